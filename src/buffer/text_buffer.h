@@ -1,0 +1,75 @@
+// The document: a fixed grid of `lines` line slots of `lsize` bytes each. A slot holds one
+// NUL-terminated line of at most lsize-1 characters, and every byte after the terminator is
+// zero (the two slot invariants every operation keeps).
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace ostrel {
+
+class Console;
+
+// The two grid limits, settled by the settings file before the buffer is allocated.
+struct Limits {
+  int32_t lsize = 256;    // bytes per slot, terminator included
+  int32_t lines = 32767;  // number of slots
+};
+
+class TextBuffer {
+ public:
+  // Allocates a zero-filled grid. The memory comes from calloc, so pages nobody writes are never
+  // touched. Returns false when lsize*lines reaches 2^31 or the memory cannot be had.
+  bool Allocate(Limits limits);
+  bool allocated() const { return data_ != nullptr; }
+
+  int32_t lsize() const { return limits_.lsize; }
+  int32_t lines() const { return limits_.lines; }
+
+  // The one accessor of a line slot. Lines are reached through a table from line number to
+  // physical slot, so opening and deleting lines move table entries, not text.
+  char* Slot(int32_t line) { return data_.get() + Offset(line); }
+  const char* Slot(int32_t line) const { return data_.get() + Offset(line); }
+
+  // Length of a line: the bytes before its terminator.
+  int32_t Length(int32_t line) const;
+
+  // Every byte of every slot becomes zero.
+  void ClearAll();
+
+  // Line `line` gets the (zeroed) slot of the last line, and lines line..lines-2 move down one.
+  void OpenSlot(int32_t line);
+  // Lines line+1..lines-1 move up one, and the last line gets line's old slot, zeroed.
+  void CloseSlot(int32_t line);
+
+ private:
+  struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); }
+  };
+  std::size_t Offset(int32_t line) const {
+    return static_cast<std::size_t>(order_[static_cast<std::size_t>(line)]) *
+           static_cast<std::size_t>(limits_.lsize);
+  }
+
+  Limits limits_;
+  std::unique_ptr<char[], FreeDeleter> data_;
+  std::vector<int32_t> order_;
+};
+
+// Before text is written at position p: a line shorter than p is extended with spaces to
+// exactly p characters; a longer one is left alone.
+void SpaceFill(char* slot, int32_t p);
+
+// Overwrites `text` into the line at `position`; the line never grows past lsize-1 characters.
+void Replace(int32_t line, int32_t position, int32_t line_count, const char* text,
+             TextBuffer& buffer, Console& con);
+
+// Zeroes the whole slot of the line.
+void Clear(int32_t line, TextBuffer& buffer);
+
+// Zeroes the line from `start` to the end of its slot; nothing when start is lsize or more.
+void Trim(int32_t line, int32_t start, TextBuffer& buffer);
+
+}  // namespace ostrel

@@ -1,0 +1,49 @@
+// The one seam to the terminal: every read of an answer and every byte of output goes through
+// here, so tests can hand in memory streams instead of the process's standard streams.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+namespace ostrel {
+
+// Size of the buffer that number answers are read into: at most 7 characters; the rest of a
+// longer answer stays in the input and is read as the next line.
+inline constexpr int kNumberAnswerSize = 8;
+
+class Console {
+ public:
+  Console(std::FILE* in, std::FILE* out) : in_(in), out_(out) {}
+
+  // Reads one line with fgets semantics: at most limit-1 bytes, the newline kept when it fits,
+  // whatever does not fit left in the input. Output is flushed first so that a program driving
+  // the editor through a pipe sees the prompt before it answers. On end of input (or a read
+  // error) with nothing read, buf becomes empty and the result is false.
+  bool ReadLine(char* buf, int limit);
+
+  // ReadLine, then the trailing newline is cut: an answer of only a newline is empty.
+  bool ReadAnswer(char* buf, int limit);
+
+  // Reads an answer into an 8-byte buffer and converts it as base-10 strtol does: leading
+  // blanks and a sign allowed, conversion stops at the first non-digit, no digits give 0.
+  // End of input counts as an empty answer, so it gives 0.
+  int32_t ReadNumber();
+
+  // Discards typed-ahead input where the platform's stdio does so (fflush on the input stream);
+  // called before each command line is read.
+  void FlushInput();
+
+  void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void Write(std::string_view text);
+  void Line(std::string_view text);  // text and a newline
+  void Flush();
+
+  std::FILE* out() const { return out_; }
+
+ private:
+  std::FILE* in_;
+  std::FILE* out_;
+};
+
+}  // namespace ostrel

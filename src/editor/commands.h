@@ -1,0 +1,65 @@
+// Every command handler, one per slot. The loop reaches them through one dispatch table; a
+// handler knows its own prompts and messages and nothing about dispatch.
+#pragma once
+
+#include "console/console.h"
+#include "editor/state.h"
+
+namespace ostrel {
+
+using Handler = void (*)(EditorState&, Console&);
+
+// Cursor movement, search, view settings (cursor.cpp).
+void PositionBack(EditorState& s, Console& con);
+void PositionForw(EditorState& s, Console& con);
+void PositionDown(EditorState& s, Console& con);  // up a line
+void PositionUp(EditorState& s, Console& con);    // down a line
+void PositionBeg(EditorState& s, Console& con);
+void PositionEnd(EditorState& s, Console& con);
+void PageBack(EditorState& s, Console& con);
+void PageForw(EditorState& s, Console& con);
+void PageLength(EditorState& s, Console& con);
+void JumpLine(EditorState& s, Console& con);
+void JumpDoc(EditorState& s, Console& con);
+void LockTog(EditorState& s, Console& con);
+void GoToLine(EditorState& s, Console& con);
+void GoToPos(EditorState& s, Console& con);
+void AnchorGo(EditorState& s, Console& con);
+void AnchorSet(EditorState& s, Console& con);
+void NumTog(EditorState& s, Console& con);
+
+// Editing (edit_commands.cpp).
+void LineClear(EditorState& s, Console& con);
+void LineMove(EditorState& s, Console& con);
+void LineInsert(EditorState& s, Console& con);
+void LineDelete(EditorState& s, Console& con);
+void LineCopy(EditorState& s, Console& con);
+void ClipCopy(EditorState& s, Console& con);
+void ClipCut(EditorState& s, Console& con);
+void ClipPaste(EditorState& s, Console& con);
+void ClipInsert(EditorState& s, Console& con);
+void NewInsert(EditorState& s, Console& con);
+void TrimEnd(EditorState& s, Console& con);
+void TrimWrap(EditorState& s, Console& con);
+
+// Undo (undo.cpp).
+void UndoCommand(EditorState& s, Console& con);
+
+// Files and the launch command (file_commands.cpp).
+void SavePrompt(EditorState& s, Console& con);
+void SaveOverwrite(EditorState& s, Console& con);
+void OpenCommand(EditorState& s, Console& con);
+void CommandExec(EditorState& s, Console& con);
+void CommandEdit(EditorState& s, Console& con);
+
+// Start-up: makes `name` the open name and the file name and loads it. Returns false when the
+// editor must end at once, with exit_status set.
+bool StartUpOpen(EditorState& s, const char* name, Console& con, int& exit_status);
+
+// Help (help.cpp).
+void HelpCommand(EditorState& s, Console& con);
+
+// Quit (loop.cpp).
+void QuitCommand(EditorState& s, Console& con);
+
+}  // namespace ostrel

@@ -1,0 +1,10 @@
+#include "editor/commands.h"
+
+namespace ostrel {
+
+void HelpCommand(EditorState& s, Console& con) {
+  (void)s;
+  (void)con;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,123 @@
+#include "editor/loop.h"
+
+#include <cstring>
+
+#include "editor/commands.h"
+#include "editor/undo.h"
+#include "editor/view.h"
+#include "settings/settings.h"
+
+namespace ostrel {
+namespace {
+
+// One handler per slot, indexed by slot number.
+constexpr std::array<Handler, kSlotCount> kHandlers = {
+    PositionBack, PositionForw, PositionDown,  PositionUp,  PositionBeg, PositionEnd, PageBack,
+    PageForw,     PageLength,   JumpLine,      JumpDoc,     LockTog,     GoToLine,    GoToPos,
+    AnchorGo,     AnchorSet,    LineClear,     LineMove,    LineInsert,  LineDelete,  LineCopy,
+    ClipCopy,     ClipCut,      ClipPaste,     ClipInsert,  NewInsert,   TrimEnd,     TrimWrap,
+    UndoCommand,  SavePrompt,   SaveOverwrite, OpenCommand, HelpCommand, NumTog,      CommandExec,
+    CommandEdit,  QuitCommand,
+};
+
+}  // namespace
+
+bool StartUp(EditorState& s, int argc, char** argv, Console& con, int& exit_status) {
+  con.Line(kBanner);
+  s.file_name.fill('\0');
+  s.open_name.fill('\0');
+  s.launch_command.fill('\0');
+  MakeKeys(s.key_names);
+  SetDefaultValues(s.keys);
+  s.show_numbers = 1;
+  s.anchor_pos = 0;
+  s.page_length = 8;
+  ReadRC(s.key_names, s.keys, s.launch_command.data(), s.anchor_pos, s.show_numbers, s.page_length,
+         s.limits, con);
+  // A max_char line after anchor_position may have shrunk the slots under the anchor.
+  if (s.anchor_pos > s.limits.lsize - 1) s.anchor_pos = s.limits.lsize - 1;
+  con.Print("\nEnter '%s' for help or '%s' to quit\n", s.keys[kHelp].data(), s.keys[kQuit].data());
+
+  if (!s.buffer.Allocate(s.limits)) {
+    const int64_t bytes = int64_t{s.limits.lines} * int64_t{s.limits.lsize};
+    if (bytes >= (int64_t{1} << 31)) {
+      con.Print("Text buffer of %d lines of %d bytes is too large (2147483648 bytes or more)\n",
+                s.limits.lines, s.limits.lsize);
+    } else {
+      con.Print("Cannot allocate a text buffer of %lld bytes\n", static_cast<long long>(bytes));
+    }
+    exit_status = 1;
+    return false;
+  }
+  const auto lsize = static_cast<std::size_t>(s.limits.lsize);
+  for (auto* scratch :
+       {&s.command_input, &s.insert_text, &s.jump_string, &s.clip, &s.undo_copy1, &s.undo_copy2}) {
+    scratch->assign(lsize, '\0');
+  }
+
+  if (argc > 1 && !StartUpOpen(s, argv[1], con, exit_status)) return false;
+
+  s.cursor_line = 0;
+  s.cursor_pos = 0;
+  s.undo = UndoRecord{};
+  s.line_lock = 0;
+  return true;
+}
+
+void EnterText(EditorState& s, Console& con) {
+  char* input = s.command_input.data();
+  char bang_text[2] = {'\0', '\0'};
+  const char* text = input;
+  if (input[0] == '!') {
+    bang_text[0] = input[1];
+    text = bang_text;
+  }
+  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  Replace(s.cursor_line, s.cursor_pos, s.buffer.lines(), text, s.buffer, con);
+  s.undo.kind = 1;
+  if (s.cursor_line < s.buffer.lines() - 1 && s.line_lock == 0) ++s.cursor_line;
+}
+
+void Cycle(EditorState& s, Console& con) {
+  Display(s.cursor_line, s.cursor_pos, s.page_length - 1, s.buffer, s.show_numbers,
+          s.file_name.data(), con);
+  con.FlushInput();
+  char* input = s.command_input.data();
+  if (!con.ReadLine(input, s.buffer.lsize())) {
+    s.quit = true;  // end of input ends the editor as a confirmed quit does
+    return;
+  }
+  if (std::strcmp(input, "\n") == 0 && s.cursor_line < s.buffer.lines() - 1) {
+    ++s.cursor_line;
+    return;
+  }
+  input[std::strcspn(input, "\n")] = '\0';
+  const int slot = MatchSlot(input, s.keys);
+  if (slot >= 0) {
+    kHandlers[static_cast<std::size_t>(slot)](s, con);
+  } else {
+    EnterText(s, con);
+  }
+}
+
+void QuitCommand(EditorState& s, Console& con) {
+  con.Line("Enter 'q' again to quit or anything else to continue");
+  char* input = s.command_input.data();
+  // The confirmation is always the letter q and its newline, whatever key quit has; end of
+  // input here ends the editor too.
+  if (!con.ReadLine(input, s.buffer.lsize()) || std::strcmp(input, "q\n") == 0) s.quit = true;
+}
+
+int Run(int argc, char** argv, Console& con) {
+  EditorState s;
+  int exit_status = 0;
+  if (!StartUp(s, argc, argv, con, exit_status)) {
+    con.Flush();
+    return exit_status;
+  }
+  while (!s.quit) Cycle(s, con);
+  con.Flush();
+  return s.exit_status;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,59 @@
+// The editor state: everything the command loop owns for the whole run and hands, by
+// reference, to the procedures that need it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "buffer/text_buffer.h"
+#include "editor/keys.h"
+
+namespace ostrel {
+
+inline constexpr int kNameSize = 256;  // file name, open name, launch command
+
+using NameBuffer = std::array<char, kNameSize>;
+
+// The single pending undo.
+struct UndoRecord {
+  int32_t kind =
+      0;  // 0 nothing; 1 line text; 2 opened line; 3 deleted line; 4 move; 5 copy; 6 wrap
+  int32_t line = 0;    // kinds 1 to 3
+  int32_t first = 0;   // kinds 4 to 6: the cursor line of the command
+  int32_t second = 0;  // kinds 4 to 6: the other line
+};
+
+struct EditorState {
+  Limits limits;  // settled by the settings file, then fixed by the buffer's allocation
+  TextBuffer buffer;
+
+  KeyNameTable key_names{};
+  KeyTable keys{};
+
+  int32_t cursor_line = 0;
+  int32_t cursor_pos = 0;
+  int32_t page_length = 8;
+  int32_t show_numbers = 1;
+  int32_t anchor_pos = 0;
+  int32_t line_lock = 0;
+
+  NameBuffer file_name{};
+  NameBuffer open_name{};
+  NameBuffer launch_command{};
+
+  // Scratch buffers of lsize bytes each, allocated with the text buffer.
+  std::vector<char> command_input;
+  std::vector<char> insert_text;
+  std::vector<char> jump_string;
+  std::vector<char> clip;
+  std::vector<char> undo_copy1;
+  std::vector<char> undo_copy2;
+
+  UndoRecord undo;
+
+  bool quit = false;    // set by a confirmed quit or the end of input
+  int exit_status = 0;  // the process's status once the loop ends
+};
+
+}  // namespace ostrel

@@ -1,0 +1,85 @@
+#include "editor/view.h"
+
+#include <charconv>
+#include <cstring>
+#include <string>
+
+#include "console/console.h"
+
+namespace ostrel {
+namespace {
+
+void AppendNumber(std::string& out, int64_t n) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, n);
+  out.append(digits, result.ptr);
+}
+
+}  // namespace
+
+void Display(int32_t cursor_line, int32_t cursor_pos, int32_t page_minus_one,
+             const TextBuffer& buffer, int32_t numbers, const char* file_name, Console& con) {
+  const int32_t lines = buffer.lines();
+  std::string out;
+  out.reserve(512);
+  out += "\nEditing ";
+  AppendNumber(out, int64_t{cursor_line} + 1);
+  out += ':';
+  AppendNumber(out, int64_t{cursor_pos} + 1);
+  out += ' ';
+  out += file_name;
+  out += "\n\n";
+
+  // Columns in front of the cursor line's text; the prompt is indented to match.
+  int64_t prefix_width = 2;
+  const int64_t a = page_minus_one;
+  if (a >= 0) {
+    int64_t first = int64_t{cursor_line} - a;
+    if (first < 0) first = 0;
+    if (first >= lines) first = lines - 1;
+    for (int64_t i = first;; ++i) {
+      const char* slot = buffer.Slot(static_cast<int32_t>(i));
+      const auto length = strnlen(slot, static_cast<std::size_t>(buffer.lsize()));
+      const bool visible = length > static_cast<std::size_t>(cursor_pos);
+      const std::string_view text =
+          visible
+              ? std::string_view(slot + cursor_pos, length - static_cast<std::size_t>(cursor_pos))
+              : std::string_view();
+      const bool is_cursor = i == cursor_line;
+      if (numbers == 1) {
+        if (is_cursor) {
+          const std::size_t start = out.size();
+          out += '[';
+          AppendNumber(out, i + 1);
+          out += "] ";
+          prefix_width = static_cast<int64_t>(out.size() - start);
+          out += text;
+        } else {
+          out += ' ';
+          AppendNumber(out, i + 1);
+          if (visible) {
+            out += "  ";
+            out += text;
+          }
+        }
+      } else {
+        if (is_cursor) {
+          out += visible ? "> " : ">";
+        } else if (visible) {
+          out += "  ";
+        }
+        out += text;
+      }
+      out += '\n';
+      if (i - first + 1 > a || i + 1 >= lines) break;
+    }
+  } else {
+    prefix_width = 2;  // an empty window: the prompt is "> " with no indentation
+  }
+
+  out.append(static_cast<std::size_t>(prefix_width - 2), ' ');
+  out += "> ";
+  con.Write(out);
+}
+
+}  // namespace ostrel

@@ -1,0 +1,127 @@
+#include "settings/settings.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "console/console.h"
+#include "editor/state.h"
+
+namespace ostrel {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Reads a decimal value as strtol does (leading blanks, a sign, digits up to the first
+// non-digit; no digits give 0). Values outside a signed 32-bit integer give false.
+bool ReadInt(const std::string& value, int32_t& out) {
+  errno = 0;
+  const long n = std::strtol(value.c_str(), nullptr, 10);
+  if (errno == ERANGE || n < INT32_MIN || n > INT32_MAX) return false;
+  out = static_cast<int32_t>(n);
+  return true;
+}
+
+void ApplyLine(std::string_view line, const KeyNameTable& names, KeyTable& keys,
+               char* launch_command, int32_t& anchor, int32_t& show_numbers, int32_t& page_length,
+               Limits& limits) {
+  const std::size_t eq = line.find('=');
+  // A line without "=" has no value: it is ignored, like any other refused value.
+  const bool has_value = eq != std::string_view::npos;
+  const std::string value = has_value ? std::string(line.substr(eq + 1)) : std::string();
+  const auto contains = [&](const char* name) { return line.find(name) != std::string_view::npos; };
+
+  bool key_line = false;
+  for (int k = 0; k < kSlotCount; ++k) {
+    if (!contains(names[static_cast<std::size_t>(k)].data())) continue;
+    key_line = true;
+    if (has_value && value.size() == 1) keys[static_cast<std::size_t>(k)] = {value[0], '\0'};
+  }
+  if (key_line || !has_value) return;
+
+  int32_t n = 0;
+  if (contains("max_lines")) {
+    if (ReadInt(value, n) && n > 0) limits.lines = n;
+  } else if (contains("max_char")) {
+    if (ReadInt(value, n) && n > 0 && n < INT32_MAX) limits.lsize = n + 1;
+  } else if (contains("anchor_position")) {
+    if (ReadInt(value, n) && n > 0 && n < limits.lsize) anchor = n - 1;
+  } else if (contains("lines_per_page")) {
+    if (ReadInt(value, n) && n > 0 && n < limits.lines) page_length = n;
+  } else if (contains("show_numbers")) {
+    show_numbers = value == "on" ? 1 : 0;
+  } else if (contains("launch_command")) {
+    if (!value.empty()) {
+      std::memset(launch_command, 0, kNameSize);
+      std::memcpy(launch_command, value.data(), std::min<std::size_t>(value.size(), kNameSize - 1));
+    }
+  }
+}
+
+}  // namespace
+
+void ApplySettings(std::string_view text, const KeyNameTable& names, KeyTable& keys,
+                   char* launch_command, int32_t& anchor, int32_t& show_numbers,
+                   int32_t& page_length, Limits& limits) {
+  // The text ends at its first NUL byte.
+  text = text.substr(0, text.find('\0'));
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start) {
+      ApplyLine(text.substr(start, end - start), names, keys, launch_command, anchor, show_numbers,
+                page_length, limits);
+    }
+    start = end + 1;
+  }
+}
+
+int ReadRC(const KeyNameTable& names, KeyTable& keys, char* launch_command, int32_t& anchor,
+           int32_t& show_numbers, int32_t& page_length, Limits& limits, Console& con,
+           const char* file_name) {
+  File file(std::fopen(file_name, "rb"));
+  if (file == nullptr) {
+    con.Print("Making RC file: %s\n", file_name);
+    MakeRC(names, keys, limits, file_name, con);
+    return 0;
+  }
+  con.Print("Reading RC file: %s\n", file_name);
+  // Read the whole file, whatever its length; a file that cannot be read (a directory of that
+  // name, say) gives no text and leaves every setting as it was.
+  std::string text;
+  char chunk[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
+  ApplySettings(text, names, keys, launch_command, anchor, show_numbers, page_length, limits);
+  return 1;
+}
+
+void MakeRC(const KeyNameTable& names, const KeyTable& keys, const Limits& limits,
+            const char* file_name, Console& con) {
+  File file(std::fopen(file_name, "wb"));
+  if (file == nullptr) {
+    con.Line("Cannot make RC file");
+    return;
+  }
+  std::string text;
+  for (int k = 0; k < kSlotCount; ++k) {
+    text += names[static_cast<std::size_t>(k)].data();
+    text += '=';
+    text += keys[static_cast<std::size_t>(k)].data();
+    text += '\n';
+  }
+  text += "max_lines=" + std::to_string(limits.lines) + "\n";
+  text += "max_char=" + std::to_string(limits.lsize - 1) + "\n";
+  text += "\nanchor_position=0\nlines_per_page=8\nshow_numbers=on\nlaunch_command=\n";
+  std::fwrite(text.data(), 1, text.size(), file.get());
+}
+
+}  // namespace ostrel

@@ -1,0 +1,34 @@
+// The settings file: command keys, the grid limits and the view's start values.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "buffer/text_buffer.h"
+#include "editor/keys.h"
+
+namespace ostrel {
+
+class Console;
+
+inline constexpr const char* kSettingsFileName = ".vazaru_da";
+
+// Applies settings text to the given settings, line by line: a line that holds a command's
+// name rebinds that command (when its value is one character); otherwise the first of
+// max_lines, max_char, anchor_position, lines_per_page, show_numbers, launch_command that it
+// holds takes the value after the first "=" if that setting's rule accepts it.
+void ApplySettings(std::string_view text, const KeyNameTable& names, KeyTable& keys,
+                   char* launch_command, int32_t& anchor, int32_t& show_numbers,
+                   int32_t& page_length, Limits& limits);
+
+// Reads the settings file of the current directory, or writes the default file when it cannot
+// be opened. Returns 1 when the file was read, 0 when the default file was written or attempted.
+int ReadRC(const KeyNameTable& names, KeyTable& keys, char* launch_command, int32_t& anchor,
+           int32_t& show_numbers, int32_t& page_length, Limits& limits, Console& con,
+           const char* file_name = kSettingsFileName);
+
+// Writes the default settings file under `file_name`.
+void MakeRC(const KeyNameTable& names, const KeyTable& keys, const Limits& limits,
+            const char* file_name, Console& con);
+
+}  // namespace ostrel

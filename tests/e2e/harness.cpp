@@ -1,0 +1,162 @@
+#include "e2e/harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace ostrel::e2e {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+std::optional<std::string> RunResult::File(const std::string& name) const {
+  const std::string path = dir + "/" + name;
+  if (!fs::exists(path)) return std::nullopt;
+  return ReadWhole(path);
+}
+
+Sandbox::Sandbox() {
+  std::string templ = (fs::temp_directory_path() / "ostrel-e2e-XXXXXX").string();
+  if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  dir_ = templ;
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ec;
+  // Tests may leave read-only directories behind; make them writable to remove them.
+  for (auto it = fs::recursive_directory_iterator(dir_, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_directory(ec) && !it->is_symlink(ec)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+  }
+  fs::remove_all(dir_, ec);
+}
+
+void Sandbox::Write(const std::string& name, const std::string& content) const {
+  std::ofstream f(dir_ + "/" + name, std::ios::binary | std::ios::trunc);
+  f << content;
+}
+
+RunResult Sandbox::Run(const RunSpec& spec) const {
+  if (spec.settings) Write(".vazaru_da", *spec.settings);
+  for (const auto& [name, content] : spec.files) Write(name, content);
+  const std::string out_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".out";
+  const std::string err_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".err";
+  const std::string in_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".in";
+
+  int in_pipe[2] = {-1, -1};
+  if (spec.input_from_file) {
+    std::ofstream(in_path, std::ios::binary) << spec.input;
+  } else if (pipe(in_pipe) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  signal(SIGPIPE, SIG_IGN);
+
+  std::vector<std::string> argv_store = {OSTREL_BINARY};
+  argv_store.insert(argv_store.end(), spec.args.begin(), spec.args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_store) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir_.c_str()) != 0) _exit(126);
+    const int in = spec.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!spec.input_from_file) {
+      close(in_pipe[0]);
+      close(in_pipe[1]);
+    }
+    signal(SIGPIPE, SIG_DFL);
+    if (spec.in_child) spec.in_child();
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+
+  std::thread writer;
+  if (!spec.input_from_file) {
+    close(in_pipe[0]);
+    writer = std::thread([fd = in_pipe[1], &input = spec.input] {
+      std::size_t done = 0;
+      while (done < input.size()) {
+        const ssize_t n = write(fd, input.data() + done, input.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+      }
+      close(fd);
+    });
+  }
+
+  RunResult result;
+  result.dir = dir_;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(spec.timeout_seconds);
+  int wstatus = 0;
+  while (true) {
+    const pid_t r = waitpid(pid, &wstatus, WNOHANG);
+    if (r == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &wstatus, 0);
+      result.timed_out = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (writer.joinable()) writer.join();
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  result.out = ReadWhole(out_path);
+  result.err = ReadWhole(err_path);
+  std::error_code ec;
+  fs::remove(out_path, ec);
+  fs::remove(err_path, ec);
+  fs::remove(in_path, ec);
+  return result;
+}
+
+RunResult RunEditor(const RunSpec& spec) {
+  Sandbox box;
+  return box.Run(spec);
+}
+
+std::string Settings(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const auto& l : lines) s += l + "\n";
+  return s;
+}
+
+std::string StartupOutput(const std::string& help_key, const std::string& quit_key) {
+  return "Ostrel line editor " OSTREL_VERSION "\nReading RC file: .vazaru_da\n\nEnter '" +
+         help_key + "' for help or '" + quit_key + "' to quit\n";
+}
+
+std::string LastView(const std::string& out) {
+  const auto at = out.rfind("\nEditing ");
+  return at == std::string::npos ? std::string() : out.substr(at + 1);
+}
+
+}  // namespace ostrel::e2e

@@ -1,0 +1,63 @@
+// Runs the built editor in a fresh temporary directory with scripted standard input, and
+// collects its standard output, standard error, exit status and the files it leaves.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ostrel::e2e {
+
+struct RunSpec {
+  // Contents of the settings file; nullopt leaves the directory without one.
+  std::optional<std::string> settings;
+  std::vector<std::string> args;
+  std::string input;
+  std::map<std::string, std::string> files;  // created in the directory before the run
+  bool input_from_file = false;              // standard input from a regular file, not a pipe
+  std::function<void()> in_child;            // runs in the child just before exec
+  double timeout_seconds = 20;
+};
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status, or 128+signal when killed
+  bool timed_out = false;
+  std::string dir;  // the run's directory (kept until the Sandbox is destroyed)
+
+  std::optional<std::string> File(const std::string& name) const;
+};
+
+// A temporary directory that lives as long as the object.
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+  const std::string& dir() const { return dir_; }
+  void Write(const std::string& name, const std::string& content) const;
+  RunResult Run(const RunSpec& spec) const;
+
+ private:
+  std::string dir_;
+};
+
+// Runs once in a sandbox of its own; the directory is removed afterwards, so only `out`,
+// `err` and `status` are of use.
+RunResult RunEditor(const RunSpec& spec);
+
+// A settings file with the given lines appended to nothing else.
+std::string Settings(const std::vector<std::string>& lines);
+
+// The startup output up to and including the hint, for the default settings file read.
+std::string StartupOutput(const std::string& help_key = "h", const std::string& quit_key = "q");
+
+// The text after the last view's header for the last cycle, i.e. everything following the
+// last "\nEditing " (header line included).
+std::string LastView(const std::string& out);
+
+}  // namespace ostrel::e2e

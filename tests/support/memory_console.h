@@ -1,0 +1,31 @@
+// A console over memory: scripted input, captured output.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "console/console.h"
+
+namespace ostrel::testing {
+
+class MemoryConsole {
+ public:
+  explicit MemoryConsole(const std::string& input = "");
+  ~MemoryConsole();
+  MemoryConsole(const MemoryConsole&) = delete;
+  MemoryConsole& operator=(const MemoryConsole&) = delete;
+
+  Console& con() { return con_; }
+  // Everything printed so far.
+  std::string Output();
+
+ private:
+  std::string input_;
+  std::FILE* in_;
+  char* out_buf_ = nullptr;
+  std::size_t out_size_ = 0;
+  std::FILE* out_;
+  Console con_;
+};
+
+}  // namespace ostrel::testing
