@@ -1,0 +1,50 @@
+#include "support/state_fixture.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace ostrel::testing {
+
+EditorState MakeState(int32_t lsize, int32_t lines, const std::vector<std::string>& text) {
+  EditorState s;
+  s.limits = Limits{lsize, lines};
+  if (!s.buffer.Allocate(s.limits)) throw std::runtime_error("cannot allocate test grid");
+  MakeKeys(s.key_names);
+  SetDefaultValues(s.keys);
+  for (auto* scratch :
+       {&s.command_input, &s.insert_text, &s.jump_string, &s.clip, &s.undo_copy1, &s.undo_copy2}) {
+    scratch->assign(static_cast<std::size_t>(lsize), '\0');
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i].size() >= static_cast<std::size_t>(lsize))
+      throw std::runtime_error("line too long");
+    std::memcpy(s.buffer.Slot(static_cast<int32_t>(i)), text[i].data(), text[i].size());
+  }
+  return s;
+}
+
+std::string LineText(const EditorState& s, int32_t line) {
+  const char* slot = s.buffer.Slot(line);
+  return std::string(slot, strnlen(slot, static_cast<std::size_t>(s.buffer.lsize())));
+}
+
+std::vector<std::string> AllLines(const EditorState& s) {
+  std::vector<std::string> out;
+  for (int32_t i = 0; i < s.buffer.lines(); ++i) out.push_back(LineText(s, i));
+  return out;
+}
+
+bool SlotsAreClean(const TextBuffer& buffer) {
+  const auto lsize = static_cast<std::size_t>(buffer.lsize());
+  for (int32_t i = 0; i < buffer.lines(); ++i) {
+    const char* slot = buffer.Slot(i);
+    const std::size_t length = strnlen(slot, lsize);
+    if (length >= lsize) return false;
+    for (std::size_t j = length; j < lsize; ++j) {
+      if (slot[j] != '\0') return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace ostrel::testing
