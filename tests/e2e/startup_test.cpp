@@ -1,15 +1,162 @@
+// Start-up, the settings file on disk, the view, key matching, text entry and quitting, seen
+// from outside: the real binary with scripted standard input.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
 
-TEST(Smoke, QuitsAtOnce) {
-  const auto r = RunEditor({.settings = "", .input = "q\nq\n"});
+const std::string kQuit = "q\nq\n";
+const std::string kQuitPrompt = "Enter 'q' again to quit or anything else to continue\n";
+
+// The first view of an empty document with the default settings.
+const std::string kEmptyView = "\nEditing 1:1 \n\n[1] \n 2\n 3\n 4\n 5\n 6\n 7\n 8\n  > ";
+
+TEST(StartUp, FirstRunWritesTheDefaultSettingsFile) {
+  Sandbox box;
+  const auto r = box.Run({.input = kQuit});
+  EXPECT_EQ(r.out,
+            "Ostrel line editor 1.0.0\nMaking RC file: .vazaru_da\n\n"
+            "Enter 'h' for help or 'q' to quit\n" +
+                kEmptyView + kQuitPrompt);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  const auto rc = r.File(".vazaru_da");
+  ASSERT_TRUE(rc);
+  EXPECT_EQ(rc->size(), 561u);
+  EXPECT_EQ(rc->substr(0, 30), "position_back=b\nposition_forw=");
+  EXPECT_NE(rc->find("\ncommand_exec==\ncommand_edit=+\nquit=q\nmax_lines=32767\n"
+                     "max_char=255\n\nanchor_position=0\nlines_per_page=8\nshow_numbers=on\n"
+                     "launch_command=\n"),
+            std::string::npos);
+
+  // The second start reads it back and behaves the same.
+  const auto again = box.Run({.input = kQuit});
+  EXPECT_EQ(again.out, StartupOutput() + kEmptyView + kQuitPrompt);
+  EXPECT_EQ(box.Run({}).File(".vazaru_da"), rc);
+}
+
+TEST(StartUp, UnwritableDirectoryRunsWithDefaults) {
+  if (geteuid() == 0) {
+    // root writes anyway; use a directory named like the file's parent instead.
+  }
+  Sandbox box;
+  ASSERT_EQ(mkdir((box.dir() + "/sub").c_str(), 0555), 0);
+  RunSpec spec{.input = kQuit};
+  const std::string sub = box.dir() + "/sub";
+  spec.in_child = [sub] {
+    if (chdir(sub.c_str()) != 0) _exit(99);
+  };
+  const auto r = box.Run(spec);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_NE(r.out.find("Enter 'q' again"), std::string::npos);
+  if (geteuid() != 0) {
+    EXPECT_NE(r.out.find("Making RC file: .vazaru_da\nCannot make RC file\n"), std::string::npos);
+  }
+  EXPECT_NE(r.out.find(kEmptyView), std::string::npos);
+}
+
+TEST(StartUp, SettingsFileThatIsADirectoryIsLeftAlone) {
+  Sandbox box;
+  ASSERT_EQ(mkdir((box.dir() + "/.vazaru_da").c_str(), 0755), 0);
+  const auto r = box.Run({.input = kQuit});
+  EXPECT_EQ(r.out, StartupOutput() + kEmptyView + kQuitPrompt);
+  EXPECT_EQ(r.status, 0);
+  struct stat st {};
+  ASSERT_EQ(stat((box.dir() + "/.vazaru_da").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+TEST(StartUp, GridTooLargeEndsBeforeAnyView) {
+  for (const char* settings : {"max_lines=2147483647\nmax_char=2\n", "max_lines=8388608\n"}) {
+    const auto r = RunEditor({.settings = settings, .input = kQuit});
+    EXPECT_EQ(r.status, 1) << settings;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.find("Editing"), std::string::npos);
+    // Banner, settings line, hint, and exactly one line saying why.
+    EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
+    const std::string rest = r.out.substr(StartupOutput().size());
+    EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 1) << rest;
+  }
+}
+
+TEST(StartUp, HintNamesTheBoundKeys) {
+  const auto r = RunEditor({.settings = Settings({"help=?", "quit=Q"}), .input = "Q\nq\n"});
+  EXPECT_EQ(r.out.rfind(StartupOutput("?", "Q"), 0), 0u);
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(View, NumberedWindowEndsAtTheCursorLine) {
+  std::string input;
+  for (int i = 1; i <= 10; ++i) input += "line" + std::to_string(i) + "\n";
+  const auto r = RunEditor({.settings = "", .input = input});
+  // Ten lines down the window ends at the cursor line and the prompt widens with its number.
+  EXPECT_EQ(LastView(r.out),
+            "Editing 11:1 \n\n 4  line4\n 5  line5\n 6  line6\n 7  line7\n 8  line8\n"
+            " 9  line9\n 10  line10\n[11] \n   > ");
+  // Near the top the window starts at line 1 and shows the lines below the cursor.
+  const auto top = RunEditor({.settings = "", .input = "Hello, world\n\nabc\n"});
+  EXPECT_EQ(LastView(top.out),
+            "Editing 4:1 \n\n 1  Hello, world\n 2\n 3  abc\n[4] \n 5\n 6\n 7\n 8\n  > ");
+}
+
+TEST(View, MarkerViewAndShortWindows) {
+  const auto r = RunEditor({.settings = Settings({"show_numbers=off", "lines_per_page=3"}),
+                            .input = "Hello, world\n\nabc\n"});
+  EXPECT_EQ(LastView(r.out), "Editing 4:1 \n\n\n  abc\n>\n> ");
+  // A window never runs past the last slot.
+  const auto end =
+      RunEditor({.settings = Settings({"max_lines=3", "lines_per_page=2"}), .input = "u\nk\nr\n"});
+  EXPECT_EQ(LastView(end.out), "Editing 3:1 \n\n 2  k\n[3] r\n  > ");
+}
+
+TEST(Keys, MatchingOrderCollisionsAndTheBangEscape) {
+  // quit bound to 'b' loses to position_back; help bound to 'z' shadows undo; the line '!b'
+  // writes the letter; 'bb' and ' b' are text.
+  const auto r = RunEditor({.settings = Settings({"quit=b", "max_lines=6", "lines_per_page=6"}),
+                            .input = "!bc\nbb\n b\nb\n!\n"});
+  EXPECT_EQ(LastView(r.out), "Editing 5:1 \n\n 1  b\n 2  bb\n 3   b\n 4\n[5] \n 6\n  > ");
+  EXPECT_EQ(r.status, 0);  // the end of input ends the editor
+
+  // With undo on '!', the line '!' runs undo; with another command on '!' it is empty text.
+  const auto undo = RunEditor({.settings = Settings({"undo=!", "max_lines=3"}), .input = "x\n!\n"});
+  EXPECT_EQ(LastView(undo.out), "Editing 1:1 \n\n[1] \n 2\n 3\n  > ");
+}
+
+TEST(TextEntry, LongLinesArriveInPiecesAndOddBytesAreText) {
+  const std::string raw = std::string("a\rb\x80\xff") + '\0' + "zz\n";
+  const auto r = RunEditor(
+      {.settings = Settings({"max_char=4", "max_lines=4"}), .input = "abcdefghij\n" + raw});
+  // "abcd", "efgh" and "ij" land on lines 1 to 3. On the last line the raw bytes arrive as
+  // "a\rb\x80", then "\xff" (the piece ends at its NUL byte), then an empty line.
+  EXPECT_EQ(LastView(r.out), "Editing 4:1 \n\n 1  abcd\n 2  efgh\n 3  ij\n[4] \xff\rb\x80\n  > ");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  const auto big = RunEditor({.settings = "", .input = std::string(1 << 20, 'x') + "\n"});
+  EXPECT_EQ(big.status, 0);
+  EXPECT_EQ(big.err, "");
+}
+
+TEST(Quit, OnlyTheLetterQConfirms) {
+  const auto r = RunEditor(
+      {.settings = Settings({"quit=Q", "lines_per_page=1"}), .input = "Q\nQ\nQ\nq \nQ\n\nQ\nq\n"});
+  EXPECT_EQ(r.status, 0);
+  size_t prompts = 0;
+  for (size_t at = r.out.find(kQuitPrompt); at != std::string::npos;
+       at = r.out.find(kQuitPrompt, at + 1)) {
+    ++prompts;
+  }
+  EXPECT_EQ(prompts, 4u);
+  // The dropped answers wrote nothing.
+  EXPECT_EQ(LastView(r.out), "Editing 1:1 \n\n[1] \n  > " + kQuitPrompt);
+
+  // End of input at the confirmation ends the editor too.
+  const auto eof = RunEditor({.settings = "", .input = "q\n"});
+  EXPECT_EQ(eof.status, 0);
+  EXPECT_EQ(eof.out.substr(eof.out.size() - kQuitPrompt.size()), kQuitPrompt);
 }
 
 }  // namespace

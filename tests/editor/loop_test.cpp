@@ -1,0 +1,58 @@
+#include "editor/loop.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/memory_console.h"
+#include "support/state_fixture.h"
+
+namespace ostrel {
+namespace {
+
+using testing::AllLines;
+using testing::LineText;
+using testing::MakeState;
+using testing::MemoryConsole;
+
+void Type(EditorState& s, Console& con, const char* input) {
+  std::strcpy(s.command_input.data(), input);
+  EnterText(s, con);
+}
+
+TEST(EnterText, WritesAtTheCursorColumnAndRecordsUndo) {
+  auto s = MakeState(8, 3, {"hello"});
+  MemoryConsole mc;
+  s.cursor_pos = 2;
+  Type(s, mc.con(), "XY");
+  EXPECT_EQ(LineText(s, 0), "heXYo");
+  EXPECT_EQ(s.cursor_line, 1);
+  EXPECT_EQ(s.cursor_pos, 2);
+  EXPECT_EQ(s.undo.kind, 1);
+  EXPECT_EQ(s.undo.line, 0);
+  EXPECT_STREQ(s.undo_copy1.data(), "hello");
+  // A leading '!' takes the one character after it; '!' alone is empty text that still pads.
+  Type(s, mc.con(), "!bc");
+  Type(s, mc.con(), "!");
+  EXPECT_EQ(AllLines(s), (std::vector<std::string>{"heXYo", "  b", "  "}));
+  EXPECT_EQ(s.cursor_line, 2);  // the last line keeps the cursor
+}
+
+TEST(EnterText, LineLockAndTheEndOfTheSlot) {
+  auto s = MakeState(8, 3);
+  MemoryConsole mc;
+  s.line_lock = 1;
+  Type(s, mc.con(), "abcdefghij");
+  EXPECT_EQ(LineText(s, 0), "abcdefg");
+  EXPECT_EQ(s.cursor_line, 0);
+  s.line_lock = 0;
+  s.cursor_pos = 7;
+  Type(s, mc.con(), "z");
+  EXPECT_EQ(mc.Output(), "At End Of Line\n");
+  EXPECT_EQ(LineText(s, 0), "abcdefg");
+  EXPECT_EQ(s.undo.kind, 1);    // the refused write still replaces the record
+  EXPECT_EQ(s.cursor_line, 1);  // and the cursor still moves down
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,112 @@
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "editor/state.h"
+
+namespace ostrel {
+namespace {
+
+// The settings in memory, at their start values, and the reader applied to some text.
+struct Loaded {
+  KeyNameTable names{};
+  KeyTable keys{};
+  NameBuffer launch{};
+  int32_t anchor = 0;
+  int32_t show_numbers = 1;
+  int32_t page_length = 8;
+  Limits limits;
+
+  explicit Loaded(const std::string& text) {
+    MakeKeys(names);
+    SetDefaultValues(keys);
+    ApplySettings(text, names, keys, launch.data(), anchor, show_numbers, page_length, limits);
+  }
+  std::string Key(int slot) const { return keys[static_cast<std::size_t>(slot)].data(); }
+  std::string Launch() const { return launch.data(); }
+};
+
+TEST(SettingsKeys, OnlyOneCharacterValuesRebind) {
+  EXPECT_EQ(Loaded("help=?").Key(kHelp), "?");
+  EXPECT_EQ(Loaded("help==").Key(kHelp), "=");
+  for (const char* refused : {"help=??", "help=", "help= ?", "help", "help=?\r"}) {
+    EXPECT_EQ(Loaded(refused).Key(kHelp), "h") << refused;
+  }
+}
+
+TEST(SettingsKeys, NamesAreFoundAnywhereAndAllSlotsAreTried) {
+  const Loaded both("help undo=!");
+  EXPECT_EQ(both.Key(kHelp), "!");
+  EXPECT_EQ(both.Key(kUndo), "!");
+  // A launch command that names a command is a key line: it changes neither.
+  const Loaded make_help("launch_command=make help");
+  EXPECT_EQ(make_help.Launch(), "");
+  EXPECT_EQ(make_help.Key(kHelp), "h");
+  // "position_up" is inside no other name, but "open" sits in nothing else either; the first
+  // "=" splits the value.
+  EXPECT_EQ(Loaded("open=o=").Key(kOpen), "O");
+  EXPECT_EQ(Loaded("xopenx=o").Key(kOpen), "o");
+}
+
+TEST(SettingsLimits, MaxCharAndMaxLines) {
+  EXPECT_EQ(Loaded("max_char=80").limits.lsize, 81);
+  EXPECT_EQ(Loaded("max_char=12abc").limits.lsize, 13);
+  EXPECT_EQ(Loaded("max_char= +7").limits.lsize, 8);
+  for (const char* refused : {"max_char=0", "max_char=-5", "max_char=abc", "max_char=2147483647",
+                              "max_char=99999999999", "max_char"}) {
+    EXPECT_EQ(Loaded(refused).limits.lsize, 256) << refused;
+  }
+  EXPECT_EQ(Loaded("max_lines=500").limits.lines, 500);
+  EXPECT_EQ(Loaded("max_lines=0").limits.lines, 32767);
+  EXPECT_EQ(Loaded("max_lines=4294967297").limits.lines, 32767);
+}
+
+TEST(SettingsView, AnchorAndPageUseTheLimitsInForceAtTheirLine) {
+  EXPECT_EQ(Loaded("anchor_position=1").anchor, 0);
+  EXPECT_EQ(Loaded("anchor_position=10").anchor, 9);
+  EXPECT_EQ(Loaded("anchor_position=255").anchor, 254);
+  EXPECT_EQ(Loaded("anchor_position=256").anchor, 0);
+  EXPECT_EQ(Loaded("anchor_position=0").anchor, 0);
+  EXPECT_EQ(Loaded("anchor_position=300\nmax_char=400").anchor, 0);
+  EXPECT_EQ(Loaded("max_char=400\nanchor_position=300").anchor, 299);
+
+  EXPECT_EQ(Loaded("lines_per_page=20").page_length, 20);
+  EXPECT_EQ(Loaded("lines_per_page=0").page_length, 8);
+  EXPECT_EQ(Loaded("lines_per_page=32767").page_length, 8);
+  EXPECT_EQ(Loaded("max_lines=40000\nlines_per_page=32767").page_length, 32767);
+}
+
+TEST(SettingsView, ShowNumbersIsOnOnlyForExactlyOn) {
+  EXPECT_EQ(Loaded("show_numbers=off\nshow_numbers=on").show_numbers, 1);
+  for (const char* off : {"show_numbers=On", "show_numbers=yes", "show_numbers=on ",
+                          "show_numbers=", "show_numbers=on\r"}) {
+    EXPECT_EQ(Loaded(off).show_numbers, 0) << off;
+  }
+  EXPECT_EQ(Loaded("show_numbers").show_numbers, 1);  // no "=": ignored
+}
+
+TEST(SettingsLaunch, StoredWhenNotEmptyAndCutTo255) {
+  EXPECT_EQ(Loaded("launch_command=make").Launch(), "make");
+  EXPECT_EQ(Loaded("launch_command=make\nlaunch_command=").Launch(), "make");
+  EXPECT_EQ(Loaded("launch_command=make\r").Launch(), "make\r");
+  EXPECT_EQ(Loaded("launch_command=a=b").Launch(), "a=b");
+  EXPECT_EQ(Loaded("launch_command=" + std::string(300, 'm')).Launch(), std::string(255, 'm'));
+  // A value naming another setting belongs to that setting.
+  EXPECT_EQ(Loaded("launch_command=max_lines=5").limits.lines, 32767);
+}
+
+TEST(SettingsText, LaterLinesWinAndTheTextEndsAtNul) {
+  EXPECT_EQ(Loaded("help=?\n\n\nhelp=!\n").Key(kHelp), "!");
+  EXPECT_EQ(Loaded("help=?\n\nhelp=!!\n").Key(kHelp), "?");
+  EXPECT_EQ(Loaded(std::string("help=?\0help=!", 13)).Key(kHelp), "?");
+  // Lines are read whole however long the file is.
+  EXPECT_EQ(Loaded(std::string(5000, '\n') + "quit=Q").Key(kQuit), "Q");
+  // Bytes of every value are fine.
+  EXPECT_EQ(Loaded("quit=\xff").Key(kQuit), "\xff");
+}
+
+}  // namespace
+}  // namespace ostrel
