@@ -42,9 +42,13 @@ TEST(EnterText, LineLockAndTheEndOfTheSlot) {
   auto s = MakeState(8, 3);
   MemoryConsole mc;
   s.line_lock = 1;
-  Type(s, mc.con(), "abcdefghij");
-  EXPECT_EQ(LineText(s, 0), "abcdefg");
+  s.cursor_pos = 5;
+  Type(s, mc.con(), "xyz");
+  EXPECT_EQ(LineText(s, 0), "     xy");  // padded, and cut at the end of the slot
   EXPECT_EQ(s.cursor_line, 0);
+  s.cursor_pos = 0;
+  Type(s, mc.con(), "abcdefg");
+  EXPECT_EQ(LineText(s, 0), "abcdefg");
   s.line_lock = 0;
   s.cursor_pos = 7;
   Type(s, mc.con(), "z");
