@@ -1,90 +1,146 @@
+// Cursor movement, search and the view settings. None of these touches the text, the clip
+// buffer or the undo record; every move keeps the cursor inside the grid.
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
 #include "editor/commands.h"
 
 namespace ostrel {
+namespace {
 
-void PositionBack(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+// The line number clamped into 0 … lines-1.
+int32_t ClampLine(int64_t line, int32_t lines) {
+  if (line < 0) return 0;
+  if (line > int64_t{lines} - 1) return lines - 1;
+  return static_cast<int32_t>(line);
 }
 
-void PositionForw(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+// Offset, counted from `from`, of the first occurrence of `needle` in the line's text from
+// position `from` on (byte-exact, as strstr finds it), or -1.
+int32_t FindInLine(const TextBuffer& buffer, int32_t line, int32_t from, const char* needle) {
+  const char* slot = buffer.Slot(line);
+  const auto length = static_cast<int32_t>(strnlen(slot, static_cast<std::size_t>(buffer.lsize())));
+  // A start at or beyond the end of the text searches the empty text: only "" occurs there.
+  const std::string_view text =
+      from < length ? std::string_view(slot + from, static_cast<std::size_t>(length - from))
+                    : std::string_view();
+  const std::size_t at = text.find(needle);
+  return at == std::string_view::npos ? -1 : static_cast<int32_t>(at);
 }
 
-void PositionDown(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+}  // namespace
+
+void PositionBack(EditorState& s, Console&) {
+  if (s.cursor_pos > 0) --s.cursor_pos;
 }
 
-void PositionUp(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+void PositionForw(EditorState& s, Console&) {
+  if (s.cursor_pos < s.buffer.lsize() - 1) ++s.cursor_pos;
 }
 
-void PositionBeg(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+// Up a line; the name pairs with the key the settings file stores it under.
+void PositionDown(EditorState& s, Console&) {
+  if (s.cursor_line > 0) --s.cursor_line;
+  s.cursor_pos = 0;
 }
 
-void PositionEnd(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+// Down a line.
+void PositionUp(EditorState& s, Console&) {
+  if (s.cursor_line < s.buffer.lines() - 1) ++s.cursor_line;
+  s.cursor_pos = 0;
 }
 
-void PageBack(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+void PositionBeg(EditorState& s, Console&) {
+  s.cursor_pos = 0;
 }
 
-void PageForw(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+// To the line's terminator when the cursor is inside the text; beyond the text it stays.
+void PositionEnd(EditorState& s, Console&) {
+  const int32_t lsize = s.buffer.lsize();
+  const char* rest = s.buffer.Slot(s.cursor_line) + s.cursor_pos;
+  const auto k =
+      static_cast<int32_t>(strnlen(rest, static_cast<std::size_t>(lsize - s.cursor_pos)));
+  int32_t end = s.cursor_pos + k;
+  if (end >= lsize) end = lsize - 1;
+  s.cursor_pos = end;
 }
 
+// A negative page length turns the page moves around; both clamp into the grid either way.
+void PageBack(EditorState& s, Console&) {
+  s.cursor_line = ClampLine(int64_t{s.cursor_line} - s.page_length, s.buffer.lines());
+}
+
+void PageForw(EditorState& s, Console&) {
+  s.cursor_line = ClampLine(int64_t{s.cursor_line} + s.page_length, s.buffer.lines());
+}
+
+// Any number is stored; the view shows no lines for a length below 1.
 void PageLength(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Line("Enter number of lines to display");
+  s.page_length = con.ReadNumber();
 }
 
 void JumpLine(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Line("Enter jump string");
+  con.ReadAnswer(s.jump_string.data(), s.buffer.lsize());
+  const int32_t k = FindInLine(s.buffer, s.cursor_line, s.cursor_pos, s.jump_string.data());
+  if (k < 0) {
+    con.Print("String not found in line %i\n", s.cursor_line + 1);
+    return;
+  }
+  // An occurrence lies inside the line's text, so the new position is always below lsize.
+  if (k > 0 && s.cursor_pos + k < s.buffer.lsize()) s.cursor_pos += k;
 }
 
+// Searches whole lines, the cursor line from its first character, down to the last line.
 void JumpDoc(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Line("Enter jump string");
+  con.ReadAnswer(s.jump_string.data(), s.buffer.lsize());
+  for (int32_t i = s.cursor_line; i < s.buffer.lines(); ++i) {
+    const int32_t at = FindInLine(s.buffer, i, 0, s.jump_string.data());
+    if (at >= 0) {
+      s.cursor_line = i;
+      s.cursor_pos = at;
+      return;
+    }
+  }
+  con.Line("String not found");
 }
 
 void LockTog(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  if (s.line_lock == 0) {
+    con.Line("Line Lock On");
+    s.line_lock = 1;
+  } else {
+    con.Line("Line Lock Off");
+    s.line_lock = 0;
+  }
 }
 
+// Out-of-range answers are ignored without a message.
 void GoToLine(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Line("Go to which line?");
+  const int32_t n = con.ReadNumber();
+  if (n >= 1 && n <= s.buffer.lines()) s.cursor_line = n - 1;
 }
 
 void GoToPos(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Line("Go to which position?");
+  const int32_t n = con.ReadNumber();
+  if (n >= 1 && n <= s.buffer.lsize()) s.cursor_pos = n - 1;
 }
 
-void AnchorGo(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+void AnchorGo(EditorState& s, Console&) {
+  s.cursor_pos = s.anchor_pos;
 }
 
-void AnchorSet(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+void AnchorSet(EditorState& s, Console&) {
+  s.anchor_pos = s.cursor_pos;
 }
 
-void NumTog(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+void NumTog(EditorState& s, Console&) {
+  s.show_numbers = s.show_numbers == 1 ? 0 : 1;
 }
 
 }  // namespace ostrel

@@ -1,0 +1,31 @@
+#include <cstdint>
+
+#include <gtest/gtest.h>
+
+#include "editor/commands.h"
+#include "support/memory_console.h"
+#include "support/state_fixture.h"
+
+namespace ostrel {
+namespace {
+
+using testing::MakeState;
+using testing::MemoryConsole;
+
+TEST(PageMoves, ExtremePageLengthsStayInTheGrid) {
+  auto s = MakeState(8, 5);
+  MemoryConsole mc;
+  for (const int32_t length : {INT32_MAX, INT32_MIN, -1}) {
+    s.page_length = length;
+    s.cursor_line = 2;
+    PageForw(s, mc.con());
+    EXPECT_EQ(s.cursor_line, length > 0 ? 4 : length == -1 ? 1 : 0) << length;
+    s.cursor_line = 2;
+    PageBack(s, mc.con());
+    EXPECT_EQ(s.cursor_line, length > 0 ? 0 : length == -1 ? 3 : 4) << length;
+  }
+  EXPECT_EQ(mc.Output(), "");
+}
+
+}  // namespace
+}  // namespace ostrel
