@@ -161,3 +161,32 @@ TEST(Quit, OnlyTheLetterQConfirms) {
 
 }  // namespace
 }  // namespace ostrel::e2e
+
+namespace ostrel::e2e {
+namespace {
+
+TEST(View, EveryLineIsShownFromTheCursorColumn) {
+  // Line 1 "Hello, world", line 3 "abc"; back to line 1, then to column 6.
+  const auto r = RunEditor({.settings = "", .input = "Hello, world\n\nabc\ng\n1\nG\n6\n"});
+  EXPECT_EQ(LastView(r.out), "Editing 1:6 \n\n[1] , world\n 2\n 3\n 4\n 5\n 6\n 7\n 8\n  > ");
+  const auto marker =
+      RunEditor({.settings = "show_numbers=off\n", .input = "Hello, world\n\nabc\ng\n3\nG\n4\n"});
+  EXPECT_EQ(LastView(marker.out), "Editing 3:4 \n\n  lo, world\n\n>\n\n\n\n\n\n> ");
+}
+
+TEST(StartUp, AnchorBeyondShrunkSlotsIsLowered) {
+  const auto r =
+      RunEditor({.settings = Settings({"anchor_position=200", "max_char=9"}), .input = "a\n"});
+  EXPECT_EQ(LastView(r.out).substr(0, 14), "Editing 1:10 \n");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(TextEntry, EnterOnTheLastLinePadsIt) {
+  const auto r = RunEditor(
+      {.settings = Settings({"max_lines=2", "show_numbers=off"}), .input = "G\n4\n\n\nok\n"});
+  // Enter on line 1 moves down; Enter on the last line pads it to the cursor; then text.
+  EXPECT_EQ(LastView(r.out), "Editing 2:4 \n\n\n> ok\n> ");
+}
+
+}  // namespace
+}  // namespace ostrel::e2e
