@@ -1,3 +1,7 @@
+#include <cstring>
+
+#include "buffer/clip.h"
+#include "buffer/lines.h"
 #include "editor/commands.h"
 #include "editor/undo.h"
 
@@ -17,54 +21,130 @@ void TrimEnd(EditorState& s, Console& con) {
   s.undo.kind = 1;
 }
 
+namespace {
+
+// Reads the answer to a destination prompt: 1-based in, 0-based out. A destination outside the
+// grid is refused with `refusal`; the result then is -1.
+int32_t ReadDestination(EditorState& s, Console& con, const char* refusal) {
+  const int32_t d = con.ReadNumber() - 1;
+  if (d < 0 || d >= s.buffer.lines()) {
+    con.Line(refusal);
+    return -1;
+  }
+  return d;
+}
+
+// Replaces the clip with k characters of the cursor line from the cursor position.
+void TakeIntoClip(EditorState& s, int32_t k) {
+  std::memset(s.clip.data(), 0, s.clip.size());
+  std::memcpy(s.clip.data(), s.buffer.Slot(s.cursor_line) + s.cursor_pos,
+              static_cast<std::size_t>(k));
+}
+
+}  // namespace
+
 void LineMove(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Print("Move line %i to where?\n", s.cursor_line + 1);
+  const int32_t d = ReadDestination(s, con, "Destination line is not valid");
+  if (d < 0) return;
+  StoreDoubleUndo(s.cursor_line, d, s.undo_copy1, s.undo_copy2, s.buffer);
+  Move(s.cursor_line, d, s.buffer);
+  s.undo.first = s.cursor_line;
+  s.undo.second = d;
+  s.undo.kind = 4;
 }
 
 void LineInsert(EditorState& s, Console& con) {
-  (void)s;
   (void)con;
+  Wedge(s.cursor_line, s.buffer);
+  s.undo.line = s.cursor_line;
+  s.undo.kind = 2;
 }
 
 void LineDelete(EditorState& s, Console& con) {
-  (void)s;
   (void)con;
+  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  Delete(s.cursor_line, s.buffer);
+  s.undo.kind = 3;
 }
 
 void LineCopy(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Print("Copy line %i to where?\n", s.cursor_line + 1);
+  // The refusal keeps its established spelling: scripts may match it.
+  const int32_t d = ReadDestination(s, con, "Desination line is not valid");
+  if (d < 0) return;
+  StoreDoubleUndo(s.cursor_line, d, s.undo_copy1, s.undo_copy2, s.buffer);
+  Copy(s.cursor_line, d, s.buffer);
+  s.undo.first = s.cursor_line;
+  s.undo.second = d;
+  s.undo.kind = 5;
 }
 
 void ClipCopy(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Line("Copy how many characters?");
+  int32_t k = con.ReadNumber();
+  if (!CheckCopy(s.cursor_line, s.cursor_pos, k, s.buffer, con)) return;
+  TakeIntoClip(s, k);
 }
 
 void ClipCut(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Line("Enter cut size");
+  int32_t k = con.ReadNumber();
+  if (!CheckCut(s.cursor_line, s.cursor_pos, k, s.buffer, con)) return;
+  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  TakeIntoClip(s, k);
+  Cut(s.cursor_line, s.cursor_pos, k, s.buffer);
+  s.undo.kind = 1;
 }
 
 void ClipPaste(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  int32_t k = 0;
+  if (!CheckPaste(s.cursor_pos, k, s.clip.data(), s.buffer, con)) return;
+  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  Paste(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer);
+  s.undo.kind = 1;
 }
 
 void ClipInsert(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  if (s.clip[0] == '\0') {
+    con.Line("There is nothing to paste");
+    return;
+  }
+  int32_t k = 0;
+  if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer, con)) return;
+  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  Insert(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer);
+  s.undo.kind = 1;
 }
 
 void NewInsert(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  con.Line("Enter string to insert");
+  // End of input leaves the answer empty, which inserts nothing.
+  con.ReadAnswer(s.insert_text.data(), s.buffer.lsize());
+  int32_t k = 0;
+  if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.insert_text.data(), s.buffer, con)) return;
+  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  Insert(s.cursor_line, s.cursor_pos, k, s.insert_text.data(), s.buffer);
+  s.undo.kind = 1;
 }
 
 void TrimWrap(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  const int32_t line = s.cursor_line;
+  if (line >= s.buffer.lines() - 1) return;
+  const int32_t next = line + 1;
+  StoreDoubleUndo(line, next, s.undo_copy1, s.undo_copy2, s.buffer);
+  // The tail stays in its own slot while it is inserted into the next one.
+  const char* slot = s.buffer.Slot(line);
+  const char* tail = s.cursor_pos < s.buffer.Length(line) ? slot + s.cursor_pos : "";
+  int32_t k = 0;
+  if (CheckInsert(next, 0, k, tail, s.buffer, con)) Insert(next, 0, k, tail, s.buffer);
+  // Whatever did not fit into the next line is lost with the trim.
+  Trim(line, s.cursor_pos, s.buffer);
+  s.undo.first = line;
+  s.undo.second = next;
+  s.undo.kind = 6;
+  s.cursor_line = next;
+  s.cursor_pos = 0;
 }
 
 }  // namespace ostrel

@@ -1,0 +1,119 @@
+#include "buffer/clip.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "console/console.h"
+
+namespace ostrel {
+namespace {
+
+// Length of the rest of the line from p: 0 when p is at or beyond the line's end.
+int32_t RestLength(int32_t line, int32_t p, const TextBuffer& buffer) {
+  const int32_t n = buffer.Length(line);
+  return p < n ? n - p : 0;
+}
+
+}  // namespace
+
+bool CheckInsert(int32_t line, int32_t p, int32_t& k, const char* text, const TextBuffer& buffer,
+                 Console& con) {
+  const int32_t lsize = buffer.lsize();
+  const auto t = static_cast<int32_t>(strnlen(text, static_cast<std::size_t>(lsize - 1)));
+  const int32_t n = buffer.Length(line);
+  k = t;
+  if (p + t > lsize - 1) {
+    con.Line("Insert was truncated because it is too long for the position");
+    k = lsize - 1 - p;
+  }
+  if (n + t > lsize - 1) {
+    con.Print("Insert was truncated because the line would have exceeded %i\n", lsize);
+    k = std::min(k, lsize - 1 - n);
+  }
+  return k > 0;
+}
+
+void Insert(int32_t line, int32_t p, int32_t k, const char* text, TextBuffer& buffer) {
+  const int32_t lsize = buffer.lsize();
+  if (p < 0 || p >= lsize - 1 || k <= 0) return;
+  char* slot = buffer.Slot(line);
+  SpaceFill(slot, p);
+  const int32_t n = std::max(buffer.Length(line), p);
+  // The check has already kept the line within lsize-1 characters; stay inside the slot
+  // whatever count arrives.
+  k = std::min(
+      {k, lsize - 1 - n, static_cast<int32_t>(strnlen(text, static_cast<std::size_t>(k)))});
+  if (k <= 0) return;
+  std::memmove(slot + p + k, slot + p, static_cast<std::size_t>(n - p));
+  std::memcpy(slot + p, text, static_cast<std::size_t>(k));
+}
+
+bool CheckPaste(int32_t p, int32_t& k, const char* clip, const TextBuffer& buffer, Console& con) {
+  const int32_t lsize = buffer.lsize();
+  const auto c = static_cast<int32_t>(strnlen(clip, static_cast<std::size_t>(lsize - 1)));
+  if (c <= 0) {
+    con.Line("There is nothing to paste");
+    return false;
+  }
+  if (p + c > lsize - 1) {
+    con.Line("Paste string was shortened to fit onto line");
+    k = lsize - 1 - p;
+  } else {
+    k = c;
+  }
+  return true;
+}
+
+void Paste(int32_t line, int32_t p, int32_t k, const char* clip, TextBuffer& buffer) {
+  const int32_t lsize = buffer.lsize();
+  if (p < 0 || k <= 0) return;  // nothing to write: no space fill either
+  k = std::min(k, lsize - 1 - p);
+  if (k <= 0) return;
+  char* slot = buffer.Slot(line);
+  SpaceFill(slot, p);
+  std::memcpy(slot + p, clip, strnlen(clip, static_cast<std::size_t>(k)));
+}
+
+bool CheckCut(int32_t line, int32_t p, int32_t& k, const TextBuffer& buffer, Console& con) {
+  const int32_t lsize = buffer.lsize();
+  k = std::max(k, 0);
+  const int32_t r = RestLength(line, p, buffer);
+  if (k > lsize - p) {
+    con.Print("Maximum cut size is %i\n", lsize - p);
+    return false;
+  }
+  if (r <= 0) {
+    con.Line("There is nothing to cut at this position");
+    return false;
+  }
+  if (k > r) {
+    k = r;
+    con.Print("Cut size will be shortened to %i\n", r);
+  }
+  return true;
+}
+
+void Cut(int32_t line, int32_t p, int32_t k, TextBuffer& buffer) {
+  const int32_t n = buffer.Length(line);
+  if (p < 0 || p >= n || k <= 0) return;
+  k = std::min(k, n - p);
+  char* slot = buffer.Slot(line);
+  std::memmove(slot + p, slot + p + k, static_cast<std::size_t>(n - p - k));
+  std::memset(slot + n - k, 0, static_cast<std::size_t>(k));
+}
+
+bool CheckCopy(int32_t line, int32_t p, int32_t& k, const TextBuffer& buffer, Console& con) {
+  k = std::max(k, 0);
+  const int32_t r = RestLength(line, p, buffer);
+  if (r <= 0) {
+    con.Line("There is nothing to copy");
+    return false;
+  }
+  if (k > r) {
+    con.Print("Copy size will be shortened to %i\n", r);
+    k = r;
+  }
+  return true;
+}
+
+}  // namespace ostrel

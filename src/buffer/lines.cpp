@@ -1,0 +1,36 @@
+#include "buffer/lines.h"
+
+#include <cstring>
+
+namespace ostrel {
+namespace {
+
+bool Valid(int32_t line, const TextBuffer& buffer) {
+  return line >= 0 && line < buffer.lines();
+}
+
+}  // namespace
+
+void Move(int32_t from, int32_t to, TextBuffer& buffer) {
+  if (from == to || !Valid(from, buffer) || !Valid(to, buffer)) return;
+  const auto lsize = static_cast<std::size_t>(buffer.lsize());
+  std::memcpy(buffer.Slot(to), buffer.Slot(from), lsize);
+  std::memset(buffer.Slot(from), 0, lsize);
+}
+
+void Copy(int32_t from, int32_t to, TextBuffer& buffer) {
+  if (from == to || !Valid(from, buffer) || !Valid(to, buffer)) return;
+  std::memcpy(buffer.Slot(to), buffer.Slot(from), static_cast<std::size_t>(buffer.lsize()));
+}
+
+void Wedge(int32_t line, TextBuffer& buffer) {
+  if (!Valid(line, buffer)) return;
+  buffer.OpenSlot(line);
+}
+
+void Delete(int32_t line, TextBuffer& buffer) {
+  if (!Valid(line, buffer) || line == buffer.lines() - 1) return;
+  buffer.CloseSlot(line);
+}
+
+}  // namespace ostrel
