@@ -1,0 +1,71 @@
+// Editing commands and undo through the real binary, checked on the numbered view.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/harness.h"
+
+namespace ostrel::e2e {
+namespace {
+
+// Builds aa, bb, cc, dd, ee on a grid of five lines from the bottom up with insert, copy and
+// clear, leaving the cursor on line 1.
+const std::string kFive = "i\nee\nC\n5\nd\ni\ndd\nC\n4\nd\ni\ncc\nC\n3\nd\ni\nbb\nC\n2\nd\ni\naa\n";
+
+// Runs the script, quits, and returns the whole output and the window of the last view.
+std::string ViewAfter(const std::string& script, std::string* out = nullptr) {
+  const auto r = RunEditor(
+      {.settings = Settings({"max_lines=5", "max_char=16", "undo=!"}), .input = script + "q\nq\n"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  if (out != nullptr) *out = r.out;
+  const std::string view = LastView(r.out);
+  return view.substr(0, view.rfind("> ") + 2);
+}
+
+TEST(Editing, LineOperationsAndUndo) {
+  const std::string below = " 3  cc\n 4  dd\n 5  ee\n  > ";  // lines 3 to 5 as built
+  EXPECT_EQ(ViewAfter(kFive + "\nw\n"),
+            "Editing 2:1 \n\n 1  aa\n[2] \n 3  bb\n 4  cc\n 5  dd\n  > ");
+  // The line the wedge pushed out does not come back.
+  EXPECT_EQ(ViewAfter(kFive + "\nw\n\n!\n"),
+            "Editing 2:1 \n\n 1  aa\n[2] bb\n 3  cc\n 4  dd\n 5\n  > ");
+  EXPECT_EQ(ViewAfter(kFive + "\nD\n"), "Editing 2:1 \n\n 1  aa\n[2] cc\n 3  dd\n 4  ee\n 5\n  > ");
+  EXPECT_EQ(ViewAfter(kFive + "\nD\n\n\n!\n!\n"), "Editing 2:1 \n\n 1  aa\n[2] bb\n" + below);
+  EXPECT_EQ(ViewAfter(kFive + "m\n4\n"),
+            "Editing 1:1 \n\n[1] \n 2  bb\n 3  cc\n 4  aa\n 5  ee\n  > ");
+  EXPECT_EQ(ViewAfter(kFive + "m\n4\n\n!\n"), "Editing 1:1 \n\n[1] aa\n 2  bb\n" + below);
+  EXPECT_EQ(ViewAfter(kFive + "\nm\n2\n"), "Editing 2:1 \n\n 1  aa\n[2] bb\n" + below);
+  EXPECT_EQ(ViewAfter(kFive + "\nC\n5\n\n!\n"), "Editing 2:1 \n\n 1  aa\n[2] bb\n" + below);
+  // Deleting the last line changes nothing.
+  EXPECT_EQ(ViewAfter(kFive + "\n\n\n\nD\n"),
+            "Editing 5:1 \n\n 1  aa\n 2  bb\n 3  cc\n 4  dd\n[5] ee\n  > ");
+  EXPECT_EQ(ViewAfter(kFive + "T\n!\n"), "Editing 1:1 \n\n[1] aa\n 2  bb\n" + below);
+}
+
+TEST(Editing, UndoAfterEditsAndRefusals) {
+  std::string out;
+  // Two edits, one undo: only the second is reversed.
+  EXPECT_EQ(ViewAfter(kFive + "\nXX\nYY\n!\n"),
+            "Editing 3:1 \n\n 1  aa\n 2  XX\n[3] cc\n 4  dd\n 5  ee\n  > ");
+  // An edit, refused commands, then undo: the edit is reversed.
+  EXPECT_EQ(ViewAfter(kFive + "\nXX\nm\n0\nC\nsix\nv\n!\n", &out),
+            "Editing 2:1 \n\n 1  aa\n[2] bb\n 3  cc\n 4  dd\n 5  ee\n  > ");
+  EXPECT_NE(out.find("Move line 3 to where?\nDestination line is not valid\n"), std::string::npos);
+  EXPECT_NE(out.find("Copy line 3 to where?\nDesination line is not valid\n"), std::string::npos);
+  EXPECT_NE(out.find("> There is nothing to paste\n"), std::string::npos);
+  // The clip survives the undo of a cut.
+  EXPECT_EQ(ViewAfter(kFive + "x\n1\n!\nV\n"),
+            "Editing 1:1 \n\n[1] aaa\n 2  bb\n 3  cc\n 4  dd\n 5  ee\n  > ");
+}
+
+TEST(Editing, EndOfInputAtAPromptEndsTheEditor) {
+  for (const char* key : {"m\n", "C\n", "c\n", "x\n", "i\n"}) {
+    const auto r = RunEditor({.settings = "", .input = "text\n" + std::string(key)});
+    EXPECT_EQ(r.err, "") << key;
+    EXPECT_EQ(r.status, 0) << key;
+  }
+}
+
+}  // namespace
+}  // namespace ostrel::e2e
