@@ -14,7 +14,6 @@ namespace {
 
 using testing::AllLines;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using testing::MakeState;
 using testing::MemoryConsole;
 using testing::SlotsAreClean;
@@ -73,16 +72,9 @@ TEST(ParseLines, CutsLinesWithAndWithoutFinalNewline) {
   EXPECT_EQ(r.out, "3 Lines Generated\n");
   EXPECT_THAT(r.lines, ElementsAre("", "", "abc", "", ""));
 
-  r = Parse("\n", 256, 2);
-  EXPECT_EQ(r.out, "1 Lines Generated\n");
   r = Parse("", 256, 2);
   EXPECT_EQ(r.out, "0 Lines Generated\n");
   EXPECT_THAT(r.lines, ElementsAre("", ""));
-}
-
-TEST(ParseLines, KeepsCarriageReturnsAsText) {
-  const auto r = Parse("ab\r\ncd\r\n", 256, 3);
-  EXPECT_THAT(r.lines, ElementsAre("ab\r", "cd\r", ""));
 }
 
 TEST(ParseLines, SplitsOnlyLinesLongerThanASlot) {
@@ -159,12 +151,6 @@ TEST(ParseLines, TextEndsAtTheFirstNulAndTheLossIsAskedAbout) {
   // A NUL as the first byte: an empty document, still asked about.
   r = Parse(std::string("\0abc", 4), 256, 2, "Y\n");
   EXPECT_EQ(r.out, "0 Lines Generated\n" + Warning("0.0"));
-}
-
-TEST(DataWarning, ReadsAtMostFifteenBytes) {
-  MemoryConsole mc("YYYYYYYYYYYYYYYYYYYY\nY\n");
-  EXPECT_FALSE(DataWarning(50.0f, mc.con()));
-  EXPECT_THAT(mc.Output(), HasSubstr("Only 50.0 percent"));
 }
 
 }  // namespace
