@@ -75,7 +75,7 @@ TEST(Load, PartialLoadAtStartUpEndsWithStatusOneUnlessY) {
 TEST(Load, PartialLoadFromTheOpenCommandEndsTheEditor) {
   Sandbox box;
   const auto r = box.Run({.settings = Settings({"max_lines=3", "max_char=3"}),
-                          .input = "keep\nO\ng\nno\nS\nq\nq\n",
+                          .input = "k\nO\ng\nno\nS\nq\nq\n",
                           .files = {{"g", "abcdefghij\n"}}});
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 1);
