@@ -1,39 +1,72 @@
-#include "editor/commands.h"
-
 #include <cstring>
+
+#include "editor/commands.h"
+#include "files/load.h"
+#include "files/save.h"
+#include "settings/launch.h"
 
 namespace ostrel {
 
+static_assert(kNameSize == kFileNameSize, "name buffers of the state and of the file procedures");
+
+namespace {
+
+void TakeOpenName(EditorState& s) {
+  s.file_name = s.open_name;
+}
+
+}  // namespace
+
 void SavePrompt(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  if (DefineSaveName(s.file_name.data(), con) == 1) Save(s.file_name.data(), s.buffer, con);
 }
 
 void SaveOverwrite(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  Save(s.file_name.data(), s.buffer, con);
 }
 
 void OpenCommand(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  switch (Open(0, s.open_name.data(), s.buffer, s.file_name.data(), con)) {
+    case OpenResult::kLoaded:
+    case OpenResult::kNotFound:
+      TakeOpenName(s);
+      break;
+    case OpenResult::kLeftAlone:
+      break;
+    case OpenResult::kAbandon:
+      s.quit = true;
+      s.exit_status = 1;
+      break;
+  }
 }
 
 void CommandExec(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  if (s.launch_command[0] == '\0') {
+    SetCommand(s.launch_command.data(), kNameSize, con);
+    if (s.launch_command[0] == '\0') return;
+  }
+  // The command runs whether or not the save worked; a failed save has said so.
+  Save(s.file_name.data(), s.buffer, con);
+  Launch(s.launch_command.data(), con);
 }
 
 void CommandEdit(EditorState& s, Console& con) {
-  (void)s;
-  (void)con;
+  SetCommand(s.launch_command.data(), kNameSize, con);
 }
 
 bool StartUpOpen(EditorState& s, const char* name, Console& con, int& exit_status) {
-  (void)con;
-  (void)exit_status;
-  std::strncpy(s.open_name.data(), name, kNameSize - 1);
-  std::strncpy(s.file_name.data(), name, kNameSize - 1);
+  // A longer name would be cut, and the document later saved under a different name.
+  if (std::strlen(name) > kNameSize - 1) {
+    con.Print("File name is longer than %d characters\n", kNameSize - 1);
+    exit_status = 1;
+    return false;
+  }
+  std::strcpy(s.open_name.data(), name);
+  std::strcpy(s.file_name.data(), name);
+  if (Open(1, s.open_name.data(), s.buffer, s.file_name.data(), con) == OpenResult::kAbandon) {
+    exit_status = 1;
+    return false;
+  }
   return true;
 }
 

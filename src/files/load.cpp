@@ -1,0 +1,263 @@
+#include "files/load.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "console/console.h"
+#include "files/save.h"
+
+namespace ostrel {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+struct FreeDeleter {
+  void operator()(char* p) const { std::free(p); }
+};
+
+// All bytes of a file followed by one zero byte.
+struct FileImage {
+  std::unique_ptr<char, FreeDeleter> bytes;
+  std::size_t size = 0;
+};
+
+enum class ReadStatus { kRead, kNotFound, kFailed };
+
+// Positions are kept in 32-bit fields, so larger files are refused.
+constexpr long kLargestFile = INT32_MAX;
+
+void CopyName(char* to, const char* from) {
+  std::strncpy(to, from, kFileNameSize - 1);
+  to[kFileNameSize - 1] = '\0';
+}
+
+// Reads the whole file into one block with one read. A name that cannot be opened for reading
+// is "not found"; a file that opens but cannot be read whole fails with a reason. The file is
+// opened without blocking, so that a FIFO without a writer cannot hang the editor, and anything
+// but a regular file is refused before a byte is read.
+ReadStatus ReadImage(const char* name, FileImage& image, std::string& reason) {
+  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return ReadStatus::kNotFound;
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    reason = std::strerror(errno);
+    close(fd);
+    return ReadStatus::kFailed;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+    close(fd);
+    return ReadStatus::kFailed;
+  }
+  FilePtr file(fdopen(fd, "rb"));
+  if (file == nullptr) {
+    reason = std::strerror(errno);
+    close(fd);
+    return ReadStatus::kFailed;
+  }
+  if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+    reason = "its size cannot be found";
+    return ReadStatus::kFailed;
+  }
+  const long size = std::ftell(file.get());
+  if (size < 0) {
+    reason = "its size cannot be found";
+    return ReadStatus::kFailed;
+  }
+  if (size > kLargestFile) {
+    reason = "larger than 2147483647 bytes";
+    return ReadStatus::kFailed;
+  }
+  std::rewind(file.get());
+  const auto bytes = static_cast<std::size_t>(size);
+  image.bytes.reset(static_cast<char*>(std::malloc(bytes + 1)));
+  if (image.bytes == nullptr) {
+    reason = "not enough memory";
+    return ReadStatus::kFailed;
+  }
+  if (std::fread(image.bytes.get(), 1, bytes, file.get()) != bytes) {
+    reason = std::ferror(file.get()) ? std::strerror(errno) : "it could not be read whole";
+    image.bytes.reset();
+    return ReadStatus::kFailed;
+  }
+  image.bytes.get()[bytes] = '\0';
+  image.size = bytes;
+  return ReadStatus::kRead;
+}
+
+// The share of the text that was looked at, as the warning shows it: both counts in single
+// precision, the quotient in double, the result in single precision again.
+float Percent(std::size_t looked, std::size_t total) {
+  const auto part = static_cast<float>(looked);
+  const auto whole = static_cast<float>(total);
+  return static_cast<float>(static_cast<double>(part) * 100.0 / static_cast<double>(whole));
+}
+
+}  // namespace
+
+bool DataWarning(float percent, Console& con) {
+  con.Print("\nWarning!! Only %.1f percent of the data was loaded!\n",
+            static_cast<double>(percent));
+  con.Line("The unloaded data will be lost if you save to the same filename!");
+  con.Line("Do you wish to continue (Y,n)?");
+  con.Line("If not, restart with more lines by editing the .vazaru_da file.");
+  char answer[16];
+  // End of input counts as a refusal, as any answer but "Y" does.
+  return con.ReadLine(answer, sizeof answer) && std::strcmp(answer, "Y\n") == 0;
+}
+
+int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
+                  std::vector<int32_t>& positions, std::vector<int32_t>& kinds, Console& con) {
+  const auto entries = static_cast<std::size_t>(lines) + 1;
+  positions.assign(entries, 0);
+  kinds.assign(entries, 0);
+  const char* data = text.data();
+  const std::size_t length = text.size();
+  const auto full = static_cast<std::size_t>(lsize - 1);  // characters of a full line
+
+  int32_t e = 1;      // next entry to record
+  std::size_t c = 0;  // characters of the line being built
+  std::size_t p = 0;  // next position to look at
+  while (e <= lines && p < length) {
+    // The line being built takes `room` more characters; a newline among them or right after
+    // them ends it, and any other character right after them starts a new line.
+    const std::size_t room = full - c;
+    const std::size_t span = std::min(room + 1, length - p);
+    const auto* newline = static_cast<const char*>(std::memchr(data + p, '\n', span));
+    const auto e_index = static_cast<std::size_t>(e);
+    if (newline != nullptr) {
+      const auto q = static_cast<std::size_t>(newline - data);
+      positions[e_index] = static_cast<int32_t>(q);
+      kinds[e_index] = kNewlineBoundary;
+      c = 0;
+      ++e;
+      p = q + 1;
+    } else if (room < length - p) {
+      const std::size_t q = p + room;
+      con.Print("WARNING!  Line %i is being split\n", e);
+      positions[e_index] = static_cast<int32_t>(q);
+      kinds[e_index] = kSplitBoundary;
+      c = 1;
+      ++e;
+      p = q + 1;
+    } else {
+      c += length - p;
+      p = length;
+    }
+  }
+  const bool last_line = c > 0 && e <= lines;  // text after the last newline, and a slot for it
+  con.Print("%i Lines Generated\n", e - 1 + (last_line ? 1 : 0));
+
+  // Once every slot is taken, whatever follows the last stored line is lost, unless it is
+  // nothing or the one newline that ends an empty last line.
+  bool warned = false;
+  if (e > lines) {
+    const auto last = static_cast<std::size_t>(lines);
+    const std::size_t rest =
+        static_cast<std::size_t>(positions[last]) + (kinds[last] == kNewlineBoundary ? 1 : 0);
+    const std::string_view unstored = text.substr(rest);
+    if (!unstored.empty() && unstored != "\n") {
+      warned = true;
+      if (!DataWarning(Percent(p, length), con)) return 0;
+    }
+  }
+  // The text ends at the file's first NUL byte: what follows it is lost as well.
+  if (!warned && length < file_size && !DataWarning(Percent(length, file_size), con)) return 0;
+
+  if (last_line) {
+    positions[static_cast<std::size_t>(e)] = static_cast<int32_t>(length);
+    kinds[static_cast<std::size_t>(e)] = kSplitBoundary;
+    ++e;
+  }
+  return e;
+}
+
+bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer, Console& con) {
+  std::vector<int32_t> positions;
+  std::vector<int32_t> kinds;
+  const int32_t n =
+      MarkLines(text, file_size, buffer.lsize(), buffer.lines(), positions, kinds, con);
+  if (n == 0) return false;
+
+  const auto count = static_cast<std::size_t>(n - 1);
+  std::vector<int32_t> starts(count);
+  std::vector<int32_t> lengths(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    starts[k] = positions[k] + (kinds[k] == kNewlineBoundary ? 1 : 0);
+    lengths[k] = positions[k + 1] - starts[k];
+    // The marking rules never give such a length; the check guards the slot size.
+    if (lengths[k] < 0 || lengths[k] >= buffer.lsize()) {
+      con.Line("Data Parsing Error");
+      return false;
+    }
+  }
+  for (std::size_t k = 0; k < count; ++k) {
+    char* slot = buffer.Slot(static_cast<int32_t>(k));
+    std::memcpy(slot, text.data() + starts[k], static_cast<std::size_t>(lengths[k]));
+    slot[buffer.lsize() - 1] = '\0';
+  }
+  return true;
+}
+
+OpenResult Open(int32_t flag, char* open_name, TextBuffer& buffer, char* file_name, Console& con) {
+  char previous[kFileNameSize];
+  CopyName(previous, open_name);
+  if (flag == 0) {
+    con.Line("Enter a filename to open a new file and discard the buffer in memory");
+    con.Line("Enter 's' to first save the current buffer in memory");
+    con.Line("Enter 'x' to not open a file and return");
+    char answer[kFileNameSize];
+    // End of input returns as 'x' does.
+    if (!con.ReadAnswer(answer, kFileNameSize) || std::strcmp(answer, "x") == 0) {
+      return OpenResult::kLeftAlone;
+    }
+    if (std::strcmp(answer, "s") == 0) {
+      // A document that could not be saved is not replaced.
+      if (!Save(file_name, buffer, con)) return OpenResult::kLeftAlone;
+      con.Line("Next, enter a new filename to open");
+      if (!con.ReadAnswer(answer, kFileNameSize)) return OpenResult::kLeftAlone;
+    }
+    CopyName(open_name, answer);
+  }
+
+  FileImage image;
+  std::string reason;
+  switch (ReadImage(open_name, image, reason)) {
+    case ReadStatus::kNotFound:
+      con.Print("File %s not found!\n", open_name);
+      return OpenResult::kNotFound;
+    case ReadStatus::kFailed:
+      con.Print("Cannot load %s: %s\n", open_name, reason.c_str());
+      CopyName(open_name, previous);
+      return OpenResult::kLeftAlone;
+    case ReadStatus::kRead:
+      break;
+  }
+  con.Print("Opened %s\n", open_name);
+  con.Print("Read %i bytes, ", static_cast<int>(image.size));
+
+  buffer.ClearAll();
+  const char* bytes = image.bytes.get();
+  const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', image.size));
+  const std::size_t text_length =
+      nul != nullptr ? static_cast<std::size_t>(nul - bytes) : image.size;
+  if (!ParseLines(std::string_view(bytes, text_length), image.size, buffer, con)) {
+    return OpenResult::kAbandon;
+  }
+  return OpenResult::kLoaded;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,50 @@
+// Loading: a text file is read whole and cut into lines, over-long lines being split, and the
+// lines replace the document.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "buffer/text_buffer.h"
+
+namespace ostrel {
+
+class Console;
+
+// Kinds of line boundary in the marking table.
+inline constexpr int32_t kNewlineBoundary = 1;  // at a newline, which belongs to no line
+inline constexpr int32_t kSplitBoundary = 2;    // the next line starts here, nothing skipped
+
+// How an open ended; the caller turns it into changes of the editor state.
+enum class OpenResult {
+  kLoaded,     // the file replaced the document
+  kNotFound,   // the file could not be opened; the document is unchanged
+  kLeftAlone,  // nothing was opened and no name changed: 'x', end of input, a failed save first,
+               // or a file that could not be read whole
+  kAbandon,    // the user declined a partial load or the text could not be parsed: the editor
+               // must end with status 1
+};
+
+// Loads the file named by `open_name`. A non-zero flag opens it at once; zero first asks for a
+// name, offering to save the document (under `file_name`) first. Both names are kFileNameSize
+// buffers. The caller decides whether the file name takes the open name.
+OpenResult Open(int32_t flag, char* open_name, TextBuffer& buffer, char* file_name, Console& con);
+
+// Cuts `text` (the file's bytes up to its first NUL) into lines and stores them in lines 0, 1,
+// 2 … of the cleared buffer. `file_size` is the number of bytes in the file, so that text lost
+// behind a NUL is noticed. Returns false when the editor must end with status 1.
+bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer, Console& con);
+
+// The marking pass: fills the boundary table (resized to lines+1 entries; entry 0 is the start
+// of the text), prints the split warnings, the line count and, when text is left without a
+// slot, the partial-load warning. Returns the number of entries used, which is the number of
+// lines to store plus one, or 0 when the user declined the partial load.
+int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
+                  std::vector<int32_t>& positions, std::vector<int32_t>& kinds, Console& con);
+
+// Prints the partial-load warning with the share of the text that was looked at and asks
+// whether to go on. True only for the answer "Y".
+bool DataWarning(float percent, Console& con);
+
+}  // namespace ostrel

@@ -1,0 +1,143 @@
+#include "files/save.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "console/console.h"
+
+namespace ostrel {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool IsAnswer(const char* answer, const char* word) {
+  return std::strcmp(answer, word) == 0;
+}
+
+void CopyName(char* to, const char* from) {
+  std::strncpy(to, from, kFileNameSize - 1);
+  to[kFileNameSize - 1] = '\0';
+}
+
+void GiveUp(Console& con) {
+  con.Line("Not saved: no file name was given");
+}
+
+}  // namespace
+
+int32_t DocLength(const TextBuffer& buffer) {
+  int32_t last = 0;
+  for (int32_t i = 0; i < buffer.lines(); ++i) {
+    if (buffer.Slot(i)[0] != '\0') last = i;
+  }
+  return last;
+}
+
+std::string AssembleDocument(const TextBuffer& buffer) {
+  const int32_t last = DocLength(buffer);
+  std::size_t total = 0;
+  for (int32_t i = 0; i <= last; ++i) total += static_cast<std::size_t>(buffer.Length(i)) + 1;
+  std::string out;
+  out.reserve(total);
+  for (int32_t i = 0; i <= last; ++i) {
+    out.append(buffer.Slot(i), static_cast<std::size_t>(buffer.Length(i)));
+    out += '\n';
+  }
+  return out;
+}
+
+bool WriteDocument(const char* name, std::string_view data, std::string& error) {
+  // Opened without blocking, so that a FIFO nobody reads fails at once instead of hanging the
+  // editor; the flag is dropped again before writing.
+  const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FilePtr file(fdopen(fd, "wb"));
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    close(fd);
+    return false;
+  }
+  int failure = 0;
+  if (std::fwrite(data.data(), 1, data.size(), file.get()) != data.size()) failure = errno;
+  if (std::fflush(file.get()) != 0 && failure == 0) failure = errno;
+  if (std::fclose(file.release()) != 0 && failure == 0) failure = errno;
+  if (failure != 0) {
+    error = std::strerror(failure);
+    return false;
+  }
+  return true;
+}
+
+bool CanOpenForReading(const char* name) {
+  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
+  const std::string output = AssembleDocument(buffer);
+  while (file_name[0] == '\0') {
+    con.Line("Enter a filename to save to");
+    if (!con.ReadAnswer(file_name, kFileNameSize)) {
+      GiveUp(con);
+      return false;
+    }
+  }
+  std::string error;
+  if (!WriteDocument(file_name, output, error)) {
+    con.Print("Cannot save to %s: %s\n", file_name, error.c_str());
+    return false;
+  }
+  con.Print("Saved to %s\n", file_name);
+  return true;
+}
+
+int32_t DefineSaveName(char* file_name, Console& con) {
+  char original[kFileNameSize];
+  CopyName(original, file_name);
+  char answer[kFileNameSize];
+  con.Line("Enter a filename to save to, or 'x' to return");
+  if (!con.ReadAnswer(answer, kFileNameSize)) {
+    GiveUp(con);
+    return 0;
+  }
+  if (IsAnswer(answer, "x")) return 0;
+  CopyName(file_name, answer);
+  if (!CanOpenForReading(file_name)) return 1;
+
+  con.Line("The file already exists.");
+  con.Line("Enter a new filename or 'o' to overwrite");
+  if (!con.ReadAnswer(answer, kFileNameSize)) {
+    CopyName(file_name, original);
+    GiveUp(con);
+    return 0;
+  }
+  if (IsAnswer(answer, "o")) return 1;
+  CopyName(file_name, answer);
+  // From here on 'o' and 'x' are names like any other: only a free name leads out.
+  while (CanOpenForReading(file_name)) {
+    con.Line("File exists. Try again");
+    if (!con.ReadAnswer(file_name, kFileNameSize)) {
+      CopyName(file_name, original);
+      GiveUp(con);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+}  // namespace ostrel

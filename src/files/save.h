@@ -1,0 +1,44 @@
+// Saving: the document is written as a text file, every line through the last non-empty one,
+// each followed by a newline.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "buffer/text_buffer.h"
+
+namespace ostrel {
+
+class Console;
+
+// Size of the file-name buffers the save and load procedures read into and write: at most 255
+// characters and the terminator.
+inline constexpr int kFileNameSize = 256;
+
+// Index of the last line that is not empty; 0 when every line is empty.
+int32_t DocLength(const TextBuffer& buffer);
+
+// The saved form of the document: lines 0 to DocLength, each followed by a newline. An empty
+// document gives one newline.
+std::string AssembleDocument(const TextBuffer& buffer);
+
+// Writes `data` to the file `name`, creating or emptying it. On failure at open, write or close
+// the result is false and `error` holds the system's reason.
+bool WriteDocument(const char* name, std::string_view data, std::string& error);
+
+// True when `name` can be opened for reading: the editor's test of whether a file exists. A FIFO
+// without a writer does not make it wait.
+bool CanOpenForReading(const char* name);
+
+// Writes the document under `file_name` (kFileNameSize bytes), first asking for a name while it
+// is empty. Prints "Saved to" and returns true only when the whole text was written and the file
+// closed; otherwise prints one failure line and returns false.
+bool Save(char* file_name, const TextBuffer& buffer, Console& con);
+
+// The save-as dialogue: asks for a name and guards existing files. Returns 1 when the document
+// is to be saved under `file_name` (possibly replaced), 0 when nothing is to be saved; then
+// `file_name` is as it was.
+int32_t DefineSaveName(char* file_name, Console& con);
+
+}  // namespace ostrel

@@ -1,0 +1,33 @@
+#include "settings/launch.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "console/console.h"
+
+namespace ostrel {
+
+char* SetCommand(char* command, int size, Console& con) {
+  if (command[0] != '\0') {
+    con.Print("Command in memory = %s\n", command);
+  } else {
+    con.Line("There is no command in memory");
+  }
+  con.Line("Enter new command or [enter] to keep current one");
+  std::vector<char> answer(static_cast<std::size_t>(size), '\0');
+  if (!con.ReadLine(answer.data(), size)) return nullptr;
+  // Enter alone, or one character and Enter, keeps the stored command.
+  if (std::strlen(answer.data()) <= 2) return nullptr;
+  std::strncpy(command, answer.data(), static_cast<std::size_t>(size));
+  command[std::strcspn(command, "\n")] = '\0';
+  return command;
+}
+
+void Launch(const char* command, Console& con) {
+  con.Flush();
+  // The command's own exit status is its business: whatever it reports, it has printed.
+  [[maybe_unused]] const int status = std::system(command);
+}
+
+}  // namespace ostrel

@@ -1,0 +1,18 @@
+// The launch command: one shell command line held for the run, edited by a short dialogue and
+// run through the platform's command interpreter.
+#pragma once
+
+namespace ostrel {
+
+class Console;
+
+// Shows the stored command and reads a new one into `command` (`size` bytes). An answer of at
+// most 2 characters, its newline counted, keeps the stored command, as does the end of input.
+// Returns `command` when it was replaced, null otherwise.
+char* SetCommand(char* command, int size, Console& con);
+
+// Runs `command` through the command interpreter and waits for it to end. Output already
+// printed is flushed first, so the command's output follows it. The exit status is not used.
+void Launch(const char* command, Console& con);
+
+}  // namespace ostrel

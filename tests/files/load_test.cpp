@@ -1,0 +1,157 @@
+#include "files/load.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/memory_console.h"
+#include "support/state_fixture.h"
+
+namespace ostrel {
+namespace {
+
+using testing::AllLines;
+using ::testing::ElementsAre;
+using testing::MakeState;
+using testing::MemoryConsole;
+using testing::SlotsAreClean;
+
+struct Loaded {
+  bool ok;
+  std::string out;
+  std::vector<std::string> lines;
+};
+
+// Parses `file` (which may hold NUL bytes) into a fresh lsize x lines grid, answering the
+// partial-load question with `input`.
+Loaded Parse(const std::string& file, int32_t lsize, int32_t lines, const std::string& input = "") {
+  auto s = MakeState(lsize, lines);
+  MemoryConsole mc(input);
+  const std::string_view text(file.c_str());  // up to the first NUL
+  const bool ok = ParseLines(text, file.size(), s.buffer, mc.con());
+  EXPECT_TRUE(SlotsAreClean(s.buffer));
+  return {ok, mc.Output(), AllLines(s)};
+}
+
+std::string Warning(const char* percent) {
+  return std::string("\nWarning!! Only ") + percent +
+         " percent of the data was loaded!\n"
+         "The unloaded data will be lost if you save to the same filename!\n"
+         "Do you wish to continue (Y,n)?\n"
+         "If not, restart with more lines by editing the .vazaru_da file.\n";
+}
+
+TEST(MarkLines, RecordsNewlineAndSplitBoundaries) {
+  MemoryConsole mc;
+  std::vector<int32_t> positions;
+  std::vector<int32_t> kinds;
+  // Lines of at most 3 characters: "abcde" splits after abc, "fg" has no newline.
+  const int32_t n = MarkLines("abcde\n\nfg", 9, 4, 10, positions, kinds, mc.con());
+  EXPECT_EQ(n, 5);
+  EXPECT_THAT(std::vector<int32_t>(positions.begin(), positions.begin() + n),
+              ElementsAre(0, 3, 5, 6, 9));
+  EXPECT_THAT(std::vector<int32_t>(kinds.begin() + 1, kinds.begin() + n),
+              ElementsAre(kSplitBoundary, kNewlineBoundary, kNewlineBoundary, kSplitBoundary));
+  EXPECT_EQ(mc.Output(), "WARNING!  Line 1 is being split\n4 Lines Generated\n");
+  EXPECT_EQ(positions.size(), 11u);
+}
+
+TEST(ParseLines, CutsLinesWithAndWithoutFinalNewline) {
+  auto r = Parse("abc\ndef\n", 256, 5);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.out, "2 Lines Generated\n");
+  EXPECT_THAT(r.lines, ElementsAre("abc", "def", "", "", ""));
+
+  r = Parse("abc\ndef", 256, 5);
+  EXPECT_EQ(r.out, "2 Lines Generated\n");
+  EXPECT_THAT(r.lines, ElementsAre("abc", "def", "", "", ""));
+
+  r = Parse("\n\nabc\n", 256, 5);
+  EXPECT_EQ(r.out, "3 Lines Generated\n");
+  EXPECT_THAT(r.lines, ElementsAre("", "", "abc", "", ""));
+
+  r = Parse("", 256, 2);
+  EXPECT_EQ(r.out, "0 Lines Generated\n");
+  EXPECT_THAT(r.lines, ElementsAre("", ""));
+}
+
+TEST(ParseLines, SplitsOnlyLinesLongerThanASlot) {
+  // A full line followed by its newline is not split; one more character is.
+  auto r = Parse("abc\nabcd\n", 4, 5);
+  EXPECT_EQ(r.out, "WARNING!  Line 2 is being split\n3 Lines Generated\n");
+  EXPECT_THAT(r.lines, ElementsAre("abc", "abc", "d", "", ""));
+
+  const std::string long_line(600, 'x');
+  r = Parse(long_line + "\n", 256, 5);
+  EXPECT_EQ(r.out,
+            "WARNING!  Line 1 is being split\nWARNING!  Line 2 is being split\n"
+            "3 Lines Generated\n");
+  EXPECT_EQ(r.lines[0].size(), 255u);
+  EXPECT_EQ(r.lines[1].size(), 255u);
+  EXPECT_EQ(r.lines[2].size(), 90u);
+}
+
+TEST(ParseLines, PartialLoadWarnsAndAsksForExactlyY) {
+  auto r = Parse("a\nb\nc\nd\n", 256, 3, "Y\n");
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.out, "3 Lines Generated\n" + Warning("75.0"));
+  EXPECT_THAT(r.lines, ElementsAre("a", "b", "c"));
+
+  for (const char* answer : {"y\n", "\n", "Y \n", "yes\n", "n\n", ""}) {
+    r = Parse("a\nb\nc\nd\n", 256, 3, answer);
+    EXPECT_FALSE(r.ok) << answer;
+    EXPECT_EQ(r.out, "3 Lines Generated\n" + Warning("75.0")) << answer;
+    EXPECT_THAT(r.lines, ElementsAre("", "", "")) << "no line is stored after a refusal";
+  }
+}
+
+TEST(ParseLines, NeverDropsTextSilently) {
+  // Only an empty last line has no slot: no question.
+  auto r = Parse("a\nb\nc\n\n", 256, 3);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.out, "3 Lines Generated\n");
+
+  // One character without a newline after the last slot is text too.
+  r = Parse("a\nb\nc\nd", 256, 3, "Y\n");
+  EXPECT_EQ(r.out, "3 Lines Generated\n" + Warning("85.7"));
+  EXPECT_THAT(r.lines, ElementsAre("a", "b", "c"));
+
+  // The piece left over by the last split.
+  r = Parse("abcdefghij\n", 4, 3, "Y\n");
+  EXPECT_EQ(r.out,
+            "WARNING!  Line 1 is being split\nWARNING!  Line 2 is being split\n"
+            "WARNING!  Line 3 is being split\n3 Lines Generated\n" +
+                Warning("90.9"));
+  EXPECT_THAT(r.lines, ElementsAre("abc", "def", "ghi"));
+
+  // Lines that exactly fill the grid lose nothing.
+  r = Parse("abc\ndef\n", 4, 2);
+  EXPECT_EQ(r.out, "2 Lines Generated\n");
+  r = Parse("abcdef", 4, 2);
+  EXPECT_EQ(r.out, "WARNING!  Line 1 is being split\n2 Lines Generated\n");
+  EXPECT_THAT(r.lines, ElementsAre("abc", "def"));
+}
+
+TEST(ParseLines, TextEndsAtTheFirstNulAndTheLossIsAskedAbout) {
+  const std::string file("ab\ncd\0ef\n", 9);
+  auto r = Parse(file, 256, 5, "Y\n");
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.out, "2 Lines Generated\n" + Warning("55.6"));  // 5 of 9 bytes
+  EXPECT_THAT(r.lines, ElementsAre("ab", "cd", "", "", ""));
+
+  r = Parse(file, 256, 5, "n\n");
+  EXPECT_FALSE(r.ok);
+
+  // The marking pass has asked already: one question only.
+  r = Parse(std::string("a\nb\nc\nd\n\0x", 10), 256, 3, "Y\n");
+  EXPECT_EQ(r.out, "3 Lines Generated\n" + Warning("75.0"));
+
+  // A NUL as the first byte: an empty document, still asked about.
+  r = Parse(std::string("\0abc", 4), 256, 2, "Y\n");
+  EXPECT_EQ(r.out, "0 Lines Generated\n" + Warning("0.0"));
+}
+
+}  // namespace
+}  // namespace ostrel

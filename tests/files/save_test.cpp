@@ -1,0 +1,75 @@
+#include "files/save.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/memory_console.h"
+#include "support/state_fixture.h"
+
+namespace ostrel {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testing::MakeState;
+using testing::MemoryConsole;
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string templ = (fs::temp_directory_path() / "ostrel-save-XXXXXX").string();
+    if (mkdtemp(templ.data()) != nullptr) dir_ = templ;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  void Make(const std::string& name, const std::string& content = "old") const {
+    std::ofstream(Path(name), std::ios::binary) << content;
+  }
+
+ private:
+  std::string dir_;
+};
+
+std::array<char, kFileNameSize> Name(const std::string& text) {
+  std::array<char, kFileNameSize> name{};
+  text.copy(name.data(), kFileNameSize - 1);
+  return name;
+}
+
+TEST(AssembleDocument, WritesThroughTheLastNonEmptyLine) {
+  auto s = MakeState(16, 6, {"abc", "", "def"});
+  EXPECT_EQ(DocLength(s.buffer), 2);
+  EXPECT_EQ(AssembleDocument(s.buffer), "abc\n\ndef\n");
+
+  s = MakeState(16, 6);
+  EXPECT_EQ(DocLength(s.buffer), 0);
+  EXPECT_EQ(AssembleDocument(s.buffer), "\n");
+
+  // Blanks are text, and a full last line is written whole.
+  s = MakeState(4, 6, {"", "", "", "", "  ", "xyz"});
+  EXPECT_EQ(AssembleDocument(s.buffer), "\n\n\n\n  \nxyz\n");
+}
+
+TEST(DefineSaveName, EndOfInputGivesUpAndKeepsTheName) {
+  TempDir dir;
+  dir.Make("a");
+  for (const std::string& input :
+       {std::string(), dir.Path("a") + "\n", dir.Path("a") + "\n" + dir.Path("a") + "\n"}) {
+    auto name = Name("before");
+    MemoryConsole mc(input);
+    EXPECT_EQ(DefineSaveName(name.data(), mc.con()), 0);
+    EXPECT_EQ(std::string(name.data()), "before");
+    EXPECT_THAT(mc.Output(), HasSubstr("Not saved: no file name was given\n"));
+  }
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,51 @@
+#include "settings/launch.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "support/memory_console.h"
+
+namespace ostrel {
+namespace {
+
+using testing::MemoryConsole;
+
+std::string Edit(std::array<char, 256>& command, const std::string& input, bool replaced) {
+  MemoryConsole mc(input);
+  char* result = SetCommand(command.data(), 256, mc.con());
+  EXPECT_EQ(result, replaced ? command.data() : nullptr) << input;
+  return mc.Output();
+}
+
+TEST(SetCommand, ShowsTheCommandAndTakesAnswersOfThreeOrMoreCharacters) {
+  std::array<char, 256> command{};
+  EXPECT_EQ(Edit(command, "\n", false),
+            "There is no command in memory\nEnter new command or [enter] to keep current one\n");
+  Edit(command, "ls\n", true);
+  EXPECT_STREQ(command.data(), "ls");
+  EXPECT_EQ(Edit(command, "x\n", false),
+            "Command in memory = ls\nEnter new command or [enter] to keep current one\n");
+  Edit(command, "", false);  // end of input
+  EXPECT_STREQ(command.data(), "ls");
+  Edit(command, "ab", false);  // two characters, no newline
+  EXPECT_STREQ(command.data(), "ls");
+  Edit(command, "echo %s\n", true);
+  EXPECT_STREQ(command.data(), "echo %s");
+  Edit(command, "ls\n", true);  // no tail of the longer command is left
+  for (std::size_t i = 2; i < command.size(); ++i) EXPECT_EQ(command[i], '\0') << i;
+}
+
+TEST(SetCommand, KeepsTheFirst255CharactersOfALongAnswer) {
+  std::array<char, 256> command{};
+  command.fill('z');
+  command[255] = '\0';
+  const std::string answer(300, 'a');
+  Edit(command, answer + "\n", true);
+  EXPECT_EQ(std::string(command.data()), answer.substr(0, 255));
+  EXPECT_EQ(command[255], '\0');
+}
+
+}  // namespace
+}  // namespace ostrel
