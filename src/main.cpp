@@ -2,8 +2,19 @@
 
 #include "console/console.h"
 #include "editor/loop.h"
+#include "editor/options.h"
 
 int main(int argc, char** argv) {
+  ostrel::Options opts = ostrel::ParseOptions(argc, argv);
   ostrel::Console con(stdin, stdout);
-  return ostrel::Run(argc, argv, con);
+  if (opts.action != ostrel::OptionAction::kEdit) {
+    if (opts.action == ostrel::OptionAction::kHelp) {
+      con.Write(ostrel::UsageText());
+    } else {
+      con.Write(ostrel::VersionText());
+    }
+    // Output that could not be written (a full disk, a closed pipe) fails the run.
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+  }
+  return ostrel::Run(opts.argc(), opts.argv(), con);
 }
