@@ -59,8 +59,8 @@ std::string UsageText() {
          "\n"
          "To leave, type " +
          quit +
-         " (the quit key by default), then q to confirm. Quitting does not\n"
-         "save: save first with " +
+         " (the quit key by default), then q to confirm.\n"
+         "Quitting does not save: save first with " +
          save + " (or " + save_as + " to give a new name).\n";
 }
 

@@ -1,0 +1,174 @@
+// The manual page must not drift from the code: every command with its default key and
+// settings name, every setting of the default settings file, the key matching order and the
+// version must appear in it, and it must render without warnings.
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "editor/keys.h"
+#include "settings/settings.h"
+#include "support/memory_console.h"
+
+namespace ostrel {
+namespace {
+
+const std::string kPagePath = OSTREL_MANPAGE;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The default settings file, as the editor writes it.
+std::string DefaultSettingsFile() {
+  KeyNameTable names{};
+  KeyTable keys{};
+  MakeKeys(names);
+  SetDefaultValues(keys);
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("ostrel-manpage-" + std::to_string(getpid()) + ".rc"))
+                               .string();
+  testing::MemoryConsole mc;
+  MakeRC(names, keys, Limits{}, path.c_str(), mc.con());
+  std::string text = ReadFile(path);
+  std::filesystem::remove(path);
+  return text;
+}
+
+// Runs a shell command; returns its standard output (and standard error when asked to by the
+// command itself) and sets `status` to its exit status.
+std::string Capture(const std::string& command, int& status) {
+  std::string out;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    status = -1;
+    return out;
+  }
+  std::array<char, 4096> chunk{};
+  std::size_t got = 0;
+  while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) out.append(chunk.data(), got);
+  status = pclose(pipe);
+  return out;
+}
+
+bool HaveGroff() {
+  return std::system("command -v groff >/dev/null 2>&1") == 0;
+}
+
+class ManPage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    page_ = ReadFile(kPagePath);
+    ASSERT_FALSE(page_.empty()) << "cannot read " << kPagePath;
+  }
+  std::string page_;
+};
+
+// Each command has one tag line `.BR KEY " (" NAME )`; together they are exactly the slots.
+TEST_F(ManPage, ListsEveryCommandWithItsDefaultKeyAndName) {
+  const std::regex tag(R"re(^\.BR (\S) " \(" ([a-z_]+) \)$)re");
+  std::map<std::string, std::string> documented;  // name -> key
+  for (const auto& line : Lines(page_)) {
+    std::smatch m;
+    if (!std::regex_match(line, m, tag)) continue;
+    EXPECT_TRUE(documented.emplace(m[2], m[1]).second) << m[2] << " is listed twice";
+  }
+  for (const auto& slot : kSlots) {
+    SCOPED_TRACE(slot.name);
+    ASSERT_TRUE(documented.count(slot.name)) << "command missing from the manual page";
+    EXPECT_EQ(documented[slot.name], std::string(1, slot.default_key));
+  }
+  EXPECT_EQ(documented.size(), kSlots.size()) << "the page lists commands that do not exist";
+}
+
+// Every name of the default settings file is described; the six that are not command names
+// each have an entry `.BI NAME= ...`, and the file's fixed tail is shown as it is written.
+TEST_F(ManPage, DescribesEverySettingOfTheDefaultFile) {
+  std::set<std::string> slot_names;
+  for (const auto& slot : kSlots) slot_names.insert(slot.name);
+  const auto file = Lines(DefaultSettingsFile());
+  ASSERT_EQ(file.size(), 44u);
+  int settings = 0;
+  for (const auto& line : file) {
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string name = line.substr(0, eq);
+    SCOPED_TRACE(name);
+    EXPECT_NE(page_.find(name), std::string::npos);
+    if (slot_names.count(name) != 0) continue;
+    ++settings;
+    EXPECT_NE(page_.find("\n.BI " + name + "= "), std::string::npos) << "no entry for setting";
+  }
+  EXPECT_EQ(settings, 6);
+  std::string tail;
+  for (std::size_t i = kSlots.size(); i < file.size(); ++i) tail += file[i] + "\n";
+  EXPECT_NE(page_.find(tail), std::string::npos) << "default file's tail differs:\n" << tail;
+}
+
+TEST_F(ManPage, GivesTheKeyMatchingOrder) {
+  std::string order;
+  for (const int slot : kMatchOrder) {
+    if (!order.empty()) order += ' ';
+    order += kSlots[static_cast<std::size_t>(slot)].default_key;
+  }
+  EXPECT_NE(page_.find("\"" + order + "\""), std::string::npos) << order;
+}
+
+TEST_F(ManPage, NamesTheCurrentVersion) {
+  EXPECT_NE(page_.find("\n.TH OSTREL 1 \""), std::string::npos);
+  EXPECT_NE(page_.find("\"Ostrel " OSTREL_VERSION "\""), std::string::npos);
+  EXPECT_NE(page_.find("Ostrel line editor " OSTREL_VERSION), std::string::npos);
+  EXPECT_NE(page_.find("ostrel " OSTREL_VERSION), std::string::npos);
+}
+
+TEST_F(ManPage, RendersWithoutWarnings) {
+  if (!HaveGroff()) GTEST_SKIP() << "groff is not installed";
+  int status = 0;
+  const std::string out = Capture("groff -man -ww -z '" + kPagePath + "' 2>&1", status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out, "");
+}
+
+TEST_F(ManPage, RenderedTextShowsEveryCommand) {
+  if (!HaveGroff()) GTEST_SKIP() << "groff is not installed";
+  int status = 0;
+  const std::string text =
+      Capture("GROFF_NO_SGR=1 groff -man -Tascii -P-cbou '" + kPagePath + "' 2>/dev/null", status);
+  ASSERT_EQ(status, 0);
+  const auto lines = Lines(text);
+  for (const auto& slot : kSlots) {
+    const std::string tag = std::string(1, slot.default_key) + " (" + slot.name + ")";
+    bool found = false;
+    for (const auto& line : lines) {
+      const auto start = line.find_first_not_of(' ');
+      if (start != std::string::npos && line.compare(start, std::string::npos, tag) == 0) {
+        found = true;
+      }
+    }
+    EXPECT_TRUE(found) << "no rendered line reads: " << tag;
+  }
+}
+
+}  // namespace
+}  // namespace ostrel
