@@ -6,8 +6,11 @@
 
 namespace ostrel {
 
+// Output errors are not reported: standard output is the editor's only channel, so there is
+// nowhere to report them to.
+
 bool Console::ReadLine(char* buf, int limit) {
-  std::fflush(out_);
+  (void)std::fflush(out_);
   if (std::fgets(buf, limit, in_) == nullptr) {
     buf[0] = '\0';
     return false;
@@ -29,27 +32,27 @@ int32_t Console::ReadNumber() {
 }
 
 void Console::FlushInput() {
-  std::fflush(in_);
+  (void)std::fflush(in_);
 }
 
 void Console::Print(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vfprintf(out_, format, args);
+  (void)std::vfprintf(out_, format, args);
   va_end(args);
 }
 
 void Console::Write(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), out_);
+  (void)std::fwrite(text.data(), 1, text.size(), out_);
 }
 
 void Console::Line(std::string_view text) {
   Write(text);
-  std::fputc('\n', out_);
+  (void)std::fputc('\n', out_);
 }
 
 void Console::Flush() {
-  std::fflush(out_);
+  (void)std::fflush(out_);
 }
 
 }  // namespace ostrel

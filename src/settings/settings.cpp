@@ -15,7 +15,9 @@ namespace ostrel {
 namespace {
 
 struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+  // Files written are closed by hand, with the result checked; closing a file only read
+  // cannot lose anything.
+  void operator()(std::FILE* f) const { (void)std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
@@ -60,7 +62,7 @@ void ApplyLine(std::string_view line, const KeyNameTable& names, KeyTable& keys,
   } else if (contains("launch_command")) {
     if (!value.empty()) {
       std::memset(launch_command, 0, kNameSize);
-      std::memcpy(launch_command, value.data(), std::min<std::size_t>(value.size(), kNameSize - 1));
+      value.copy(launch_command, std::min<std::size_t>(value.size(), kNameSize - 1));
     }
   }
 }
@@ -121,7 +123,15 @@ void MakeRC(const KeyNameTable& names, const KeyTable& keys, const Limits& limit
   text += "max_lines=" + std::to_string(limits.lines) + "\n";
   text += "max_char=" + std::to_string(limits.lsize - 1) + "\n";
   text += "\nanchor_position=0\nlines_per_page=8\nshow_numbers=on\nlaunch_command=\n";
-  std::fwrite(text.data(), 1, text.size(), file.get());
+  // A default file cut short (a full disk) would hold a prefix of a value, such as max_char=2,
+  // and the next start would take it: such a file is removed and reported like one that could
+  // not be made.
+  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+  const bool closed = std::fclose(file.release()) == 0;
+  if (!written || !closed) {
+    (void)std::remove(file_name);
+    con.Line("Cannot make RC file");
+  }
 }
 
 }  // namespace ostrel
