@@ -56,13 +56,14 @@ void CommandEdit(EditorState& s, Console& con) {
 
 bool StartUpOpen(EditorState& s, const char* name, Console& con, int& exit_status) {
   // A longer name would be cut, and the document later saved under a different name.
-  if (std::strlen(name) > kNameSize - 1) {
+  const std::size_t length = std::strlen(name);
+  if (length > kNameSize - 1) {
     con.Print("File name is longer than %d characters\n", kNameSize - 1);
     exit_status = 1;
     return false;
   }
-  std::strcpy(s.open_name.data(), name);
-  std::strcpy(s.file_name.data(), name);
+  std::memcpy(s.open_name.data(), name, length + 1);
+  std::memcpy(s.file_name.data(), name, length + 1);
   if (Open(1, s.open_name.data(), s.buffer, s.file_name.data(), con) == OpenResult::kAbandon) {
     exit_status = 1;
     return false;

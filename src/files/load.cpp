@@ -20,7 +20,8 @@ namespace ostrel {
 namespace {
 
 struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+  // Files here are only read: closing them cannot lose anything.
+  void operator()(std::FILE* f) const { (void)std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 

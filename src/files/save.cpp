@@ -14,7 +14,8 @@ namespace ostrel {
 namespace {
 
 struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+  // Written files are closed by hand, with the result checked.
+  void operator()(std::FILE* f) const { (void)std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
