@@ -1,5 +1,9 @@
 #include "settings/settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -89,15 +93,23 @@ void ApplySettings(std::string_view text, const KeyNameTable& names, KeyTable& k
 int ReadRC(const KeyNameTable& names, KeyTable& keys, char* launch_command, int32_t& anchor,
            int32_t& show_numbers, int32_t& page_length, Limits& limits, Console& con,
            const char* file_name) {
-  File file(std::fopen(file_name, "rb"));
-  if (file == nullptr) {
+  // Opened without blocking, so that a FIFO of that name cannot hang the start-up.
+  const int fd = open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     con.Print("Making RC file: %s\n", file_name);
     MakeRC(names, keys, limits, file_name, con);
     return 0;
   }
   con.Print("Reading RC file: %s\n", file_name);
-  // Read the whole file, whatever its length; a file that cannot be read (a directory of that
-  // name, say) gives no text and leaves every setting as it was.
+  // A regular file is read whole, whatever its length. Anything else of that name (a
+  // directory, a FIFO, a device that never ends) gives no text: every setting stays as it was
+  // and nothing is overwritten.
+  struct stat info {};
+  File file(fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(fd, "rb") : nullptr);
+  if (file == nullptr) {
+    (void)close(fd);  // nothing was read from it
+    return 1;
+  }
   std::string text;
   char chunk[65536];
   std::size_t got = 0;

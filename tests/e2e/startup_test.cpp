@@ -190,3 +190,25 @@ TEST(TextEntry, EnterOnTheLastLinePadsIt) {
 
 }  // namespace
 }  // namespace ostrel::e2e
+
+namespace ostrel::e2e {
+namespace {
+
+TEST(StartUp, SettingsFileThatNeverEndsOrBlocksGivesDefaults) {
+  // A link to a device that never ends, and a FIFO nobody writes: read nothing, keep defaults,
+  // overwrite nothing.
+  Sandbox box;
+  ASSERT_EQ(symlink("/dev/zero", (box.dir() + "/.vazaru_da").c_str()), 0);
+  const auto zero = box.Run({.input = kQuit, .timeout_seconds = 5});
+  EXPECT_EQ(zero.out, StartupOutput() + kEmptyView + kQuitPrompt);
+  EXPECT_EQ(zero.status, 0);
+
+  Sandbox fifo_box;
+  ASSERT_EQ(mkfifo((fifo_box.dir() + "/.vazaru_da").c_str(), 0644), 0);
+  const auto fifo = fifo_box.Run({.input = kQuit, .timeout_seconds = 5});
+  EXPECT_FALSE(fifo.timed_out);
+  EXPECT_EQ(fifo.out, StartupOutput() + kEmptyView + kQuitPrompt);
+}
+
+}  // namespace
+}  // namespace ostrel::e2e
