@@ -41,17 +41,24 @@ void TakeIntoClip(EditorState& s, int32_t k) {
               static_cast<std::size_t>(k));
 }
 
+// The shape line_move and line_copy share: the destination prompt, both lines saved, the
+// operation, the record of the given kind.
+void ToDestination(EditorState& s, Console& con, const char* prompt, const char* refusal,
+                   void (*operation)(int32_t, int32_t, TextBuffer&), int32_t kind) {
+  con.Print(prompt, s.cursor_line + 1);
+  const int32_t d = ReadDestination(s, con, refusal);
+  if (d < 0) return;
+  StoreDoubleUndo(s.cursor_line, d, s.undo_copy1, s.undo_copy2, s.buffer);
+  operation(s.cursor_line, d, s.buffer);
+  s.undo.first = s.cursor_line;
+  s.undo.second = d;
+  s.undo.kind = kind;
+}
+
 }  // namespace
 
 void LineMove(EditorState& s, Console& con) {
-  con.Print("Move line %i to where?\n", s.cursor_line + 1);
-  const int32_t d = ReadDestination(s, con, "Destination line is not valid");
-  if (d < 0) return;
-  StoreDoubleUndo(s.cursor_line, d, s.undo_copy1, s.undo_copy2, s.buffer);
-  Move(s.cursor_line, d, s.buffer);
-  s.undo.first = s.cursor_line;
-  s.undo.second = d;
-  s.undo.kind = 4;
+  ToDestination(s, con, "Move line %i to where?\n", "Destination line is not valid", Move, 4);
 }
 
 void LineInsert(EditorState& s, Console& con) {
@@ -69,15 +76,8 @@ void LineDelete(EditorState& s, Console& con) {
 }
 
 void LineCopy(EditorState& s, Console& con) {
-  con.Print("Copy line %i to where?\n", s.cursor_line + 1);
   // The refusal keeps its established spelling: scripts may match it.
-  const int32_t d = ReadDestination(s, con, "Desination line is not valid");
-  if (d < 0) return;
-  StoreDoubleUndo(s.cursor_line, d, s.undo_copy1, s.undo_copy2, s.buffer);
-  Copy(s.cursor_line, d, s.buffer);
-  s.undo.first = s.cursor_line;
-  s.undo.second = d;
-  s.undo.kind = 5;
+  ToDestination(s, con, "Copy line %i to where?\n", "Desination line is not valid", Copy, 5);
 }
 
 void ClipCopy(EditorState& s, Console& con) {
