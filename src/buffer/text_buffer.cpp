@@ -10,15 +10,22 @@ namespace ostrel {
 
 bool TextBuffer::Allocate(Limits limits) {
   data_.reset();
-  order_.clear();
+  table_.reset();
+  written_ = 0;
   if (limits.lsize < 2 || limits.lines < 1) return false;
   const int64_t bytes = int64_t{limits.lsize} * int64_t{limits.lines};
   if (bytes >= (int64_t{1} << 31)) return false;
+  const auto n = static_cast<std::size_t>(limits.lines);
   data_.reset(static_cast<char*>(std::calloc(static_cast<std::size_t>(bytes), 1)));
-  if (data_ == nullptr) return false;
+  table_.reset(static_cast<int32_t*>(std::calloc(2 * n, sizeof(int32_t))));
+  if (data_ == nullptr || table_ == nullptr) {
+    data_.reset();
+    table_.reset();
+    return false;
+  }
   limits_ = limits;
-  order_.resize(static_cast<std::size_t>(limits.lines));
-  std::iota(order_.begin(), order_.end(), 0);
+  base_ = n / 2;
+  std::iota(table_.get() + base_, table_.get() + base_ + n, 0);
   return true;
 }
 
@@ -27,19 +34,62 @@ int32_t TextBuffer::Length(int32_t line) const {
 }
 
 void TextBuffer::ClearAll() {
-  std::memset(data_.get(), 0,
-              static_cast<std::size_t>(limits_.lsize) * static_cast<std::size_t>(limits_.lines));
+  std::memset(data_.get(), 0, Offset(written_));
+  written_ = 0;
+  // Every slot is empty now, so any order of them holds the same document; the natural order
+  // keeps a newly loaded document in consecutive slots.
+  const auto n = static_cast<std::size_t>(lines());
+  base_ = n / 2;
+  std::iota(table_.get() + base_, table_.get() + base_ + n, 0);
+}
+
+void TextBuffer::Recenter() {
+  const auto n = static_cast<std::size_t>(lines());
+  std::memmove(table_.get() + n / 2, table_.get() + base_, n * sizeof(int32_t));
+  base_ = n / 2;
 }
 
 void TextBuffer::OpenSlot(int32_t line) {
-  const auto first = order_.begin() + line;
-  std::rotate(first, order_.end() - 1, order_.end());
+  const auto n = static_cast<std::size_t>(lines());
+  const auto l = static_cast<std::size_t>(line);
+  if (l < n - 1 - l) {
+    // Fewer lines above than below: the window starts one entry earlier, lines 0..line-1 keep
+    // their numbers by moving one entry towards the front, and the entry freed at `line` takes
+    // the last line's slot.
+    if (base_ == 0) Recenter();
+    int32_t* w = table_.get() + base_ - 1;
+    const int32_t last = w[n];
+    std::memmove(w, w + 1, l * sizeof(int32_t));
+    w[l] = last;
+    --base_;
+  } else {
+    int32_t* w = table_.get() + base_;
+    const int32_t last = w[n - 1];
+    std::memmove(w + l + 1, w + l, (n - 1 - l) * sizeof(int32_t));
+    w[l] = last;
+  }
   std::memset(Slot(line), 0, static_cast<std::size_t>(lsize()));
 }
 
 void TextBuffer::CloseSlot(int32_t line) {
-  const auto first = order_.begin() + line;
-  std::rotate(first, first + 1, order_.end());
+  const auto n = static_cast<std::size_t>(lines());
+  const auto l = static_cast<std::size_t>(line);
+  if (l < n - 1 - l) {
+    // Fewer lines above than below: the window starts one entry later, lines 0..line-1 keep
+    // their numbers by moving one entry towards the back, and the closed line's slot becomes
+    // the new last entry.
+    if (base_ == n) Recenter();
+    int32_t* w = table_.get() + base_ + 1;
+    const int32_t freed = (w - 1)[l];
+    std::memmove(w, w - 1, l * sizeof(int32_t));
+    w[n - 1] = freed;
+    ++base_;
+  } else {
+    int32_t* w = table_.get() + base_;
+    const int32_t freed = w[l];
+    std::memmove(w + l, w + l + 1, (n - 1 - l) * sizeof(int32_t));
+    w[n - 1] = freed;
+  }
   std::memset(Slot(lines() - 1), 0, static_cast<std::size_t>(lsize()));
 }
 

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <vector>
 
 namespace ostrel {
 
@@ -29,14 +28,24 @@ class TextBuffer {
   int32_t lines() const { return limits_.lines; }
 
   // The one accessor of a line slot. Lines are reached through a table from line number to
-  // physical slot, so opening and deleting lines move table entries, not text.
-  char* Slot(int32_t line) { return data_.get() + Offset(line); }
-  const char* Slot(int32_t line) const { return data_.get() + Offset(line); }
+  // physical slot, so opening and deleting lines move table entries, not text. Writing goes
+  // through the non-const accessor, which keeps the mark of slots ever handed out for writing.
+  char* Slot(int32_t line) {
+    const int32_t slot = Physical(line);
+    if (slot >= written_) written_ = slot + 1;
+    return data_.get() + Offset(slot);
+  }
+  const char* Slot(int32_t line) const { return data_.get() + Offset(Physical(line)); }
+
+  // False when the line's slot has never been handed out for writing since the last ClearAll,
+  // so its line is certainly empty; true when it may hold text.
+  bool MayHoldText(int32_t line) const { return Physical(line) < written_; }
 
   // Length of a line: the bytes before its terminator.
   int32_t Length(int32_t line) const;
 
-  // Every byte of every slot becomes zero.
+  // Every byte of every slot becomes zero. Only slots ever written are cleared, so pages of the
+  // grid that were never touched stay untouched.
   void ClearAll();
 
   // Line `line` gets the (zeroed) slot of the last line, and lines line..lines-2 move down one.
@@ -46,16 +55,24 @@ class TextBuffer {
 
  private:
   struct FreeDeleter {
-    void operator()(char* p) const { std::free(p); }
+    void operator()(void* p) const { std::free(p); }
   };
-  std::size_t Offset(int32_t line) const {
-    return static_cast<std::size_t>(order_[static_cast<std::size_t>(line)]) *
-           static_cast<std::size_t>(limits_.lsize);
+  int32_t Physical(int32_t line) const { return table_[base_ + static_cast<std::size_t>(line)]; }
+  std::size_t Offset(int32_t slot) const {
+    return static_cast<std::size_t>(slot) * static_cast<std::size_t>(limits_.lsize);
   }
+  // Moves the table back to the middle of its storage.
+  void Recenter();
 
   Limits limits_;
   std::unique_ptr<char[], FreeDeleter> data_;
-  std::vector<int32_t> order_;
+  // The line->slot table is the window table_[base_ .. base_+lines) of a store of 2*lines
+  // entries. Opening or deleting a line shifts whichever part of the window is shorter, the part
+  // above the line or the part below it, so work near the top of the document moves the window's
+  // start instead of the whole table.
+  std::unique_ptr<int32_t[], FreeDeleter> table_;
+  std::size_t base_ = 0;
+  int32_t written_ = 0;  // slots at or past this index were never handed out for writing
 };
 
 // Before text is written at position p: a line shorter than p is extended with spaces to

@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "buffer/lines.h"
+
 #include "support/memory_console.h"
 #include "support/state_fixture.h"
 
 namespace ostrel {
 namespace {
 
+using testing::AllLines;
 using testing::LineText;
 using testing::MakeState;
 using testing::MemoryConsole;
@@ -22,6 +30,63 @@ TEST(Replace, OverwritesAndExtends) {
   EXPECT_EQ(LineText(s, 1), "heabcdef");
   EXPECT_EQ(mc.Output(), "");
   EXPECT_TRUE(SlotsAreClean(s.buffer));
+}
+
+// Opening and deleting lines only move entries of the line->slot table, shifting whichever side
+// of the line is shorter; checked against a plain list of lines over random work, with grids
+// small enough that the table often runs into the ends of its storage.
+TEST(TextBuffer, OpenAndCloseSlotsMatchAListOfLines) {
+  for (const int32_t lines : {1, 2, 3, 4, 7, 64}) {
+    auto s = MakeState(8, lines);
+    std::vector<std::string> model(static_cast<std::size_t>(lines));
+    std::mt19937 random(static_cast<unsigned>(lines));
+    for (int step = 0; step < 4000; ++step) {
+      // Lines near the top are picked more often: that is where the window moves.
+      const auto pick =
+          static_cast<int32_t>(random() % 4 == 0 ? random() % lines : random() % (lines / 4 + 1));
+      const auto at = static_cast<std::size_t>(pick);
+      switch (random() % 3) {
+        case 0:
+          Wedge(pick, s.buffer);
+          model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), "");
+          model.pop_back();
+          break;
+        case 1:
+          Delete(pick, s.buffer);
+          if (pick != lines - 1) {
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+            model.push_back("");
+          }
+          break;
+        default: {
+          // Distinct text per step, so two lines sharing a slot would show.
+          const std::string text = std::to_string(step % 10000000);
+          Clear(pick, s.buffer);
+          std::memcpy(s.buffer.Slot(pick), text.data(), text.size());
+          model[at] = text;
+        }
+      }
+      ASSERT_EQ(AllLines(s), model) << "lines " << lines << ", step " << step;
+    }
+    EXPECT_TRUE(SlotsAreClean(s.buffer));
+  }
+}
+
+TEST(TextBuffer, ClearAllEmptiesEverySlotAfterLinesWereMoved) {
+  auto s = MakeState(8, 16, {"a", "bb", "ccc"});
+  EXPECT_TRUE(s.buffer.MayHoldText(2));
+  EXPECT_FALSE(s.buffer.MayHoldText(3));  // never written
+  Wedge(0, s.buffer);
+  Wedge(0, s.buffer);
+  Delete(14, s.buffer);
+  std::memcpy(s.buffer.Slot(15), "zz", 2);
+  s.buffer.ClearAll();
+  EXPECT_EQ(AllLines(s), std::vector<std::string>(16));
+  EXPECT_TRUE(SlotsAreClean(s.buffer));
+  for (int32_t line = 0; line < 16; ++line) EXPECT_FALSE(s.buffer.MayHoldText(line)) << line;
+  std::memcpy(s.buffer.Slot(5), "new", 3);
+  EXPECT_EQ(LineText(s, 5), "new");
+  EXPECT_TRUE(s.buffer.MayHoldText(5));
 }
 
 }  // namespace
