@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# Side-by-side benchmark of Ostrel and GNU ed on four workloads.
+#
+#   bench/run.sh            (RUNS=n sets the runs per workload, default 7; start-up runs 3n)
+#
+# Builds a release binary with the bench preset, makes the inputs in a temporary directory, runs
+# Ostrel and ed alternately on the same work, and prints per workload the median wall time, the
+# peak resident memory and the ratio Ostrel/ed. Standard output of both goes to /dev/null; every
+# saved file is compared with the expected result (cmp) and must have been written by the run,
+# so a fast wrong answer fails the benchmark. Exit status: 0 when every result is right and
+# every target holds, 1 on a wrong result, 2 when a target is missed.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+RUNS=${RUNS:-7}
+EDITS=20000   # scattered edits (workload 2) and opened lines (workload 3)
+LINES=32767   # lines of the full file: the default number of line slots
+WIDTH=255     # characters per line: the default longest line
+
+# --- tools ------------------------------------------------------------------------------------
+missing=()
+command -v ed >/dev/null || missing+=(ed)
+[ -e /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get install -y "${missing[@]}" >/dev/null ||
+    { "${sudo_cmd[@]}" apt-get update >/dev/null && "${sudo_cmd[@]}" apt-get install -y "${missing[@]}" >/dev/null; }
+fi
+
+echo "Building the release binary (bench preset)"
+(cd "$ROOT" && cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null)
+OSTREL="$ROOT/build/bench/ostrel"
+MEASURE="$ROOT/build/bench/bench/ostrel_measure"
+ED=$(command -v ed)
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK"
+
+# --- inputs and expected results --------------------------------------------------------------
+echo "Making the inputs in $WORK"
+# full.txt: LINES lines of WIDTH characters, each starting with its number.
+awk -v n="$LINES" -v w="$WIDTH" 'BEGIN {
+  a = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+  s = a; while (length(s) < w + 62) s = s a
+  for (i = 1; i <= n; i++) printf "%05d %s\n", i, substr(s, i % 62 + 1, w - 6)
+}' >full.txt
+FULL_BYTES=$(stat -c %s full.txt)
+
+# Workload 2: edit k goes to line (k * 7919) mod LINES + 1 (all distinct) and writes X over its
+# first character.
+awk -v n="$EDITS" -v l="$LINES" 'BEGIN {
+  for (k = 1; k <= n; k++) printf "g\n%d\nX\n", (k * 7919) % l + 1
+  printf "S\nq\nq\n" }' >edits.ostrel
+awk -v n="$EDITS" -v l="$LINES" 'BEGIN {
+  for (k = 1; k <= n; k++) printf "%ds/^./X/\n", (k * 7919) % l + 1
+  printf "w\nq\n" }' >edits.ed
+awk -v n="$EDITS" -v l="$LINES" 'BEGIN { for (k = 1; k <= n; k++) hit[(k * 7919) % l + 1] = 1 }
+  { if (NR in hit) print "X" substr($0, 2); else print }' full.txt >edits.expected
+
+# Workload 3: the document starts with LINES-EDITS lines, so after EDITS opened lines it fills
+# every slot exactly and both editors must save the same file.
+head -n $((LINES - EDITS)) full.txt >top.txt
+awk -v n="$EDITS" 'BEGIN {
+  for (k = 1; k <= n; k++) printf "g\n1\nw\nopened line %d\n", k
+  printf "S\nq\nq\n" }' >top.ostrel
+awk -v n="$EDITS" 'BEGIN {
+  for (k = 1; k <= n; k++) printf "1i\nopened line %d\n.\n", k
+  printf "w\nq\n" }' >top.ed
+{ awk -v n="$EDITS" 'BEGIN { for (k = n; k >= 1; k--) printf "opened line %d\n", k }'; cat top.txt; } >top.expected
+
+printf 'S\nq\nq\n' >save.ostrel
+printf 'w\nq\n' >save.ed
+printf 'q\nq\n' >quit.ostrel
+printf 'q\n' >quit.ed
+
+# The settings file is written by the first start; every timed run reads the default one.
+"$OSTREL" <quit.ostrel >/dev/null
+[ -f .vazaru_da ] || { echo "Ostrel wrote no settings file" >&2; exit 1; }
+
+# --- running ----------------------------------------------------------------------------------
+# run NAME INPUT [PROGRAM ARGS...]: one timed run, its "seconds KiB" appended to NAME.times.
+run() {
+  local name=$1 input=$2
+  shift 2
+  local result
+  result=$("$MEASURE" "$input" -- "$@")
+  set -- $result
+  if [ "$3" != 0 ]; then
+    echo "$name: exit status $3" >&2
+    exit 1
+  fi
+  echo "$1 $2" >>"$name.times"
+}
+
+# fresh SOURCE: doc.txt becomes a copy of SOURCE with an old time stamp.
+fresh() {
+  cp "$1" doc.txt
+  touch -d @946684800 doc.txt
+}
+
+# check NAME EXPECTED: doc.txt must have been written by the run and equal EXPECTED.
+check() {
+  if [ "$(stat -c %Y doc.txt)" = 946684800 ]; then
+    echo "$1: the document was not saved" >&2
+    exit 1
+  fi
+  if ! cmp -s doc.txt "$2"; then
+    echo "$1: the saved document differs from the expected result" >&2
+    exit 1
+  fi
+}
+
+rm -f ./*.times missed
+echo "Running $RUNS runs per workload, Ostrel and ed alternately"
+for ((r = 0; r < RUNS; r++)); do
+  fresh full.txt; run w1.ostrel save.ostrel "$OSTREL" doc.txt; check "workload 1, Ostrel" full.txt
+  fresh full.txt; run w1.ed save.ed "$ED" doc.txt; check "workload 1, ed" full.txt
+  rm -f copy.txt; run w1.cp /dev/null cp full.txt copy.txt; cmp -s copy.txt full.txt
+
+  fresh full.txt; run w2.ostrel edits.ostrel "$OSTREL" doc.txt; check "workload 2, Ostrel" edits.expected
+  fresh full.txt; run w2.ed edits.ed "$ED" doc.txt; check "workload 2, ed" edits.expected
+
+  fresh top.txt; run w3.ostrel top.ostrel "$OSTREL" doc.txt; check "workload 3, Ostrel" top.expected
+  fresh top.txt; run w3.ed top.ed "$ED" doc.txt; check "workload 3, ed" top.expected
+done
+for ((r = 0; r < 3 * RUNS; r++)); do
+  run w4.ostrel quit.ostrel "$OSTREL"
+  run w4.ed quit.ed "$ED"
+done
+
+# --- report -----------------------------------------------------------------------------------
+median_ms() { sort -g -k1,1 "$1.times" | awk '{ t[NR] = $1 } END { printf "%.1f", t[int((NR + 1) / 2)] * 1000 }'; }
+peak_mb() { sort -g -k2,2 "$1.times" | awk 'END { printf "%.1f", $2 / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+holds() { awk -v v="$1" -v limit="$2" 'BEGIN { exit !(v <= limit) }'; }
+
+verdict() {  # verdict VALUE LIMIT: "yes" when VALUE <= LIMIT, else "NO" and a note of it
+  if holds "$1" "$2"; then echo yes; else echo NO; touch missed; fi
+}
+
+echo
+echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores;" \
+  "$("$ED" --version | head -n1); $RUNS runs (start-up $((3 * RUNS)))"
+printf '%-28s %10s %10s %8s %12s %12s  %s\n' workload "Ostrel ms" "ed ms" ratio "Ostrel MB" "ed MB" "target"
+row() {  # row LABEL NAME TARGET_RATIO
+  local o e q
+  o=$(median_ms "$2.ostrel"); e=$(median_ms "$2.ed"); q=$(ratio "$o" "$e")
+  printf '%-28s %10s %10s %8s %12s %12s  %s\n' "$1" "$o" "$e" "$q" "$(peak_mb "$2.ostrel")" \
+    "$(peak_mb "$2.ed")" "ratio <= $3: $(verdict "$q" "$3")"
+}
+row "1 load + save 8.4 MB" w1 0.25
+row "2 $EDITS scattered edits" w2 0.5
+row "3 $EDITS opened lines" w3 0.75
+row "4 start-up" w4 1.5
+
+cp_ms=$(median_ms w1.cp)
+cp_ratio=$(ratio "$(median_ms w1.ostrel)" "$cp_ms")
+peak_kb=$(sort -g -k2,2 w1.ostrel.times | awk 'END { print $2 }')
+limit_kb=$(awk -v b="$FULL_BYTES" 'BEGIN { printf "%d", (2.5 * b + 4 * 1048576) / 1024 }')
+echo
+echo "Workload 1 floor: cp ${cp_ms} ms; Ostrel/cp ${cp_ratio} (target <= 3: $(verdict "$cp_ratio" 3))"
+echo "Workload 1 peak memory: ${peak_kb} KiB for a ${FULL_BYTES}-byte file" \
+  "(target <= ${limit_kb} KiB: $(verdict "$peak_kb" "$limit_kb"))"
+echo "Every saved document matched its expected result."
+[ ! -e missed ] || exit 2
