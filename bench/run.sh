@@ -95,8 +95,10 @@ run() {
   echo "$1 $2" >>"$name.times"
 }
 
-# fresh SOURCE: doc.txt becomes a copy of SOURCE with an old time stamp.
+# fresh SOURCE: doc.txt becomes a new copy of SOURCE with an old time stamp. A new file, not the
+# last run's file emptied, so no run waits for the write-back of the previous one.
 fresh() {
+  rm -f doc.txt
   cp "$1" doc.txt
   touch -d @946684800 doc.txt
 }

@@ -9,17 +9,16 @@
 namespace ostrel {
 
 bool TextBuffer::Allocate(Limits limits) {
-  data_.reset();
+  data_.Release();
   table_.reset();
   written_ = 0;
   if (limits.lsize < 2 || limits.lines < 1) return false;
   const int64_t bytes = int64_t{limits.lsize} * int64_t{limits.lines};
   if (bytes >= (int64_t{1} << 31)) return false;
   const auto n = static_cast<std::size_t>(limits.lines);
-  data_.reset(static_cast<char*>(std::calloc(static_cast<std::size_t>(bytes), 1)));
   table_.reset(static_cast<int32_t*>(std::calloc(2 * n, sizeof(int32_t))));
-  if (data_ == nullptr || table_ == nullptr) {
-    data_.reset();
+  if (table_ == nullptr || !data_.Allocate(static_cast<std::size_t>(bytes))) {
+    data_.Release();
     table_.reset();
     return false;
   }
@@ -34,7 +33,7 @@ int32_t TextBuffer::Length(int32_t line) const {
 }
 
 void TextBuffer::ClearAll() {
-  std::memset(data_.get(), 0, Offset(written_));
+  std::memset(data_.data(), 0, Offset(written_));
   written_ = 0;
   // Every slot is empty now, so any order of them holds the same document; the natural order
   // keeps a newly loaded document in consecutive slots.

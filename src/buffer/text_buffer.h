@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "buffer/memory.h"
+
 namespace ostrel {
 
 class Console;
@@ -19,10 +21,10 @@ struct Limits {
 
 class TextBuffer {
  public:
-  // Allocates a zero-filled grid. The memory comes from calloc, so pages nobody writes are never
-  // touched. Returns false when lsize*lines reaches 2^31 or the memory cannot be had.
+  // Allocates a zero-filled grid. Pages nobody writes are never touched. Returns false when
+  // lsize*lines reaches 2^31 or the memory cannot be had.
   bool Allocate(Limits limits);
-  bool allocated() const { return data_ != nullptr; }
+  bool allocated() const { return data_.data() != nullptr; }
 
   int32_t lsize() const { return limits_.lsize; }
   int32_t lines() const { return limits_.lines; }
@@ -33,9 +35,9 @@ class TextBuffer {
   char* Slot(int32_t line) {
     const int32_t slot = Physical(line);
     if (slot >= written_) written_ = slot + 1;
-    return data_.get() + Offset(slot);
+    return data_.data() + Offset(slot);
   }
-  const char* Slot(int32_t line) const { return data_.get() + Offset(Physical(line)); }
+  const char* Slot(int32_t line) const { return data_.data() + Offset(Physical(line)); }
 
   // False when the line's slot has never been handed out for writing since the last ClearAll,
   // so its line is certainly empty; true when it may hold text.
@@ -65,7 +67,7 @@ class TextBuffer {
   void Recenter();
 
   Limits limits_;
-  std::unique_ptr<char[], FreeDeleter> data_;
+  PageBlock data_;
   // The line->slot table is the window table_[base_ .. base_+lines) of a store of 2*lines
   // entries. Opening or deleting a line shifts whichever part of the window is shorter, the part
   // above the line or the part below it, so work near the top of the document moves the window's

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "buffer/memory.h"
 #include "console/console.h"
 #include "files/save.h"
 
@@ -25,13 +26,9 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-struct FreeDeleter {
-  void operator()(char* p) const { std::free(p); }
-};
-
 // All bytes of a file followed by one zero byte.
 struct FileImage {
-  std::unique_ptr<char, FreeDeleter> bytes;
+  PageBlock bytes;
   std::size_t size = 0;
 };
 
@@ -84,17 +81,16 @@ ReadStatus ReadImage(const char* name, FileImage& image, std::string& reason) {
   }
   std::rewind(file.get());
   const auto bytes = static_cast<std::size_t>(size);
-  image.bytes.reset(static_cast<char*>(std::malloc(bytes + 1)));
-  if (image.bytes == nullptr) {
+  if (!image.bytes.Allocate(bytes + 1)) {
     reason = "not enough memory";
     return ReadStatus::kFailed;
   }
-  if (std::fread(image.bytes.get(), 1, bytes, file.get()) != bytes) {
+  if (std::fread(image.bytes.data(), 1, bytes, file.get()) != bytes) {
     reason = std::ferror(file.get()) ? std::strerror(errno) : "it could not be read whole";
-    image.bytes.reset();
+    image.bytes.Release();
     return ReadStatus::kFailed;
   }
-  image.bytes.get()[bytes] = '\0';
+  image.bytes.data()[bytes] = '\0';
   image.size = bytes;
   return ReadStatus::kRead;
 }
@@ -251,7 +247,7 @@ OpenResult Open(int32_t flag, char* open_name, TextBuffer& buffer, char* file_na
   con.Print("Read %i bytes, ", static_cast<int>(image.size));
 
   buffer.ClearAll();
-  const char* bytes = image.bytes.get();
+  const char* bytes = image.bytes.data();
   const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', image.size));
   const std::size_t text_length =
       nul != nullptr ? static_cast<std::size_t>(nul - bytes) : image.size;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "buffer/memory.h"
 #include "console/console.h"
 
 namespace ostrel {
@@ -35,23 +36,35 @@ void GiveUp(Console& con) {
 }  // namespace
 
 int32_t DocLength(const TextBuffer& buffer) {
-  int32_t last = 0;
-  for (int32_t i = 0; i < buffer.lines(); ++i) {
-    if (buffer.Slot(i)[0] != '\0') last = i;
+  // The last line that is not empty is the first one found from the end. A slot never written
+  // is empty without a look, so a short document in a large grid reads only its own pages.
+  for (int32_t i = buffer.lines() - 1; i > 0; --i) {
+    if (buffer.MayHoldText(i) && buffer.Slot(i)[0] != '\0') return i;
   }
-  return last;
+  return 0;
+}
+
+std::size_t AssembledBound(const TextBuffer& buffer, int32_t last) {
+  return (static_cast<std::size_t>(last) + 1) * static_cast<std::size_t>(buffer.lsize());
+}
+
+std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out) {
+  const auto lsize = static_cast<std::size_t>(buffer.lsize());
+  char* end = out;
+  for (int32_t i = 0; i <= last; ++i) {
+    const char* slot = buffer.Slot(i);
+    const std::size_t length = strnlen(slot, lsize);
+    std::memcpy(end, slot, length);
+    end[length] = '\n';
+    end += length + 1;
+  }
+  return static_cast<std::size_t>(end - out);
 }
 
 std::string AssembleDocument(const TextBuffer& buffer) {
   const int32_t last = DocLength(buffer);
-  std::size_t total = 0;
-  for (int32_t i = 0; i <= last; ++i) total += static_cast<std::size_t>(buffer.Length(i)) + 1;
-  std::string out;
-  out.reserve(total);
-  for (int32_t i = 0; i <= last; ++i) {
-    out.append(buffer.Slot(i), static_cast<std::size_t>(buffer.Length(i)));
-    out += '\n';
-  }
+  std::string out(AssembledBound(buffer, last), '\0');
+  out.resize(AssembleInto(buffer, last, out.data()));
   return out;
 }
 
@@ -90,7 +103,14 @@ bool CanOpenForReading(const char* name) {
 }
 
 bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
-  const std::string output = AssembleDocument(buffer);
+  // Assembled in a block of its own pages: a document of megabytes then costs a few page faults.
+  const int32_t last = DocLength(buffer);
+  PageBlock block;
+  if (!block.Allocate(AssembledBound(buffer, last))) {
+    con.Line("Not saved: not enough memory");
+    return false;
+  }
+  const std::string_view output(block.data(), AssembleInto(buffer, last, block.data()));
   while (file_name[0] == '\0') {
     con.Line("Enter a filename to save to");
     if (!con.ReadAnswer(file_name, kFileNameSize)) {

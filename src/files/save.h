@@ -23,6 +23,13 @@ int32_t DocLength(const TextBuffer& buffer);
 // document gives one newline.
 std::string AssembleDocument(const TextBuffer& buffer);
 
+// The most bytes the saved form of lines 0 to `last` can take: lsize per line.
+std::size_t AssembledBound(const TextBuffer& buffer, int32_t last);
+
+// Writes the saved form of lines 0 to `last` to `out`, which holds at least AssembledBound
+// bytes, and returns its length.
+std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out);
+
 // Writes `data` to the file `name`, creating or emptying it. On failure at open, write or close
 // the result is false and `error` holds the system's reason.
 bool WriteDocument(const char* name, std::string_view data, std::string& error);

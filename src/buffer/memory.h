@@ -1,0 +1,35 @@
+// Large blocks of memory in mappings of their own.
+#pragma once
+
+#include <cstddef>
+#include <utility>
+
+namespace ostrel {
+
+// A zero-filled block of memory in a mapping of its own. Its pages are touched only when used,
+// so an untouched part costs no memory. A block of megabytes is aligned to huge pages and the
+// kernel is asked to back it with them, so filling it costs a few page faults instead of one
+// per small page. Released when the block is destroyed.
+class PageBlock {
+ public:
+  PageBlock() = default;
+  ~PageBlock() { Release(); }
+  PageBlock(PageBlock&& other) noexcept { *this = std::move(other); }
+  PageBlock& operator=(PageBlock&& other) noexcept;
+  PageBlock(const PageBlock&) = delete;
+  PageBlock& operator=(const PageBlock&) = delete;
+
+  // Releases the current block and maps a new zero-filled one of at least `size` bytes.
+  // Returns false, holding no block, when the memory cannot be had.
+  bool Allocate(std::size_t size);
+  void Release();
+
+  char* data() const { return data_; }
+
+ private:
+  void* map_ = nullptr;
+  std::size_t map_size_ = 0;
+  char* data_ = nullptr;
+};
+
+}  // namespace ostrel
