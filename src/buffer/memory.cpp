@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-// Under AddressSanitizer the blocks come from calloc, so that every byte read or written past
-// a block's end is still caught.
+// Under AddressSanitizer the blocks come from calloc, one per request, so that every byte read
+// or written past a block's end is still caught.
 #if defined(__SANITIZE_ADDRESS__)
 #define OSTREL_PLAIN_BLOCKS 1
 #elif defined(__has_feature)
@@ -19,35 +19,49 @@
 namespace ostrel {
 namespace {
 
+#ifndef OSTREL_PLAIN_BLOCKS
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 std::size_t RoundUp(std::size_t n, std::size_t unit) {
   return (n + unit - 1) / unit * unit;
 }
 
+// The last large block released, kept for the next scratch block it can hold. Loading a file
+// frees its image just before a save may want a block of the same size.
+PageBlock& Spare() {
+  static PageBlock spare;
+  return spare;
+}
+#endif
+
 }  // namespace
 
 PageBlock& PageBlock::operator=(PageBlock&& other) noexcept {
   if (this != &other) {
     Release();
-    map_ = other.map_;
-    map_size_ = other.map_size_;
-    data_ = other.data_;
-    other.map_ = nullptr;
-    other.map_size_ = 0;
-    other.data_ = nullptr;
+    std::swap(map_, other.map_);
+    std::swap(map_size_, other.map_size_);
+    std::swap(used_, other.used_);
+    std::swap(data_, other.data_);
   }
   return *this;
 }
 
 void PageBlock::Release() {
+  if (map_ == nullptr) return;
 #ifdef OSTREL_PLAIN_BLOCKS
   std::free(map_);
 #else
-  if (map_ != nullptr) munmap(map_, map_size_);
+  PageBlock& spare = Spare();
+  if (this != &spare && used_ >= kHugePage && spare.map_ == nullptr) {
+    spare = std::move(*this);
+    return;
+  }
+  munmap(map_, map_size_);
 #endif
   map_ = nullptr;
   map_size_ = 0;
+  used_ = 0;
   data_ = nullptr;
 }
 
@@ -58,6 +72,7 @@ bool PageBlock::Allocate(std::size_t size) {
   map_ = std::calloc(size, 1);
   if (map_ == nullptr) return false;
   map_size_ = size;
+  used_ = size;
   data_ = static_cast<char*>(map_);
   return true;
 #else
@@ -73,15 +88,29 @@ bool PageBlock::Allocate(std::size_t size) {
   if (map == MAP_FAILED) return false;
   map_ = map;
   map_size_ = length;
+  used_ = used;
   data_ = static_cast<char*>(map);
   if (huge) {
-    const auto start = RoundUp(reinterpret_cast<std::uintptr_t>(map), kHugePage);
-    data_ = reinterpret_cast<char*>(start);
+    data_ = reinterpret_cast<char*>(RoundUp(reinterpret_cast<std::uintptr_t>(map), kHugePage));
     // Advice only: where the kernel declines, the block works with small pages.
     madvise(data_, used, MADV_HUGEPAGE);
   }
   return true;
 #endif
+}
+
+bool PageBlock::AllocateScratch(std::size_t size) {
+#ifndef OSTREL_PLAIN_BLOCKS
+  Release();
+  PageBlock& spare = Spare();
+  // Only a spare of about the right size is taken, so a small request does not hold on to a
+  // large block.
+  if (spare.map_ != nullptr && size <= spare.used_ && size > spare.used_ / 2) {
+    *this = std::move(spare);
+    return true;
+  }
+#endif
+  return Allocate(size);
 }
 
 }  // namespace ostrel

@@ -6,10 +6,10 @@
 
 namespace ostrel {
 
-// A zero-filled block of memory in a mapping of its own. Its pages are touched only when used,
-// so an untouched part costs no memory. A block of megabytes is aligned to huge pages and the
-// kernel is asked to back it with them, so filling it costs a few page faults instead of one
-// per small page. Released when the block is destroyed.
+// A block of memory in a mapping of its own. Its pages are touched only when used, so an
+// untouched part costs no memory. A block of megabytes is aligned to huge pages and the kernel
+// is asked to back it with them, so filling it costs a few page faults instead of one per small
+// page. Released when the block is destroyed.
 class PageBlock {
  public:
   PageBlock() = default;
@@ -22,13 +22,20 @@ class PageBlock {
   // Releases the current block and maps a new zero-filled one of at least `size` bytes.
   // Returns false, holding no block, when the memory cannot be had.
   bool Allocate(std::size_t size);
+
+  // As Allocate, but the contents are unspecified: the last large block released may be handed
+  // out again, already backed by memory, instead of a new one that the kernel must clear. For
+  // blocks that are written before they are read: a file image, a saved text.
+  bool AllocateScratch(std::size_t size);
+
   void Release();
 
   char* data() const { return data_; }
 
  private:
   void* map_ = nullptr;
-  std::size_t map_size_ = 0;
+  std::size_t map_size_ = 0;  // bytes mapped
+  std::size_t used_ = 0;      // bytes usable from data_
   char* data_ = nullptr;
 };
 

@@ -1,0 +1,44 @@
+// The saved form of documents whose lines were moved around the grid, and of grids too large for
+// every slot to be looked at.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "buffer/lines.h"
+#include "files/save.h"
+#include "support/state_fixture.h"
+
+namespace ostrel {
+namespace {
+
+using testing::MakeState;
+
+TEST(DocLength, FollowsLinesThatOpeningAndDeletingMoved) {
+  auto s = MakeState(8, 10, {"a", "", "c"});
+  Wedge(0, s.buffer);  // "", a, "", c
+  Wedge(0, s.buffer);  // "", "", a, "", c
+  EXPECT_EQ(DocLength(s.buffer), 4);
+  EXPECT_EQ(AssembleDocument(s.buffer), "\n\na\n\nc\n");
+  Delete(4, s.buffer);
+  EXPECT_EQ(DocLength(s.buffer), 2);
+  // A line written into the last line's slot, which opening took from the end of the grid.
+  std::memcpy(s.buffer.Slot(9), "z", 1);
+  EXPECT_EQ(DocLength(s.buffer), 9);
+  s.buffer.ClearAll();
+  EXPECT_EQ(DocLength(s.buffer), 0);
+  EXPECT_EQ(AssembleDocument(s.buffer), "\n");
+}
+
+TEST(AssembleInto, FullLinesOfAFullGridWithinTheBound) {
+  auto s = MakeState(4, 3, {"abc", "d", "efg"});
+  const int32_t last = DocLength(s.buffer);
+  ASSERT_EQ(last, 2);
+  EXPECT_EQ(AssembledBound(s.buffer, last), 12u);
+  std::string out(AssembledBound(s.buffer, last), '#');
+  out.resize(AssembleInto(s.buffer, last, out.data()));
+  EXPECT_EQ(out, "abc\nd\nefg\n");
+}
+
+}  // namespace
+}  // namespace ostrel
