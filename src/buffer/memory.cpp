@@ -91,7 +91,8 @@ bool PageBlock::Allocate(std::size_t size) {
   used_ = used;
   data_ = static_cast<char*>(map);
   if (huge) {
-    data_ = reinterpret_cast<char*>(RoundUp(reinterpret_cast<std::uintptr_t>(map), kHugePage));
+    const auto address = reinterpret_cast<std::uintptr_t>(map);
+    data_ = static_cast<char*>(map) + (RoundUp(address, kHugePage) - address);
     // Advice only: where the kernel declines, the block works with small pages.
     madvise(data_, used, MADV_HUGEPAGE);
   }
