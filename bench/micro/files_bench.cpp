@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <vector>
 
 #include "buffer/memory.h"
 #include "files/load.h"
@@ -36,6 +37,21 @@ void BM_MarkAndParseLines(benchmark::State& state) {
                           static_cast<int64_t>(text.size()));
 }
 BENCHMARK(BM_MarkAndParseLines)->Unit(benchmark::kMillisecond);
+
+void BM_MarkLines(benchmark::State& state) {
+  const std::string text = FullText();
+  NullConsole null;
+  std::vector<int32_t> positions;
+  std::vector<int32_t> kinds;
+  const Limits limits;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        MarkLines(text, text.size(), limits.lsize, limits.lines, positions, kinds, null.con));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_MarkLines)->Unit(benchmark::kMillisecond);
 
 void BM_SaveAssembly(benchmark::State& state) {
   TextBuffer buffer;
