@@ -9,6 +9,16 @@
 # saved file is compared with the expected result (cmp) and must have been written by the run,
 # so a fast wrong answer fails the benchmark. Exit status: 0 when every result is right and
 # every target holds, 1 on a wrong result, 2 when a target is missed.
+#
+# Workloads (Ostrel's input / ed's commands):
+#   1. A full grid, 32,767 lines of 255 characters (8.4 MB), loaded from the command line and
+#      saved under its name: S, quit / w, q. cp of the same file is the floor.
+#   2. 20,000 edits on lines spread over that file, each writing X over the line's first
+#      character: g, the number, X / Ns/^./X/; then save.
+#   3. 20,000 times: go to line 1, open a line, type a line of text: g, 1, w, the text /
+#      1i, the text, .; then save. The document starts with 12,767 lines, so that both editors
+#      end with exactly 32,767 lines (nothing falls off Ostrel's grid) and save the same file.
+#   4. Start with the default settings and quit at once: q, q / q.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)

@@ -33,6 +33,7 @@ int32_t TextBuffer::Length(int32_t line) const {
 }
 
 void TextBuffer::ClearAll() {
+  if (table_ == nullptr) return;  // nothing allocated, nothing to clear
   std::memset(data_.data(), 0, Offset(written_));
   written_ = 0;
   // Every slot is empty now, so any order of them holds the same document; the natural order
