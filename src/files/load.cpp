@@ -190,20 +190,23 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
   if (n == 0) return false;
 
   const auto count = static_cast<std::size_t>(n - 1);
-  std::vector<int32_t> starts(count);
-  std::vector<int32_t> lengths(count);
+  // Line k starts at boundary k, or just after it when that is a newline, and ends at boundary
+  // k+1. Worked out twice rather than kept in two more tables of `lines` entries.
+  const auto start = [&](std::size_t k) {
+    return positions[k] + (kinds[k] == kNewlineBoundary ? 1 : 0);
+  };
   for (std::size_t k = 0; k < count; ++k) {
-    starts[k] = positions[k] + (kinds[k] == kNewlineBoundary ? 1 : 0);
-    lengths[k] = positions[k + 1] - starts[k];
+    const int32_t length = positions[k + 1] - start(k);
     // The marking rules never give such a length; the check guards the slot size.
-    if (lengths[k] < 0 || lengths[k] >= buffer.lsize()) {
+    if (length < 0 || length >= buffer.lsize()) {
       con.Line("Data Parsing Error");
       return false;
     }
   }
   for (std::size_t k = 0; k < count; ++k) {
+    const int32_t from = start(k);
     char* slot = buffer.Slot(static_cast<int32_t>(k));
-    std::memcpy(slot, text.data() + starts[k], static_cast<std::size_t>(lengths[k]));
+    std::memcpy(slot, text.data() + from, static_cast<std::size_t>(positions[k + 1] - from));
     slot[buffer.lsize() - 1] = '\0';
   }
   return true;
