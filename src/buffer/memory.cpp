@@ -26,12 +26,6 @@ std::size_t RoundUp(std::size_t n, std::size_t unit) {
   return (n + unit - 1) / unit * unit;
 }
 
-// The last large block released, kept for the next scratch block it can hold. Loading a file
-// frees its image just before a save may want a block of the same size.
-PageBlock& Spare() {
-  static PageBlock spare;
-  return spare;
-}
 #endif
 
 }  // namespace
@@ -52,11 +46,6 @@ void PageBlock::Release() {
 #ifdef OSTREL_PLAIN_BLOCKS
   std::free(map_);
 #else
-  PageBlock& spare = Spare();
-  if (this != &spare && used_ >= kHugePage && spare.map_ == nullptr) {
-    spare = std::move(*this);
-    return;
-  }
   munmap(map_, map_size_);
 #endif
   map_ = nullptr;
@@ -98,20 +87,6 @@ bool PageBlock::Allocate(std::size_t size) {
   }
   return true;
 #endif
-}
-
-bool PageBlock::AllocateScratch(std::size_t size) {
-#ifndef OSTREL_PLAIN_BLOCKS
-  Release();
-  PageBlock& spare = Spare();
-  // Only a spare of about the right size is taken, so a small request does not hold on to a
-  // large block.
-  if (spare.map_ != nullptr && size <= spare.used_ && size > spare.used_ / 2) {
-    *this = std::move(spare);
-    return true;
-  }
-#endif
-  return Allocate(size);
 }
 
 }  // namespace ostrel

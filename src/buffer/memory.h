@@ -23,11 +23,6 @@ class PageBlock {
   // Returns false, holding no block, when the memory cannot be had.
   bool Allocate(std::size_t size);
 
-  // As Allocate, but the contents are unspecified: the last large block released may be handed
-  // out again, already backed by memory, instead of a new one that the kernel must clear. For
-  // blocks that are written before they are read: a file image, a saved text.
-  bool AllocateScratch(std::size_t size);
-
   void Release();
 
   char* data() const { return data_; }

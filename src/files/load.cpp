@@ -81,7 +81,7 @@ ReadStatus ReadImage(const char* name, FileImage& image, std::string& reason) {
   }
   std::rewind(file.get());
   const auto bytes = static_cast<std::size_t>(size);
-  if (!image.bytes.AllocateScratch(bytes + 1)) {
+  if (!image.bytes.Allocate(bytes + 1)) {
     reason = "not enough memory";
     return ReadStatus::kFailed;
   }

@@ -106,7 +106,7 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
   // Assembled in a block of its own pages: a document of megabytes then costs a few page faults.
   const int32_t last = DocLength(buffer);
   PageBlock block;
-  if (!block.AllocateScratch(AssembledBound(buffer, last))) {
+  if (!block.Allocate(AssembledBound(buffer, last))) {
     con.Line("Not saved: not enough memory");
     return false;
   }

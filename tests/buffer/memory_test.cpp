@@ -14,9 +14,9 @@ bool AllZero(const char* p, std::size_t n) {
   return std::all_of(p, p + n, [](char c) { return c == '\0'; });
 }
 
-// A large block handed back may be reused as scratch, but never as a zero-filled block, and a
-// scratch block is usable over its whole size.
-TEST(PageBlock, ZeroFilledBlocksStayZeroFilledAfterScratchReuse) {
+// A block is zero-filled and writable over its whole size, also after another large block was
+// written and released.
+TEST(PageBlock, BlocksAreZeroFilledAndWritableWhole) {
   PageBlock first;
   ASSERT_TRUE(first.Allocate(kLarge));
   EXPECT_TRUE(AllZero(first.data(), kLarge));
@@ -24,18 +24,11 @@ TEST(PageBlock, ZeroFilledBlocksStayZeroFilledAfterScratchReuse) {
   first.Release();
   EXPECT_EQ(first.data(), nullptr);
 
-  PageBlock scratch;
-  ASSERT_TRUE(scratch.AllocateScratch(kLarge - 1000));
-  std::memset(scratch.data(), 'y', kLarge - 1000);
-  scratch.Release();
-
   PageBlock grid;
   ASSERT_TRUE(grid.Allocate(kLarge));
   EXPECT_TRUE(AllZero(grid.data(), kLarge));
-
-  // A small request is not served by the large spare, and it too is writable whole.
   PageBlock small;
-  ASSERT_TRUE(small.AllocateScratch(100));
+  ASSERT_TRUE(small.Allocate(100));
   std::memset(small.data(), 'z', 100);
 }
 
