@@ -1,0 +1,104 @@
+#include "editor/invariants.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace ostrel {
+namespace {
+
+bool Fail(std::string* why, std::string text) {
+  if (why != nullptr) *why = std::move(text);
+  return false;
+}
+
+bool InRange(int32_t value, int32_t low, int32_t high) {
+  return value >= low && value <= high;
+}
+
+bool Terminated(const char* data, std::size_t size) {
+  return std::memchr(data, 0, size) != nullptr;
+}
+
+}  // namespace
+
+bool CheckInvariants(const EditorState& s, std::string* why) {
+  const TextBuffer& buffer = s.buffer;
+  if (!buffer.allocated()) return Fail(why, "text buffer not allocated");
+  const int32_t lsize = buffer.lsize();
+  const int32_t lines = buffer.lines();
+  const auto slot_size = static_cast<std::size_t>(lsize);
+
+  std::vector<const char*> slots;
+  slots.reserve(static_cast<std::size_t>(lines));
+  for (int32_t i = 0; i < lines; ++i) {
+    const char* slot = buffer.Slot(i);
+    slots.push_back(slot);
+    const std::size_t length = strnlen(slot, slot_size);
+    if (length == slot_size) return Fail(why, "line " + std::to_string(i) + " has no terminator");
+    for (std::size_t j = length + 1; j < slot_size; ++j) {
+      if (slot[j] != '\0') {
+        return Fail(why, "line " + std::to_string(i) + " has a non-zero byte at " +
+                             std::to_string(j) + " after its terminator at " +
+                             std::to_string(length));
+      }
+    }
+  }
+  std::sort(slots.begin(), slots.end());
+  if (std::adjacent_find(slots.begin(), slots.end()) != slots.end()) {
+    return Fail(why, "two lines share one slot");
+  }
+
+  if (!InRange(s.cursor_line, 0, lines - 1)) {
+    return Fail(why, "cursor line " + std::to_string(s.cursor_line) + " outside 0.." +
+                         std::to_string(lines - 1));
+  }
+  if (!InRange(s.cursor_pos, 0, lsize - 1)) {
+    return Fail(why, "cursor position " + std::to_string(s.cursor_pos) + " outside 0.." +
+                         std::to_string(lsize - 1));
+  }
+  if (!InRange(s.anchor_pos, 0, lsize - 1)) {
+    return Fail(why, "anchor position " + std::to_string(s.anchor_pos) + " outside 0.." +
+                         std::to_string(lsize - 1));
+  }
+
+  const struct {
+    const char* name;
+    const std::vector<char>& data;
+  } scratch[] = {{"command input", s.command_input}, {"insert text", s.insert_text},
+                 {"jump string", s.jump_string},     {"clip", s.clip},
+                 {"undo copy 1", s.undo_copy1},      {"undo copy 2", s.undo_copy2}};
+  for (const auto& [name, data] : scratch) {
+    if (data.size() != slot_size) {
+      return Fail(why, std::string(name) + " is " + std::to_string(data.size()) +
+                           " bytes, not lsize " + std::to_string(lsize));
+    }
+    if (!Terminated(data.data(), slot_size)) {
+      return Fail(why, std::string(name) + " has no terminator");
+    }
+  }
+  const struct {
+    const char* name;
+    const NameBuffer& data;
+  } names[] = {
+      {"file name", s.file_name}, {"open name", s.open_name}, {"launch command", s.launch_command}};
+  for (const auto& [name, data] : names) {
+    if (!Terminated(data.data(), data.size())) {
+      return Fail(why, std::string(name) + " has no terminator");
+    }
+  }
+
+  const UndoRecord& u = s.undo;
+  if (!InRange(u.kind, 0, 6)) return Fail(why, "undo kind " + std::to_string(u.kind));
+  const bool one_line = InRange(u.kind, 1, 3);
+  if (one_line && !InRange(u.line, 0, lines - 1)) {
+    return Fail(why, "undo line " + std::to_string(u.line) + " outside the grid");
+  }
+  if (u.kind >= 4 && (!InRange(u.first, 0, lines - 1) || !InRange(u.second, 0, lines - 1))) {
+    return Fail(why, "undo lines " + std::to_string(u.first) + ", " + std::to_string(u.second) +
+                         " outside the grid");
+  }
+  return true;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,85 @@
+#include "editor/invariants.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "support/state_fixture.h"
+
+namespace ostrel {
+namespace {
+
+using testing::MakeState;
+
+TEST(CheckInvariants, AFreshStateAndOrdinaryEditsPass) {
+  auto s = MakeState(8, 4, {"abc", "", "1234567"});
+  std::string why = "untouched";
+  EXPECT_TRUE(CheckInvariants(s, &why));
+  EXPECT_EQ(why, "untouched");
+  s.cursor_line = 3;
+  s.cursor_pos = 7;
+  s.anchor_pos = 7;
+  s.buffer.OpenSlot(1);
+  s.buffer.CloseSlot(0);
+  std::memcpy(s.clip.data(), "1234567", 8);
+  s.undo = {.kind = 4, .line = -5, .first = 0, .second = 3};  // kind 4 does not use `line`
+  EXPECT_TRUE(CheckInvariants(s, nullptr));
+}
+
+// Each case breaks one invariant of a clean state; the checker must say which.
+TEST(CheckInvariants, CatchesEachBrokenInvariant) {
+  const struct {
+    const char* expected;
+    std::function<void(EditorState&)> breakit;
+  } cases[] = {
+      {"line 2 has no terminator", [](EditorState& s) { std::memset(s.buffer.Slot(2), 'x', 8); }},
+      {"line 0 has a non-zero byte at 5 after its terminator at 3",
+       [](EditorState& s) { s.buffer.Slot(0)[5] = 'z'; }},
+      {"line 1 has a non-zero byte at 7 after its terminator at 0",
+       [](EditorState& s) { s.buffer.Slot(1)[7] = 'z'; }},
+      {"cursor line 4 outside 0..3", [](EditorState& s) { s.cursor_line = 4; }},
+      {"cursor line -1 outside 0..3", [](EditorState& s) { s.cursor_line = -1; }},
+      {"cursor position 8 outside 0..7", [](EditorState& s) { s.cursor_pos = 8; }},
+      {"cursor position -1 outside 0..7", [](EditorState& s) { s.cursor_pos = -1; }},
+      {"anchor position 8 outside 0..7", [](EditorState& s) { s.anchor_pos = 8; }},
+      {"command input has no terminator",
+       [](EditorState& s) { std::memset(s.command_input.data(), 'a', 8); }},
+      {"insert text has no terminator",
+       [](EditorState& s) { std::memset(s.insert_text.data(), 'a', 8); }},
+      {"jump string has no terminator",
+       [](EditorState& s) { std::memset(s.jump_string.data(), 'a', 8); }},
+      {"clip has no terminator", [](EditorState& s) { std::memset(s.clip.data(), 'a', 8); }},
+      {"undo copy 1 has no terminator",
+       [](EditorState& s) { std::memset(s.undo_copy1.data(), 'a', 8); }},
+      {"undo copy 2 has no terminator",
+       [](EditorState& s) { std::memset(s.undo_copy2.data(), 'a', 8); }},
+      {"clip is 9 bytes, not lsize 8", [](EditorState& s) { s.clip.push_back('\0'); }},
+      {"file name has no terminator", [](EditorState& s) { s.file_name.fill('f'); }},
+      {"open name has no terminator", [](EditorState& s) { s.open_name.fill('o'); }},
+      {"launch command has no terminator", [](EditorState& s) { s.launch_command.fill('l'); }},
+      {"undo kind 7", [](EditorState& s) { s.undo.kind = 7; }},
+      {"undo line 4 outside the grid", [](EditorState& s) { s.undo = {.kind = 1, .line = 4}; }},
+      {"undo line -1 outside the grid", [](EditorState& s) { s.undo = {.kind = 3, .line = -1}; }},
+      {"undo lines 0, 4 outside the grid",
+       [](EditorState& s) { s.undo = {.kind = 6, .first = 0, .second = 4}; }},
+  };
+  for (const auto& c : cases) {
+    auto s = MakeState(8, 4, {"abc"});
+    c.breakit(s);
+    std::string why;
+    EXPECT_FALSE(CheckInvariants(s, &why)) << c.expected;
+    EXPECT_EQ(why, c.expected);
+    EXPECT_FALSE(CheckInvariants(s, nullptr));
+  }
+}
+
+TEST(CheckInvariants, AnUnallocatedStateFails) {
+  EditorState s;
+  std::string why;
+  EXPECT_FALSE(CheckInvariants(s, &why));
+  EXPECT_EQ(why, "text buffer not allocated");
+}
+
+}  // namespace
+}  // namespace ostrel
