@@ -1,0 +1,80 @@
+// The whole editor in-process: start-up with a small grid and a small document, then command
+// cycles over arbitrary standard input until the editor ends, with every invariant checked after
+// start-up and after each cycle. Files are written only inside a scratch directory (a '/' in the
+// input becomes '_', so every name the editor is given stays in it) and the launch command is
+// never run.
+//
+// Input layout: the first byte chooses the grid (lsize 2..17, lines 1..16); the rest is standard
+// input.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "console/console.h"
+#include "editor/loop.h"
+#include "fuzz_support.h"
+
+namespace {
+
+using namespace ostrel;
+
+// Each cycle reads at least one byte or ends the editor, so this bound only guards against a
+// cycle that stops consuming input.
+constexpr long kMaxCycles = 100000;
+
+constexpr const char* kDocument = "ab\n\ncd ef\nlonger line here\n\tx\n";
+
+std::FILE* g_out = nullptr;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::EnterScratchDirectory();
+  g_out = fuzz::NullOutput();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const int32_t lsize = 2 + (data[0] & 15);
+  const int32_t lines = 1 + (data[0] >> 4);
+  std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
+  for (char& c : input) {
+    if (c == '/') c = '_';
+  }
+
+  fuzz::EmptyWorkingDirectory();
+  fuzz::WriteFile(".vazaru_da", "max_lines=" + std::to_string(lines) +
+                                    "\nmax_char=" + std::to_string(lsize - 1) +
+                                    "\nlines_per_page=3\nlaunch_command=true\n");
+  fuzz::WriteFile("doc.txt", kDocument);
+
+  // fmemopen cannot open an empty buffer for reading; an empty input is the empty device.
+  std::FILE* in =
+      input.empty() ? std::fopen("/dev/null", "r") : fmemopen(input.data(), input.size(), "r");
+  if (in == nullptr) std::abort();
+  {
+    Console con(in, g_out);
+    EditorState s;
+    s.run_launch_command = false;
+    char program[] = "ostrel";
+    char document[] = "doc.txt";
+    char* argv[] = {program, document, nullptr};
+    int exit_status = 0;
+    if (StartUp(s, 2, argv, con, exit_status)) {
+      fuzz::AbortOnBrokenInvariant(s, "after start-up", 0);
+      long cycle = 0;
+      while (!s.quit) {
+        if (++cycle > kMaxCycles) {
+          std::fprintf(stderr, "loop fuzzer: more than %ld cycles\n", kMaxCycles);
+          std::abort();
+        }
+        Cycle(s, con);
+        fuzz::AbortOnBrokenInvariant(s, "after cycle", cycle);
+      }
+    }
+    con.Flush();
+  }
+  std::fclose(in);
+  return 0;
+}

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset and runs each fuzz target for SECONDS seconds (default 60), one after
+# the other. New inputs go to build/fuzz/corpus/<target> (the seed corpus in fuzz/corpus stays as
+# it is); a crash, leak, hang or broken invariant leaves its input in build/fuzz/artifacts and
+# makes the script exit non-zero.
+#   bash fuzz/run.sh [SECONDS] [TARGET...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+seconds=${1:-60}
+shift || true
+targets=("$@")
+
+# clang and its fuzzer runtime come from Debian's packages.
+if ! command -v clang++ >/dev/null 2>&1 ||
+  ! compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null; then
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q clang libclang-rt-14-dev
+fi
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+work="$root/build/fuzz"
+if [ ${#targets[@]} -eq 0 ]; then
+  for binary in "$work"/fuzz/*_fuzzer; do
+    name=$(basename "$binary")
+    targets+=("${name%_fuzzer}")
+  done
+fi
+mkdir -p "$work/artifacts"
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-fuzz-run-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+for name in "${targets[@]}"; do
+  binary="$work/fuzz/${name}_fuzzer"
+  [ -x "$binary" ] || { echo "no fuzz target $name" >&2; exit 2; }
+  mkdir -p "$work/corpus/$name"
+  echo "== $name: $seconds s"
+  # Absolute paths throughout: the targets change their working directory.
+  TMPDIR="$scratch" \
+    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
+    UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+    -print_final_stats=1 -artifact_prefix="$work/artifacts/$name-" \
+    "$work/corpus/$name" "$root/fuzz/corpus/$name"
+done
+echo "fuzzing passed: ${targets[*]}"
