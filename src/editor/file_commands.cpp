@@ -47,7 +47,7 @@ void CommandExec(EditorState& s, Console& con) {
   }
   // The command runs whether or not the save worked; a failed save has said so.
   Save(s.file_name.data(), s.buffer, con);
-  Launch(s.launch_command.data(), con);
+  if (s.run_launch_command) Launch(s.launch_command.data(), con);
 }
 
 void CommandEdit(EditorState& s, Console& con) {

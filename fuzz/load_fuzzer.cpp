@@ -1,0 +1,115 @@
+// Loading over arbitrary bytes: the marking and copying passes with a small grid must store
+// exactly the lines that a plain character-by-character reading of the marking rules gives,
+// ask about lost text exactly when text is lost, and leave every slot clean.
+//
+// Input layout: byte 0 chooses lsize (2..32), byte 1 lines (1..32), byte 2 the answer to the
+// partial-load question ('Y' when its low bit is set); the rest is the file.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console/console.h"
+#include "files/load.h"
+#include "fuzz_support.h"
+
+namespace {
+
+using namespace ostrel;
+
+std::FILE* g_out = nullptr;
+
+struct Expected {
+  std::vector<std::string> lines;
+  bool warns = false;
+};
+
+// The marking rules one character at a time: a newline ends the line; a character that finds
+// the line full starts the next one; marking stops once every slot has a line.
+Expected Mark(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines) {
+  Expected x;
+  std::string line;
+  int32_t e = 1;
+  std::size_t c = 0;
+  std::size_t p = 0;
+  std::size_t rest = 0;  // where the text not stored in any line starts
+  for (; e <= lines && p < text.size(); ++p) {
+    if (text[p] == '\n') {
+      x.lines.push_back(line);
+      line.clear();
+      c = 0;
+      ++e;
+      rest = p + 1;
+    } else if (c == static_cast<std::size_t>(lsize - 1)) {
+      x.lines.push_back(line);
+      line.assign(1, text[p]);
+      c = 1;
+      ++e;
+      rest = p;
+    } else {
+      line += text[p];
+      ++c;
+    }
+  }
+  if (c > 0 && e <= lines) x.lines.push_back(line);
+  const std::string_view unstored = e > lines ? text.substr(rest) : std::string_view();
+  x.warns = (!unstored.empty() && unstored != "\n") || text.size() < file_size;
+  return x;
+}
+
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "load fuzzer: %s\n", what);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  g_out = ostrel::fuzz::NullOutput();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size < 3) return 0;
+  const int32_t lsize = 2 + data[0] % 31;
+  const int32_t lines = 1 + data[1] % 32;
+  const bool yes = (data[2] & 1) != 0;
+  const std::string_view file(reinterpret_cast<const char*>(data) + 3, size - 3);
+  const std::string_view text = file.substr(0, file.find('\0'));
+
+  EditorState s;
+  s.limits = Limits{lsize, lines};
+  Check(s.buffer.Allocate(s.limits), "cannot allocate");
+  for (auto* scratch :
+       {&s.command_input, &s.insert_text, &s.jump_string, &s.clip, &s.undo_copy1, &s.undo_copy2}) {
+    scratch->assign(static_cast<std::size_t>(lsize), '\0');
+  }
+  // A previous document that the load must wipe out completely.
+  for (int32_t i = 0; i < lines; ++i) std::memset(s.buffer.Slot(i), 'o', lsize - 1);
+
+  char answer[] = "Y\nn\n";
+  std::FILE* in = fmemopen(answer + (yes ? 0 : 2), 2, "r");
+  Check(in != nullptr, "fmemopen");
+  bool loaded = false;
+  {
+    Console con(in, g_out);
+    s.buffer.ClearAll();
+    loaded = ParseLines(text, file.size(), s.buffer, con);
+  }
+  std::fclose(in);
+
+  const Expected x = Mark(text, file.size(), lsize, lines);
+  Check(loaded == (yes || !x.warns), "load went on or stopped against the answer");
+  if (!loaded) return 0;
+  fuzz::AbortOnBrokenInvariant(s, "after loading", 0);
+  for (int32_t i = 0; i < lines; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    const std::string stored(s.buffer.Slot(i));
+    Check(stored == (k < x.lines.size() ? x.lines[k] : std::string()), "wrong line stored");
+  }
+  return 0;
+}
