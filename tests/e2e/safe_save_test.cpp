@@ -1,0 +1,191 @@
+// Saving never destroys the file it replaces: the text goes to a new file that is renamed over
+// the old one, except where a rename would change what the user has; then the file is written
+// in place. Links, owners and permission bits survive a save.
+#include <gmock/gmock.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "e2e/harness.h"
+
+namespace ostrel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr uid_t kNobody = 65534;
+
+// Names in the run's directory, so a test can see that no temporary file was left behind.
+std::set<std::string> Entries(const std::string& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+struct stat Stat(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+  return info;
+}
+
+// Runs the editor as an ordinary user: as root, the child gives up root first, since root may
+// write where the test means the editor may not.
+void AsOrdinaryUser() {
+  if (geteuid() != 0) return;
+  if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(98);
+}
+
+TEST(SafeSave, FileSizeLimitLeavesTheOldFileByteForByte) {
+  Sandbox box;
+  std::string big;
+  for (int i = 0; i < 2000; ++i) big += "line " + std::to_string(i) + "\n";
+  const std::string old = "the old text\nmust survive\n";
+  box.Write("big", big);
+  box.Write("doc", old);
+  RunSpec spec{.settings = "", .args = {"big"}, .input = "s\ndoc\no\nq\nq\n"};
+  spec.in_child = [] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{8192, 8192};  // more than the editor prints, less than the document
+    setrlimit(RLIMIT_FSIZE, &limit);
+  };
+  const auto r = box.Run(spec);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("Cannot save to doc: File too large\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
+  EXPECT_EQ(r.File("doc"), old);
+  EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "big", "doc"}));
+}
+
+TEST(SafeSave, ReplacesTheFileALinkPointsToAndKeepsTheLink) {
+  Sandbox box;
+  fs::create_directory(box.dir() + "/real");
+  box.Write("real/doc", "old\n");
+  fs::create_symlink("real/doc", box.dir() + "/link");
+  const auto r = box.Run({.settings = "", .args = {"link"}, .input = "new\nS\nq\nq\n"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("Saved to link\n"));
+  EXPECT_TRUE(fs::is_symlink(box.dir() + "/link"));
+  EXPECT_EQ(fs::read_symlink(box.dir() + "/link"), "real/doc");
+  EXPECT_EQ(r.File("real/doc"), "new\n");
+  EXPECT_EQ(Entries(box.dir() + "/real"), (std::set<std::string>{"doc"}));
+}
+
+TEST(SafeSave, AFileWithTwoNamesIsWrittenInPlace) {
+  Sandbox box;
+  box.Write("a", "old text that is longer\n");
+  fs::create_hard_link(box.dir() + "/a", box.dir() + "/b");
+  const auto inode = Stat(box.dir() + "/a").st_ino;
+  const auto r = box.Run({.settings = "", .args = {"a"}, .input = "new\nS\nq\nq\n"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("Saved to a\n"));
+  EXPECT_EQ(r.File("a"), "new text that is longer\n");
+  EXPECT_EQ(r.File("b"), "new text that is longer\n");
+  EXPECT_EQ(Stat(box.dir() + "/a").st_ino, inode);
+  EXPECT_EQ(Stat(box.dir() + "/a").st_nlink, 2u);
+  // Cut to the new length when the text gets shorter.
+  const auto shorter = box.Run({.settings = "", .args = {"b"}, .input = "t\nS\nq\nq\n"});
+  EXPECT_EQ(shorter.err, "");
+  EXPECT_EQ(r.File("a"), "\n");
+}
+
+TEST(SafeSave, KeepsPermissionBitsOwnerAndGroup) {
+  Sandbox box;
+  box.Write("script", "#!/bin/sh\n");
+  box.Write("private", "secret\n");
+  ASSERT_EQ(chmod((box.dir() + "/script").c_str(), 0754), 0);
+  ASSERT_EQ(chmod((box.dir() + "/private").c_str(), 0600), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown((box.dir() + "/private").c_str(), kNobody, kNobody), 0);
+  }
+  for (const std::string name : {"script", "private"}) {
+    const auto r = box.Run({.settings = "", .args = {name}, .input = "!x\nS\nq\nq\n"});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("Saved to " + name + "\n"));
+  }
+  EXPECT_EQ(box.Run({}).File("script"), "x!/bin/sh\n");
+  EXPECT_EQ(Stat(box.dir() + "/script").st_mode & 07777, 0754u);
+  EXPECT_EQ(Stat(box.dir() + "/private").st_mode & 07777, 0600u);
+  if (root) {
+    EXPECT_EQ(Stat(box.dir() + "/private").st_uid, kNobody);
+    EXPECT_EQ(Stat(box.dir() + "/private").st_gid, kNobody);
+  }
+  EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "private", "script"}));
+}
+
+TEST(SafeSave, ADirectoryThatAllowsNoNewFileGetsTheFileWrittenInPlace) {
+  Sandbox box;
+  box.Write("doc", "old text\n");
+  const auto inode = Stat(box.dir() + "/doc").st_ino;
+  // The file is ours; the directory is not writable.
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown((box.dir() + "/doc").c_str(), kNobody, kNobody), 0);
+  }
+  box.Write(".vazaru_da", "");
+  ASSERT_EQ(chmod(box.dir().c_str(), 0555), 0);
+  RunSpec spec{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
+  spec.in_child = AsOrdinaryUser;
+  const auto r = box.Run(spec);
+  chmod(box.dir().c_str(), 0700);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("Saved to doc\n"));
+  EXPECT_EQ(r.File("doc"), "new text\n");
+  EXPECT_EQ(Stat(box.dir() + "/doc").st_ino, inode);
+  EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "doc"}));
+}
+
+TEST(SafeSave, AnOwnerThatCannotBeKeptGetsTheFileWrittenInPlace) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs a file of another user that we may write";
+  Sandbox box;
+  box.Write("doc", "old text\n");
+  box.Write(".vazaru_da", "");
+  ASSERT_EQ(chmod((box.dir() + "/doc").c_str(), 0666), 0);
+  ASSERT_EQ(chmod(box.dir().c_str(), 0777), 0);
+  const auto inode = Stat(box.dir() + "/doc").st_ino;
+  RunSpec spec{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
+  spec.in_child = AsOrdinaryUser;
+  const auto r = box.Run(spec);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("Saved to doc\n"));
+  EXPECT_EQ(r.File("doc"), "new text\n");
+  const auto after = Stat(box.dir() + "/doc");
+  EXPECT_EQ(after.st_ino, inode);
+  EXPECT_EQ(after.st_uid, 0u);
+  EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "doc"}));
+}
+
+TEST(SafeSave, AFileWeMayNotWriteIsNotReplaced) {
+  Sandbox box;
+  box.Write("doc", "old text\n");
+  box.Write(".vazaru_da", "");
+  ASSERT_EQ(chmod((box.dir() + "/doc").c_str(), 0444), 0);
+  ASSERT_EQ(chmod(box.dir().c_str(), 0777), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown((box.dir() + "/doc").c_str(), kNobody, kNobody), 0);
+  }
+  RunSpec spec{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
+  spec.in_child = AsOrdinaryUser;
+  const auto r = box.Run(spec);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("Cannot save to doc: Permission denied\n"));
+  EXPECT_EQ(r.File("doc"), "old text\n");
+}
+
+}  // namespace
+}  // namespace ostrel::e2e
