@@ -1,0 +1,206 @@
+// The README's table "What Ostrel does with odd input": one test per row. Whatever the input,
+// the editor prints its own messages on standard output only, never hangs and never crashes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "e2e/harness.h"
+
+namespace ostrel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string kQuit = "q\nq\n";
+
+// The lines of `text` as saved: each followed by a newline.
+std::string Lines(const std::string& text, std::size_t width) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); i += width) out += text.substr(i, width) + "\n";
+  return out;
+}
+
+void ExpectClean(const RunResult& r, int status = 0) {
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, status);
+}
+
+TEST(OddInput, DirectoryAsTheFile) {
+  Sandbox box;
+  fs::create_directory(box.dir() + "/sub");
+  const auto r = box.Run({.settings = "", .args = {"sub"}, .input = "text\nS\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("Cannot load sub: Is a directory\n\nEditing 1:1 sub\n"));
+  EXPECT_THAT(r.out, HasSubstr("Cannot save to sub: Is a directory\n"));
+  EXPECT_TRUE(fs::is_directory(box.dir() + "/sub"));
+}
+
+TEST(OddInput, FifoAsTheFile) {
+  Sandbox box;
+  ASSERT_EQ(mkfifo((box.dir() + "/fifo").c_str(), 0600), 0);
+  RunSpec spec{.settings = "", .args = {"fifo"}, .input = "text\nS\n" + kQuit};
+  spec.timeout_seconds = 5;
+  const auto r = box.Run(spec);
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("Cannot load fifo: not a regular file\n"));
+  // Nobody reads the FIFO: the save fails at once instead of waiting for a reader.
+  EXPECT_THAT(r.out, HasSubstr("Cannot save to fifo: No such device or address\n"));
+}
+
+TEST(OddInput, DevNullAsTheFile) {
+  const auto r = RunEditor({.settings = "", .args = {"/dev/null"}, .input = "text\nS\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("Cannot load /dev/null: not a regular file\n"));
+  EXPECT_THAT(r.out, HasSubstr("Saved to /dev/null\n"));
+}
+
+TEST(OddInput, SavingToDevFull) {
+  const auto r = RunEditor({.settings = "", .input = "text\nS\n/dev/full\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("Cannot save to /dev/full: No space left on device\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
+}
+
+TEST(OddInput, SavingIntoAMissingDirectory) {
+  Sandbox box;
+  const auto r = box.Run({.settings = "", .input = "text\ns\nnodir/doc\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("Cannot save to nodir/doc: No such file or directory\n"));
+  EXPECT_FALSE(fs::exists(box.dir() + "/nodir"));
+}
+
+TEST(OddInput, SavingToADirectory) {
+  Sandbox box;
+  fs::create_directory(box.dir() + "/sub");
+  const auto r = box.Run({.settings = "", .input = "text\ns\nsub\no\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("The file already exists.\n"));
+  EXPECT_THAT(r.out, HasSubstr("Cannot save to sub: Is a directory\n"));
+  EXPECT_TRUE(fs::is_empty(box.dir() + "/sub"));
+}
+
+TEST(OddInput, BinaryFileWithNulBytes) {
+  Sandbox box;
+  const std::string file("ab\0cd\nef\n", 9);
+  box.Write("bin", file);
+  // The text ends at the first NUL; the rest would be lost, so the editor asks first.
+  const auto refused = box.Run({.settings = "", .args = {"bin"}, .input = "n\n"});
+  ExpectClean(refused, 1);
+  EXPECT_THAT(refused.out, HasSubstr("Read 9 bytes, 1 Lines Generated\n\nWarning!! Only 22.2 "
+                                     "percent of the data was loaded!\n"));
+  const auto kept = box.Run({.settings = "", .args = {"bin"}, .input = "Y\ns\nout\n" + kQuit});
+  ExpectClean(kept);
+  EXPECT_EQ(kept.File("out"), "ab\n");
+  EXPECT_EQ(kept.File("bin"), file);
+}
+
+TEST(OddInput, CrlfFileRoundTrips) {
+  Sandbox box;
+  box.Write("crlf", "one\r\ntwo\r\n");
+  const auto r = box.Run({.settings = "", .args = {"crlf"}, .input = "e\n!X\nS\n" + kQuit});
+  ExpectClean(r);
+  // The carriage return is a character of the line: the end of line is after it.
+  EXPECT_THAT(r.out, HasSubstr("Editing 1:5 crlf"));
+  EXPECT_EQ(r.File("crlf"), "one\rX\ntwo\r\n");
+}
+
+TEST(OddInput, TenMegabyteLine) {
+  Sandbox box;
+  std::string line;
+  for (int i = 0; line.size() < 10u << 20; ++i) line += static_cast<char>('a' + i % 26);
+  box.Write("big", line + "\n");
+  RunSpec spec{.settings = "", .args = {"big"}, .input = "Y\ns\nout\n" + kQuit};
+  const auto r = box.Run(spec);
+  ExpectClean(r);
+  // Split into 255-character lines until every slot is taken: 32767 of them.
+  EXPECT_THAT(r.out, HasSubstr("WARNING!  Line 32767 is being split\n32767 Lines Generated\n\n"
+                               "Warning!! Only 79.7 percent of the data was loaded!\n"));
+  EXPECT_EQ(r.File("out"), Lines(line.substr(0, 32767 * 255), 255));
+}
+
+TEST(OddInput, HundredThousandLinesIntoTheDefaultGrid) {
+  Sandbox box;
+  std::string file;
+  for (int i = 1; i <= 100000; ++i) file += std::to_string(i) + "\n";
+  box.Write("many", file);
+  const auto r = box.Run({.settings = "", .args = {"many"}, .input = "Y\ns\nout\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("32767 Lines Generated\n\nWarning!! Only 31.5 percent"));
+  EXPECT_EQ(r.File("out"), file.substr(0, file.find("\n32768\n") + 1));
+}
+
+TEST(OddInput, SettingsWithHugeOrNegativeValues) {
+  const auto r = RunEditor(
+      {.settings = Settings({"max_lines=99999999999", "max_char=-5", "max_char=4294967296",
+                             "lines_per_page=-3", "anchor_position=-1", "help=-1"}),
+       .input = "h\nx\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("Enter 'h' for help or 'q' to quit\n"));
+  EXPECT_THAT(r.out, HasSubstr("Limits:  Line length = 255     Total Lines = 32767\n"));
+
+  const auto too_big = RunEditor({.settings = Settings({"max_lines=2000000000"}), .input = kQuit});
+  ExpectClean(too_big, 1);
+  EXPECT_THAT(too_big.out, EndsWith("Text buffer of 2000000000 lines of 256 bytes is too large "
+                                    "(2147483648 bytes or more)\n"));
+}
+
+TEST(OddInput, OneMegabyteSettingsFile) {
+  std::string settings;
+  while (settings.size() < 1u << 20) settings += "a line that names no setting at all\n";
+  settings += "help=?\nmax_lines=5\n";
+  const auto r = RunEditor({.settings = settings, .input = "?\nx\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("Enter '?' for help or 'q' to quit\n"));
+  EXPECT_THAT(r.out, HasSubstr("Limits:  Line length = 255     Total Lines = 5\n"));
+}
+
+TEST(OddInput, SettingsFileThatIsADirectory) {
+  Sandbox box;
+  fs::create_directory(box.dir() + "/.vazaru_da");
+  const auto r = box.Run({.input = kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out,
+              HasSubstr("Reading RC file: .vazaru_da\n\nEnter 'h' for help or 'q' to quit\n"));
+  EXPECT_TRUE(fs::is_directory(box.dir() + "/.vazaru_da"));
+}
+
+TEST(OddInput, OneMegabyteInputLine) {
+  Sandbox box;
+  std::string line;
+  for (int i = 0; line.size() < 1u << 20; ++i) line += static_cast<char>('A' + i % 26);
+  // Pieces of 255 characters, each entered as text on the next line.
+  const auto r =
+      box.Run({.settings = Settings({"lines_per_page=1"}), .input = line + "\ns\nout\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_EQ(r.File("out"), Lines(line, 255));
+}
+
+TEST(OddInput, LaunchCommandThatFailsOrDoesNotExist) {
+  for (const std::string command : {"false", "ostrel-no-such-command"}) {
+    Sandbox box;
+    const auto r = box.Run({.settings = Settings({"launch_command=" + command}),
+                            .args = {"doc"},
+                            .input = "text\n=\nmore\nS\n" + kQuit});
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("Saved to doc\n\nEditing 2:1 doc\n"));
+    EXPECT_EQ(r.File("doc"), "text\nmore\n");
+    // Only the shell speaks on standard error, about the command it could not find.
+    if (command == "false") {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_THAT(r.err, HasSubstr("ostrel-no-such-command"));
+      EXPECT_THAT(r.err, HasSubstr("not found"));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ostrel::e2e
