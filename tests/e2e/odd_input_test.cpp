@@ -202,5 +202,19 @@ TEST(OddInput, LaunchCommandThatFailsOrDoesNotExist) {
   }
 }
 
+TEST(OddInput, FileNamesAndAnswersNeverReachAShell) {
+  Sandbox box;
+  const std::string name = "a;touch pwned1 $(touch pwned2) `touch pwned3`";
+  const auto r = box.Run({.settings = Settings({"launch_command=true"}),
+                          .input = "text\ns\n" + name + "\n=\nO\n" + name + "|touch pwned4\n" +
+                                   "i\n$(touch pwned5)\n" + kQuit});
+  ExpectClean(r);
+  EXPECT_THAT(r.out, HasSubstr("Saved to " + name + "\n"));
+  EXPECT_EQ(r.File(name), "text\n");
+  for (const std::string file : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5"}) {
+    EXPECT_FALSE(fs::exists(box.dir() + "/" + file)) << file;
+  }
+}
+
 }  // namespace
 }  // namespace ostrel::e2e
