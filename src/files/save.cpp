@@ -82,8 +82,9 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Creates a new file of our own next to `target`, never one that exists already.
-int CreateTemporary(const std::string& target, std::string& temp_name) {
+// Creates a new file of our own next to `target`, never one that exists already, with the given
+// permission bits (less the umask).
+int CreateTemporary(const std::string& target, mode_t mode, std::string& temp_name) {
   const std::string base = DirectoryOf(target) + "/.ostrel-save-";
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -92,7 +93,7 @@ int CreateTemporary(const std::string& target, std::string& temp_name) {
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, "%08lx", tag & 0xffffffffUL);
     temp_name = base + suffix;
-    const int fd = open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -105,7 +106,9 @@ int CreateTemporary(const std::string& target, std::string& temp_name) {
 bool WriteByRename(const std::string& target, const struct stat* old, std::string_view data,
                    std::string& error) {
   std::string temp_name;
-  const int fd = CreateTemporary(target, temp_name);
+  // A replacement starts readable by us alone until it has the old file's owner and mode; a new
+  // file gets the usual mode at once.
+  const int fd = CreateTemporary(target, old != nullptr ? 0600 : 0666, temp_name);
   if (fd < 0) {
     if (old != nullptr && (errno == EACCES || errno == EPERM)) {
       return WriteInPlace(target, data, error);
@@ -127,6 +130,15 @@ bool WriteByRename(const std::string& target, const struct stat* old, std::strin
   if (failure == 0 && WriteAll(fd, data, failure) && fsync(fd) != 0) failure = errno;
   if (close(fd) != 0 && failure == 0) failure = errno;
   if (failure == 0 && rename(temp_name.c_str(), target.c_str()) != 0) failure = errno;
+  if (failure == 0) {
+    // The rename itself is made durable too; the file is already safe either way, so a
+    // directory that cannot be synced is no failure.
+    const int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      fsync(dir);
+      close(dir);
+    }
+  }
   if (failure != 0) {
     unlink(temp_name.c_str());
     // A directory that lets us create files but not replace this one (a sticky directory,
