@@ -52,7 +52,7 @@ struct EditorState {
 
   UndoRecord undo;
 
-  bool quit = false;    // set by a confirmed quit or the end of input
+  bool quit = false;  // set by a confirmed quit or the end of input
   // command_exec saves and then runs the launch command only when this is set; the in-process
   // fuzz harness clears it so that no input can reach the shell.
   bool run_launch_command = true;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,9 +91,9 @@ int CreateTemporary(const std::string& target, mode_t mode, std::string& temp_na
   for (int attempt = 0; attempt < 100; ++attempt) {
     const unsigned long tag = (static_cast<unsigned long>(getpid()) << 20) ^
                               static_cast<unsigned long>(std::time(nullptr)) ^ ++counter;
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, "%08lx", tag & 0xffffffffUL);
-    temp_name = base + suffix;
+    char suffix[16];
+    const auto end = std::to_chars(suffix, suffix + sizeof suffix, tag & 0xffffffffUL, 16).ptr;
+    temp_name = base + std::string(suffix, end);
     const int fd = open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
