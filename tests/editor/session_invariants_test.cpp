@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 
+#include "editor/commands.h"
 #include "editor/invariants.h"
 #include "editor/loop.h"
 #include "support/memory_console.h"
@@ -79,6 +81,21 @@ TEST(SessionInvariants, EveryCommandLeavesTheStateWhole) {
       EXPECT_EQ(s.exit_status, 0);
     }
   }
+}
+
+// The in-process fuzz harness relies on this: with run_launch_command cleared, command_exec
+// still saves, but nothing reaches the shell.
+TEST(SessionInvariants, ClearedLaunchFlagSavesWithoutRunningTheCommand) {
+  const InTemporaryDirectory scratch;
+  auto s = MakeState(8, 3, {"abc"});
+  s.run_launch_command = false;
+  std::strcpy(s.launch_command.data(), "touch launched");
+  std::strcpy(s.file_name.data(), "doc");
+  MemoryConsole mc;
+  CommandExec(s, mc.con());
+  EXPECT_EQ(mc.Output(), "Saved to doc\n");
+  EXPECT_TRUE(fs::exists("doc"));
+  EXPECT_FALSE(fs::exists("launched"));
 }
 
 }  // namespace
