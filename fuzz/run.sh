@@ -29,7 +29,11 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 mkdir -p "$work/artifacts"
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-fuzz-run-XXXXXX")
+# The targets write files in a scratch directory; saving syncs them to the disk, so a memory
+# file system, where syncing costs nothing, keeps the runs fast.
+scratch_base=${TMPDIR:-/tmp}
+[ -d /dev/shm ] && [ -w /dev/shm ] && scratch_base=/dev/shm
+scratch=$(mktemp -d "$scratch_base/ostrel-fuzz-run-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 for name in "${targets[@]}"; do
