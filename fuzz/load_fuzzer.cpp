@@ -83,11 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   EditorState s;
   s.limits = Limits{lsize, lines};
-  Check(s.buffer.Allocate(s.limits), "cannot allocate");
-  for (auto* scratch :
-       {&s.command_input, &s.insert_text, &s.jump_string, &s.clip, &s.undo_copy1, &s.undo_copy2}) {
-    scratch->assign(static_cast<std::size_t>(lsize), '\0');
-  }
+  Check(s.AllocateBuffers(), "cannot allocate");
   // A previous document that the load must wipe out completely.
   for (int32_t i = 0; i < lines; ++i) std::memset(s.buffer.Slot(i), 'o', lsize - 1);
 

@@ -13,14 +13,13 @@ bool Valid(int32_t line, const TextBuffer& buffer) {
 
 void Move(int32_t from, int32_t to, TextBuffer& buffer) {
   if (from == to || !Valid(from, buffer) || !Valid(to, buffer)) return;
-  const auto lsize = static_cast<std::size_t>(buffer.lsize());
-  std::memcpy(buffer.Slot(to), buffer.Slot(from), lsize);
-  std::memset(buffer.Slot(from), 0, lsize);
+  CopySlot(buffer.Slot(to), buffer.Slot(from), buffer.lsize());
+  ZeroSlotFrom(buffer.Slot(from), 0, buffer.lsize());
 }
 
 void Copy(int32_t from, int32_t to, TextBuffer& buffer) {
   if (from == to || !Valid(from, buffer) || !Valid(to, buffer)) return;
-  std::memcpy(buffer.Slot(to), buffer.Slot(from), static_cast<std::size_t>(buffer.lsize()));
+  CopySlot(buffer.Slot(to), buffer.Slot(from), buffer.lsize());
 }
 
 void Wedge(int32_t line, TextBuffer& buffer) {

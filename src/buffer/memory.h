@@ -34,4 +34,25 @@ class PageBlock {
   char* data_ = nullptr;
 };
 
+// A zero-filled work buffer of a fixed size (a line's worth, lsize bytes), in a block of its
+// own pages: however large lsize is, only the bytes used are ever backed by memory.
+class LineBuffer {
+ public:
+  // Replaces the buffer by `size` zero bytes. Returns false, holding nothing, when the memory
+  // cannot be had.
+  bool Allocate(std::size_t size) {
+    size_ = block_.Allocate(size) ? size : 0;
+    return size_ == size;
+  }
+  char* data() { return block_.data(); }
+  const char* data() const { return block_.data(); }
+  std::size_t size() const { return size_; }
+  char& operator[](std::size_t i) { return block_.data()[i]; }
+  const char& operator[](std::size_t i) const { return block_.data()[i]; }
+
+ private:
+  PageBlock block_;
+  std::size_t size_ = 0;
+};
+
 }  // namespace ostrel

@@ -34,7 +34,9 @@ int32_t TextBuffer::Length(int32_t line) const {
 
 void TextBuffer::ClearAll() {
   if (table_ == nullptr) return;  // nothing allocated, nothing to clear
-  std::memset(data_.data(), 0, Offset(written_));
+  // Only the text of each slot ever written needs zeroing: every byte after it is zero already.
+  for (int32_t slot = 0; slot < written_; ++slot)
+    ZeroSlotFrom(data_.data() + Offset(slot), 0, lsize());
   written_ = 0;
   // Every slot is empty now, so any order of them holds the same document; the natural order
   // keeps a newly loaded document in consecutive slots.
@@ -68,7 +70,7 @@ void TextBuffer::OpenSlot(int32_t line) {
     std::memmove(w + l + 1, w + l, (n - 1 - l) * sizeof(int32_t));
     w[l] = last;
   }
-  std::memset(Slot(line), 0, static_cast<std::size_t>(lsize()));
+  ZeroSlotFrom(Slot(line), 0, lsize());
 }
 
 void TextBuffer::CloseSlot(int32_t line) {
@@ -90,7 +92,23 @@ void TextBuffer::CloseSlot(int32_t line) {
     std::memmove(w + l, w + l + 1, (n - 1 - l) * sizeof(int32_t));
     w[n - 1] = freed;
   }
-  std::memset(Slot(lines() - 1), 0, static_cast<std::size_t>(lsize()));
+  ZeroSlotFrom(Slot(lines() - 1), 0, lsize());
+}
+
+void CopySlot(char* to, const char* from, int32_t lsize) {
+  const auto size = static_cast<std::size_t>(lsize);
+  const std::size_t length = strnlen(from, size);
+  const std::size_t old_length = strnlen(to, size);
+  std::memmove(to, from, length);
+  // Past the copied text the destination needs zeros only where its old, longer text stood.
+  if (old_length > length) std::memset(to + length, 0, old_length - length);
+}
+
+void ZeroSlotFrom(char* slot, int32_t start, int32_t lsize) {
+  if (start < 0 || start >= lsize) return;
+  const std::size_t length = strnlen(slot, static_cast<std::size_t>(lsize));
+  const auto from = static_cast<std::size_t>(start);
+  if (length > from) std::memset(slot + from, 0, length - from);
 }
 
 void SpaceFill(char* slot, int32_t p) {
@@ -117,12 +135,11 @@ void Replace(int32_t line, int32_t position, int32_t line_count, const char* tex
 }
 
 void Clear(int32_t line, TextBuffer& buffer) {
-  std::memset(buffer.Slot(line), 0, static_cast<std::size_t>(buffer.lsize()));
+  ZeroSlotFrom(buffer.Slot(line), 0, buffer.lsize());
 }
 
 void Trim(int32_t line, int32_t start, TextBuffer& buffer) {
-  if (start >= buffer.lsize() || start < 0) return;
-  std::memset(buffer.Slot(line) + start, 0, static_cast<std::size_t>(buffer.lsize() - start));
+  ZeroSlotFrom(buffer.Slot(line), start, buffer.lsize());
 }
 
 }  // namespace ostrel

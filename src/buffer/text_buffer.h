@@ -77,6 +77,15 @@ class TextBuffer {
   int32_t written_ = 0;  // slots at or past this index were never handed out for writing
 };
 
+// Copies a whole slot over another: the line's text, its terminator and zeros to the end of the
+// destination. As both slots hold only zeros after their text, only the longer of the two
+// texts' bytes are written, however large lsize is.
+void CopySlot(char* to, const char* from, int32_t lsize);
+
+// Zeroes a slot from `start` to its end (nothing when start is outside the slot); only the
+// bytes of its text need writing.
+void ZeroSlotFrom(char* slot, int32_t start, int32_t lsize);
+
 // Before text is written at position p: a line shorter than p is extended with spaces to
 // exactly p characters; a longer one is left alone.
 void SpaceFill(char* slot, int32_t p);

@@ -64,7 +64,7 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
 
   const struct {
     const char* name;
-    const std::vector<char>& data;
+    const LineBuffer& data;
   } scratch[] = {{"command input", s.command_input}, {"insert text", s.insert_text},
                  {"jump string", s.jump_string},     {"clip", s.clip},
                  {"undo copy 1", s.undo_copy1},      {"undo copy 2", s.undo_copy2}};

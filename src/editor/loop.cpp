@@ -22,6 +22,16 @@ constexpr std::array<Handler, kSlotCount> kHandlers = {
 
 }  // namespace
 
+bool EditorState::AllocateBuffers() {
+  if (!buffer.Allocate(limits)) return false;
+  const auto lsize = static_cast<std::size_t>(limits.lsize);
+  for (LineBuffer* work :
+       {&command_input, &insert_text, &jump_string, &clip, &undo_copy1, &undo_copy2}) {
+    if (!work->Allocate(lsize)) return false;
+  }
+  return true;
+}
+
 bool StartUp(EditorState& s, int argc, char** argv, Console& con, int& exit_status) {
   con.Line(kBanner);
   s.file_name.fill('\0');
@@ -38,21 +48,17 @@ bool StartUp(EditorState& s, int argc, char** argv, Console& con, int& exit_stat
   if (s.anchor_pos > s.limits.lsize - 1) s.anchor_pos = s.limits.lsize - 1;
   con.Print("\nEnter '%s' for help or '%s' to quit\n", s.keys[kHelp].data(), s.keys[kQuit].data());
 
-  if (!s.buffer.Allocate(s.limits)) {
+  if (!s.AllocateBuffers()) {
     const int64_t bytes = int64_t{s.limits.lines} * int64_t{s.limits.lsize};
     if (bytes >= (int64_t{1} << 31)) {
       con.Print("Text buffer of %d lines of %d bytes is too large (2147483648 bytes or more)\n",
                 s.limits.lines, s.limits.lsize);
     } else {
-      con.Print("Cannot allocate a text buffer of %lld bytes\n", static_cast<long long>(bytes));
+      con.Print("Cannot allocate a text buffer of %lld bytes and its work buffers\n",
+                static_cast<long long>(bytes));
     }
     exit_status = 1;
     return false;
-  }
-  const auto lsize = static_cast<std::size_t>(s.limits.lsize);
-  for (auto* scratch :
-       {&s.command_input, &s.insert_text, &s.jump_string, &s.clip, &s.undo_copy1, &s.undo_copy2}) {
-    scratch->assign(lsize, '\0');
   }
 
   if (argc > 1 && !StartUpOpen(s, argv[1], con, exit_status)) return false;

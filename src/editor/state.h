@@ -4,8 +4,8 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
+#include "buffer/memory.h"
 #include "buffer/text_buffer.h"
 #include "editor/keys.h"
 
@@ -42,13 +42,13 @@ struct EditorState {
   NameBuffer open_name{};
   NameBuffer launch_command{};
 
-  // Scratch buffers of lsize bytes each, allocated with the text buffer.
-  std::vector<char> command_input;
-  std::vector<char> insert_text;
-  std::vector<char> jump_string;
-  std::vector<char> clip;
-  std::vector<char> undo_copy1;
-  std::vector<char> undo_copy2;
+  // Work buffers of lsize bytes each, allocated with the text buffer.
+  LineBuffer command_input;
+  LineBuffer insert_text;
+  LineBuffer jump_string;
+  LineBuffer clip;
+  LineBuffer undo_copy1;
+  LineBuffer undo_copy2;
 
   UndoRecord undo;
 
@@ -57,6 +57,10 @@ struct EditorState {
   // fuzz harness clears it so that no input can reach the shell.
   bool run_launch_command = true;
   int exit_status = 0;  // the process's status once the loop ends
+
+  // Allocates the text buffer with `limits` and the six empty work buffers of lsize bytes.
+  // Returns false when any of them cannot be had.
+  bool AllocateBuffers();
 };
 
 }  // namespace ostrel

@@ -2,21 +2,21 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "buffer/memory.h"
 #include "buffer/text_buffer.h"
 
 namespace ostrel {
 
 // Sets the undo line to `line` and saves that line's slot into `copy` (whole slot).
-void StoreUndo(int32_t line, int32_t& undo_line, std::vector<char>& copy, const TextBuffer& buffer);
+void StoreUndo(int32_t line, int32_t& undo_line, LineBuffer& copy, const TextBuffer& buffer);
 
 // Restores `copy` over the slot of `line` (whole slot).
-void RecallUndo(int32_t line, const std::vector<char>& copy, TextBuffer& buffer);
+void RecallUndo(int32_t line, const LineBuffer& copy, TextBuffer& buffer);
 
 // Saves the first line into copy1 and the second into copy2; saves nothing when the second line
 // lies outside the grid.
-void StoreDoubleUndo(int32_t first, int32_t second, std::vector<char>& copy1,
-                     std::vector<char>& copy2, const TextBuffer& buffer);
+void StoreDoubleUndo(int32_t first, int32_t second, LineBuffer& copy1, LineBuffer& copy2,
+                     const TextBuffer& buffer);
 
 }  // namespace ostrel

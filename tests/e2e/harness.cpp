@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -116,18 +117,20 @@ RunResult Sandbox::Run(const RunSpec& spec) const {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration<double>(spec.timeout_seconds);
   int wstatus = 0;
+  struct rusage usage {};
   while (true) {
-    const pid_t r = waitpid(pid, &wstatus, WNOHANG);
+    const pid_t r = wait4(pid, &wstatus, WNOHANG, &usage);
     if (r == pid) break;
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
-      waitpid(pid, &wstatus, 0);
+      wait4(pid, &wstatus, 0, &usage);
       result.timed_out = true;
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   if (writer.joinable()) writer.join();
+  result.max_rss_kb = usage.ru_maxrss;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   result.out = ReadWhole(out_path);
   result.err = ReadWhole(err_path);

@@ -26,7 +26,8 @@ struct RunResult {
   std::string err;
   int status = -1;  // exit status, or 128+signal when killed
   bool timed_out = false;
-  std::string dir;  // the run's directory (kept until the Sandbox is destroyed)
+  long max_rss_kb = 0;  // the editor's peak resident memory
+  std::string dir;      // the run's directory (kept until the Sandbox is destroyed)
 
   std::optional<std::string> File(const std::string& name) const;
 };

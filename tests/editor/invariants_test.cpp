@@ -54,7 +54,7 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
        [](EditorState& s) { std::memset(s.undo_copy1.data(), 'a', 8); }},
       {"undo copy 2 has no terminator",
        [](EditorState& s) { std::memset(s.undo_copy2.data(), 'a', 8); }},
-      {"clip is 9 bytes, not lsize 8", [](EditorState& s) { s.clip.push_back('\0'); }},
+      {"clip is 9 bytes, not lsize 8", [](EditorState& s) { ASSERT_TRUE(s.clip.Allocate(9)); }},
       {"file name has no terminator", [](EditorState& s) { s.file_name.fill('f'); }},
       {"open name has no terminator", [](EditorState& s) { s.open_name.fill('o'); }},
       {"launch command has no terminator", [](EditorState& s) { s.launch_command.fill('l'); }},

@@ -8,13 +8,9 @@ namespace ostrel::testing {
 EditorState MakeState(int32_t lsize, int32_t lines, const std::vector<std::string>& text) {
   EditorState s;
   s.limits = Limits{lsize, lines};
-  if (!s.buffer.Allocate(s.limits)) throw std::runtime_error("cannot allocate test grid");
+  if (!s.AllocateBuffers()) throw std::runtime_error("cannot allocate test grid");
   MakeKeys(s.key_names);
   SetDefaultValues(s.keys);
-  for (auto* scratch :
-       {&s.command_input, &s.insert_text, &s.jump_string, &s.clip, &s.undo_copy1, &s.undo_copy2}) {
-    scratch->assign(static_cast<std::size_t>(lsize), '\0');
-  }
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i].size() >= static_cast<std::size_t>(lsize))
       throw std::runtime_error("line too long");
