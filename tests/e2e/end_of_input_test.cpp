@@ -106,13 +106,13 @@ TEST(EndOfInput, EveryPromptEndsOrCarriesOnAsDecided) {
   for (const Row& row : kRows) {
     SCOPED_TRACE(row.prompt_name);
     Sandbox box;
-    RunSpec spec{.settings = Settings({"max_lines=4", "lines_per_page=2"}),
+    RunPlan plan{.settings = Settings({"max_lines=4", "lines_per_page=2"}),
                  .args = row.args,
                  .input = row.input,
                  .files = {{"doc", kDoc}, {"a", "x\n"}, {"many", "1\n2\n3\n4\n5\n"}},
                  .timeout_seconds = 1};
     const auto start = std::chrono::steady_clock::now();
-    const auto r = box.Run(spec);
+    const auto r = box.Run(plan);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     EXPECT_FALSE(r.timed_out);
     EXPECT_LT(took.count(), 1.0);

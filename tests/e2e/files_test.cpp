@@ -48,16 +48,16 @@ TEST(Load, SplitWarningContinuesTheReadLine) {
 }
 
 TEST(Load, PartialLoadAtStartUpEndsWithStatusOneUnlessY) {
-  const RunSpec spec = {.settings = Settings({"max_lines=3"}),
+  const RunPlan plan = {.settings = Settings({"max_lines=3"}),
                         .args = {"f"},
                         .input = "n\nq\nq\n",
                         .files = {{"f", "a\nb\nc\nd\n"}}};
-  auto r = RunEditor(spec);
+  auto r = RunEditor(plan);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 1);
   EXPECT_THAT(r.out, EndsWith("Read 8 bytes, 3 Lines Generated\n" + Warning("75.0")));
 
-  RunSpec yes = spec;
+  RunPlan yes = plan;
   yes.input = "Y\nq\nq\n";
   r = RunEditor(yes);
   EXPECT_EQ(r.err, "");
@@ -65,7 +65,7 @@ TEST(Load, PartialLoadAtStartUpEndsWithStatusOneUnlessY) {
   EXPECT_THAT(r.out, HasSubstr(Warning("75.0") + "\nEditing 1:1 f\n\n[1] a\n 2  b\n 3  c\n"));
 
   // End of input at the question is a refusal.
-  RunSpec eof = spec;
+  RunPlan eof = plan;
   eof.input = "";
   r = RunEditor(eof);
   EXPECT_EQ(r.status, 1);

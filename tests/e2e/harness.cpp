@@ -58,23 +58,23 @@ void Sandbox::Write(const std::string& name, const std::string& content) const {
   f << content;
 }
 
-RunResult Sandbox::Run(const RunSpec& spec) const {
-  if (spec.settings) Write(".vazaru_da", *spec.settings);
-  for (const auto& [name, content] : spec.files) Write(name, content);
+RunResult Sandbox::Run(const RunPlan& plan) const {
+  if (plan.settings) Write(".vazaru_da", *plan.settings);
+  for (const auto& [name, content] : plan.files) Write(name, content);
   const std::string out_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".out";
   const std::string err_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".err";
   const std::string in_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".in";
 
   int in_pipe[2] = {-1, -1};
-  if (spec.input_from_file) {
-    std::ofstream(in_path, std::ios::binary) << spec.input;
+  if (plan.input_from_file) {
+    std::ofstream(in_path, std::ios::binary) << plan.input;
   } else if (pipe(in_pipe) != 0) {
     throw std::runtime_error("pipe failed");
   }
   signal(SIGPIPE, SIG_IGN);
 
   std::vector<std::string> argv_store = {OSTREL_BINARY};
-  argv_store.insert(argv_store.end(), spec.args.begin(), spec.args.end());
+  argv_store.insert(argv_store.end(), plan.args.begin(), plan.args.end());
   std::vector<char*> argv;
   for (auto& a : argv_store) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -82,26 +82,26 @@ RunResult Sandbox::Run(const RunSpec& spec) const {
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir_.c_str()) != 0) _exit(126);
-    const int in = spec.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];
+    const int in = plan.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    if (!spec.input_from_file) {
+    if (!plan.input_from_file) {
       close(in_pipe[0]);
       close(in_pipe[1]);
     }
     signal(SIGPIPE, SIG_DFL);
-    if (spec.in_child) spec.in_child();
+    if (plan.in_child) plan.in_child();
     execv(argv[0], argv.data());
     _exit(127);
   }
 
   std::thread writer;
-  if (!spec.input_from_file) {
+  if (!plan.input_from_file) {
     close(in_pipe[0]);
-    writer = std::thread([fd = in_pipe[1], &input = spec.input] {
+    writer = std::thread([fd = in_pipe[1], &input = plan.input] {
       std::size_t done = 0;
       while (done < input.size()) {
         const ssize_t n = write(fd, input.data() + done, input.size() - done);
@@ -115,7 +115,7 @@ RunResult Sandbox::Run(const RunSpec& spec) const {
   RunResult result;
   result.dir = dir_;
   const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::duration<double>(spec.timeout_seconds);
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(plan.timeout_seconds);
   int wstatus = 0;
   struct rusage usage {};
   while (true) {
@@ -141,9 +141,9 @@ RunResult Sandbox::Run(const RunSpec& spec) const {
   return result;
 }
 
-RunResult RunEditor(const RunSpec& spec) {
+RunResult RunEditor(const RunPlan& plan) {
   Sandbox box;
-  return box.Run(spec);
+  return box.Run(plan);
 }
 
 std::string Settings(const std::vector<std::string>& lines) {

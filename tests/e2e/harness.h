@@ -10,7 +10,7 @@
 
 namespace ostrel::e2e {
 
-struct RunSpec {
+struct RunPlan {
   // Contents of the settings file; nullopt leaves the directory without one.
   std::optional<std::string> settings;
   std::vector<std::string> args;
@@ -41,7 +41,7 @@ class Sandbox {
   Sandbox& operator=(const Sandbox&) = delete;
   const std::string& dir() const { return dir_; }
   void Write(const std::string& name, const std::string& content) const;
-  RunResult Run(const RunSpec& spec) const;
+  RunResult Run(const RunPlan& plan) const;
 
  private:
   std::string dir_;
@@ -49,7 +49,7 @@ class Sandbox {
 
 // Runs once in a sandbox of its own; the directory is removed afterwards, so only `out`,
 // `err` and `status` are of use.
-RunResult RunEditor(const RunSpec& spec);
+RunResult RunEditor(const RunPlan& plan);
 
 // A settings file with the given lines appended to nothing else.
 std::string Settings(const std::vector<std::string>& lines);

@@ -45,9 +45,9 @@ TEST(OddInput, DirectoryAsTheFile) {
 TEST(OddInput, FifoAsTheFile) {
   Sandbox box;
   ASSERT_EQ(mkfifo((box.dir() + "/fifo").c_str(), 0600), 0);
-  RunSpec spec{.settings = "", .args = {"fifo"}, .input = "text\nS\n" + kQuit};
-  spec.timeout_seconds = 5;
-  const auto r = box.Run(spec);
+  RunPlan plan{.settings = "", .args = {"fifo"}, .input = "text\nS\n" + kQuit};
+  plan.timeout_seconds = 5;
+  const auto r = box.Run(plan);
   ExpectClean(r);
   EXPECT_THAT(r.out, HasSubstr("Cannot load fifo: not a regular file\n"));
   // Nobody reads the FIFO: the save fails at once instead of waiting for a reader.
@@ -116,8 +116,8 @@ TEST(OddInput, TenMegabyteLine) {
   std::string line;
   for (int i = 0; line.size() < 10u << 20; ++i) line += static_cast<char>('a' + i % 26);
   box.Write("big", line + "\n");
-  RunSpec spec{.settings = "", .args = {"big"}, .input = "Y\ns\nout\n" + kQuit};
-  const auto r = box.Run(spec);
+  RunPlan plan{.settings = "", .args = {"big"}, .input = "Y\ns\nout\n" + kQuit};
+  const auto r = box.Run(plan);
   ExpectClean(r);
   // Split into 255-character lines until every slot is taken: 32767 of them.
   EXPECT_THAT(r.out, HasSubstr("WARNING!  Line 32767 is being split\n32767 Lines Generated\n\n"

@@ -51,13 +51,13 @@ TEST(SafeSave, FileSizeLimitLeavesTheOldFileByteForByte) {
   const std::string old = "the old text\nmust survive\n";
   box.Write("big", big);
   box.Write("doc", old);
-  RunSpec spec{.settings = "", .args = {"big"}, .input = "s\ndoc\no\nq\nq\n"};
-  spec.in_child = [] {
+  RunPlan plan{.settings = "", .args = {"big"}, .input = "s\ndoc\no\nq\nq\n"};
+  plan.in_child = [] {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{8192, 8192};  // more than the editor prints, less than the document
     setrlimit(RLIMIT_FSIZE, &limit);
   };
-  const auto r = box.Run(spec);
+  const auto r = box.Run(plan);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
   EXPECT_THAT(r.out, HasSubstr("Cannot save to doc: File too large\n"));
@@ -136,9 +136,9 @@ TEST(SafeSave, ADirectoryThatAllowsNoNewFileGetsTheFileWrittenInPlace) {
   }
   box.Write(".vazaru_da", "");
   ASSERT_EQ(chmod(box.dir().c_str(), 0555), 0);
-  RunSpec spec{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
-  spec.in_child = AsOrdinaryUser;
-  const auto r = box.Run(spec);
+  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
+  plan.in_child = AsOrdinaryUser;
+  const auto r = box.Run(plan);
   chmod(box.dir().c_str(), 0700);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
@@ -156,9 +156,9 @@ TEST(SafeSave, AnOwnerThatCannotBeKeptGetsTheFileWrittenInPlace) {
   ASSERT_EQ(chmod((box.dir() + "/doc").c_str(), 0666), 0);
   ASSERT_EQ(chmod(box.dir().c_str(), 0777), 0);
   const auto inode = Stat(box.dir() + "/doc").st_ino;
-  RunSpec spec{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
-  spec.in_child = AsOrdinaryUser;
-  const auto r = box.Run(spec);
+  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
+  plan.in_child = AsOrdinaryUser;
+  const auto r = box.Run(plan);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
   EXPECT_THAT(r.out, HasSubstr("Saved to doc\n"));
@@ -178,9 +178,9 @@ TEST(SafeSave, AFileWeMayNotWriteIsNotReplaced) {
   if (geteuid() == 0) {
     ASSERT_EQ(chown((box.dir() + "/doc").c_str(), kNobody, kNobody), 0);
   }
-  RunSpec spec{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
-  spec.in_child = AsOrdinaryUser;
-  const auto r = box.Run(spec);
+  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
+  plan.in_child = AsOrdinaryUser;
+  const auto r = box.Run(plan);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
   EXPECT_THAT(r.out, HasSubstr("Cannot save to doc: Permission denied\n"));

@@ -45,12 +45,12 @@ TEST(StartUp, UnwritableDirectoryRunsWithDefaults) {
   }
   Sandbox box;
   ASSERT_EQ(mkdir((box.dir() + "/sub").c_str(), 0555), 0);
-  RunSpec spec{.input = kQuit};
+  RunPlan plan{.input = kQuit};
   const std::string sub = box.dir() + "/sub";
-  spec.in_child = [sub] {
+  plan.in_child = [sub] {
     if (chdir(sub.c_str()) != 0) _exit(99);
   };
-  const auto r = box.Run(spec);
+  const auto r = box.Run(plan);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   if (geteuid() != 0) {
