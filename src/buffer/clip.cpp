@@ -22,11 +22,12 @@ bool CheckInsert(int32_t line, int32_t p, int32_t& k, const char* text, const Te
   const auto t = static_cast<int32_t>(strnlen(text, static_cast<std::size_t>(lsize - 1)));
   const int32_t n = buffer.Length(line);
   k = t;
-  if (p + t > lsize - 1) {
+  // Sums in 64 bits: in a slot of nearly 2^31 bytes they pass the largest 32-bit value.
+  if (int64_t{p} + t > lsize - 1) {
     con.Line("Insert was truncated because it is too long for the position");
     k = lsize - 1 - p;
   }
-  if (n + t > lsize - 1) {
+  if (int64_t{n} + t > lsize - 1) {
     con.Print("Insert was truncated because the line would have exceeded %i\n", lsize);
     k = std::min(k, lsize - 1 - n);
   }
@@ -55,7 +56,7 @@ bool CheckPaste(int32_t p, int32_t& k, const char* clip, const TextBuffer& buffe
     con.Line("There is nothing to paste");
     return false;
   }
-  if (p + c > lsize - 1) {
+  if (int64_t{p} + c > lsize - 1) {
     con.Line("Paste string was shortened to fit onto line");
     k = lsize - 1 - p;
   } else {

@@ -59,6 +59,25 @@ TEST(Paste, OverwritesShortensAndRefuses) {
   EXPECT_TRUE(SlotsAreClean(s.buffer));
 }
 
+TEST(CheckInsertAndPaste, HoldTheirBoundsAtTheEndOfAHugeSlot) {
+  // One slot of 2^31-1 bytes: position plus length passes the largest 32-bit value there.
+  TextBuffer buffer;
+  ASSERT_TRUE(buffer.Allocate({.lsize = INT32_MAX, .lines = 1}));
+  MemoryConsole mc;
+  const int32_t last = INT32_MAX - 1;
+  int32_t k = 0;
+  EXPECT_FALSE(CheckInsert(0, last, k, "XY", buffer, mc.con()));
+  EXPECT_EQ(k, 0);
+  ASSERT_TRUE(CheckInsert(0, last - 1, k, "XYZ", buffer, mc.con()));
+  EXPECT_EQ(k, 1);
+  ASSERT_TRUE(CheckPaste(last, k, "XY", buffer, mc.con()));
+  EXPECT_EQ(k, 0);
+  EXPECT_EQ(mc.Output(),
+            "Insert was truncated because it is too long for the position\n"
+            "Insert was truncated because it is too long for the position\n"
+            "Paste string was shortened to fit onto line\n");
+}
+
 TEST(Cut, ChecksInOrderAndLeavesNoTrace) {
   auto s = MakeState(16, 2, {"abcdef"});
   MemoryConsole mc;
