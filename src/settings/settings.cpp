@@ -95,12 +95,14 @@ int ReadRC(const KeyNameTable& names, KeyTable& keys, char* launch_command, int3
            const char* file_name) {
   // Opened without blocking, so that a FIFO of that name cannot hang the start-up.
   const int fd = open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  if (fd < 0 && errno == ENOENT) {
     con.Print("Making RC file: %s\n", file_name);
     MakeRC(names, keys, limits, file_name, con);
     return 0;
   }
   con.Print("Reading RC file: %s\n", file_name);
+  // A file that exists but may not be read is the user's: it is neither read nor replaced.
+  if (fd < 0) return 1;
   // A regular file is read whole, whatever its length. Anything else of that name (a
   // directory, a FIFO, a device that never ends) gives no text: every setting stays as it was
   // and nothing is overwritten.

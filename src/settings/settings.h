@@ -21,8 +21,9 @@ void ApplySettings(std::string_view text, const KeyNameTable& names, KeyTable& k
                    char* launch_command, int32_t& anchor, int32_t& show_numbers,
                    int32_t& page_length, Limits& limits);
 
-// Reads the settings file of the current directory, or writes the default file when it cannot
-// be opened. Returns 1 when the file was read, 0 when the default file was written or attempted.
+// Reads the settings file of the current directory, or writes the default file when there is
+// none. A file that exists but cannot be opened is left as it is and changes nothing. Returns 1
+// when a file exists, 0 when the default file was written or attempted.
 int ReadRC(const KeyNameTable& names, KeyTable& keys, char* launch_command, int32_t& anchor,
            int32_t& show_numbers, int32_t& page_length, Limits& limits, Console& con,
            const char* file_name = kSettingsFileName);

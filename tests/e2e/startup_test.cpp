@@ -2,7 +2,10 @@
 // from outside: the real binary with scripted standard input.
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "e2e/harness.h"
 
@@ -68,6 +71,28 @@ TEST(StartUp, SettingsFileThatIsADirectoryIsLeftAlone) {
   struct stat st {};
   ASSERT_EQ(stat((box.dir() + "/.vazaru_da").c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+TEST(StartUp, SettingsFileThatCannotBeOpenedIsNotOverwritten) {
+  // A file its owner may write but not read. root gives up the powers that let it read anyway.
+  Sandbox box;
+  const std::string rc = box.dir() + "/.vazaru_da";
+  box.Write(".vazaru_da", "help=?\n");
+  ASSERT_EQ(chmod(rc.c_str(), 0200), 0);
+  RunPlan plan{.input = kQuit};
+  if (geteuid() == 0) {
+    plan.in_child = [] {
+      if (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0 ||
+          prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) != 0) {
+        _exit(98);
+      }
+    };
+  }
+  const auto r = box.Run(plan);
+  EXPECT_EQ(r.out, StartupOutput() + kEmptyView + kQuitPrompt);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.File(".vazaru_da"), "help=?\n");
 }
 
 TEST(StartUp, GridTooLargeEndsBeforeAnyView) {
