@@ -37,11 +37,6 @@ enum class ReadStatus { kRead, kNotFound, kFailed };
 // Positions are kept in 32-bit fields, so larger files are refused.
 constexpr long kLargestFile = INT32_MAX;
 
-void CopyName(char* to, const char* from) {
-  std::strncpy(to, from, kFileNameSize - 1);
-  to[kFileNameSize - 1] = '\0';
-}
-
 // Reads the whole file into one block with one read. A name that cannot be opened for reading
 // is "not found"; a file that opens but cannot be read whole fails with a reason. The file is
 // opened without blocking, so that a FIFO without a writer cannot hang the editor, and anything

@@ -26,11 +26,6 @@ bool IsAnswer(const char* answer, const char* word) {
   return std::strcmp(answer, word) == 0;
 }
 
-void CopyName(char* to, const char* from) {
-  std::strncpy(to, from, kFileNameSize - 1);
-  to[kFileNameSize - 1] = '\0';
-}
-
 void GiveUp(Console& con) {
   con.Line("Not saved: no file name was given");
 }
@@ -154,6 +149,11 @@ bool WriteByRename(const std::string& target, const struct stat* old, std::strin
 }
 
 }  // namespace
+
+void CopyName(char* to, const char* from) {
+  std::strncpy(to, from, kFileNameSize - 1);
+  to[kFileNameSize - 1] = '\0';
+}
 
 int32_t DocLength(const TextBuffer& buffer) {
   // The last line that is not empty is the first one found from the end. A slot never written

@@ -16,6 +16,9 @@ class Console;
 // characters and the terminator.
 inline constexpr int kFileNameSize = 256;
 
+// Copies a name into a file-name buffer, cut to kFileNameSize-1 characters and terminated.
+void CopyName(char* to, const char* from);
+
 // Index of the last line that is not empty; 0 when every line is empty.
 int32_t DocLength(const TextBuffer& buffer);
 
