@@ -7,8 +7,6 @@
 
 namespace ostrel {
 
-static_assert(kNameSize == kFileNameSize, "name buffers of the state and of the file procedures");
-
 namespace {
 
 void TakeOpenName(EditorState& s) {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "editor/keys.h"
+#include "settings/keys.h"
 
 namespace ostrel {
 

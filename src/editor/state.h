@@ -7,13 +7,10 @@
 
 #include "buffer/memory.h"
 #include "buffer/text_buffer.h"
-#include "editor/keys.h"
+#include "common/name.h"
+#include "settings/keys.h"
 
 namespace ostrel {
-
-inline constexpr int kNameSize = 256;  // file name, open name, launch command
-
-using NameBuffer = std::array<char, kNameSize>;
 
 // The single pending undo.
 struct UndoRecord {

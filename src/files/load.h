@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "buffer/text_buffer.h"
+#include "common/name.h"
 
 namespace ostrel {
 
@@ -27,7 +28,7 @@ enum class OpenResult {
 };
 
 // Loads the file named by `open_name`. A non-zero flag opens it at once; zero first asks for a
-// name, offering to save the document (under `file_name`) first. Both names are kFileNameSize
+// name, offering to save the document (under `file_name`) first. Both names are kNameSize
 // buffers. The caller decides whether the file name takes the open name.
 OpenResult Open(int32_t flag, char* open_name, TextBuffer& buffer, char* file_name, Console& con);
 

@@ -150,11 +150,6 @@ bool WriteByRename(const std::string& target, const struct stat* old, std::strin
 
 }  // namespace
 
-void CopyName(char* to, const char* from) {
-  std::strncpy(to, from, kFileNameSize - 1);
-  to[kFileNameSize - 1] = '\0';
-}
-
 int32_t DocLength(const TextBuffer& buffer) {
   // The last line that is not empty is the first one found from the end. A slot never written
   // is empty without a look, so a short document in a large grid reads only its own pages.
@@ -235,7 +230,7 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
   const std::string_view output(block.data(), AssembleInto(buffer, last, block.data()));
   while (file_name[0] == '\0') {
     con.Line("Enter a filename to save to");
-    if (!con.ReadAnswer(file_name, kFileNameSize)) {
+    if (!con.ReadAnswer(file_name, kNameSize)) {
       GiveUp(con);
       return false;
     }
@@ -250,11 +245,11 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
 }
 
 int32_t DefineSaveName(char* file_name, Console& con) {
-  char original[kFileNameSize];
+  char original[kNameSize];
   CopyName(original, file_name);
-  char answer[kFileNameSize];
+  char answer[kNameSize];
   con.Line("Enter a filename to save to, or 'x' to return");
-  if (!con.ReadAnswer(answer, kFileNameSize)) {
+  if (!con.ReadAnswer(answer, kNameSize)) {
     GiveUp(con);
     return 0;
   }
@@ -264,7 +259,7 @@ int32_t DefineSaveName(char* file_name, Console& con) {
 
   con.Line("The file already exists.");
   con.Line("Enter a new filename or 'o' to overwrite");
-  if (!con.ReadAnswer(answer, kFileNameSize)) {
+  if (!con.ReadAnswer(answer, kNameSize)) {
     CopyName(file_name, original);
     GiveUp(con);
     return 0;
@@ -274,7 +269,7 @@ int32_t DefineSaveName(char* file_name, Console& con) {
   // From here on 'o' and 'x' are names like any other: only a free name leads out.
   while (CanOpenForReading(file_name)) {
     con.Line("File exists. Try again");
-    if (!con.ReadAnswer(file_name, kFileNameSize)) {
+    if (!con.ReadAnswer(file_name, kNameSize)) {
       CopyName(file_name, original);
       GiveUp(con);
       return 0;

@@ -7,17 +7,11 @@
 #include <string_view>
 
 #include "buffer/text_buffer.h"
+#include "common/name.h"
 
 namespace ostrel {
 
 class Console;
-
-// Size of the file-name buffers the save and load procedures read into and write: at most 255
-// characters and the terminator.
-inline constexpr int kFileNameSize = 256;
-
-// Copies a name into a file-name buffer, cut to kFileNameSize-1 characters and terminated.
-void CopyName(char* to, const char* from);
 
 // Index of the last line that is not empty; 0 when every line is empty.
 int32_t DocLength(const TextBuffer& buffer);
@@ -41,7 +35,7 @@ bool WriteDocument(const char* name, std::string_view data, std::string& error);
 // without a writer does not make it wait.
 bool CanOpenForReading(const char* name);
 
-// Writes the document under `file_name` (kFileNameSize bytes), first asking for a name while it
+// Writes the document under `file_name` (kNameSize bytes), first asking for a name while it
 // is empty. Prints "Saved to" and returns true only when the whole text was written and the file
 // closed; otherwise prints one failure line and returns false.
 bool Save(char* file_name, const TextBuffer& buffer, Console& con);

@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "common/name.h"
 #include "console/console.h"
-#include "editor/state.h"
 
 namespace ostrel {
 namespace {

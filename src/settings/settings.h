@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "buffer/text_buffer.h"
-#include "editor/keys.h"
+#include "settings/keys.h"
 
 namespace ostrel {
 

@@ -38,9 +38,9 @@ class TempDir {
   std::string dir_;
 };
 
-std::array<char, kFileNameSize> Name(const std::string& text) {
-  std::array<char, kFileNameSize> name{};
-  text.copy(name.data(), kFileNameSize - 1);
+std::array<char, kNameSize> Name(const std::string& text) {
+  std::array<char, kNameSize> name{};
+  text.copy(name.data(), kNameSize - 1);
   return name;
 }
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "editor/state.h"
+#include "common/name.h"
 
 namespace ostrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "editor/keys.h"
+#include "settings/keys.h"
 
 #include <cstring>
 
