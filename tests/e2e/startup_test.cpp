@@ -21,10 +21,10 @@ const std::string kEmptyView = "\nEditing 1:1 \n\n[1] \n 2\n 3\n 4\n 5\n 6\n 7\n
 TEST(StartUp, FirstRunWritesTheDefaultSettingsFile) {
   Sandbox box;
   const auto r = box.Run({.input = kQuit});
-  EXPECT_EQ(r.out,
-            "Ostrel line editor 1.0.0\nMaking RC file: .vazaru_da\n\n"
-            "Enter 'h' for help or 'q' to quit\n" +
-                kEmptyView + kQuitPrompt);
+  EXPECT_EQ(r.out, "Ostrel line editor " OSTREL_VERSION
+                   "\nMaking RC file: .vazaru_da\n\n"
+                   "Enter 'h' for help or 'q' to quit\n" +
+                       kEmptyView + kQuitPrompt);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
   const auto rc = r.File(".vazaru_da");
