@@ -16,5 +16,7 @@ int main(int argc, char** argv) {
     // Output that could not be written (a full disk, a closed pipe) fails the run.
     return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
   }
-  return ostrel::Run(opts.argc(), opts.argv(), con);
+  // Line editing is chosen once: on a terminal, unless turned off.
+  if (opts.line_editing) con.UseLineEditor(ostrel::LineEditor::Open(stdin, stdout));
+  return ostrel::Run(opts.argc(), opts.argv(), con, opts.start);
 }

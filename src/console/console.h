@@ -4,7 +4,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <string>
 #include <string_view>
+
+#include "console/line_editor.h"
 
 namespace ostrel {
 
@@ -14,16 +18,26 @@ inline constexpr int kNumberAnswerSize = 8;
 
 class Console {
  public:
-  Console(std::FILE* in, std::FILE* out) : in_(in), out_(out) {}
+  Console(std::FILE* in, std::FILE* out);
+  ~Console();
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+
+  // From now on lines are read with `editor` (a terminal at start-up; nullptr changes
+  // nothing). Output after the last newline is then held back until the next read and becomes
+  // the line editor's prompt, so that it can redraw it.
+  void UseLineEditor(std::unique_ptr<LineEditor> editor);
 
   // Reads one line with fgets semantics: at most limit-1 bytes, the newline kept when it fits,
   // whatever does not fit left in the input. Output is flushed first so that a program driving
   // the editor through a pipe sees the prompt before it answers. On end of input (or a read
-  // error) with nothing read, buf becomes empty and the result is false.
-  bool ReadLine(char* buf, int limit);
+  // error) with nothing read, buf becomes empty and the result is false. A line finished in
+  // the line editor is delivered by the same rules: what does not fit is read by the next
+  // reads, before anything new is asked for.
+  bool ReadLine(char* buf, int limit, InputKind kind = InputKind::kAnswer);
 
   // ReadLine, then the trailing newline is cut: an answer of only a newline is empty.
-  bool ReadAnswer(char* buf, int limit);
+  bool ReadAnswer(char* buf, int limit, InputKind kind = InputKind::kAnswer);
 
   // Reads an answer into an 8-byte buffer and converts it as base-10 strtol does: leading
   // blanks and a sign allowed, conversion stops at the first non-digit, no digits give 0.
@@ -42,8 +56,14 @@ class Console {
   std::FILE* out() const { return out_; }
 
  private:
+  void WriteOut(std::string_view text);
+
   std::FILE* in_;
   std::FILE* out_;
+  std::unique_ptr<LineEditor> editor_;
+  std::string held_;     // with a line editor: output after the last newline, not yet written
+  std::string pending_;  // with a line editor: the rest of the last line read
+  bool ended_ = false;   // with a line editor: input has ended, as a stream's end-of-file flag
 };
 
 }  // namespace ostrel

@@ -89,7 +89,7 @@ void Cycle(EditorState& s, Console& con) {
           s.file_name.data(), con);
   con.FlushInput();
   char* input = s.command_input.data();
-  if (!con.ReadLine(input, s.buffer.lsize())) {
+  if (!con.ReadLine(input, s.buffer.lsize(), InputKind::kCommand)) {
     s.quit = true;  // end of input ends the editor as a confirmed quit does
     return;
   }
@@ -114,13 +114,14 @@ void QuitCommand(EditorState& s, Console& con) {
   if (!con.ReadLine(input, s.buffer.lsize()) || std::strcmp(input, "q\n") == 0) s.quit = true;
 }
 
-int Run(int argc, char** argv, Console& con) {
+int Run(int argc, char** argv, Console& con, const std::optional<StartPosition>& start) {
   EditorState s;
   int exit_status = 0;
   if (!StartUp(s, argc, argv, con, exit_status)) {
     con.Flush();
     return exit_status;
   }
+  if (start) GoToStartPosition(s, *start);
   while (!s.quit) Cycle(s, con);
   con.Flush();
   return s.exit_status;

@@ -1,7 +1,10 @@
 // Start-up, the command loop and text entry.
 #pragma once
 
+#include <optional>
+
 #include "console/console.h"
+#include "editor/options.h"
 #include "editor/state.h"
 
 namespace ostrel {
@@ -20,8 +23,8 @@ void Cycle(EditorState& s, Console& con);
 // character after it literally.
 void EnterText(EditorState& s, Console& con);
 
-// The whole run: start-up, cycles until a confirmed quit or the end of input. Returns the
-// process's exit status.
-int Run(int argc, char** argv, Console& con);
+// The whole run: start-up, the cursor put on the start position when one is given, cycles
+// until a confirmed quit or the end of input. Returns the process's exit status.
+int Run(int argc, char** argv, Console& con, const std::optional<StartPosition>& start = {});
 
 }  // namespace ostrel

@@ -1,10 +1,42 @@
 #include "editor/options.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "console/line_editor.h"
+#include "editor/state.h"
+#include "files/save.h"
 
 #include "settings/keys.h"
 
 namespace ostrel {
+namespace {
+
+// Reads the decimal digits at `p` (at least one) into `value`, saturating at INT32_MAX, and
+// returns the first character after them; nullptr when there is no digit.
+const char* ReadCount(const char* p, int32_t& value) {
+  if (*p < '0' || *p > '9') return nullptr;
+  int64_t n = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) n = std::min<int64_t>(n * 10 + (*p - '0'), INT32_MAX);
+  value = static_cast<int32_t>(n);
+  return p;
+}
+
+// "+", "+LINE" or "+LINE,COLUMN"; anything else is no start position.
+std::optional<StartPosition> ParseStartPosition(const char* arg) {
+  if (arg[0] != '+') return std::nullopt;
+  StartPosition start;
+  if (arg[1] == '\0') {
+    start.last_text_line = true;
+    return start;
+  }
+  const char* p = ReadCount(arg + 1, start.line);
+  if (p != nullptr && *p == ',') p = ReadCount(p + 1, start.column);
+  if (p == nullptr || *p != '\0') return std::nullopt;
+  return start;
+}
+
+}  // namespace
 
 Options ParseOptions(int argc, char** argv) {
   Options opts;
@@ -25,6 +57,14 @@ Options ParseOptions(int argc, char** argv) {
         }
         continue;
       }
+      if (std::strcmp(arg, "--no-line-editing") == 0) {
+        opts.line_editing = false;
+        continue;
+      }
+      if (const auto start = ParseStartPosition(arg)) {
+        opts.start = start;
+        continue;
+      }
     }
     opts.args.push_back(argv[i]);
   }
@@ -32,12 +72,18 @@ Options ParseOptions(int argc, char** argv) {
   return opts;
 }
 
+void GoToStartPosition(EditorState& s, const StartPosition& start) {
+  const int32_t line = start.last_text_line ? DocLength(s.buffer) : start.line - 1;
+  s.cursor_line = std::clamp(line, 0, s.buffer.lines() - 1);
+  s.cursor_pos = std::clamp(start.column - 1, 0, s.buffer.lsize() - 1);
+}
+
 std::string UsageText() {
   const std::string help(1, kSlots[kHelp].default_key);
   const std::string quit(1, kSlots[kQuit].default_key);
   const std::string save(1, kSlots[kSaveOverwrite].default_key);
   const std::string save_as(1, kSlots[kSavePrompt].default_key);
-  return "Usage: ostrel [FILE]\n"
+  return "Usage: ostrel [--no-line-editing] [+LINE[,COLUMN]] [FILE]\n"
          "       ostrel --help | --version\n"
          "\n"
          "Ostrel is a line-oriented text editor. It reads commands, answers and text from\n"
@@ -45,9 +91,12 @@ std::string UsageText() {
          "FILE is loaded when it exists and names the document for saving.\n"
          "\n"
          "Options:\n"
-         "  --help     print this text and exit\n"
-         "  --version  print the version and exit\n"
-         "  --         end the options: 'ostrel -- --help' edits a file named --help\n"
+         "  +LINE[,COLUMN]     start on that line (and column); + alone: the last line\n"
+         "                     that holds text\n"
+         "  --no-line-editing  read a terminal without line editing and history\n"
+         "  --help             print this text and exit\n"
+         "  --version          print the version and exit\n"
+         "  --                 end the options: 'ostrel -- --help' edits a file named --help\n"
          "\n"
          "A line that is exactly a command's key runs the command; any other line is\n"
          "written into the document at the cursor. The help command (key " +
@@ -65,7 +114,8 @@ std::string UsageText() {
 }
 
 std::string_view VersionText() {
-  return "ostrel " OSTREL_VERSION "\n";
+  return kLineEditingBuiltIn ? "ostrel " OSTREL_VERSION " (line editing: libedit)\n"
+                             : "ostrel " OSTREL_VERSION " (line editing: not built in)\n";
 }
 
 }  // namespace ostrel

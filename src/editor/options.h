@@ -1,17 +1,31 @@
-// The command-line options: --help and --version, and "--" to end them. Every other argument
-// is a file name, handed to the editor as it stands.
+// The command-line options: --help, --version, --no-line-editing, +LINE[,COLUMN], and "--" to
+// end them. Every other argument is a file name, handed to the editor as it stands.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ostrel {
 
+struct EditorState;
+
 enum class OptionAction { kEdit, kHelp, kVersion };
+
+// Where the cursor starts: 1-based line and column as given, each at most INT32_MAX, or the
+// last line that holds text ("+" alone).
+struct StartPosition {
+  bool last_text_line = false;
+  int32_t line = 1;
+  int32_t column = 1;
+};
 
 struct Options {
   OptionAction action = OptionAction::kEdit;
+  bool line_editing = true;            // cleared by --no-line-editing
+  std::optional<StartPosition> start;  // the last +LINE[,COLUMN] given
   // The program name, then the file-name arguments in their order ("--" dropped), then a null
   // pointer: an argument vector for Run.
   std::vector<char*> args;
@@ -21,8 +35,13 @@ struct Options {
 };
 
 // Reads the arguments. Up to a "--", "--help" and "--version" are options (the first one
-// given decides); every other argument, "-x" and "-" included, is a file name.
+// given decides), "--no-line-editing" turns line editing off, and "+", "+LINE" and
+// "+LINE,COLUMN" (decimal digits) give the start position; every other argument, "-x", "-"
+// and "+x" included, is a file name.
 Options ParseOptions(int argc, char** argv);
+
+// Puts the cursor on the start position, clamped into the grid of the loaded document.
+void GoToStartPosition(EditorState& s, const StartPosition& start);
 
 // The text printed by --help, naming the default keys of help, quit and the saves.
 std::string UsageText();

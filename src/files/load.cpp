@@ -216,14 +216,14 @@ OpenResult Open(int32_t flag, char* open_name, TextBuffer& buffer, char* file_na
     con.Line("Enter 'x' to not open a file and return");
     char answer[kNameSize];
     // End of input returns as 'x' does.
-    if (!con.ReadAnswer(answer, kNameSize) || std::strcmp(answer, "x") == 0) {
+    if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName) || std::strcmp(answer, "x") == 0) {
       return OpenResult::kLeftAlone;
     }
     if (std::strcmp(answer, "s") == 0) {
       // A document that could not be saved is not replaced.
       if (!Save(file_name, buffer, con)) return OpenResult::kLeftAlone;
       con.Line("Next, enter a new filename to open");
-      if (!con.ReadAnswer(answer, kNameSize)) return OpenResult::kLeftAlone;
+      if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) return OpenResult::kLeftAlone;
     }
     CopyName(open_name, answer);
   }

@@ -230,7 +230,7 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
   const std::string_view output(block.data(), AssembleInto(buffer, last, block.data()));
   while (file_name[0] == '\0') {
     con.Line("Enter a filename to save to");
-    if (!con.ReadAnswer(file_name, kNameSize)) {
+    if (!con.ReadAnswer(file_name, kNameSize, InputKind::kFileName)) {
       GiveUp(con);
       return false;
     }
@@ -249,7 +249,7 @@ int32_t DefineSaveName(char* file_name, Console& con) {
   CopyName(original, file_name);
   char answer[kNameSize];
   con.Line("Enter a filename to save to, or 'x' to return");
-  if (!con.ReadAnswer(answer, kNameSize)) {
+  if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) {
     GiveUp(con);
     return 0;
   }
@@ -259,7 +259,7 @@ int32_t DefineSaveName(char* file_name, Console& con) {
 
   con.Line("The file already exists.");
   con.Line("Enter a new filename or 'o' to overwrite");
-  if (!con.ReadAnswer(answer, kNameSize)) {
+  if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) {
     CopyName(file_name, original);
     GiveUp(con);
     return 0;
@@ -269,7 +269,7 @@ int32_t DefineSaveName(char* file_name, Console& con) {
   // From here on 'o' and 'x' are names like any other: only a free name leads out.
   while (CanOpenForReading(file_name)) {
     con.Line("File exists. Try again");
-    if (!con.ReadAnswer(file_name, kNameSize)) {
+    if (!con.ReadAnswer(file_name, kNameSize, InputKind::kFileName)) {
       CopyName(file_name, original);
       GiveUp(con);
       return 0;

@@ -1,16 +1,20 @@
-// The command-line options: --help, --version and "--"; every other argument is a file name.
+// The command-line options: --help, --version, --no-line-editing, +LINE[,COLUMN] and "--";
+// every other argument is a file name.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "console/line_editor.h"
 #include "e2e/harness.h"
 #include "editor/options.h"
 
 namespace ostrel::e2e {
 namespace {
 
-const std::string kVersionLine = "ostrel " OSTREL_VERSION "\n";
+const std::string kVersionLine =
+    std::string("ostrel " OSTREL_VERSION) +
+    (kLineEditingBuiltIn ? " (line editing: libedit)\n" : " (line editing: not built in)\n");
 
 // The header line of the first view, which names the file being edited.
 std::string FirstHeader(const std::string& out) {
@@ -28,7 +32,8 @@ TEST(Options, HelpPrintsUsageAndTouchesNothing) {
   // No editor ran: no settings file was made.
   EXPECT_FALSE(r.File(".vazaru_da").has_value());
   // How to start, where the commands are listed, how to leave.
-  EXPECT_NE(r.out.find("Usage: ostrel [FILE]"), std::string::npos);
+  EXPECT_NE(r.out.find("Usage: ostrel [--no-line-editing] [+LINE[,COLUMN]] [FILE]"),
+            std::string::npos);
   EXPECT_NE(r.out.find("help command (key h"), std::string::npos);
   EXPECT_NE(r.out.find("ostrel(1)"), std::string::npos);
   EXPECT_NE(r.out.find("To leave, type q"), std::string::npos);
@@ -95,6 +100,40 @@ TEST(Options, EveryOtherArgumentIsAFileName) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.front());
     const auto r = RunEditor({.settings = "", .args = c.args, .input = "q\nq\n"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
+    EXPECT_EQ(FirstHeader(r.out), c.header);
+  }
+}
+
+// +LINE[,COLUMN] puts the cursor there, clamped into the grid; "+" alone is the last line that
+// holds text. Anything else that starts with '+', and anything after "--", is a file name.
+TEST(Options, StartPositionIsClampedIntoTheGrid) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string header;
+  };
+  const std::vector<Case> cases = {
+      {{"+3", "doc.txt"}, "Editing 3:1 doc.txt"},
+      {{"+3,5", "doc.txt"}, "Editing 3:5 doc.txt"},
+      {{"doc.txt", "+2,2"}, "Editing 2:2 doc.txt"},
+      {{"+", "doc.txt"}, "Editing 4:1 doc.txt"},
+      {{"+"}, "Editing 1:1 "},
+      {{"+1", "+7", "doc.txt"}, "Editing 7:1 doc.txt"},
+      {{"+0,0", "doc.txt"}, "Editing 1:1 doc.txt"},
+      {{"+99999999999,99999999999", "doc.txt"}, "Editing 32767:256 doc.txt"},
+      {{"--", "+3"}, "Editing 1:1 +3"},
+      {{"+3x"}, "Editing 1:1 +3x"},
+      {{"+3,"}, "Editing 1:1 +3,"},
+      {{"+,3"}, "Editing 1:1 +,3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    const auto r = RunEditor({.settings = "",
+                              .args = c.args,
+                              .input = "q\nq\n",
+                              .files = {{"doc.txt", "one\ntwo\n\nfour\n\n"}}});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);

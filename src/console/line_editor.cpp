@@ -1,0 +1,189 @@
+#include "console/line_editor.h"
+
+#ifdef OSTREL_WITH_LIBEDIT
+
+#include <dirent.h>
+#include <histedit.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace ostrel {
+namespace {
+
+// Keys beyond the library's emacs defaults: the readline meanings of Ctrl-U and Ctrl-W, the
+// forms Home, End and Delete take on common terminals, and Tab.
+constexpr const char* kBindings[][2] = {
+    {"^U", "vi-kill-line-prev"},        {"^W", "ed-delete-prev-word"},
+    {"\033[1~", "ed-move-to-beg"},      {"\033[7~", "ed-move-to-beg"},
+    {"\033[H", "ed-move-to-beg"},       {"\033OH", "ed-move-to-beg"},
+    {"\033[4~", "ed-move-to-end"},      {"\033[8~", "ed-move-to-end"},
+    {"\033[F", "ed-move-to-end"},       {"\033OF", "ed-move-to-end"},
+    {"\033[3~", "ed-delete-next-char"}, {"^I", "ostrel-tab"},
+};
+
+// History entries kept per kind.
+constexpr int kHistorySize = 500;
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// The entries of `dir` whose names start with `base`, directories with a '/' appended, in
+// byte order. Hidden entries only when `base` starts with a dot.
+std::vector<std::string> Candidates(const std::string& dir, const std::string& base) {
+  std::vector<std::string> names;
+  const std::unique_ptr<DIR, DirCloser> d(opendir(dir.empty() ? "." : dir.c_str()));
+  if (!d) return names;
+  while (const dirent* entry = readdir(d.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (name[0] == '.' && base.empty()) continue;
+    if (name.compare(0, base.size(), base) != 0) continue;
+    struct stat st {};
+    const bool is_dir = stat((dir + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    names.push_back(is_dir ? name + "/" : name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
+  if (isatty(fileno(in)) == 0 || isatty(fileno(out)) == 0) return nullptr;
+  const char* term = std::getenv("TERM");
+  if (term == nullptr || term[0] == '\0' || std::strcmp(term, "dumb") == 0) return nullptr;
+  // Typed characters beyond ASCII are read in the user's encoding.
+  (void)std::setlocale(LC_CTYPE, "");
+  auto editor = std::make_unique<LineEditor>(out);
+  // The editor writes nothing to standard error: the library's warnings go nowhere.
+  editor->errors_ = std::fopen("/dev/null", "we");
+  editor->el_ = el_init("ostrel", in, out, editor->errors_ != nullptr ? editor->errors_ : out);
+  if (editor->el_ == nullptr) return nullptr;
+  EditLine* el = editor->el_;
+  el_set(el, EL_CLIENTDATA, editor.get());
+  el_set(el, EL_EDITOR, "emacs");
+  // During a read the library restores the terminal before a signal takes effect.
+  el_set(el, EL_SIGNAL, 1);
+  el_set(el, EL_PROMPT, &LineEditor::Prompt);
+  el_set(el, EL_ADDFN, "ostrel-tab", "Complete a file name, or insert a tab", &LineEditor::Tab);
+  for (const auto& binding : kBindings) el_set(el, EL_BIND, binding[0], binding[1], nullptr);
+  for (History** h : {&editor->commands_, &editor->answers_}) {
+    *h = history_init();
+    if (*h == nullptr) return nullptr;
+    HistEvent event;
+    history(*h, &event, H_SETSIZE, kHistorySize);
+    history(*h, &event, H_SETUNIQUE, 1);
+  }
+  return editor;
+}
+
+LineEditor::~LineEditor() {
+  if (commands_ != nullptr) history_end(commands_);
+  if (answers_ != nullptr) history_end(answers_);
+  if (el_ != nullptr) el_end(el_);
+  if (errors_ != nullptr) (void)std::fclose(errors_);
+}
+
+EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string& line) {
+  prompt_.assign(prompt);
+  kind_ = kind;
+  History* const h = kind == InputKind::kCommand ? commands_ : answers_;
+  el_set(el_, EL_HIST, history, h);
+  int count = 0;
+  errno = 0;
+  const char* got = el_gets(el_, &count);
+  if (got == nullptr || count <= 0) {
+    return count < 0 && errno == EINTR ? EditResult::kInterrupted : EditResult::kEnd;
+  }
+  line.assign(got);
+  const std::string entry = line.substr(0, line.find('\n'));
+  if (!entry.empty()) {
+    HistEvent event;
+    history(h, &event, H_ENTER, entry.c_str());
+  }
+  return EditResult::kLine;
+}
+
+char* LineEditor::Prompt(EditLine* el) {
+  void* data = nullptr;
+  el_get(el, EL_CLIENTDATA, &data);
+  return static_cast<LineEditor*>(data)->prompt_.data();
+}
+
+unsigned char LineEditor::Tab(EditLine* el, int /*ch*/) {
+  void* data = nullptr;
+  el_get(el, EL_CLIENTDATA, &data);
+  auto* editor = static_cast<LineEditor*>(data);
+  if (editor->kind_ == InputKind::kFileName) return editor->CompleteFileName();
+  return el_insertstr(el, "\t") == 0 ? CC_REFRESH : CC_ERROR;
+}
+
+// The answer is one file name, blanks included: everything before the cursor is the name
+// typed so far. Completes it as far as the matching entries agree; when they agree no further,
+// lists them below the line and shows the line again.
+unsigned char LineEditor::CompleteFileName() {
+  const LineInfo* info = el_line(el_);
+  const std::string typed(info->buffer, info->cursor);
+  const auto slash = typed.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : typed.substr(0, slash + 1);
+  const std::string base = typed.substr(dir.size());
+  const std::vector<std::string> names = Candidates(dir, base);
+  if (names.empty()) return CC_REFRESH_BEEP;
+  std::string common = names.front();
+  for (const auto& name : names) {
+    std::size_t k = 0;
+    while (k < common.size() && k < name.size() && common[k] == name[k]) ++k;
+    common.resize(k);
+  }
+  if (common.size() > base.size()) {
+    return el_insertstr(el_, common.c_str() + base.size()) == 0 ? CC_REFRESH : CC_ERROR;
+  }
+  if (names.size() == 1) return CC_REFRESH;
+  std::string listing = "\n";
+  std::size_t width = 0;
+  for (const auto& name : names) {
+    if (width > 0 && width + 2 + name.size() > 78) {
+      listing += '\n';
+      width = 0;
+    }
+    if (width > 0) {
+      listing += "  ";
+      width += 2;
+    }
+    listing += name;
+    width += name.size();
+  }
+  listing += '\n';
+  (void)std::fwrite(listing.data(), 1, listing.size(), out_);
+  (void)std::fflush(out_);
+  return CC_REDISPLAY;
+}
+
+}  // namespace ostrel
+
+#else  // built without libedit: the console reads every stream as it reads a pipe
+
+namespace ostrel {
+
+std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* /*in*/, std::FILE* /*out*/) {
+  return nullptr;
+}
+
+LineEditor::~LineEditor() = default;
+
+EditResult LineEditor::Read(std::string_view /*prompt*/, InputKind /*kind*/,
+                            std::string& /*line*/) {
+  return EditResult::kEnd;
+}
+
+}  // namespace ostrel
+
+#endif

@@ -1,0 +1,63 @@
+// Line editing on a terminal: cursor keys, history for this run and file-name completion,
+// with libedit when the build has it. The console hands its reads to a line editor only when
+// one was opened at start-up; through pipes and files none is, and no library call is made.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct editline;
+struct history;
+
+namespace ostrel {
+
+#ifdef OSTREL_WITH_LIBEDIT
+inline constexpr bool kLineEditingBuiltIn = true;
+#else
+inline constexpr bool kLineEditingBuiltIn = false;
+#endif
+
+// What a read is for: a command line, an answer to a question, or an answer that names a
+// file. Command lines and answers each have their own history; Tab completes file names only
+// where a file is asked for and is a literal tab everywhere else.
+enum class InputKind { kCommand, kAnswer, kFileName };
+
+enum class EditResult {
+  kLine,         // a finished line, with its newline
+  kEnd,          // end of input: Ctrl-D at an empty line, or the terminal gone
+  kInterrupted,  // a signal with a handler of the program's interrupted the read
+};
+
+class LineEditor {
+ public:
+  // A line editor on `in` and `out` when line editing is built in and both are terminals and
+  // TERM names one that is not "dumb"; otherwise nullptr.
+  static std::unique_ptr<LineEditor> Open(std::FILE* in, std::FILE* out);
+
+  explicit LineEditor(std::FILE* out) : out_(out) {}
+  LineEditor(const LineEditor&) = delete;
+  LineEditor& operator=(const LineEditor&) = delete;
+  ~LineEditor();
+
+  // Shows `prompt` (the text the editor printed after its last newline) and reads one line,
+  // which on kLine replaces `line`, newline included. A non-empty line joins the history of
+  // its kind.
+  EditResult Read(std::string_view prompt, InputKind kind, std::string& line);
+
+ private:
+  static char* Prompt(struct editline* el);
+  static unsigned char Tab(struct editline* el, int ch);
+  unsigned char CompleteFileName();
+
+  std::FILE* out_;
+  std::FILE* errors_ = nullptr;  // the library's own messages go nowhere
+  struct editline* el_ = nullptr;
+  struct history* commands_ = nullptr;  // command lines typed this run
+  struct history* answers_ = nullptr;   // answers to questions typed this run
+  std::string prompt_;
+  InputKind kind_ = InputKind::kCommand;
+};
+
+}  // namespace ostrel
