@@ -1,0 +1,224 @@
+// Line editing on a terminal: what the user edits arrives as if the finished line had come
+// through a pipe, history and Tab work where they should, and Ctrl-C and Ctrl-D do what they
+// do without line editing.
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "console/line_editor.h"
+#include "e2e/harness.h"
+#include "e2e/pty.h"
+
+namespace ostrel::e2e {
+namespace {
+
+// Keys as a terminal sends them.
+const std::string kLeft = "\x1b[D";
+const std::string kRight = "\x1b[C";
+const std::string kUp = "\x1b[A";
+const std::string kHome = "\x1b[H";
+const std::string kEnd = "\x1b[F";
+const std::string kDelete = "\x1b[3~";
+const std::string kBackspace = "\x7f";
+
+const std::string kPrompt = "  > ";
+
+// Keys typed once `wait` has appeared in the output since the previous step.
+struct Step {
+  std::string wait;
+  std::string keys;
+};
+
+struct Session {
+  TerminalExit end;
+  std::optional<std::string> file;
+  std::vector<std::string> headers;  // every "Editing L:C NAME" line, in order
+};
+
+std::vector<std::string> Headers(const std::string& out) {
+  std::vector<std::string> headers;
+  const std::regex header("\nEditing [0-9]+:[0-9]+ [^\r\n]*");
+  for (auto it = std::sregex_iterator(out.begin(), out.end(), header); it != std::sregex_iterator();
+       ++it) {
+    headers.push_back(it->str().substr(1));
+  }
+  return headers;
+}
+
+std::optional<std::string> ReadIfThere(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return std::nullopt;
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// Types the steps at the editor on a terminal. A step whose text never comes (the editor has
+// ended) ends the typing; the editor is then waited for.
+Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::string& file) {
+  Sandbox box;
+  plan.onlcr = true;
+  Terminal t(box, plan);
+  for (const auto& step : steps) {
+    if (!t.WaitFor(step.wait, 5)) break;
+    t.Mark();
+    t.Send(step.keys);
+  }
+  Session s{.end = t.Wait()};
+  s.file = ReadIfThere(box.dir() + "/" + file);
+  s.headers = Headers(CrLfToLf(t.Output()));
+  return s;
+}
+
+// The same input through a pipe.
+Session Pipe(const RunPlan& plan, const std::string& file) {
+  Sandbox box;
+  const RunResult r = box.Run(plan);
+  return {.end = {.exited = r.status < 128, .code = r.status, .signal = r.status - 128},
+          .file = r.File(file),
+          .headers = Headers(r.out)};
+}
+
+class LineEditing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!kLineEditingBuiltIn) GTEST_SKIP() << "built without line editing";
+  }
+};
+
+// Each session is typed with line editing and compared with its finished lines sent through a
+// pipe: the same document, the same views (headers) in the same order, the same exit.
+TEST_F(LineEditing, EditedLinesArriveAsThroughAPipe) {
+  const std::vector<Step> save_and_quit = {
+      {kPrompt, "S\r"}, {kPrompt, "q\r"}, {"continue\r\n", "q\r"}};
+  struct Case {
+    std::string name;
+    std::optional<std::string> settings;
+    std::vector<Step> steps;
+    std::string piped;
+    std::string file = "doc.txt";
+    std::map<std::string, std::string> files;
+  };
+  const std::vector<Case> cases = {
+      {.name = "editing keys",
+       .steps = {{kPrompt, "hllo" + kLeft + kLeft + kLeft + "e" + kRight + kRight + kRight + "XY" +
+                               kBackspace + kBackspace + " world\r"},
+                 {kPrompt, "ello\x01h\x05!\r"},
+                 {kPrompt, "ello" + kHome + "h" + kEnd + "!\r"},
+                 {kPrompt, "hXello" + kHome + kRight + kDelete + "\r"},
+                 {kPrompt,
+                  "hello world\x01" + kRight + kRight + kRight + kRight + kRight + "\x0b\r"},
+                 {kPrompt, "junk\x15hello\r"},
+                 {kPrompt, "hello wrld\x17world\r"}},
+       .piped = "hello world\nhello!\nhello!\nhello\nhello\nhello\nhello world\n"},
+      // Up at the command line recalls command lines, at a question earlier answers.
+      {.name = "history",
+       .steps = {{kPrompt, "first\r"},
+                 {kPrompt, "g\r"},
+                 {"line?\r\n", "5\r"},
+                 {kPrompt, kUp + kUp + "\r"},
+                 {kPrompt, "g\r"},
+                 {"line?\r\n", kUp + "\r"},
+                 {kPrompt, "!x\r"}},
+       .piped = "first\ng\n5\nfirst\ng\n5\n!x\n"},
+      // Tab is a tab in text and completes the name at the save question.
+      {.name = "tab",
+       .steps = {{kPrompt, "lon\tg\r"},
+                 {kPrompt, "s\r"},
+                 {"return\r\n", "longn\t\r"},
+                 {"overwrite\r\n", "o\r"},
+                 {kPrompt, "q\r"},
+                 {"continue\r\n", "q\r"}},
+       .piped = "lon\tg\ns\nlongname.txt\no\nq\nq\n",
+       .file = "longname.txt",
+       .files = {{"longname.txt", "old\n"}}},
+      // A line longer than the slots arrives in the same pieces, each entered on a line.
+      {.name = "long line",
+       .settings = "max_char=10\n",
+       .steps = {{kPrompt, "abcdefghijKLMNOPQRSTuvwxQ" + kBackspace + "y\r"}},
+       .piped = "abcdefghijKLMNOPQRSTuvwxy\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Step> steps = c.steps;
+    std::string piped = c.piped;
+    if (c.file == "doc.txt") {
+      steps.insert(steps.end(), save_and_quit.begin(), save_and_quit.end());
+      piped += "S\nq\nq\n";
+    }
+    const Session typed =
+        Type({.settings = c.settings, .args = {"doc.txt"}, .files = c.files}, steps, c.file);
+    const Session expected = Pipe(
+        {.settings = c.settings, .args = {"doc.txt"}, .input = piped, .files = c.files}, c.file);
+    EXPECT_EQ(typed.end.status(), 0);
+    EXPECT_EQ(typed.end.status(), expected.end.status());
+    EXPECT_EQ(typed.file, expected.file);
+    EXPECT_EQ(typed.headers, expected.headers);
+  }
+}
+
+// Ctrl-C and Ctrl-D at the command line and at a question end the same way with line editing
+// as with the terminal's own line discipline (--no-line-editing): the same exit, the same
+// document, the same views.
+TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
+  const std::vector<Step> more = {
+      {kPrompt, "text\r"}, {kPrompt, "S\r"}, {kPrompt, "q\r"}, {"continue\r\n", "q\r"}};
+  struct Case {
+    std::string name;
+    std::vector<Step> steps;
+  };
+  const std::vector<Case> cases = {
+      {"Ctrl-D at the command line", {{kPrompt, "\x04"}}},
+      {"Ctrl-D at a question", {{kPrompt, "J\r"}, {"string\r\n", "\x04"}}},
+      {"Ctrl-C at the command line", {{kPrompt, "abc\x03q\rq\r"}}},
+      {"Ctrl-C at a question", {{kPrompt, "g\r"}, {"line?\r\n", "12\x03q\rq\r"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Step> steps = c.steps;
+    steps.insert(steps.end(), more.begin(), more.end());
+    const Session edited = Type({.settings = "", .args = {"doc.txt"}}, steps, "doc.txt");
+    const Session plain =
+        Type({.settings = "", .args = {"--no-line-editing", "doc.txt"}}, steps, "doc.txt");
+    EXPECT_FALSE(edited.end.timed_out);
+    EXPECT_EQ(edited.end.status(), plain.end.status());
+    EXPECT_EQ(edited.file, plain.file);
+    EXPECT_EQ(edited.headers, plain.headers);
+  }
+}
+
+}  // namespace
+
+// Line editing is used only when it can be: with TERM dumb, unset or empty, or with
+// --no-line-editing, the terminal sees exactly what a pipe sees.
+TEST(LineEditingOff, TerminalOutputIsThePipedOutput) {
+  const std::string input = "hello\nJ\nl\nS\nq\nq\n";
+  const auto piped = RunEditor({.settings = "", .args = {"doc.txt"}, .input = input});
+  struct Case {
+    std::string name;
+    TerminalPlan plan;
+  };
+  const std::vector<Case> cases = {
+      {"TERM=dumb", {.settings = "", .args = {"doc.txt"}, .term = "dumb", .echo = false}},
+      {"TERM empty", {.settings = "", .args = {"doc.txt"}, .term = "", .echo = false}},
+      {"--no-line-editing",
+       {.settings = "", .args = {"--no-line-editing", "doc.txt"}, .echo = false}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sandbox box;
+    Terminal t(box, c.plan);
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(t.Send(input));
+    const TerminalExit end = t.Wait();
+    EXPECT_EQ(end.status(), 0);
+    EXPECT_EQ(t.Output(), piped.out);
+  }
+}
+
+}  // namespace ostrel::e2e
