@@ -97,11 +97,17 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
   kind_ = kind;
   History* const h = kind == InputKind::kCommand ? commands_ : answers_;
   el_set(el_, EL_HIST, history, h);
+  // The terminal is put into the line editor's mode before the prompt is shown, so a key
+  // typed as soon as the prompt appears is read by the line editor, not by the terminal's
+  // line discipline; afterwards the terminal is back in its own mode.
+  el_set(el_, EL_PREP_TERM, 1);
   int count = 0;
   errno = 0;
   const char* got = el_gets(el_, &count);
+  const int read_errno = errno;
+  el_set(el_, EL_PREP_TERM, 0);
   if (got == nullptr || count <= 0) {
-    return count < 0 && errno == EINTR ? EditResult::kInterrupted : EditResult::kEnd;
+    return count < 0 && read_errno == EINTR ? EditResult::kInterrupted : EditResult::kEnd;
   }
   line.assign(got);
   const std::string entry = line.substr(0, line.find('\n'));
