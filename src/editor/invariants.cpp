@@ -57,8 +57,8 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
     return Fail(why, "cursor position " + std::to_string(s.cursor_pos) + " outside 0.." +
                          std::to_string(lsize - 1));
   }
-  if (!InRange(s.anchor_pos, 0, lsize - 1)) {
-    return Fail(why, "anchor position " + std::to_string(s.anchor_pos) + " outside 0.." +
+  if (!InRange(s.settings.anchor_pos, 0, lsize - 1)) {
+    return Fail(why, "anchor position " + std::to_string(s.settings.anchor_pos) + " outside 0.." +
                          std::to_string(lsize - 1));
   }
 
@@ -80,8 +80,9 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
   const struct {
     const char* name;
     const NameBuffer& data;
-  } names[] = {
-      {"file name", s.file_name}, {"open name", s.open_name}, {"launch command", s.launch_command}};
+  } names[] = {{"file name", s.file_name},
+               {"open name", s.open_name},
+               {"launch command", s.settings.launch_command}};
   for (const auto& [name, data] : names) {
     if (!Terminated(data.data(), data.size())) {
       return Fail(why, std::string(name) + " has no terminator");

@@ -9,6 +9,7 @@
 #include "buffer/text_buffer.h"
 #include "common/name.h"
 #include "settings/keys.h"
+#include "settings/settings.h"
 
 namespace ostrel {
 
@@ -22,22 +23,18 @@ struct UndoRecord {
 };
 
 struct EditorState {
-  Limits limits;  // settled by the settings file, then fixed by the buffer's allocation
-  TextBuffer buffer;
-
+  // The keys, the grid limits, the view settings and the launch command, at their start values
+  // until the settings file is read. The limits are fixed by the buffer's allocation.
+  Settings settings;
   KeyNameTable key_names{};
-  KeyTable keys{};
+  TextBuffer buffer;
 
   int32_t cursor_line = 0;
   int32_t cursor_pos = 0;
-  int32_t page_length = 8;
-  int32_t show_numbers = 1;
-  int32_t anchor_pos = 0;
   int32_t line_lock = 0;
 
   NameBuffer file_name{};
   NameBuffer open_name{};
-  NameBuffer launch_command{};
 
   // Work buffers of lsize bytes each, allocated with the text buffer.
   LineBuffer command_input;
