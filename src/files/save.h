@@ -27,10 +27,6 @@ std::size_t AssembledBound(const TextBuffer& buffer, int32_t last);
 // bytes, and returns its length.
 std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out);
 
-// Writes `data` to the file `name`, creating or emptying it. On failure at open, write or close
-// the result is false and `error` holds the system's reason.
-bool WriteDocument(const char* name, std::string_view data, std::string& error);
-
 // True when `name` can be opened for reading: the editor's test of whether a file exists. A FIFO
 // without a writer does not make it wait.
 bool CanOpenForReading(const char* name);
