@@ -109,13 +109,8 @@ void JumpDoc(EditorState& s, Console& con) {
 }
 
 void LockTog(EditorState& s, Console& con) {
-  if (s.line_lock == 0) {
-    con.Line("Line Lock On");
-    s.line_lock = 1;
-  } else {
-    con.Line("Line Lock Off");
-    s.line_lock = 0;
-  }
+  s.line_lock = !s.line_lock;
+  con.Line(s.line_lock ? "Line Lock On" : "Line Lock Off");
 }
 
 // Out-of-range answers are ignored without a message.
@@ -140,7 +135,7 @@ void AnchorSet(EditorState& s, Console&) {
 }
 
 void NumTog(EditorState& s, Console&) {
-  s.settings.show_numbers = s.settings.show_numbers == 1 ? 0 : 1;
+  s.settings.show_numbers = !s.settings.show_numbers;
 }
 
 }  // namespace ostrel

@@ -16,7 +16,7 @@ void TakeOpenName(EditorState& s) {
 }  // namespace
 
 void SavePrompt(EditorState& s, Console& con) {
-  if (DefineSaveName(s.file_name.data(), con) == 1) Save(s.file_name.data(), s.buffer, con);
+  if (DefineSaveName(s.file_name.data(), con)) Save(s.file_name.data(), s.buffer, con);
 }
 
 void SaveOverwrite(EditorState& s, Console& con) {
@@ -24,7 +24,7 @@ void SaveOverwrite(EditorState& s, Console& con) {
 }
 
 void OpenCommand(EditorState& s, Console& con) {
-  switch (Open(0, s.open_name.data(), s.buffer, s.file_name.data(), con)) {
+  switch (Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con)) {
     case OpenResult::kLoaded:
     case OpenResult::kNotFound:
       TakeOpenName(s);
@@ -62,7 +62,7 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   }
   std::memcpy(s.open_name.data(), name, length + 1);
   std::memcpy(s.file_name.data(), name, length + 1);
-  if (Open(1, s.open_name.data(), s.buffer, s.file_name.data(), con) == OpenResult::kAbandon) {
+  if (Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con) == OpenResult::kAbandon) {
     s.exit_status = 1;
     return false;
   }

@@ -90,12 +90,15 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
   }
 
   const UndoRecord& u = s.undo;
-  if (!InRange(u.kind, 0, 6)) return Fail(why, "undo kind " + std::to_string(u.kind));
-  const bool one_line = InRange(u.kind, 1, 3);
+  const auto kind = static_cast<int32_t>(u.kind);
+  if (!InRange(kind, 0, 6)) return Fail(why, "undo kind " + std::to_string(kind));
+  const bool one_line = InRange(kind, static_cast<int32_t>(UndoKind::kLineText),
+                                static_cast<int32_t>(UndoKind::kDeletedLine));
   if (one_line && !InRange(u.line, 0, lines - 1)) {
     return Fail(why, "undo line " + std::to_string(u.line) + " outside the grid");
   }
-  if (u.kind >= 4 && (!InRange(u.first, 0, lines - 1) || !InRange(u.second, 0, lines - 1))) {
+  if (kind >= static_cast<int32_t>(UndoKind::kMove) &&
+      (!InRange(u.first, 0, lines - 1) || !InRange(u.second, 0, lines - 1))) {
     return Fail(why, "undo lines " + std::to_string(u.first) + ", " + std::to_string(u.second) +
                          " outside the grid");
   }

@@ -61,8 +61,8 @@ void EnterText(EditorState& s, Console& con) {
   }
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Replace(s.cursor_line, s.cursor_pos, s.buffer.lines(), text, s.buffer, con);
-  s.undo.kind = 1;
-  if (s.cursor_line < s.buffer.lines() - 1 && s.line_lock == 0) ++s.cursor_line;
+  s.undo.kind = UndoKind::kLineText;
+  if (s.cursor_line < s.buffer.lines() - 1 && !s.line_lock) ++s.cursor_line;
 }
 
 void Cycle(EditorState& s, Console& con) {

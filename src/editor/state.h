@@ -13,13 +13,23 @@
 
 namespace ostrel {
 
+// What the pending undo restores. The numbers are the record's kinds 0 to 6.
+enum class UndoKind : int32_t {
+  kNothing = 0,
+  kLineText = 1,    // one line's text, saved in the first copy
+  kOpenedLine = 2,  // a line opened by line_insert
+  kDeletedLine = 3,
+  kMove = 4,
+  kCopy = 5,
+  kWrap = 6,  // trim_wrap: the line and the next one
+};
+
 // The single pending undo.
 struct UndoRecord {
-  int32_t kind =
-      0;  // 0 nothing; 1 line text; 2 opened line; 3 deleted line; 4 move; 5 copy; 6 wrap
-  int32_t line = 0;    // kinds 1 to 3
-  int32_t first = 0;   // kinds 4 to 6: the cursor line of the command
-  int32_t second = 0;  // kinds 4 to 6: the other line
+  UndoKind kind = UndoKind::kNothing;
+  int32_t line = 0;    // line text, opened and deleted lines
+  int32_t first = 0;   // move, copy, wrap: the cursor line of the command
+  int32_t second = 0;  // move, copy, wrap: the other line
 };
 
 struct EditorState {
@@ -31,7 +41,7 @@ struct EditorState {
 
   int32_t cursor_line = 0;
   int32_t cursor_pos = 0;
-  int32_t line_lock = 0;
+  bool line_lock = false;  // text entry leaves the cursor on its line
 
   NameBuffer file_name{};
   NameBuffer open_name{};

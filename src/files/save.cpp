@@ -87,27 +87,27 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
   return true;
 }
 
-int32_t DefineSaveName(char* file_name, Console& con) {
+bool DefineSaveName(char* file_name, Console& con) {
   char original[kNameSize];
   CopyName(original, file_name);
   char answer[kNameSize];
   con.Line("Enter a filename to save to, or 'x' to return");
   if (!con.ReadAnswer(answer, kNameSize)) {
     GiveUp(con);
-    return 0;
+    return false;
   }
-  if (IsAnswer(answer, "x")) return 0;
+  if (IsAnswer(answer, "x")) return false;
   CopyName(file_name, answer);
-  if (!CanOpenForReading(file_name)) return 1;
+  if (!CanOpenForReading(file_name)) return true;
 
   con.Line("The file already exists.");
   con.Line("Enter a new filename or 'o' to overwrite");
   if (!con.ReadAnswer(answer, kNameSize)) {
     CopyName(file_name, original);
     GiveUp(con);
-    return 0;
+    return false;
   }
-  if (IsAnswer(answer, "o")) return 1;
+  if (IsAnswer(answer, "o")) return true;
   CopyName(file_name, answer);
   // From here on 'o' and 'x' are names like any other: only a free name leads out.
   while (CanOpenForReading(file_name)) {
@@ -115,10 +115,10 @@ int32_t DefineSaveName(char* file_name, Console& con) {
     if (!con.ReadAnswer(file_name, kNameSize)) {
       CopyName(file_name, original);
       GiveUp(con);
-      return 0;
+      return false;
     }
   }
-  return 1;
+  return true;
 }
 
 }  // namespace ostrel

@@ -36,9 +36,9 @@ bool CanOpenForReading(const char* name);
 // closed; otherwise prints one failure line and returns false.
 bool Save(char* file_name, const TextBuffer& buffer, Console& con);
 
-// The save-as dialogue: asks for a name and guards existing files. Returns 1 when the document
-// is to be saved under `file_name` (possibly replaced), 0 when nothing is to be saved; then
+// The save-as dialogue: asks for a name and guards existing files. True when the document
+// is to be saved under `file_name` (possibly replaced), false when nothing is to be saved; then
 // `file_name` is as it was.
-int32_t DefineSaveName(char* file_name, Console& con);
+bool DefineSaveName(char* file_name, Console& con);
 
 }  // namespace ostrel

@@ -23,7 +23,8 @@ TEST(CheckInvariants, AFreshStateAndOrdinaryEditsPass) {
   s.buffer.OpenSlot(1);
   s.buffer.CloseSlot(0);
   std::memcpy(s.clip.data(), "1234567", 8);
-  s.undo = {.kind = 4, .line = -5, .first = 0, .second = 3};  // kind 4 does not use `line`
+  s.undo = {
+      .kind = UndoKind::kMove, .line = -5, .first = 0, .second = 3};  // kind 4 does not use `line`
   EXPECT_TRUE(CheckInvariants(s, nullptr));
 }
 
@@ -59,11 +60,13 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
       {"open name has no terminator", [](EditorState& s) { s.open_name.fill('o'); }},
       {"launch command has no terminator",
        [](EditorState& s) { s.settings.launch_command.fill('l'); }},
-      {"undo kind 7", [](EditorState& s) { s.undo.kind = 7; }},
-      {"undo line 4 outside the grid", [](EditorState& s) { s.undo = {.kind = 1, .line = 4}; }},
-      {"undo line -1 outside the grid", [](EditorState& s) { s.undo = {.kind = 3, .line = -1}; }},
+      {"undo kind 7", [](EditorState& s) { s.undo.kind = static_cast<UndoKind>(7); }},
+      {"undo line 4 outside the grid",
+       [](EditorState& s) { s.undo = {.kind = UndoKind::kLineText, .line = 4}; }},
+      {"undo line -1 outside the grid",
+       [](EditorState& s) { s.undo = {.kind = UndoKind::kDeletedLine, .line = -1}; }},
       {"undo lines 0, 4 outside the grid",
-       [](EditorState& s) { s.undo = {.kind = 6, .first = 0, .second = 4}; }},
+       [](EditorState& s) { s.undo = {.kind = UndoKind::kWrap, .first = 0, .second = 4}; }},
   };
   for (const auto& c : cases) {
     auto s = MakeState(8, 4, {"abc"});

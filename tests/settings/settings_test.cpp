@@ -74,12 +74,12 @@ TEST(SettingsView, AnchorAndPageUseTheLimitsInForceAtTheirLine) {
 }
 
 TEST(SettingsView, ShowNumbersIsOnOnlyForExactlyOn) {
-  EXPECT_EQ(Loaded("show_numbers=off\nshow_numbers=on").show_numbers, 1);
+  EXPECT_TRUE(Loaded("show_numbers=off\nshow_numbers=on").show_numbers);
   for (const char* off : {"show_numbers=On", "show_numbers=yes", "show_numbers=on ",
                           "show_numbers=", "show_numbers=on\r"}) {
-    EXPECT_EQ(Loaded(off).show_numbers, 0) << off;
+    EXPECT_FALSE(Loaded(off).show_numbers) << off;
   }
-  EXPECT_EQ(Loaded("show_numbers").show_numbers, 1);  // no "=": ignored
+  EXPECT_TRUE(Loaded("show_numbers").show_numbers);  // no "=": ignored
 }
 
 TEST(SettingsLaunch, StoredWhenNotEmptyAndCutTo255) {
