@@ -18,5 +18,5 @@ int main(int argc, char** argv) {
   }
   // Line editing is chosen once: on a terminal, unless turned off.
   if (opts.line_editing) con.UseLineEditor(ostrel::LineEditor::Open(stdin, stdout));
-  return ostrel::Run(opts.argc(), opts.argv(), con, opts.start);
+  return ostrel::Run(opts.file, con, opts.start);
 }

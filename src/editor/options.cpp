@@ -40,7 +40,6 @@ std::optional<StartPosition> ParseStartPosition(const char* arg) {
 
 Options ParseOptions(int argc, char** argv) {
   Options opts;
-  opts.args.push_back(argc > 0 ? argv[0] : nullptr);
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -66,9 +65,8 @@ Options ParseOptions(int argc, char** argv) {
         continue;
       }
     }
-    opts.args.push_back(argv[i]);
+    if (opts.file == nullptr) opts.file = arg;
   }
-  opts.args.push_back(nullptr);
   return opts;
 }
 

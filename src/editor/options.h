@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace ostrel {
 
@@ -26,12 +25,9 @@ struct Options {
   OptionAction action = OptionAction::kEdit;
   bool line_editing = true;            // cleared by --no-line-editing
   std::optional<StartPosition> start;  // the last +LINE[,COLUMN] given
-  // The program name, then the file-name arguments in their order ("--" dropped), then a null
-  // pointer: an argument vector for Run.
-  std::vector<char*> args;
-
-  int argc() const { return static_cast<int>(args.size()) - 1; }
-  char** argv() { return args.data(); }
+  // The first file-name argument, the document to edit; null when there is none. Any later
+  // file-name arguments are not used.
+  const char* file = nullptr;
 };
 
 // Reads the arguments. Up to a "--", "--help" and "--version" are options (the first one

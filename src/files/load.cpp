@@ -207,10 +207,10 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
   return true;
 }
 
-OpenResult Open(int32_t flag, char* open_name, TextBuffer& buffer, char* file_name, Console& con) {
+OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con) {
   char previous[kNameSize];
   CopyName(previous, open_name);
-  if (flag == 0) {
+  if (!at_once) {
     con.Line("Enter a filename to open a new file and discard the buffer in memory");
     con.Line("Enter 's' to first save the current buffer in memory");
     con.Line("Enter 'x' to not open a file and return");

@@ -27,10 +27,6 @@ std::size_t AssembledBound(const TextBuffer& buffer, int32_t last);
 // bytes, and returns its length.
 std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out);
 
-// Writes `data` to the file `name`, creating or emptying it. On failure at open, write or close
-// the result is false and `error` holds the system's reason.
-bool WriteDocument(const char* name, std::string_view data, std::string& error);
-
 // True when `name` can be opened for reading: the editor's test of whether a file exists. A FIFO
 // without a writer does not make it wait.
 bool CanOpenForReading(const char* name);
@@ -40,9 +36,9 @@ bool CanOpenForReading(const char* name);
 // closed; otherwise prints one failure line and returns false.
 bool Save(char* file_name, const TextBuffer& buffer, Console& con);
 
-// The save-as dialogue: asks for a name and guards existing files. Returns 1 when the document
-// is to be saved under `file_name` (possibly replaced), 0 when nothing is to be saved; then
+// The save-as dialogue: asks for a name and guards existing files. True when the document
+// is to be saved under `file_name` (possibly replaced), false when nothing is to be saved; then
 // `file_name` is as it was.
-int32_t DefineSaveName(char* file_name, Console& con);
+bool DefineSaveName(char* file_name, Console& con);
 
 }  // namespace ostrel
