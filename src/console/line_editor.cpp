@@ -26,6 +26,7 @@ constexpr const char* kBindings[][2] = {
     {"\033[4~", "ed-move-to-end"},      {"\033[8~", "ed-move-to-end"},
     {"\033[F", "ed-move-to-end"},       {"\033OF", "ed-move-to-end"},
     {"\033[3~", "ed-delete-next-char"}, {"^I", "ostrel-tab"},
+    {"^D", "ostrel-end-or-delete"},
 };
 
 // History entries kept per kind.
@@ -74,6 +75,8 @@ std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   el_set(el, EL_SIGNAL, 1);
   el_set(el, EL_PROMPT, &LineEditor::Prompt);
   el_set(el, EL_ADDFN, "ostrel-tab", "Complete a file name, or insert a tab", &LineEditor::Tab);
+  el_set(el, EL_ADDFN, "ostrel-end-or-delete", "End of input on an empty line, else delete",
+         &LineEditor::EndOrDelete);
   for (const auto& binding : kBindings) el_set(el, EL_BIND, binding[0], binding[1], nullptr);
   for (History** h : {&editor->commands_, &editor->answers_}) {
     *h = history_init();
@@ -122,6 +125,17 @@ char* LineEditor::Prompt(EditLine* el) {
   void* data = nullptr;
   el_get(el, EL_CLIENTDATA, &data);
   return static_cast<LineEditor*>(data)->prompt_.data();
+}
+
+// Ctrl-D on an empty line is the end of input, shown as the terminal shows it: not at all.
+// Elsewhere it deletes the character under the cursor.
+unsigned char LineEditor::EndOrDelete(EditLine* el, int /*ch*/) {
+  const LineInfo* info = el_line(el);
+  if (info->buffer == info->lastchar) return CC_EOF;
+  if (info->cursor == info->lastchar) return CC_ERROR;
+  el_cursor(el, 1);
+  el_deletestr(el, 1);
+  return CC_REFRESH;
 }
 
 unsigned char LineEditor::Tab(EditLine* el, int /*ch*/) {

@@ -49,6 +49,7 @@ class LineEditor {
  private:
   static char* Prompt(struct editline* el);
   static unsigned char Tab(struct editline* el, int ch);
+  static unsigned char EndOrDelete(struct editline* el, int ch);
   unsigned char CompleteFileName();
 
   std::FILE* out_;

@@ -111,11 +111,12 @@ TEST_F(LineEditing, EditedLinesArriveAsThroughAPipe) {
                  {kPrompt, "ello\x01h\x05!\r"},
                  {kPrompt, "ello" + kHome + "h" + kEnd + "!\r"},
                  {kPrompt, "hXello" + kHome + kRight + kDelete + "\r"},
+                 {kPrompt, "hXello" + kHome + kRight + "\x04\r"},
                  {kPrompt,
                   "hello world\x01" + kRight + kRight + kRight + kRight + kRight + "\x0b\r"},
                  {kPrompt, "junk\x15hello\r"},
                  {kPrompt, "hello wrld\x17world\r"}},
-       .piped = "hello world\nhello!\nhello!\nhello\nhello\nhello\nhello world\n"},
+       .piped = "hello world\nhello!\nhello!\nhello\nhello\nhello\nhello\nhello world\n"},
       // Up at the command line recalls command lines, at a question earlier answers.
       {.name = "history",
        .steps = {{kPrompt, "first\r"},
