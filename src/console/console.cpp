@@ -10,6 +10,9 @@
 namespace ostrel {
 namespace {
 
+static_assert(sizeof(intmax_t) == sizeof(long) && sizeof(std::size_t) == sizeof(long) &&
+              sizeof(std::ptrdiff_t) == sizeof(long));
+
 // Appends one printf conversion of one value; `spec` is the whole conversion ("%5.1f").
 template <typename T>
 void AppendFormatted(std::string& out, const std::string& spec, T value) {
@@ -126,6 +129,11 @@ void Console::PrintVisible(const char* format, va_list args) {
     const char conversion = *p;
     if (conversion == '\0') break;
     ++p;
+    // The whole conversion, for everything but strings and characters.
+    std::string whole = spec;
+    whole += precision_spec;
+    whole += length;
+    whole += conversion;
     std::string visible;
     switch (conversion) {
       case '%':
@@ -149,19 +157,13 @@ void Console::PrintVisible(const char* format, va_list args) {
       case 'o':
       case 'x':
       case 'X':
-        spec += precision_spec + length + conversion;
-        if (length == "l") {
-          AppendFormatted(out, spec, va_arg(args, long));
-        } else if (length == "ll") {
-          AppendFormatted(out, spec, va_arg(args, long long));
-        } else if (length == "j") {
-          AppendFormatted(out, spec, va_arg(args, intmax_t));
-        } else if (length == "z") {
-          AppendFormatted(out, spec, va_arg(args, std::size_t));
-        } else if (length == "t") {
-          AppendFormatted(out, spec, va_arg(args, std::ptrdiff_t));
+        // intmax_t, size_t and ptrdiff_t have the size of long (asserted above).
+        if (length == "ll") {
+          AppendFormatted(out, whole, va_arg(args, long long));
+        } else if (!length.empty() && length[0] != 'h') {
+          AppendFormatted(out, whole, va_arg(args, long));
         } else {
-          AppendFormatted(out, spec, va_arg(args, int));
+          AppendFormatted(out, whole, va_arg(args, int));
         }
         break;
       case 'f':
@@ -172,18 +174,17 @@ void Console::PrintVisible(const char* format, va_list args) {
       case 'G':
       case 'a':
       case 'A':
-        spec += precision_spec + length + conversion;
         if (length == "L") {
-          AppendFormatted(out, spec, va_arg(args, long double));
+          AppendFormatted(out, whole, va_arg(args, long double));
         } else {
-          AppendFormatted(out, spec, va_arg(args, double));
+          AppendFormatted(out, whole, va_arg(args, double));
         }
         break;
       case 'p':
-        AppendFormatted(out, spec + "p", va_arg(args, void*));
+        AppendFormatted(out, whole, va_arg(args, void*));
         break;
       default:  // not a conversion the editor uses: printed as it stands
-        out += spec + precision_spec + length + conversion;
+        out += whole;
         break;
     }
   }
