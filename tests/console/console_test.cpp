@@ -2,36 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
+
+#include "support/memory_console.h"
 
 namespace ostrel {
 namespace {
-
-// A console writing to memory in the given mode.
-class Captured {
- public:
-  explicit Captured(OutputMode mode)
-      : out_(open_memstream(&buf_, &size_)), con_(nullptr, out_, mode) {}
-  ~Captured() {
-    std::fclose(out_);
-    std::free(buf_);
-  }
-  Captured(const Captured&) = delete;
-  Captured& operator=(const Captured&) = delete;
-  Console& con() { return con_; }
-  std::string Output() {
-    std::fflush(out_);
-    return std::string(buf_, size_);
-  }
-
- private:
-  char* buf_ = nullptr;
-  std::size_t size_ = 0;
-  std::FILE* out_;
-  Console con_;
-};
 
 TEST(ConsoleOutput, CaretFormForControlBytesOnly) {
   const struct {
@@ -66,7 +42,7 @@ TEST(ConsoleOutput, OnATerminalOnlyOutsideBytesChangeAndNumbersFormatAsPrintfDoe
   for (const OutputMode mode : {OutputMode::kRaw, OutputMode::kVisible}) {
     const bool terminal = mode == OutputMode::kVisible;
     const std::string shown = terminal ? "f^[[2Jx" : odd;
-    Captured c(mode);
+    testing::MemoryConsole c("", mode);
     c.con().Print("Saved to %s\n", odd.c_str());
     c.con().Print("[%5s|%-4s|%.3s|%c%c]\n", "ab", "\r", "\x07xyz", 'k', 127);
     c.con().Print("%i %d %lld %5.1f%% %x %zu %*d|%.*s\n", -3, 42, 1LL << 40, 99.25, 255,
