@@ -141,6 +141,7 @@ void Console::PrintVisible(const char* format, va_list args) {
         break;
       case 's': {
         const char* s = va_arg(args, const char*);
+        if (s == nullptr) s = "(null)";  // as the C library prints it
         const std::size_t n =
             precision < 0 ? std::strlen(s) : strnlen(s, static_cast<std::size_t>(precision));
         AppendVisible(visible, std::string_view(s, n));
