@@ -37,13 +37,17 @@ enum class ReadStatus { kRead, kNotFound, kFailed };
 // Positions are kept in 32-bit fields, so larger files are refused.
 constexpr long kLargestFile = INT32_MAX;
 
-// Reads the whole file into one block with one read. A name that cannot be opened for reading
-// is "not found"; a file that opens but cannot be read whole fails with a reason. The file is
-// opened without blocking, so that a FIFO without a writer cannot hang the editor, and anything
-// but a regular file is refused before a byte is read.
+// Reads the whole file into one block with one read. Only a name that does not exist is "not
+// found"; a file that exists but cannot be opened or read whole fails with a reason. The file
+// is opened without blocking, so that a FIFO without a writer cannot hang the editor, and
+// anything but a regular file is refused before a byte is read.
 ReadStatus ReadImage(const char* name, FileImage& image, std::string& reason) {
   const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return ReadStatus::kNotFound;
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return ReadStatus::kNotFound;
+    reason = std::strerror(errno);
+    return ReadStatus::kFailed;
+  }
   struct stat info {};
   if (fstat(fd, &info) != 0) {
     reason = std::strerror(errno);

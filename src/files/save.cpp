@@ -217,11 +217,9 @@ bool WriteDocument(const char* name, std::string_view data, std::string& error) 
   return WriteByRename(target, exists ? &info : nullptr, data, error);
 }
 
-bool CanOpenForReading(const char* name) {
-  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
+bool NameExists(const char* name) {
+  struct stat info {};
+  return lstat(name, &info) == 0;
 }
 
 bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
@@ -260,7 +258,7 @@ int32_t DefineSaveName(char* file_name, Console& con) {
   }
   if (IsAnswer(answer, "x")) return 0;
   CopyName(file_name, answer);
-  if (!CanOpenForReading(file_name)) return 1;
+  if (!NameExists(file_name)) return 1;
 
   con.Line("The file already exists.");
   con.Line("Enter a new filename or 'o' to overwrite");
@@ -272,7 +270,7 @@ int32_t DefineSaveName(char* file_name, Console& con) {
   if (IsAnswer(answer, "o")) return 1;
   CopyName(file_name, answer);
   // From here on 'o' and 'x' are names like any other: only a free name leads out.
-  while (CanOpenForReading(file_name)) {
+  while (NameExists(file_name)) {
     con.Line("File exists. Try again");
     if (!con.ReadAnswer(file_name, kFileNameSize)) {
       CopyName(file_name, original);
