@@ -158,7 +158,9 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
   con.Print("%i Lines Generated\n", e - 1 + (last_line ? 1 : 0));
 
   // Once every slot is taken, whatever follows the last stored line is lost, unless it is
-  // nothing or the one newline that ends an empty last line.
+  // nothing or the one newline that ends an empty last line. When two or more characters were
+  // never looked at, the share shown is the part looked at; otherwise (the last split piece, or
+  // a last character without a slot) it is the part in front of the first byte not stored.
   bool warned = false;
   if (e > lines) {
     const auto last = static_cast<std::size_t>(lines);
@@ -167,7 +169,8 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
     const std::string_view unstored = text.substr(rest);
     if (!unstored.empty() && unstored != "\n") {
       warned = true;
-      if (!DataWarning(Percent(p, length), con)) return 0;
+      const float percent = p + 1 < length ? Percent(p, length) : Percent(rest, file_size);
+      if (!DataWarning(percent, con)) return 0;
     }
   }
   // The text ends at the file's first NUL byte: what follows it is lost as well.

@@ -79,7 +79,7 @@ TEST(Load, PartialLoadFromTheOpenCommandEndsTheEditor) {
                           .files = {{"g", "abcdefghij\n"}}});
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 1);
-  EXPECT_THAT(r.out, EndsWith("3 Lines Generated\n" + Warning("90.9")));
+  EXPECT_THAT(r.out, EndsWith("3 Lines Generated\n" + Warning("81.8")));
 }
 
 TEST(Load, OpenReplacesTheWholeDocumentAndKeepsTheCursor) {
