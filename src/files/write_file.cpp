@@ -50,21 +50,36 @@ int Reserve(int fd, off_t old_size, std::size_t length) {
   return failure;
 }
 
+// Opens the file that is to be written in place. A regular file is opened for reading too where
+// that is allowed: on a file system without its own way of reserving space, the reservation
+// reads the file to find the blocks it must fill. Anything else is opened without blocking, so
+// that a FIFO nobody reads fails at once instead of hanging the editor; the flag is dropped
+// again before writing.
+int OpenInPlace(const std::string& name) {
+  struct stat info {};
+  if (stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    const int fd = open(name.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) return fd;
+  }
+  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  }
+  return fd;
+}
+
 // Writes into the file itself: for files that must not be replaced by another one. On a regular
 // file the space for the new text is reserved first, so that a full disk or a quota fails the
 // save before a byte of the old text changes; the text is then written from the start and
 // synced, and only after that is a longer old text cut to the new length. A device or FIFO is
 // simply written.
 bool WriteInPlace(const std::string& name, std::string_view data, std::string& error) {
-  // Opened without blocking, so that a FIFO nobody reads fails at once instead of hanging the
-  // editor; the flag is dropped again before writing.
-  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int fd = OpenInPlace(name);
   if (fd < 0) {
     error = std::strerror(errno);
     return false;
   }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   struct stat info {};
   const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   int failure = regular ? Reserve(fd, info.st_size, data.size()) : 0;
