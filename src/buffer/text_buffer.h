@@ -45,6 +45,9 @@ class TextBuffer {
   // so its line is certainly empty; true when it may hold text.
   bool MayHoldText(int32_t line) const { return Physical(line) < written_; }
 
+  // True when the line is not empty.
+  bool HoldsText(int32_t line) const { return MayHoldText(line) && Slot(line)[0] != '\0'; }
+
   // Length of a line: the bytes before its terminator.
   int32_t Length(int32_t line) const;
 
