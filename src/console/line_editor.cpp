@@ -74,9 +74,10 @@ std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   // During a read the library restores the terminal before a signal takes effect.
   el_set(el, EL_SIGNAL, 1);
   el_set(el, EL_PROMPT, &LineEditor::Prompt);
-  el_set(el, EL_ADDFN, "ostrel-tab", "Complete a file name, or insert a tab", &LineEditor::Tab);
-  el_set(el, EL_ADDFN, "ostrel-end-or-delete", "End of input on an empty line, else delete",
-         &LineEditor::EndOrDelete);
+  // Added through the wide interface: the narrow one copies the names and never frees them.
+  el_wset(el, EL_ADDFN, L"ostrel-tab", L"Complete a file name, or insert a tab", &LineEditor::Tab);
+  el_wset(el, EL_ADDFN, L"ostrel-end-or-delete", L"End of input on an empty line, else delete",
+          &LineEditor::EndOrDelete);
   for (const auto& binding : kBindings) el_set(el, EL_BIND, binding[0], binding[1], nullptr);
   for (History** h : {&editor->commands_, &editor->answers_}) {
     *h = history_init();
