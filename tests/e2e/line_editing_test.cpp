@@ -59,14 +59,22 @@ std::optional<std::string> ReadIfThere(const std::string& path) {
 }
 
 // Types the steps at the editor on a terminal. A step whose text never comes (the editor has
-// ended) ends the typing; the editor is then waited for.
-Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::string& file) {
+// ended) ends the typing; the editor is then waited for. With line editing each step's keys
+// are sent only once the line editor reads: Ctrl-L, which only the line editor answers (by
+// clearing the screen), shows when it does. Keys sent earlier would meet the terminal's own
+// line discipline, which acts on Ctrl-D, Ctrl-U and Backspace.
+Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::string& file,
+             bool line_editing = true) {
   Sandbox box;
   plan.onlcr = true;
   Terminal t(box, plan);
   for (const auto& step : steps) {
     if (!t.WaitFor(step.wait, 5)) break;
     t.Mark();
+    if (line_editing) {
+      t.Send("\x0c");
+      if (!t.WaitFor("\x1b[2J", 5)) break;
+    }
     t.Send(step.keys);
   }
   Session s{.end = t.Wait()};
@@ -185,7 +193,7 @@ TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
     steps.insert(steps.end(), more.begin(), more.end());
     const Session edited = Type({.settings = "", .args = {"doc.txt"}}, steps, "doc.txt");
     const Session plain =
-        Type({.settings = "", .args = {"--no-line-editing", "doc.txt"}}, steps, "doc.txt");
+        Type({.settings = "", .args = {"--no-line-editing", "doc.txt"}}, steps, "doc.txt", false);
     EXPECT_FALSE(edited.end.timed_out);
     EXPECT_EQ(edited.end.status(), plain.end.status());
     EXPECT_EQ(edited.file, plain.file);
