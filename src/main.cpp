@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "console/console.h"
+#include "console/signals.h"
 #include "editor/loop.h"
 #include "editor/options.h"
 
@@ -16,5 +17,6 @@ int main(int argc, char** argv) {
     // Output that could not be written (a full disk, a closed pipe) fails the run.
     return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
   }
+  ostrel::InstallSignalHandlers();
   return ostrel::Run(opts.file, con);
 }

@@ -12,6 +12,7 @@ bool TextBuffer::Allocate(Limits limits) {
   data_.Release();
   table_.reset();
   written_ = 0;
+  changed_ = false;
   if (limits.lsize < 2 || limits.lines < 1) return false;
   const int64_t bytes = int64_t{limits.lsize} * int64_t{limits.lines};
   if (bytes >= (int64_t{1} << 31)) return false;
@@ -33,6 +34,7 @@ int32_t TextBuffer::Length(int32_t line) const {
 }
 
 void TextBuffer::ClearAll() {
+  changed_ = true;
   if (table_ == nullptr) return;  // nothing allocated, nothing to clear
   // Only the text of each slot ever written needs zeroing: every byte after it is zero already.
   for (int32_t slot = 0; slot < written_; ++slot)
@@ -52,6 +54,7 @@ void TextBuffer::Recenter() {
 }
 
 void TextBuffer::OpenSlot(int32_t line) {
+  changed_ = true;
   const auto n = static_cast<std::size_t>(lines());
   const auto l = static_cast<std::size_t>(line);
   if (l < n - 1 - l) {
@@ -74,6 +77,7 @@ void TextBuffer::OpenSlot(int32_t line) {
 }
 
 void TextBuffer::CloseSlot(int32_t line) {
+  changed_ = true;
   const auto n = static_cast<std::size_t>(lines());
   const auto l = static_cast<std::size_t>(line);
   if (l < n - 1 - l) {

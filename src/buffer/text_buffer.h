@@ -33,10 +33,12 @@ class TextBuffer {
 
   // The one accessor of a line slot. Lines are reached through a table from line number to
   // physical slot, so opening and deleting lines move table entries, not text. Writing goes
-  // through the non-const accessor, which keeps the mark of slots ever handed out for writing.
+  // through the non-const accessor, which keeps the mark of slots ever handed out for writing
+  // and marks the text changed; reading goes through the const one.
   char* Slot(int32_t line) {
     const int32_t slot = Physical(line);
     if (slot >= written_) written_ = slot + 1;
+    changed_ = true;
     return data_.data() + Offset(slot);
   }
   const char* Slot(int32_t line) const { return data_.data() + Offset(Physical(line)); }
@@ -44,6 +46,12 @@ class TextBuffer {
   // False when the line's slot has never been handed out for writing since the last ClearAll,
   // so its line is certainly empty; true when it may hold text.
   bool MayHoldText(int32_t line) const { return Physical(line) < written_; }
+
+  // True when the text may have changed since the buffer was allocated or since the last
+  // ForgetChanges: a slot was handed out for writing, or lines were opened, closed or cleared.
+  bool Changed() const { return changed_; }
+  // The text as it is now counts as unchanged: it was saved or loaded.
+  void ForgetChanges() { changed_ = false; }
 
   // Length of a line: the bytes before its terminator.
   int32_t Length(int32_t line) const;
@@ -77,6 +85,7 @@ class TextBuffer {
   std::unique_ptr<int32_t[], FreeDeleter> table_;
   std::size_t base_ = 0;
   int32_t written_ = 0;  // slots at or past this index were never handed out for writing
+  bool changed_ = false;
 };
 
 // Copies a whole slot over another: the line's text, its terminator and zeros to the end of the

@@ -1,21 +1,49 @@
 #include "console/console.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+
+#include "console/signals.h"
 
 namespace ostrel {
 
 // Output errors are not reported: standard output is the editor's only channel, so there is
 // nowhere to report them to.
 
+namespace {
+
+// True when the output's reader is gone: a pipe nobody reads any more, a terminal hung up. A
+// full disk or a file-size limit fails writes too, but the editor goes on there.
+bool OutputGone(std::FILE* out) {
+  pollfd probe{fileno(out), POLLOUT, 0};
+  return poll(&probe, 1, 0) == 1 && (probe.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+}  // namespace
+
+Console::Console(std::FILE* in, std::FILE* out)
+    : in_(in), out_(out), input_is_terminal_(isatty(fileno(in)) == 1) {}
+
 bool Console::ReadLine(char* buf, int limit) {
-  (void)std::fflush(out_);
-  if (std::fgets(buf, limit, in_) == nullptr) {
-    buf[0] = '\0';
-    return false;
-  }
-  return true;
+  return Read(buf, limit) == ReadOutcome::kLine;
+}
+
+ReadOutcome Console::Read(char* buf, int limit) {
+  buf[0] = '\0';
+  const bool failed = std::fflush(out_) != 0 || std::ferror(out_) != 0;
+  if (failed && OutputGone(out_)) NoteSignal(SIGPIPE);
+  if (PendingSignal() != 0) return last_read_ = ReadOutcome::kInterrupted;
+  if (std::fgets(buf, limit, in_) != nullptr) return last_read_ = ReadOutcome::kLine;
+  buf[0] = '\0';
+  if (PendingSignal() == 0) return last_read_ = ReadOutcome::kEnd;
+  // The stream took the interrupted read for an error; later reads must not see it.
+  std::clearerr(in_);
+  return last_read_ = ReadOutcome::kInterrupted;
 }
 
 bool Console::ReadAnswer(char* buf, int limit) {

@@ -12,15 +12,31 @@ namespace ostrel {
 // longer answer stays in the input and is read as the next line.
 inline constexpr int kNumberAnswerSize = 8;
 
+// How a read ended: with a line, at the end of input (or a read error), or interrupted by a
+// signal the command loop has yet to act on.
+enum class ReadOutcome { kLine, kEnd, kInterrupted };
+
 class Console {
  public:
-  Console(std::FILE* in, std::FILE* out) : in_(in), out_(out) {}
+  Console(std::FILE* in, std::FILE* out);
 
   // Reads one line with fgets semantics: at most limit-1 bytes, the newline kept when it fits,
   // whatever does not fit left in the input. Output is flushed first so that a program driving
   // the editor through a pipe sees the prompt before it answers. On end of input (or a read
   // error) with nothing read, buf becomes empty and the result is false.
   bool ReadLine(char* buf, int limit);
+
+  // ReadLine with the reason when there is no line. A read is interrupted when a signal is
+  // pending before it starts or arrives while it waits, and when standard output can no longer
+  // be written (noted as SIGPIPE); the input then reads normally again afterwards.
+  ReadOutcome Read(char* buf, int limit);
+
+  // How the last read ended; the callers that see only "no line" learn why from here.
+  ReadOutcome last_read() const { return last_read_; }
+  bool Interrupted() const { return last_read_ == ReadOutcome::kInterrupted; }
+
+  // True when the input is a terminal, decided once when the console is made.
+  bool InputIsTerminal() const { return input_is_terminal_; }
 
   // ReadLine, then the trailing newline is cut: an answer of only a newline is empty.
   bool ReadAnswer(char* buf, int limit);
@@ -44,6 +60,8 @@ class Console {
  private:
   std::FILE* in_;
   std::FILE* out_;
+  bool input_is_terminal_;
+  ReadOutcome last_read_ = ReadOutcome::kLine;
 };
 
 }  // namespace ostrel

@@ -207,7 +207,8 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
   return true;
 }
 
-OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con) {
+OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
+                SaveAttempt* save) {
   char previous[kNameSize];
   CopyName(previous, open_name);
   if (!at_once) {
@@ -220,8 +221,10 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
       return OpenResult::kLeftAlone;
     }
     if (std::strcmp(answer, "s") == 0) {
+      const bool saved = Save(file_name, buffer, con);
+      if (save != nullptr) *save = saved ? SaveAttempt::kSaved : SaveAttempt::kFailed;
       // A document that could not be saved is not replaced.
-      if (!Save(file_name, buffer, con)) return OpenResult::kLeftAlone;
+      if (!saved) return OpenResult::kLeftAlone;
       con.Line("Next, enter a new filename to open");
       if (!con.ReadAnswer(answer, kNameSize)) return OpenResult::kLeftAlone;
     }

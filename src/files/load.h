@@ -8,6 +8,7 @@
 
 #include "buffer/text_buffer.h"
 #include "common/name.h"
+#include "files/save.h"
 
 namespace ostrel {
 
@@ -29,8 +30,10 @@ enum class OpenResult {
 
 // Loads the file named by `open_name`. With `at_once` it is opened at once; otherwise the user
 // is first asked for a name and offered to save the document (under `file_name`) first. Both names
-// are kNameSize buffers. The caller decides whether the file name takes the open name.
-OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con);
+// are kNameSize buffers. The caller decides whether the file name takes the open name. `save`,
+// when given, learns what became of a save the user asked for first.
+OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
+                SaveAttempt* save = nullptr);
 
 // Cuts `text` (the file's bytes up to its first NUL) into lines and stores them in lines 0, 1,
 // 2 … of the cleared buffer. `file_size` is the number of bytes in the file, so that text lost
