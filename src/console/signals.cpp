@@ -23,8 +23,8 @@ void InstallSignalHandlers() {
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a blocked read returns
   for (const int sig : {SIGHUP, SIGTERM, SIGINT}) sigaction(sig, &action, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  (void)std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int PendingSignal() {
@@ -49,12 +49,12 @@ int TakeSignal() {
 }
 
 void EndBySignal(int sig) {
-  std::signal(sig, SIG_DFL);
+  (void)std::signal(sig, SIG_DFL);
   sigset_t one;
   sigemptyset(&one);
   sigaddset(&one, sig);
   sigprocmask(SIG_UNBLOCK, &one, nullptr);
-  std::raise(sig);
+  (void)std::raise(sig);
   _exit(128 + sig);  // only if the signal's default action does not end the process
 }
 
@@ -62,8 +62,8 @@ DefaultWriteSignals::DefaultWriteSignals()
     : pipe_(std::signal(SIGPIPE, SIG_DFL)), size_(std::signal(SIGXFSZ, SIG_DFL)) {}
 
 DefaultWriteSignals::~DefaultWriteSignals() {
-  std::signal(SIGPIPE, pipe_);
-  std::signal(SIGXFSZ, size_);
+  (void)std::signal(SIGPIPE, pipe_);
+  (void)std::signal(SIGXFSZ, size_);
 }
 
 }  // namespace ostrel
