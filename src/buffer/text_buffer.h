@@ -47,6 +47,9 @@ class TextBuffer {
   // so its line is certainly empty; true when it may hold text.
   bool MayHoldText(int32_t line) const { return Physical(line) < written_; }
 
+  // True when the line is not empty.
+  bool HoldsText(int32_t line) const { return MayHoldText(line) && Slot(line)[0] != '\0'; }
+
   // True when the text may have changed since the buffer was allocated or since the last
   // ForgetChanges: a slot was handed out for writing, or lines were opened, closed or cleared.
   bool Changed() const { return changed_; }

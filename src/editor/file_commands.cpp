@@ -14,16 +14,23 @@ void TakeOpenName(EditorState& s) {
   s.file_name = s.open_name;
 }
 
+// The pending undo refers to lines of the document it was recorded in: a newly loaded document
+// starts with nothing to undo.
+void ForgetUndo(EditorState& s) {
+  s.undo.kind = UndoKind::kNothing;
+}
+
 // A saved document holds no unsaved changes; a failed save is remembered for the exit status.
 void NoteSave(EditorState& s, bool saved) {
   s.save_failed = !saved;
   if (saved) s.buffer.ForgetChanges();
 }
 
-// A loaded document is its file's text.
+// A loaded document is its file's text, with nothing to undo.
 void NoteLoad(EditorState& s) {
   s.save_failed = false;
   s.buffer.ForgetChanges();
+  ForgetUndo(s);
 }
 
 }  // namespace
@@ -96,8 +103,9 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
     s.exit_status = 1;
     return false;
   }
+  if (result == OpenResult::kLoaded) ForgetUndo(s);
   const std::string rescue = RescueName(name);
-  if (CanOpenForReading(rescue.c_str())) {
+  if (NameExists(rescue.c_str())) {
     con.Print("%s holds unsaved text from an earlier session\n", rescue.c_str());
   }
   return true;

@@ -1,7 +1,6 @@
 #include "files/save.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +41,7 @@ int32_t DocLength(const TextBuffer& buffer) {
   // The last line that is not empty is the first one found from the end. A slot never written
   // is empty without a look, so a short document in a large grid reads only its own pages.
   for (int32_t i = buffer.lines() - 1; i > 0; --i) {
-    if (buffer.MayHoldText(i) && buffer.Slot(i)[0] != '\0') return i;
+    if (buffer.HoldsText(i)) return i;
   }
   return 0;
 }
@@ -71,11 +70,9 @@ std::string AssembleDocument(const TextBuffer& buffer) {
   return out;
 }
 
-bool CanOpenForReading(const char* name) {
-  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
+bool NameExists(const char* name) {
+  struct stat info {};
+  return lstat(name, &info) == 0;
 }
 
 bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
@@ -148,7 +145,7 @@ bool DefineSaveName(char* file_name, Console& con, bool* given_up) {
   if (!con.ReadAnswer(answer, kNameSize)) return give_up();
   if (IsAnswer(answer, "x")) return false;
   CopyName(file_name, answer);
-  if (!CanOpenForReading(file_name)) return true;
+  if (!NameExists(file_name)) return true;
 
   con.Line("The file already exists.");
   con.Line("Enter a new filename or 'o' to overwrite");
@@ -156,7 +153,7 @@ bool DefineSaveName(char* file_name, Console& con, bool* given_up) {
   if (IsAnswer(answer, "o")) return true;
   CopyName(file_name, answer);
   // From here on 'o' and 'x' are names like any other: only a free name leads out.
-  while (CanOpenForReading(file_name)) {
+  while (NameExists(file_name)) {
     con.Line("File exists. Try again");
     if (!con.ReadAnswer(file_name, kNameSize)) return give_up();
   }

@@ -74,6 +74,7 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
     Sandbox box;
     Terminal t(box, {.settings = row.settings, .args = {"notes.txt"}, .echo = false});
     ASSERT_TRUE(t.WaitFor(kPrompt));
+    t.Mark();
     ASSERT_TRUE(t.Send("hello\n"));
     ASSERT_TRUE(t.WaitFor("[2] \n"));
     ASSERT_TRUE(t.WaitFor(kPrompt));
@@ -241,6 +242,7 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     // The page-length question comes only once everything typed before it has been read.
     ASSERT_TRUE(t.Send(row.typed + "p\n"));
     ASSERT_TRUE(t.WaitFor("Enter number of lines to display\n"));
+    t.Mark();
     ASSERT_TRUE(t.Send("8\n"));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     if (!row.question.empty()) {
