@@ -23,11 +23,6 @@ constexpr std::array<Handler, kSlotCount> kHandlers = {
     CommandEdit,  QuitCommand,
 };
 
-// Writes the rescue file when the text has changes not yet saved.
-void RescueIfUnsaved(EditorState& s, Console& con) {
-  if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con);
-}
-
 // Acts on a signal noted since the last look, once the read it interrupted has taken its
 // end-of-input path. Ctrl-C on a terminal cancels: that read's question is over and the editor
 // goes on (at the command line it says how to quit). Every other signal ends the editor, by that
@@ -36,7 +31,7 @@ void ActOnSignal(EditorState& s, Console& con, bool at_command_line) {
   const int sig = TakeSignal();
   if (sig == 0) return;
   if (sig != SIGINT || !con.InputIsTerminal()) {
-    RescueIfUnsaved(s, con);
+    if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con);
     con.Flush();
     EndBySignal(sig);
   }
