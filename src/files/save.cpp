@@ -156,9 +156,10 @@ void CopyName(char* to, const char* from) {
 }
 
 int32_t DocLength(const TextBuffer& buffer) {
-  // The last line that is not empty is the first one found from the end. A slot never written
-  // is empty without a look, so a short document in a large grid reads only its own pages.
-  for (int32_t i = buffer.lines() - 1; i > 0; --i) {
+  // The last line that is not empty is the first one found from the end of the text. A slot
+  // never written is empty without a look, so a short document in a large grid reads only its
+  // own pages.
+  for (int32_t i = buffer.TextEnd() - 1; i > 0; --i) {
     if (buffer.MayHoldText(i) && buffer.Slot(i)[0] != '\0') return i;
   }
   return 0;
