@@ -68,6 +68,10 @@ void TextBuffer::ZeroPhysical(int32_t slot) {
 void TextBuffer::OpenSlot(int32_t line) {
   const int32_t end = TextEnd();
   if (line >= end) return;  // the line and every line below it are empty already
+  if (line == lines() - 1) {
+    ZeroPhysical(Physical(line));  // nothing moves: the last line is only emptied
+    return;
+  }
   const int32_t count = end < lines() ? end + 1 : lines();
   MapLines(count);
   const auto n = static_cast<std::size_t>(count);

@@ -185,13 +185,13 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
 namespace {
 
 // The boundary table of one load: positions and kinds, lines+1 entries each, in one block of
-// lazily zeroed pages, so a load touches only the entries its lines reach, however many slots
-// the grid has.
+// lazily zeroed small pages, so a load touches only the entries its lines reach, however many
+// slots the grid has.
 class BoundaryTable {
  public:
   bool Allocate(int32_t lines) {
     entries_ = static_cast<std::size_t>(lines) + 1;
-    return block_.Allocate(2 * entries_ * sizeof(int32_t));
+    return block_.Allocate(2 * entries_ * sizeof(int32_t), PageBlock::Pages::kSmall);
   }
   int32_t* positions() const { return reinterpret_cast<int32_t*>(block_.data()); }
   int32_t* kinds() const { return positions() + entries_; }
