@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view text = file.substr(0, file.find('\0'));
 
   EditorState s;
-  s.limits = Limits{lsize, lines};
+  s.settings.limits = Limits{lsize, lines};
   Check(s.AllocateBuffers(), "cannot allocate");
   // A previous document that the load must wipe out completely.
   for (int32_t i = 0; i < lines; ++i) std::memset(s.buffer.Slot(i), 'o', lsize - 1);

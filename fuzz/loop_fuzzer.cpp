@@ -57,11 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Console con(in, g_out);
     EditorState s;
     s.run_launch_command = false;
-    char program[] = "ostrel";
-    char document[] = "doc.txt";
-    char* argv[] = {program, document, nullptr};
-    int exit_status = 0;
-    if (StartUp(s, 2, argv, con, exit_status)) {
+    if (StartUp(s, "doc.txt", con)) {
       fuzz::AbortOnBrokenInvariant(s, "after start-up", 0);
       long cycle = 0;
       while (!s.quit) {

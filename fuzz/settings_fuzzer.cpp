@@ -16,21 +16,6 @@ namespace {
 
 using namespace ostrel;
 
-struct Settings {
-  KeyTable keys{};
-  NameBuffer launch{};
-  int32_t anchor = 0;
-  int32_t show_numbers = 1;
-  int32_t page_length = 8;
-  Limits limits;
-
-  bool operator==(const Settings& o) const {
-    return keys == o.keys && launch == o.launch && anchor == o.anchor &&
-           show_numbers == o.show_numbers && page_length == o.page_length &&
-           limits.lsize == o.limits.lsize && limits.lines == o.limits.lines;
-  }
-};
-
 KeyNameTable g_names;
 std::FILE* g_out = nullptr;
 
@@ -54,22 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   Settings applied;
   SetDefaultValues(applied.keys);
-  ApplySettings(text, g_names, applied.keys, applied.launch.data(), applied.anchor,
-                applied.show_numbers, applied.page_length, applied.limits);
+  ApplySettings(text, g_names, applied);
   for (const auto& key : applied.keys) Check(key[0] != '\0' && key[1] == '\0', "key not one char");
-  Check(std::memchr(applied.launch.data(), 0, applied.launch.size()) != nullptr,
+  Check(std::memchr(applied.launch_command.data(), 0, applied.launch_command.size()) != nullptr,
         "launch command not terminated");
   Check(applied.limits.lsize >= 2 && applied.limits.lines >= 1, "limits out of range");
-  Check(applied.anchor >= 0, "negative anchor");
+  Check(applied.anchor_pos >= 0, "negative anchor");
   Check(applied.page_length >= 1, "page length below 1");
-  Check(applied.show_numbers == 0 || applied.show_numbers == 1, "show_numbers not 0 or 1");
 
   fuzz::WriteFile(kSettingsFileName, text);
   Settings read;
   SetDefaultValues(read.keys);
   Console con(nullptr, g_out);
-  const int result = ReadRC(g_names, read.keys, read.launch.data(), read.anchor, read.show_numbers,
-                            read.page_length, read.limits, con);
+  const int result = ReadRC(g_names, read, con);
   Check(result == 1, "ReadRC did not read the file");
   Check(read == applied, "ReadRC and ApplySettings disagree");
   return 0;

@@ -16,5 +16,5 @@ int main(int argc, char** argv) {
     // Output that could not be written (a full disk, a closed pipe) fails the run.
     return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
   }
-  return ostrel::Run(opts.argc(), opts.argv(), con);
+  return ostrel::Run(opts.file, con);
 }

@@ -15,7 +15,7 @@ void BM_Display(benchmark::State& state) {
   }
   FillGrid(buffer);
   NullConsole null;
-  const auto numbers = static_cast<int32_t>(state.range(0));
+  const bool numbers = state.range(0) != 0;
   for (auto _ : state) {
     Display(20000, 0, 7, buffer, numbers, "workload.txt", null.con);
     null.con.Flush();

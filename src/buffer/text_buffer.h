@@ -17,6 +17,8 @@ class Console;
 struct Limits {
   int32_t lsize = 256;    // bytes per slot, terminator included
   int32_t lines = 32767;  // number of slots
+
+  bool operator==(const Limits&) const = default;
 };
 
 class TextBuffer {

@@ -53,8 +53,8 @@ void CommandExec(EditorState& s, Console& con);
 void CommandEdit(EditorState& s, Console& con);
 
 // Start-up: makes `name` the open name and the file name and loads it. Returns false when the
-// editor must end at once, with exit_status set.
-bool StartUpOpen(EditorState& s, const char* name, Console& con, int& exit_status);
+// editor must end at once, with s.exit_status set.
+bool StartUpOpen(EditorState& s, const char* name, Console& con);
 
 // Help (help.cpp).
 void HelpCommand(EditorState& s, Console& con);

@@ -68,17 +68,17 @@ void PositionEnd(EditorState& s, Console&) {
 
 // A negative page length turns the page moves around; both clamp into the grid either way.
 void PageBack(EditorState& s, Console&) {
-  s.cursor_line = ClampLine(int64_t{s.cursor_line} - s.page_length, s.buffer.lines());
+  s.cursor_line = ClampLine(int64_t{s.cursor_line} - s.settings.page_length, s.buffer.lines());
 }
 
 void PageForw(EditorState& s, Console&) {
-  s.cursor_line = ClampLine(int64_t{s.cursor_line} + s.page_length, s.buffer.lines());
+  s.cursor_line = ClampLine(int64_t{s.cursor_line} + s.settings.page_length, s.buffer.lines());
 }
 
 // Any number is stored; the view shows no lines for a length below 1.
 void PageLength(EditorState& s, Console& con) {
   con.Line("Enter number of lines to display");
-  s.page_length = con.ReadNumber();
+  s.settings.page_length = con.ReadNumber();
 }
 
 void JumpLine(EditorState& s, Console& con) {
@@ -116,13 +116,8 @@ void JumpDoc(EditorState& s, Console& con) {
 }
 
 void LockTog(EditorState& s, Console& con) {
-  if (s.line_lock == 0) {
-    con.Line("Line Lock On");
-    s.line_lock = 1;
-  } else {
-    con.Line("Line Lock Off");
-    s.line_lock = 0;
-  }
+  s.line_lock = !s.line_lock;
+  con.Line(s.line_lock ? "Line Lock On" : "Line Lock Off");
 }
 
 // Out-of-range answers are ignored without a message.
@@ -139,15 +134,15 @@ void GoToPos(EditorState& s, Console& con) {
 }
 
 void AnchorGo(EditorState& s, Console&) {
-  s.cursor_pos = s.anchor_pos;
+  s.cursor_pos = s.settings.anchor_pos;
 }
 
 void AnchorSet(EditorState& s, Console&) {
-  s.anchor_pos = s.cursor_pos;
+  s.settings.anchor_pos = s.cursor_pos;
 }
 
 void NumTog(EditorState& s, Console&) {
-  s.show_numbers = s.show_numbers == 1 ? 0 : 1;
+  s.settings.show_numbers = !s.settings.show_numbers;
 }
 
 }  // namespace ostrel

@@ -11,14 +11,14 @@ void LineClear(EditorState& s, Console& con) {
   (void)con;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Clear(s.cursor_line, s.buffer);
-  s.undo.kind = 1;
+  s.undo.kind = UndoKind::kLineText;
 }
 
 void TrimEnd(EditorState& s, Console& con) {
   (void)con;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Trim(s.cursor_line, s.cursor_pos, s.buffer);
-  s.undo.kind = 1;
+  s.undo.kind = UndoKind::kLineText;
 }
 
 namespace {
@@ -44,7 +44,7 @@ void TakeIntoClip(EditorState& s, int32_t k) {
 // The shape line_move and line_copy share: the destination prompt, both lines saved, the
 // operation, the record of the given kind.
 void ToDestination(EditorState& s, Console& con, const char* prompt, const char* refusal,
-                   void (*operation)(int32_t, int32_t, TextBuffer&), int32_t kind) {
+                   void (*operation)(int32_t, int32_t, TextBuffer&), UndoKind kind) {
   con.Print(prompt, s.cursor_line + 1);
   const int32_t d = ReadDestination(s, con, refusal);
   if (d < 0) return;
@@ -58,26 +58,28 @@ void ToDestination(EditorState& s, Console& con, const char* prompt, const char*
 }  // namespace
 
 void LineMove(EditorState& s, Console& con) {
-  ToDestination(s, con, "Move line %i to where?\n", "Destination line is not valid", Move, 4);
+  ToDestination(s, con, "Move line %i to where?\n", "Destination line is not valid", Move,
+                UndoKind::kMove);
 }
 
 void LineInsert(EditorState& s, Console& con) {
   (void)con;
   Wedge(s.cursor_line, s.buffer);
   s.undo.line = s.cursor_line;
-  s.undo.kind = 2;
+  s.undo.kind = UndoKind::kOpenedLine;
 }
 
 void LineDelete(EditorState& s, Console& con) {
   (void)con;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Delete(s.cursor_line, s.buffer);
-  s.undo.kind = 3;
+  s.undo.kind = UndoKind::kDeletedLine;
 }
 
 void LineCopy(EditorState& s, Console& con) {
   // The refusal keeps its established spelling: scripts may match it.
-  ToDestination(s, con, "Copy line %i to where?\n", "Desination line is not valid", Copy, 5);
+  ToDestination(s, con, "Copy line %i to where?\n", "Desination line is not valid", Copy,
+                UndoKind::kCopy);
 }
 
 void ClipCopy(EditorState& s, Console& con) {
@@ -94,7 +96,7 @@ void ClipCut(EditorState& s, Console& con) {
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   TakeIntoClip(s, k);
   Cut(s.cursor_line, s.cursor_pos, k, s.buffer);
-  s.undo.kind = 1;
+  s.undo.kind = UndoKind::kLineText;
 }
 
 void ClipPaste(EditorState& s, Console& con) {
@@ -102,7 +104,7 @@ void ClipPaste(EditorState& s, Console& con) {
   if (!CheckPaste(s.cursor_pos, k, s.clip.data(), s.buffer, con)) return;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Paste(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer);
-  s.undo.kind = 1;
+  s.undo.kind = UndoKind::kLineText;
 }
 
 void ClipInsert(EditorState& s, Console& con) {
@@ -114,7 +116,7 @@ void ClipInsert(EditorState& s, Console& con) {
   if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer, con)) return;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Insert(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer);
-  s.undo.kind = 1;
+  s.undo.kind = UndoKind::kLineText;
 }
 
 void NewInsert(EditorState& s, Console& con) {
@@ -125,7 +127,7 @@ void NewInsert(EditorState& s, Console& con) {
   if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.insert_text.data(), s.buffer, con)) return;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Insert(s.cursor_line, s.cursor_pos, k, s.insert_text.data(), s.buffer);
-  s.undo.kind = 1;
+  s.undo.kind = UndoKind::kLineText;
 }
 
 void TrimWrap(EditorState& s, Console& con) {
@@ -142,7 +144,7 @@ void TrimWrap(EditorState& s, Console& con) {
   Trim(line, s.cursor_pos, s.buffer);
   s.undo.first = line;
   s.undo.second = next;
-  s.undo.kind = 6;
+  s.undo.kind = UndoKind::kWrap;
   s.cursor_line = next;
   s.cursor_pos = 0;
 }

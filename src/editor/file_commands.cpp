@@ -7,8 +7,6 @@
 
 namespace ostrel {
 
-static_assert(kNameSize == kFileNameSize, "name buffers of the state and of the file procedures");
-
 namespace {
 
 void TakeOpenName(EditorState& s) {
@@ -18,7 +16,7 @@ void TakeOpenName(EditorState& s) {
 }  // namespace
 
 void SavePrompt(EditorState& s, Console& con) {
-  if (DefineSaveName(s.file_name.data(), con) == 1) Save(s.file_name.data(), s.buffer, con);
+  if (DefineSaveName(s.file_name.data(), con)) Save(s.file_name.data(), s.buffer, con);
 }
 
 void SaveOverwrite(EditorState& s, Console& con) {
@@ -26,7 +24,7 @@ void SaveOverwrite(EditorState& s, Console& con) {
 }
 
 void OpenCommand(EditorState& s, Console& con) {
-  switch (Open(0, s.open_name.data(), s.buffer, s.file_name.data(), con)) {
+  switch (Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con)) {
     case OpenResult::kLoaded:
     case OpenResult::kNotFound:
       TakeOpenName(s);
@@ -41,31 +39,31 @@ void OpenCommand(EditorState& s, Console& con) {
 }
 
 void CommandExec(EditorState& s, Console& con) {
-  if (s.launch_command[0] == '\0') {
-    SetCommand(s.launch_command.data(), kNameSize, con);
-    if (s.launch_command[0] == '\0') return;
+  if (s.settings.launch_command[0] == '\0') {
+    SetCommand(s.settings.launch_command.data(), kNameSize, con);
+    if (s.settings.launch_command[0] == '\0') return;
   }
   // The command runs whether or not the save worked; a failed save has said so.
   Save(s.file_name.data(), s.buffer, con);
-  if (s.run_launch_command) Launch(s.launch_command.data(), con);
+  if (s.run_launch_command) Launch(s.settings.launch_command.data(), con);
 }
 
 void CommandEdit(EditorState& s, Console& con) {
-  SetCommand(s.launch_command.data(), kNameSize, con);
+  SetCommand(s.settings.launch_command.data(), kNameSize, con);
 }
 
-bool StartUpOpen(EditorState& s, const char* name, Console& con, int& exit_status) {
+bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   // A longer name would be cut, and the document later saved under a different name.
   const std::size_t length = std::strlen(name);
   if (length > kNameSize - 1) {
     con.Print("File name is longer than %d characters\n", kNameSize - 1);
-    exit_status = 1;
+    s.exit_status = 1;
     return false;
   }
   std::memcpy(s.open_name.data(), name, length + 1);
   std::memcpy(s.file_name.data(), name, length + 1);
-  if (Open(1, s.open_name.data(), s.buffer, s.file_name.data(), con) == OpenResult::kAbandon) {
-    exit_status = 1;
+  if (Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con) == OpenResult::kAbandon) {
+    s.exit_status = 1;
     return false;
   }
   return true;

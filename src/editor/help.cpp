@@ -139,7 +139,7 @@ void Help(const KeyTable& keys, int32_t lsize, int32_t lines, Console& con) {
 }
 
 void HelpCommand(EditorState& s, Console& con) {
-  Help(s.keys, s.buffer.lsize(), s.buffer.lines(), con);
+  Help(s.settings.keys, s.buffer.lsize(), s.buffer.lines(), con);
 }
 
 }  // namespace ostrel

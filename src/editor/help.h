@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "console/console.h"
-#include "editor/keys.h"
+#include "settings/keys.h"
 
 namespace ostrel {
 

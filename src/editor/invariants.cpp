@@ -76,8 +76,8 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
     return Fail(why, "cursor position " + std::to_string(s.cursor_pos) + " outside 0.." +
                          std::to_string(lsize - 1));
   }
-  if (!InRange(s.anchor_pos, 0, lsize - 1)) {
-    return Fail(why, "anchor position " + std::to_string(s.anchor_pos) + " outside 0.." +
+  if (!InRange(s.settings.anchor_pos, 0, lsize - 1)) {
+    return Fail(why, "anchor position " + std::to_string(s.settings.anchor_pos) + " outside 0.." +
                          std::to_string(lsize - 1));
   }
 
@@ -99,8 +99,9 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
   const struct {
     const char* name;
     const NameBuffer& data;
-  } names[] = {
-      {"file name", s.file_name}, {"open name", s.open_name}, {"launch command", s.launch_command}};
+  } names[] = {{"file name", s.file_name},
+               {"open name", s.open_name},
+               {"launch command", s.settings.launch_command}};
   for (const auto& [name, data] : names) {
     if (!Terminated(data.data(), data.size())) {
       return Fail(why, std::string(name) + " has no terminator");
@@ -108,12 +109,15 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
   }
 
   const UndoRecord& u = s.undo;
-  if (!InRange(u.kind, 0, 6)) return Fail(why, "undo kind " + std::to_string(u.kind));
-  const bool one_line = InRange(u.kind, 1, 3);
+  const auto kind = static_cast<int32_t>(u.kind);
+  if (!InRange(kind, 0, 6)) return Fail(why, "undo kind " + std::to_string(kind));
+  const bool one_line = InRange(kind, static_cast<int32_t>(UndoKind::kLineText),
+                                static_cast<int32_t>(UndoKind::kDeletedLine));
   if (one_line && !InRange(u.line, 0, lines - 1)) {
     return Fail(why, "undo line " + std::to_string(u.line) + " outside the grid");
   }
-  if (u.kind >= 4 && (!InRange(u.first, 0, lines - 1) || !InRange(u.second, 0, lines - 1))) {
+  if (kind >= static_cast<int32_t>(UndoKind::kMove) &&
+      (!InRange(u.first, 0, lines - 1) || !InRange(u.second, 0, lines - 1))) {
     return Fail(why, "undo lines " + std::to_string(u.first) + ", " + std::to_string(u.second) +
                          " outside the grid");
   }

@@ -22,52 +22,33 @@ constexpr std::array<Handler, kSlotCount> kHandlers = {
 
 }  // namespace
 
-bool EditorState::AllocateBuffers() {
-  if (!buffer.Allocate(limits)) return false;
-  const auto lsize = static_cast<std::size_t>(limits.lsize);
-  for (LineBuffer* work :
-       {&command_input, &insert_text, &jump_string, &clip, &undo_copy1, &undo_copy2}) {
-    if (!work->Allocate(lsize)) return false;
-  }
-  return true;
-}
-
-bool StartUp(EditorState& s, int argc, char** argv, Console& con, int& exit_status) {
+bool StartUp(EditorState& s, const char* file, Console& con) {
   con.Line(kBanner);
-  s.file_name.fill('\0');
-  s.open_name.fill('\0');
-  s.launch_command.fill('\0');
+  // The view settings, the names and the launch command start at the values the state is
+  // made with; the key tables are filled here, in the editor's start-up order.
   MakeKeys(s.key_names);
-  SetDefaultValues(s.keys);
-  s.show_numbers = 1;
-  s.anchor_pos = 0;
-  s.page_length = 8;
-  ReadRC(s.key_names, s.keys, s.launch_command.data(), s.anchor_pos, s.show_numbers, s.page_length,
-         s.limits, con);
+  SetDefaultValues(s.settings.keys);
+  ReadRC(s.key_names, s.settings, con);
   // A max_char line after anchor_position may have shrunk the slots under the anchor.
-  if (s.anchor_pos > s.limits.lsize - 1) s.anchor_pos = s.limits.lsize - 1;
-  con.Print("\nEnter '%s' for help or '%s' to quit\n", s.keys[kHelp].data(), s.keys[kQuit].data());
+  if (s.settings.anchor_pos > s.settings.limits.lsize - 1)
+    s.settings.anchor_pos = s.settings.limits.lsize - 1;
+  con.Print("\nEnter '%s' for help or '%s' to quit\n", s.settings.keys[kHelp].data(),
+            s.settings.keys[kQuit].data());
 
   if (!s.AllocateBuffers()) {
-    const int64_t bytes = int64_t{s.limits.lines} * int64_t{s.limits.lsize};
+    const int64_t bytes = int64_t{s.settings.limits.lines} * int64_t{s.settings.limits.lsize};
     if (bytes >= (int64_t{1} << 31)) {
       con.Print("Text buffer of %d lines of %d bytes is too large (2147483648 bytes or more)\n",
-                s.limits.lines, s.limits.lsize);
+                s.settings.limits.lines, s.settings.limits.lsize);
     } else {
       con.Print("Cannot allocate a text buffer of %lld bytes and its work buffers\n",
                 static_cast<long long>(bytes));
     }
-    exit_status = 1;
+    s.exit_status = 1;
     return false;
   }
-
-  if (argc > 1 && !StartUpOpen(s, argv[1], con, exit_status)) return false;
-
-  s.cursor_line = 0;
-  s.cursor_pos = 0;
-  s.undo = UndoRecord{};
-  s.line_lock = 0;
-  return true;
+  // The cursor, the line lock and the undo record keep the start values the state is made with.
+  return file == nullptr || StartUpOpen(s, file, con);
 }
 
 void EnterText(EditorState& s, Console& con) {
@@ -80,13 +61,13 @@ void EnterText(EditorState& s, Console& con) {
   }
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Replace(s.cursor_line, s.cursor_pos, s.buffer.lines(), text, s.buffer, con);
-  s.undo.kind = 1;
-  if (s.cursor_line < s.buffer.lines() - 1 && s.line_lock == 0) ++s.cursor_line;
+  s.undo.kind = UndoKind::kLineText;
+  if (s.cursor_line < s.buffer.lines() - 1 && !s.line_lock) ++s.cursor_line;
 }
 
 void Cycle(EditorState& s, Console& con) {
-  Display(s.cursor_line, s.cursor_pos, s.page_length - 1, s.buffer, s.show_numbers,
-          s.file_name.data(), con);
+  Display(s.cursor_line, s.cursor_pos, s.settings.page_length - 1, s.buffer,
+          s.settings.show_numbers, s.file_name.data(), con);
   con.FlushInput();
   char* input = s.command_input.data();
   if (!con.ReadLine(input, s.buffer.lsize())) {
@@ -98,7 +79,7 @@ void Cycle(EditorState& s, Console& con) {
     return;
   }
   input[std::strcspn(input, "\n")] = '\0';
-  const int slot = MatchSlot(input, s.keys);
+  const int slot = MatchSlot(input, s.settings.keys);
   if (slot >= 0) {
     kHandlers[static_cast<std::size_t>(slot)](s, con);
   } else {
@@ -114,14 +95,11 @@ void QuitCommand(EditorState& s, Console& con) {
   if (!con.ReadLine(input, s.buffer.lsize()) || std::strcmp(input, "q\n") == 0) s.quit = true;
 }
 
-int Run(int argc, char** argv, Console& con) {
+int Run(const char* file, Console& con) {
   EditorState s;
-  int exit_status = 0;
-  if (!StartUp(s, argc, argv, con, exit_status)) {
-    con.Flush();
-    return exit_status;
+  if (StartUp(s, file, con)) {
+    while (!s.quit) Cycle(s, con);
   }
-  while (!s.quit) Cycle(s, con);
   con.Flush();
   return s.exit_status;
 }

@@ -9,9 +9,9 @@ namespace ostrel {
 inline constexpr const char* kBanner = "Ostrel line editor " OSTREL_VERSION;
 
 // Sets up the state in the editor's start-up order: banner, key tables, view defaults, the
-// settings file, the start-up hint, the buffers, the file named by the first argument.
-// Returns false when the editor must end at once; exit_status then says with what.
-bool StartUp(EditorState& s, int argc, char** argv, Console& con, int& exit_status);
+// settings file, the start-up hint, the buffers, then `file` (none when null). Returns false
+// when the editor must end at once; s.exit_status then says with what.
+bool StartUp(EditorState& s, const char* file, Console& con);
 
 // One cycle: show the view, read an input line, run its command or enter it as text.
 void Cycle(EditorState& s, Console& con);
@@ -20,8 +20,8 @@ void Cycle(EditorState& s, Console& con);
 // character after it literally.
 void EnterText(EditorState& s, Console& con);
 
-// The whole run: start-up, cycles until a confirmed quit or the end of input. Returns the
-// process's exit status.
-int Run(int argc, char** argv, Console& con);
+// The whole run on `file` (none when null): start-up, cycles until a confirmed quit or the end
+// of input. Returns the process's exit status.
+int Run(const char* file, Console& con);
 
 }  // namespace ostrel

@@ -2,13 +2,12 @@
 
 #include <cstring>
 
-#include "editor/keys.h"
+#include "settings/keys.h"
 
 namespace ostrel {
 
 Options ParseOptions(int argc, char** argv) {
   Options opts;
-  opts.args.push_back(argc > 0 ? argv[0] : nullptr);
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -26,9 +25,8 @@ Options ParseOptions(int argc, char** argv) {
         continue;
       }
     }
-    opts.args.push_back(argv[i]);
+    if (opts.file == nullptr) opts.file = arg;
   }
-  opts.args.push_back(nullptr);
   return opts;
 }
 

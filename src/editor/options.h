@@ -4,7 +4,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace ostrel {
 
@@ -12,12 +11,9 @@ enum class OptionAction { kEdit, kHelp, kVersion };
 
 struct Options {
   OptionAction action = OptionAction::kEdit;
-  // The program name, then the file-name arguments in their order ("--" dropped), then a null
-  // pointer: an argument vector for Run.
-  std::vector<char*> args;
-
-  int argc() const { return static_cast<int>(args.size()) - 1; }
-  char** argv() { return args.data(); }
+  // The first file-name argument, the document to edit; null when there is none. Any later
+  // file-name arguments are not used.
+  const char* file = nullptr;
 };
 
 // Reads the arguments. Up to a "--", "--help" and "--version" are options (the first one

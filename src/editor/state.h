@@ -7,40 +7,44 @@
 
 #include "buffer/memory.h"
 #include "buffer/text_buffer.h"
-#include "editor/keys.h"
+#include "common/name.h"
+#include "settings/keys.h"
+#include "settings/settings.h"
 
 namespace ostrel {
 
-inline constexpr int kNameSize = 256;  // file name, open name, launch command
-
-using NameBuffer = std::array<char, kNameSize>;
+// What the pending undo restores. The numbers are the record's kinds 0 to 6.
+enum class UndoKind : int32_t {
+  kNothing = 0,
+  kLineText = 1,    // one line's text, saved in the first copy
+  kOpenedLine = 2,  // a line opened by line_insert
+  kDeletedLine = 3,
+  kMove = 4,
+  kCopy = 5,
+  kWrap = 6,  // trim_wrap: the line and the next one
+};
 
 // The single pending undo.
 struct UndoRecord {
-  int32_t kind =
-      0;  // 0 nothing; 1 line text; 2 opened line; 3 deleted line; 4 move; 5 copy; 6 wrap
-  int32_t line = 0;    // kinds 1 to 3
-  int32_t first = 0;   // kinds 4 to 6: the cursor line of the command
-  int32_t second = 0;  // kinds 4 to 6: the other line
+  UndoKind kind = UndoKind::kNothing;
+  int32_t line = 0;    // line text, opened and deleted lines
+  int32_t first = 0;   // move, copy, wrap: the cursor line of the command
+  int32_t second = 0;  // move, copy, wrap: the other line
 };
 
 struct EditorState {
-  Limits limits;  // settled by the settings file, then fixed by the buffer's allocation
-  TextBuffer buffer;
-
+  // The keys, the grid limits, the view settings and the launch command, at their start values
+  // until the settings file is read. The limits are fixed by the buffer's allocation.
+  Settings settings;
   KeyNameTable key_names{};
-  KeyTable keys{};
+  TextBuffer buffer;
 
   int32_t cursor_line = 0;
   int32_t cursor_pos = 0;
-  int32_t page_length = 8;
-  int32_t show_numbers = 1;
-  int32_t anchor_pos = 0;
-  int32_t line_lock = 0;
+  bool line_lock = false;  // text entry leaves the cursor on its line
 
   NameBuffer file_name{};
   NameBuffer open_name{};
-  NameBuffer launch_command{};
 
   // Work buffers of lsize bytes each, allocated with the text buffer.
   LineBuffer command_input;

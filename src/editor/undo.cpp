@@ -27,33 +27,33 @@ void UndoCommand(EditorState& s, Console& con) {
   (void)con;
   UndoRecord& u = s.undo;
   switch (u.kind) {
-    case 1:  // one line's text
+    case UndoKind::kLineText:
       RecallUndo(u.line, s.undo_copy1, s.buffer);
       s.cursor_line = u.line;
       break;
-    case 2:  // an opened line
+    case UndoKind::kOpenedLine:
       Delete(u.line, s.buffer);
       s.cursor_line = u.line;
       break;
-    case 3:  // a deleted line
+    case UndoKind::kDeletedLine:
       Wedge(u.line, s.buffer);
       RecallUndo(u.line, s.undo_copy1, s.buffer);
       s.cursor_line = u.line;
       break;
-    case 4:  // a move, or a wrap into the next line: both lines come back
-    case 6:
+    case UndoKind::kMove:  // a move, or a wrap into the next line: both lines come back
+    case UndoKind::kWrap:
       RecallUndo(u.first, s.undo_copy1, s.buffer);
       RecallUndo(u.second, s.undo_copy2, s.buffer);
       s.cursor_line = u.first;
       break;
-    case 5:  // a copy: only the destination changed
+    case UndoKind::kCopy:  // only the destination changed
       RecallUndo(u.second, s.undo_copy2, s.buffer);
       s.cursor_line = u.first;
       break;
-    default:  // nothing to undo
+    case UndoKind::kNothing:
       return;
   }
-  u.kind = 0;
+  u.kind = UndoKind::kNothing;
 }
 
 }  // namespace ostrel

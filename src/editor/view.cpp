@@ -18,7 +18,7 @@ void AppendNumber(std::string& out, int64_t n) {
 }  // namespace
 
 void Display(int32_t cursor_line, int32_t cursor_pos, int32_t page_minus_one,
-             const TextBuffer& buffer, int32_t numbers, const char* file_name, Console& con) {
+             const TextBuffer& buffer, bool numbers, const char* file_name, Console& con) {
   const int32_t lines = buffer.lines();
   std::string out;
   out.reserve(512);
@@ -46,7 +46,7 @@ void Display(int32_t cursor_line, int32_t cursor_pos, int32_t page_minus_one,
               ? std::string_view(slot + cursor_pos, length - static_cast<std::size_t>(cursor_pos))
               : std::string_view();
       const bool is_cursor = i == cursor_line;
-      if (numbers == 1) {
+      if (numbers) {
         if (is_cursor) {
           const std::size_t start = out.size();
           out += '[';

@@ -11,8 +11,8 @@ class Console;
 
 // Prints the header, the window of page_minus_one+1 lines ending at the cursor line (or
 // starting at line 0 near the top), each shown from the cursor position on, and the prompt.
-// numbers == 1 selects the numbered view, anything else the marker view.
+// `numbers` selects the numbered view, otherwise the marker view.
 void Display(int32_t cursor_line, int32_t cursor_pos, int32_t page_minus_one,
-             const TextBuffer& buffer, int32_t numbers, const char* file_name, Console& con);
+             const TextBuffer& buffer, bool numbers, const char* file_name, Console& con);
 
 }  // namespace ostrel

@@ -244,23 +244,23 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
   return StoreLines(text, file_size, table, buffer, con);
 }
 
-OpenResult Open(int32_t flag, char* open_name, TextBuffer& buffer, char* file_name, Console& con) {
-  char previous[kFileNameSize];
+OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con) {
+  char previous[kNameSize];
   CopyName(previous, open_name);
-  if (flag == 0) {
+  if (!at_once) {
     con.Line("Enter a filename to open a new file and discard the buffer in memory");
     con.Line("Enter 's' to first save the current buffer in memory");
     con.Line("Enter 'x' to not open a file and return");
-    char answer[kFileNameSize];
+    char answer[kNameSize];
     // End of input returns as 'x' does.
-    if (!con.ReadAnswer(answer, kFileNameSize) || std::strcmp(answer, "x") == 0) {
+    if (!con.ReadAnswer(answer, kNameSize) || std::strcmp(answer, "x") == 0) {
       return OpenResult::kLeftAlone;
     }
     if (std::strcmp(answer, "s") == 0) {
       // A document that could not be saved is not replaced.
       if (!Save(file_name, buffer, con)) return OpenResult::kLeftAlone;
       con.Line("Next, enter a new filename to open");
-      if (!con.ReadAnswer(answer, kFileNameSize)) return OpenResult::kLeftAlone;
+      if (!con.ReadAnswer(answer, kNameSize)) return OpenResult::kLeftAlone;
     }
     CopyName(open_name, answer);
   }

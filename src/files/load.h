@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "buffer/text_buffer.h"
+#include "common/name.h"
 
 namespace ostrel {
 
@@ -26,10 +27,10 @@ enum class OpenResult {
                // must end with status 1
 };
 
-// Loads the file named by `open_name`. A non-zero flag opens it at once; zero first asks for a
-// name, offering to save the document (under `file_name`) first. Both names are kFileNameSize
-// buffers. The caller decides whether the file name takes the open name.
-OpenResult Open(int32_t flag, char* open_name, TextBuffer& buffer, char* file_name, Console& con);
+// Loads the file named by `open_name`. With `at_once` it is opened at once; otherwise the user
+// is first asked for a name and offered to save the document (under `file_name`) first. Both names
+// are kNameSize buffers. The caller decides whether the file name takes the open name.
+OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con);
 
 // Cuts `text` (the file's bytes up to its first NUL) into lines and stores them in lines 0, 1,
 // 2 … of the cleared buffer. `file_size` is the number of bytes in the file, so that text lost

@@ -7,17 +7,11 @@
 #include <string_view>
 
 #include "buffer/text_buffer.h"
+#include "common/name.h"
 
 namespace ostrel {
 
 class Console;
-
-// Size of the file-name buffers the save and load procedures read into and write: at most 255
-// characters and the terminator.
-inline constexpr int kFileNameSize = 256;
-
-// Copies a name into a file-name buffer, cut to kFileNameSize-1 characters and terminated.
-void CopyName(char* to, const char* from);
 
 // Index of the last line that is not empty; 0 when every line is empty.
 int32_t DocLength(const TextBuffer& buffer);
@@ -33,22 +27,18 @@ std::size_t AssembledBound(const TextBuffer& buffer, int32_t last);
 // bytes, and returns its length.
 std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out);
 
-// Writes `data` to the file `name`, creating or emptying it. On failure at open, write or close
-// the result is false and `error` holds the system's reason.
-bool WriteDocument(const char* name, std::string_view data, std::string& error);
-
 // True when `name` can be opened for reading: the editor's test of whether a file exists. A FIFO
 // without a writer does not make it wait.
 bool CanOpenForReading(const char* name);
 
-// Writes the document under `file_name` (kFileNameSize bytes), first asking for a name while it
+// Writes the document under `file_name` (kNameSize bytes), first asking for a name while it
 // is empty. Prints "Saved to" and returns true only when the whole text was written and the file
 // closed; otherwise prints one failure line and returns false.
 bool Save(char* file_name, const TextBuffer& buffer, Console& con);
 
-// The save-as dialogue: asks for a name and guards existing files. Returns 1 when the document
-// is to be saved under `file_name` (possibly replaced), 0 when nothing is to be saved; then
+// The save-as dialogue: asks for a name and guards existing files. True when the document
+// is to be saved under `file_name` (possibly replaced), false when nothing is to be saved; then
 // `file_name` is as it was.
-int32_t DefineSaveName(char* file_name, Console& con);
+bool DefineSaveName(char* file_name, Console& con);
 
 }  // namespace ostrel

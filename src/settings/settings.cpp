@@ -13,7 +13,6 @@
 #include <string>
 
 #include "console/console.h"
-#include "editor/state.h"
 
 namespace ostrel {
 namespace {
@@ -35,9 +34,7 @@ bool ReadInt(const std::string& value, int32_t& out) {
   return true;
 }
 
-void ApplyLine(std::string_view line, const KeyNameTable& names, KeyTable& keys,
-               char* launch_command, int32_t& anchor, int32_t& show_numbers, int32_t& page_length,
-               Limits& limits) {
+void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& settings) {
   const std::size_t eq = line.find('=');
   // A line without "=" has no value: it is ignored, like any other refused value.
   const bool has_value = eq != std::string_view::npos;
@@ -48,34 +45,36 @@ void ApplyLine(std::string_view line, const KeyNameTable& names, KeyTable& keys,
   for (int k = 0; k < kSlotCount; ++k) {
     if (!contains(names[static_cast<std::size_t>(k)].data())) continue;
     key_line = true;
-    if (has_value && value.size() == 1) keys[static_cast<std::size_t>(k)] = {value[0], '\0'};
+    if (has_value && value.size() == 1) {
+      settings.keys[static_cast<std::size_t>(k)] = {value[0], '\0'};
+    }
   }
   if (key_line || !has_value) return;
 
+  Limits& limits = settings.limits;
   int32_t n = 0;
   if (contains("max_lines")) {
     if (ReadInt(value, n) && n > 0) limits.lines = n;
   } else if (contains("max_char")) {
     if (ReadInt(value, n) && n > 0 && n < INT32_MAX) limits.lsize = n + 1;
   } else if (contains("anchor_position")) {
-    if (ReadInt(value, n) && n > 0 && n < limits.lsize) anchor = n - 1;
+    if (ReadInt(value, n) && n > 0 && n < limits.lsize) settings.anchor_pos = n - 1;
   } else if (contains("lines_per_page")) {
-    if (ReadInt(value, n) && n > 0 && n < limits.lines) page_length = n;
+    if (ReadInt(value, n) && n > 0 && n < limits.lines) settings.page_length = n;
   } else if (contains("show_numbers")) {
-    show_numbers = value == "on" ? 1 : 0;
+    settings.show_numbers = value == "on";
   } else if (contains("launch_command")) {
     if (!value.empty()) {
-      std::memset(launch_command, 0, kNameSize);
-      value.copy(launch_command, std::min<std::size_t>(value.size(), kNameSize - 1));
+      settings.launch_command.fill('\0');
+      value.copy(settings.launch_command.data(),
+                 std::min<std::size_t>(value.size(), settings.launch_command.size() - 1));
     }
   }
 }
 
 }  // namespace
 
-void ApplySettings(std::string_view text, const KeyNameTable& names, KeyTable& keys,
-                   char* launch_command, int32_t& anchor, int32_t& show_numbers,
-                   int32_t& page_length, Limits& limits) {
+void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings) {
   // The text ends at its first NUL byte.
   text = text.substr(0, text.find('\0'));
   std::size_t start = 0;
@@ -83,21 +82,18 @@ void ApplySettings(std::string_view text, const KeyNameTable& names, KeyTable& k
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     if (end > start) {
-      ApplyLine(text.substr(start, end - start), names, keys, launch_command, anchor, show_numbers,
-                page_length, limits);
+      ApplyLine(text.substr(start, end - start), names, settings);
     }
     start = end + 1;
   }
 }
 
-int ReadRC(const KeyNameTable& names, KeyTable& keys, char* launch_command, int32_t& anchor,
-           int32_t& show_numbers, int32_t& page_length, Limits& limits, Console& con,
-           const char* file_name) {
+int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const char* file_name) {
   // Opened without blocking, so that a FIFO of that name cannot hang the start-up.
   const int fd = open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT) {
     con.Print("Making RC file: %s\n", file_name);
-    MakeRC(names, keys, limits, file_name, con);
+    MakeRC(names, settings.keys, settings.limits, file_name, con);
     return 0;
   }
   con.Print("Reading RC file: %s\n", file_name);
@@ -116,7 +112,7 @@ int ReadRC(const KeyNameTable& names, KeyTable& keys, char* launch_command, int3
   char chunk[65536];
   std::size_t got = 0;
   while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
-  ApplySettings(text, names, keys, launch_command, anchor, show_numbers, page_length, limits);
+  ApplySettings(text, names, settings);
   return 1;
 }
 

@@ -5,7 +5,8 @@
 #include <string_view>
 
 #include "buffer/text_buffer.h"
-#include "editor/keys.h"
+#include "common/name.h"
+#include "settings/keys.h"
 
 namespace ostrel {
 
@@ -13,19 +14,29 @@ class Console;
 
 inline constexpr const char* kSettingsFileName = ".vazaru_da";
 
-// Applies settings text to the given settings, line by line: a line that holds a command's
-// name rebinds that command (when its value is one character); otherwise the first of
-// max_lines, max_char, anchor_position, lines_per_page, show_numbers, launch_command that it
-// holds takes the value after the first "=" if that setting's rule accepts it.
-void ApplySettings(std::string_view text, const KeyNameTable& names, KeyTable& keys,
-                   char* launch_command, int32_t& anchor, int32_t& show_numbers,
-                   int32_t& page_length, Limits& limits);
+// Everything the settings file can set, at the editor's start values. The view settings and the
+// launch command change during the run too; the limits are fixed once the grid is allocated.
+struct Settings {
+  KeyTable keys{};  // filled by SetDefaultValues before the file is read
+  Limits limits;
+  int32_t anchor_pos = 0;
+  int32_t page_length = 8;
+  bool show_numbers = true;
+  NameBuffer launch_command{};
 
-// Reads the settings file of the current directory, or writes the default file when there is
-// none. A file that exists but cannot be opened is left as it is and changes nothing. Returns 1
-// when a file exists, 0 when the default file was written or attempted.
-int ReadRC(const KeyNameTable& names, KeyTable& keys, char* launch_command, int32_t& anchor,
-           int32_t& show_numbers, int32_t& page_length, Limits& limits, Console& con,
+  bool operator==(const Settings&) const = default;
+};
+
+// Applies settings text to `settings`, line by line: a line that holds a command's name
+// rebinds that command (when its value is one character); otherwise the first of max_lines,
+// max_char, anchor_position, lines_per_page, show_numbers, launch_command that it holds takes
+// the value after the first "=" if that setting's rule accepts it.
+void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings);
+
+// Reads the settings file of the current directory into `settings`, or writes the default file
+// when there is none. A file that exists but cannot be opened is left as it is and changes
+// nothing. Returns 1 when a file exists, 0 when the default file was written or attempted.
+int ReadRC(const KeyNameTable& names, Settings& settings, Console& con,
            const char* file_name = kSettingsFileName);
 
 // Writes the default settings file under `file_name`.

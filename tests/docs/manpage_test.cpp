@@ -17,7 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/keys.h"
+#include "settings/keys.h"
 #include "settings/settings.h"
 #include "support/memory_console.h"
 

@@ -28,7 +28,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/harness.h"
-#include "editor/keys.h"
+#include "settings/keys.h"
 
 namespace ostrel::e2e {
 namespace {

@@ -16,7 +16,7 @@ TEST(PageMoves, ExtremePageLengthsStayInTheGrid) {
   auto s = MakeState(8, 5);
   MemoryConsole mc;
   for (const int32_t length : {INT32_MAX, INT32_MIN, -1}) {
-    s.page_length = length;
+    s.settings.page_length = length;
     s.cursor_line = 2;
     PageForw(s, mc.con());
     EXPECT_EQ(s.cursor_line, length > 0 ? 4 : length == -1 ? 1 : 0) << length;

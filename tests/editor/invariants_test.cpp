@@ -20,11 +20,12 @@ TEST(CheckInvariants, AFreshStateAndOrdinaryEditsPass) {
   EXPECT_EQ(why, "untouched");
   s.cursor_line = 3;
   s.cursor_pos = 7;
-  s.anchor_pos = 7;
+  s.settings.anchor_pos = 7;
   s.buffer.OpenSlot(1);
   s.buffer.CloseSlot(0);
   std::memcpy(s.clip.data(), "1234567", 8);
-  s.undo = {.kind = 4, .line = -5, .first = 0, .second = 3};  // kind 4 does not use `line`
+  s.undo = {
+      .kind = UndoKind::kMove, .line = -5, .first = 0, .second = 3};  // kind 4 does not use `line`
   EXPECT_TRUE(CheckInvariants(s, nullptr));
 }
 
@@ -43,7 +44,7 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
       {"cursor line -1 outside 0..3", [](EditorState& s) { s.cursor_line = -1; }},
       {"cursor position 8 outside 0..7", [](EditorState& s) { s.cursor_pos = 8; }},
       {"cursor position -1 outside 0..7", [](EditorState& s) { s.cursor_pos = -1; }},
-      {"anchor position 8 outside 0..7", [](EditorState& s) { s.anchor_pos = 8; }},
+      {"anchor position 8 outside 0..7", [](EditorState& s) { s.settings.anchor_pos = 8; }},
       {"command input has no terminator",
        [](EditorState& s) { std::memset(s.command_input.data(), 'a', 8); }},
       {"insert text has no terminator",
@@ -58,12 +59,15 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
       {"clip is 9 bytes, not lsize 8", [](EditorState& s) { ASSERT_TRUE(s.clip.Allocate(9)); }},
       {"file name has no terminator", [](EditorState& s) { s.file_name.fill('f'); }},
       {"open name has no terminator", [](EditorState& s) { s.open_name.fill('o'); }},
-      {"launch command has no terminator", [](EditorState& s) { s.launch_command.fill('l'); }},
-      {"undo kind 7", [](EditorState& s) { s.undo.kind = 7; }},
-      {"undo line 4 outside the grid", [](EditorState& s) { s.undo = {.kind = 1, .line = 4}; }},
-      {"undo line -1 outside the grid", [](EditorState& s) { s.undo = {.kind = 3, .line = -1}; }},
+      {"launch command has no terminator",
+       [](EditorState& s) { s.settings.launch_command.fill('l'); }},
+      {"undo kind 7", [](EditorState& s) { s.undo.kind = static_cast<UndoKind>(7); }},
+      {"undo line 4 outside the grid",
+       [](EditorState& s) { s.undo = {.kind = UndoKind::kLineText, .line = 4}; }},
+      {"undo line -1 outside the grid",
+       [](EditorState& s) { s.undo = {.kind = UndoKind::kDeletedLine, .line = -1}; }},
       {"undo lines 0, 4 outside the grid",
-       [](EditorState& s) { s.undo = {.kind = 6, .first = 0, .second = 4}; }},
+       [](EditorState& s) { s.undo = {.kind = UndoKind::kWrap, .first = 0, .second = 4}; }},
   };
   for (const auto& c : cases) {
     auto s = MakeState(8, 4, {"abc"});

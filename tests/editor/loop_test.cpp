@@ -28,7 +28,7 @@ TEST(EnterText, WritesAtTheCursorColumnAndRecordsUndo) {
   EXPECT_EQ(LineText(s, 0), "heXYo");
   EXPECT_EQ(s.cursor_line, 1);
   EXPECT_EQ(s.cursor_pos, 2);
-  EXPECT_EQ(s.undo.kind, 1);
+  EXPECT_EQ(s.undo.kind, UndoKind::kLineText);
   EXPECT_EQ(s.undo.line, 0);
   EXPECT_STREQ(s.undo_copy1.data(), "hello");
   // A leading '!' takes the one character after it; '!' alone is empty text that still pads.
@@ -41,7 +41,7 @@ TEST(EnterText, WritesAtTheCursorColumnAndRecordsUndo) {
 TEST(EnterText, LineLockAndTheEndOfTheSlot) {
   auto s = MakeState(8, 3);
   MemoryConsole mc;
-  s.line_lock = 1;
+  s.line_lock = true;
   s.cursor_pos = 5;
   Type(s, mc.con(), "xyz");
   EXPECT_EQ(LineText(s, 0), "     xy");  // padded, and cut at the end of the slot
@@ -49,13 +49,13 @@ TEST(EnterText, LineLockAndTheEndOfTheSlot) {
   s.cursor_pos = 0;
   Type(s, mc.con(), "abcdefg");
   EXPECT_EQ(LineText(s, 0), "abcdefg");
-  s.line_lock = 0;
+  s.line_lock = false;
   s.cursor_pos = 7;
   Type(s, mc.con(), "z");
   EXPECT_EQ(mc.Output(), "At End Of Line\n");
   EXPECT_EQ(LineText(s, 0), "abcdefg");
-  EXPECT_EQ(s.undo.kind, 1);    // the refused write still replaces the record
-  EXPECT_EQ(s.cursor_line, 1);  // and the cursor still moves down
+  EXPECT_EQ(s.undo.kind, UndoKind::kLineText);  // the refused write still replaces the record
+  EXPECT_EQ(s.cursor_line, 1);                  // and the cursor still moves down
 }
 
 }  // namespace

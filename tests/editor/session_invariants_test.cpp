@@ -89,7 +89,7 @@ TEST(SessionInvariants, ClearedLaunchFlagSavesWithoutRunningTheCommand) {
   const InTemporaryDirectory scratch;
   auto s = MakeState(8, 3, {"abc"});
   s.run_launch_command = false;
-  std::strcpy(s.launch_command.data(), "touch launched");
+  std::strcpy(s.settings.launch_command.data(), "touch launched");
   std::strcpy(s.file_name.data(), "doc");
   MemoryConsole mc;
   CommandExec(s, mc.con());

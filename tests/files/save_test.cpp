@@ -38,9 +38,9 @@ class TempDir {
   std::string dir_;
 };
 
-std::array<char, kFileNameSize> Name(const std::string& text) {
-  std::array<char, kFileNameSize> name{};
-  text.copy(name.data(), kFileNameSize - 1);
+std::array<char, kNameSize> Name(const std::string& text) {
+  std::array<char, kNameSize> name{};
+  text.copy(name.data(), kNameSize - 1);
   return name;
 }
 
@@ -65,7 +65,7 @@ TEST(DefineSaveName, EndOfInputGivesUpAndKeepsTheName) {
        {std::string(), dir.Path("a") + "\n", dir.Path("a") + "\n" + dir.Path("a") + "\n"}) {
     auto name = Name("before");
     MemoryConsole mc(input);
-    EXPECT_EQ(DefineSaveName(name.data(), mc.con()), 0);
+    EXPECT_FALSE(DefineSaveName(name.data(), mc.con()));
     EXPECT_EQ(std::string(name.data()), "before");
     EXPECT_THAT(mc.Output(), HasSubstr("Not saved: no file name was given\n"));
   }

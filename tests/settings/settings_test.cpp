@@ -5,28 +5,22 @@
 #include <array>
 #include <string>
 
-#include "editor/state.h"
+#include "common/name.h"
 
 namespace ostrel {
 namespace {
 
 // The settings in memory, at their start values, and the reader applied to some text.
-struct Loaded {
+struct Loaded : Settings {
   KeyNameTable names{};
-  KeyTable keys{};
-  NameBuffer launch{};
-  int32_t anchor = 0;
-  int32_t show_numbers = 1;
-  int32_t page_length = 8;
-  Limits limits;
 
   explicit Loaded(const std::string& text) {
     MakeKeys(names);
     SetDefaultValues(keys);
-    ApplySettings(text, names, keys, launch.data(), anchor, show_numbers, page_length, limits);
+    ApplySettings(text, names, *this);
   }
   std::string Key(int slot) const { return keys[static_cast<std::size_t>(slot)].data(); }
-  std::string Launch() const { return launch.data(); }
+  std::string Launch() const { return launch_command.data(); }
 };
 
 TEST(SettingsKeys, OnlyOneCharacterValuesRebind) {
@@ -65,13 +59,13 @@ TEST(SettingsLimits, MaxCharAndMaxLines) {
 }
 
 TEST(SettingsView, AnchorAndPageUseTheLimitsInForceAtTheirLine) {
-  EXPECT_EQ(Loaded("anchor_position=1").anchor, 0);
-  EXPECT_EQ(Loaded("anchor_position=10").anchor, 9);
-  EXPECT_EQ(Loaded("anchor_position=255").anchor, 254);
-  EXPECT_EQ(Loaded("anchor_position=256").anchor, 0);
-  EXPECT_EQ(Loaded("anchor_position=0").anchor, 0);
-  EXPECT_EQ(Loaded("anchor_position=300\nmax_char=400").anchor, 0);
-  EXPECT_EQ(Loaded("max_char=400\nanchor_position=300").anchor, 299);
+  EXPECT_EQ(Loaded("anchor_position=1").anchor_pos, 0);
+  EXPECT_EQ(Loaded("anchor_position=10").anchor_pos, 9);
+  EXPECT_EQ(Loaded("anchor_position=255").anchor_pos, 254);
+  EXPECT_EQ(Loaded("anchor_position=256").anchor_pos, 0);
+  EXPECT_EQ(Loaded("anchor_position=0").anchor_pos, 0);
+  EXPECT_EQ(Loaded("anchor_position=300\nmax_char=400").anchor_pos, 0);
+  EXPECT_EQ(Loaded("max_char=400\nanchor_position=300").anchor_pos, 299);
 
   EXPECT_EQ(Loaded("lines_per_page=20").page_length, 20);
   EXPECT_EQ(Loaded("lines_per_page=0").page_length, 8);
@@ -80,12 +74,12 @@ TEST(SettingsView, AnchorAndPageUseTheLimitsInForceAtTheirLine) {
 }
 
 TEST(SettingsView, ShowNumbersIsOnOnlyForExactlyOn) {
-  EXPECT_EQ(Loaded("show_numbers=off\nshow_numbers=on").show_numbers, 1);
+  EXPECT_TRUE(Loaded("show_numbers=off\nshow_numbers=on").show_numbers);
   for (const char* off : {"show_numbers=On", "show_numbers=yes", "show_numbers=on ",
                           "show_numbers=", "show_numbers=on\r"}) {
-    EXPECT_EQ(Loaded(off).show_numbers, 0) << off;
+    EXPECT_FALSE(Loaded(off).show_numbers) << off;
   }
-  EXPECT_EQ(Loaded("show_numbers").show_numbers, 1);  // no "=": ignored
+  EXPECT_TRUE(Loaded("show_numbers").show_numbers);  // no "=": ignored
 }
 
 TEST(SettingsLaunch, StoredWhenNotEmptyAndCutTo255) {

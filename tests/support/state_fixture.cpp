@@ -7,10 +7,10 @@ namespace ostrel::testing {
 
 EditorState MakeState(int32_t lsize, int32_t lines, const std::vector<std::string>& text) {
   EditorState s;
-  s.limits = Limits{lsize, lines};
+  s.settings.limits = Limits{lsize, lines};
   if (!s.AllocateBuffers()) throw std::runtime_error("cannot allocate test grid");
   MakeKeys(s.key_names);
-  SetDefaultValues(s.keys);
+  SetDefaultValues(s.settings.keys);
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i].size() >= static_cast<std::size_t>(lsize))
       throw std::runtime_error("line too long");

@@ -64,7 +64,7 @@ struct SlotInfo {
 extern const std::array<SlotInfo, kSlotCount> kSlots;
 
 // The order in which slots are tried: the first slot whose key equals the input runs.
-extern const std::array<int, kSlotCount> kMatchOrder;
+extern const std::array<Slot, kSlotCount> kMatchOrder;
 
 // Writes the 37 names into the key-name table.
 void MakeKeys(KeyNameTable& names);

@@ -1,4 +1,4 @@
-#include "editor/keys.h"
+#include "settings/keys.h"
 
 #include <cstring>
 
@@ -45,9 +45,13 @@ const std::array<SlotInfo, kSlotCount> kSlots = {{
     {"quit", 'q', "    '%s' to quit\n"},
 }};
 
-const std::array<int, kSlotCount> kMatchOrder = {
-    2,  3,  1,  0,  7,  6,  4,  11, 33, 9,  10, 12, 13, 5, 21, 24, 23, 16, 25,
-    22, 26, 27, 29, 30, 31, 17, 20, 15, 14, 18, 19, 32, 8, 28, 34, 35, 36,
+const std::array<Slot, kSlotCount> kMatchOrder = {
+    kPositionDown, kPositionUp, kPositionForw,  kPositionBack, kPageForw,   kPageBack, kPositionBeg,
+    kLockTog,      kNumTog,     kJumpLine,      kJumpDoc,      kGoToLine,   kGoToPos,  kPositionEnd,
+    kClipCopy,     kClipInsert, kClipPaste,     kLineClear,    kNewInsert,  kClipCut,  kTrimEnd,
+    kTrimWrap,     kSavePrompt, kSaveOverwrite, kOpen,         kLineMove,   kLineCopy, kAnchorSet,
+    kAnchorGo,     kLineInsert, kLineDelete,    kHelp,         kPageLength, kUndo,     kCommandExec,
+    kCommandEdit,  kQuit,
 };
 
 void MakeKeys(KeyNameTable& names) {
