@@ -107,7 +107,8 @@ grid_label() {
 }
 # Lines of two characters, so that the grid of max_char=2 holds them unsplit.
 awk 'BEGIN { for (i = 1; i <= 10; i++) printf "%02d\n", i }' >short.txt
-printf 'J\nno such text\nq\nq\n' >search.ostrel
+# A string of two characters, the longest the grid of max_char=2 takes as one answer.
+printf 'J\nzz\nq\nq\n' >search.ostrel
 for g in "${GRIDS[@]}"; do
   mkdir -p "grid.$g"
   cp .vazaru_da "grid.$g/.vazaru_da"
