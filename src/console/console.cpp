@@ -1,10 +1,64 @@
 #include "console/console.h"
 
+#include <unistd.h>
+
 #include <cstdarg>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
 namespace ostrel {
+namespace {
+
+static_assert(sizeof(intmax_t) == sizeof(long) && sizeof(std::size_t) == sizeof(long) &&
+              sizeof(std::ptrdiff_t) == sizeof(long));
+
+// Appends one printf conversion of one value; `spec` is the whole conversion ("%5.1f").
+template <typename T>
+void AppendFormatted(std::string& out, const std::string& spec, T value) {
+  const int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+  if (n <= 0) return;
+  const std::size_t at = out.size();
+  out.resize(at + static_cast<std::size_t>(n) + 1);
+  (void)std::snprintf(out.data() + at, static_cast<std::size_t>(n) + 1, spec.c_str(), value);
+  out.resize(at + static_cast<std::size_t>(n));
+}
+
+// Appends a width or precision of a conversion: digits, or "*" taken from the arguments.
+// Returns the value, or -1 when there is none.
+int TakeNumber(const char*& p, std::string& spec, va_list args) {
+  if (*p == '*') {
+    ++p;
+    const int n = va_arg(args, int);
+    spec += std::to_string(n);
+    return n;
+  }
+  if (*p < '0' || *p > '9') return -1;
+  int n = 0;
+  while (*p >= '0' && *p <= '9') {
+    n = n < 100000 ? n * 10 + (*p - '0') : n;
+    spec += *p++;
+  }
+  return n;
+}
+
+}  // namespace
+
+OutputMode OutputModeOf(std::FILE* out) {
+  return out != nullptr && isatty(fileno(out)) == 1 ? OutputMode::kVisible : OutputMode::kRaw;
+}
+
+void AppendVisible(std::string& out, std::string_view bytes) {
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b < 0x20 && b != '\t') || b == 0x7f) {
+      out += '^';
+      out += static_cast<char>(b ^ 0x40);
+    } else {
+      out += c;
+    }
+  }
+}
 
 // Output errors are not reported: standard output is the editor's only channel, so there is
 // nowhere to report them to.
@@ -38,8 +92,104 @@ void Console::FlushInput() {
 void Console::Print(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  (void)std::vfprintf(out_, format, args);
+  if (mode_ == OutputMode::kRaw) {
+    (void)std::vfprintf(out_, format, args);
+  } else {
+    PrintVisible(format, args);
+  }
   va_end(args);
+}
+
+// printf on a terminal: the format's own text is printed as it is, and each conversion is
+// formatted alone, the bytes of a %s or %c argument in caret form.
+void Console::PrintVisible(const char* format, va_list args) {
+  std::string out;
+  const char* p = format;
+  while (*p != '\0') {
+    const char* percent = std::strchr(p, '%');
+    if (percent == nullptr) {
+      out += p;
+      break;
+    }
+    out.append(p, percent);
+    p = percent + 1;
+    std::string spec = "%";
+    while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) spec += *p++;
+    (void)TakeNumber(p, spec, args);
+    // A string's precision cuts it before it is made visible, so it is kept apart.
+    int precision = -1;
+    std::string precision_spec;
+    if (*p == '.') {
+      precision_spec += *p++;
+      precision = TakeNumber(p, precision_spec, args);
+      if (precision < 0) precision = 0;  // "." alone is a precision of 0
+    }
+    std::string length;
+    while (*p != '\0' && std::strchr("hljztL", *p) != nullptr) length += *p++;
+    const char conversion = *p;
+    if (conversion == '\0') break;
+    ++p;
+    // The whole conversion, for everything but strings and characters.
+    std::string whole = spec;
+    whole += precision_spec;
+    whole += length;
+    whole += conversion;
+    std::string visible;
+    switch (conversion) {
+      case '%':
+        out += '%';
+        break;
+      case 's': {
+        const char* s = va_arg(args, const char*);
+        if (s == nullptr) s = "(null)";  // as the C library prints it
+        const std::size_t n =
+            precision < 0 ? std::strlen(s) : strnlen(s, static_cast<std::size_t>(precision));
+        AppendVisible(visible, std::string_view(s, n));
+        AppendFormatted(out, spec + "s", visible.c_str());
+        break;
+      }
+      case 'c':
+        AppendVisible(visible, std::string(1, static_cast<char>(va_arg(args, int))));
+        AppendFormatted(out, spec + "s", visible.c_str());
+        break;
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'o':
+      case 'x':
+      case 'X':
+        // intmax_t, size_t and ptrdiff_t have the size of long (asserted above).
+        if (length == "ll") {
+          AppendFormatted(out, whole, va_arg(args, long long));
+        } else if (!length.empty() && length[0] != 'h') {
+          AppendFormatted(out, whole, va_arg(args, long));
+        } else {
+          AppendFormatted(out, whole, va_arg(args, int));
+        }
+        break;
+      case 'f':
+      case 'F':
+      case 'e':
+      case 'E':
+      case 'g':
+      case 'G':
+      case 'a':
+      case 'A':
+        if (length == "L") {
+          AppendFormatted(out, whole, va_arg(args, long double));
+        } else {
+          AppendFormatted(out, whole, va_arg(args, double));
+        }
+        break;
+      case 'p':
+        AppendFormatted(out, whole, va_arg(args, void*));
+        break;
+      default:  // not a conversion the editor uses: printed as it stands
+        out += whole;
+        break;
+    }
+  }
+  Write(out);
 }
 
 void Console::Write(std::string_view text) {
@@ -49,6 +199,24 @@ void Console::Write(std::string_view text) {
 void Console::Line(std::string_view text) {
   Write(text);
   (void)std::fputc('\n', out_);
+}
+
+void Console::Text(std::string_view bytes) {
+  if (mode_ == OutputMode::kRaw) {
+    Write(bytes);
+    return;
+  }
+  std::string visible;
+  AppendVisible(visible, bytes);
+  Write(visible);
+}
+
+void Console::AppendText(std::string& out, std::string_view bytes) const {
+  if (mode_ == OutputMode::kRaw) {
+    out += bytes;
+  } else {
+    AppendVisible(out, bytes);
+  }
 }
 
 void Console::Flush() {

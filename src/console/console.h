@@ -2,8 +2,10 @@
 // here, so tests can hand in memory streams instead of the process's standard streams.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace ostrel {
@@ -12,9 +14,25 @@ namespace ostrel {
 // longer answer stays in the input and is read as the next line.
 inline constexpr int kNumberAnswerSize = 8;
 
+// How bytes that come from outside the editor (the document, file names, the launch command,
+// answers, keys from the settings file) reach the output. Through a pipe or into a file they
+// pass as they are; on a terminal, control bytes are shown in caret form so that a document
+// cannot send the terminal escape sequences.
+enum class OutputMode { kRaw, kVisible };
+
+// kVisible when `out` is a terminal, kRaw otherwise.
+OutputMode OutputModeOf(std::FILE* out);
+
+// Appends `bytes` in caret form: every C0 control byte except tab becomes '^' and the byte
+// plus 0x40 (ESC is "^[", CR "^M"), DEL becomes "^?"; every other byte, 0x80 and above
+// included, is kept.
+void AppendVisible(std::string& out, std::string_view bytes);
+
 class Console {
  public:
-  Console(std::FILE* in, std::FILE* out) : in_(in), out_(out) {}
+  // The output mode is chosen here, once, from whether `out` is a terminal.
+  Console(std::FILE* in, std::FILE* out) : Console(in, out, OutputModeOf(out)) {}
+  Console(std::FILE* in, std::FILE* out, OutputMode mode) : in_(in), out_(out), mode_(mode) {}
 
   // Reads one line with fgets semantics: at most limit-1 bytes, the newline kept when it fits,
   // whatever does not fit left in the input. Output is flushed first so that a program driving
@@ -34,16 +52,26 @@ class Console {
   // called before each command line is read.
   void FlushInput();
 
+  // The format is the editor's own text; every %s and %c argument is outside bytes and is
+  // shown as Text() shows it.
   void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void Write(std::string_view text);
-  void Line(std::string_view text);  // text and a newline
+  void Write(std::string_view text);  // the editor's own text, as it is
+  void Line(std::string_view text);   // the editor's own text and a newline
+  // Outside bytes: as they are through a pipe, in caret form on a terminal.
+  void Text(std::string_view bytes);
+  // Appends outside bytes to output being assembled, as Text() would print them.
+  void AppendText(std::string& out, std::string_view bytes) const;
   void Flush();
 
   std::FILE* out() const { return out_; }
+  OutputMode mode() const { return mode_; }
 
  private:
+  void PrintVisible(const char* format, va_list args);
+
   std::FILE* in_;
   std::FILE* out_;
+  OutputMode mode_;
 };
 
 }  // namespace ostrel

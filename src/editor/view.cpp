@@ -27,7 +27,7 @@ void Display(int32_t cursor_line, int32_t cursor_pos, int32_t page_minus_one,
   out += ':';
   AppendNumber(out, int64_t{cursor_pos} + 1);
   out += ' ';
-  out += file_name;
+  con.AppendText(out, file_name);
   out += "\n\n";
 
   // Columns in front of the cursor line's text; the prompt is indented to match.
@@ -53,13 +53,13 @@ void Display(int32_t cursor_line, int32_t cursor_pos, int32_t page_minus_one,
           AppendNumber(out, i + 1);
           out += "] ";
           prefix_width = static_cast<int64_t>(out.size() - start);
-          out += text;
+          con.AppendText(out, text);
         } else {
           out += ' ';
           AppendNumber(out, i + 1);
           if (visible) {
             out += "  ";
-            out += text;
+            con.AppendText(out, text);
           }
         }
       } else {
@@ -68,7 +68,7 @@ void Display(int32_t cursor_line, int32_t cursor_pos, int32_t page_minus_one,
         } else if (visible) {
           out += "  ";
         }
-        out += text;
+        con.AppendText(out, text);
       }
       out += '\n';
       if (i - first + 1 > a || i + 1 >= lines) break;

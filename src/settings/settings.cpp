@@ -74,6 +74,27 @@ void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& setti
 
 }  // namespace
 
+LaunchRule CheckLaunchRule(uid_t owner, mode_t mode, uid_t user) {
+  if (owner != user && owner != 0) return LaunchRule::kOwnedByAnotherUser;
+  if ((mode & S_IWOTH) != 0) return LaunchRule::kWritableByOthers;
+  if ((mode & S_IWGRP) != 0) return LaunchRule::kWritableByGroup;
+  return LaunchRule::kTaken;
+}
+
+std::string_view LaunchRuleReason(LaunchRule rule) {
+  switch (rule) {
+    case LaunchRule::kOwnedByAnotherUser:
+      return "the file is owned by another user";
+    case LaunchRule::kWritableByOthers:
+      return "the file is writable by others";
+    case LaunchRule::kWritableByGroup:
+      return "the file is writable by its group";
+    case LaunchRule::kTaken:
+      break;
+  }
+  return {};
+}
+
 void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings) {
   // The text ends at its first NUL byte.
   text = text.substr(0, text.find('\0'));
@@ -112,14 +133,31 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
   char chunk[65536];
   std::size_t got = 0;
   while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
+  const NameBuffer launch_command = settings.launch_command;
   ApplySettings(text, names, settings);
+  // The owner and mode of the file that was read, not of whatever the name points to now.
+  const LaunchRule rule = CheckLaunchRule(info.st_uid, info.st_mode, geteuid());
+  if (rule != LaunchRule::kTaken && settings.launch_command != launch_command) {
+    settings.launch_command = launch_command;
+    const std::string reason(LaunchRuleReason(rule));
+    con.Print("%s: launch_command ignored: %s\n", file_name, reason.c_str());
+  }
   return 1;
 }
 
 void MakeRC(const KeyNameTable& names, const KeyTable& keys, const Limits& limits,
             const char* file_name, Console& con) {
-  File file(std::fopen(file_name, "wb"));
+  // Created new and not through a link: a link planted under this name (in a shared
+  // directory) must not make the editor create or truncate a file of someone else's choosing.
+  // Writable by its owner only, so that the file passes CheckLaunchRule once the user fills in
+  // a launch command.
+  const int fd = open(file_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  File file(fd >= 0 ? fdopen(fd, "wb") : nullptr);
   if (file == nullptr) {
+    if (fd >= 0) {
+      (void)close(fd);
+      (void)std::remove(file_name);
+    }
     con.Line("Cannot make RC file");
     return;
   }

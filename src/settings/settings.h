@@ -1,6 +1,8 @@
 // The settings file: command keys, the grid limits and the view's start values.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string_view>
 
@@ -33,13 +35,27 @@ struct Settings {
 // the value after the first "=" if that setting's rule accepts it.
 void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings);
 
+// Whether a settings file may give the launch command, which runs through the shell. A file
+// from elsewhere (an unpacked archive, a shared directory) must not run commands: the file has
+// to be owned by the user running the editor, or by root, and writable by no one else.
+enum class LaunchRule { kTaken, kOwnedByAnotherUser, kWritableByOthers, kWritableByGroup };
+
+// The rule for a file of owner `owner` and mode `mode`, read by effective user `user`.
+LaunchRule CheckLaunchRule(uid_t owner, mode_t mode, uid_t user);
+
+// Why a launch command was not taken ("the file is writable by others"); empty for kTaken.
+std::string_view LaunchRuleReason(LaunchRule rule);
+
 // Reads the settings file of the current directory into `settings`, or writes the default file
 // when there is none. A file that exists but cannot be opened is left as it is and changes
-// nothing. Returns 1 when a file exists, 0 when the default file was written or attempted.
+// nothing. A launch command is taken only when CheckLaunchRule allows it for the file opened;
+// otherwise the file's other settings are taken and one line says why the command was not.
+// Returns 1 when a file exists, 0 when the default file was written or attempted.
 int ReadRC(const KeyNameTable& names, Settings& settings, Console& con,
            const char* file_name = kSettingsFileName);
 
-// Writes the default settings file under `file_name`.
+// Writes the default settings file under `file_name`: a new file (an existing file or link of
+// that name is left alone and reported), readable by all, writable by its owner only.
 void MakeRC(const KeyNameTable& names, const KeyTable& keys, const Limits& limits,
             const char* file_name, Console& con);
 

@@ -1,6 +1,7 @@
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <string>
@@ -90,6 +91,34 @@ TEST(SettingsLaunch, StoredWhenNotEmptyAndCutTo255) {
   EXPECT_EQ(Loaded("launch_command=" + std::string(300, 'm')).Launch(), std::string(255, 'm'));
   // A value naming another setting belongs to that setting.
   EXPECT_EQ(Loaded("launch_command=max_lines=5").limits.lines, 32767);
+}
+
+TEST(SettingsLaunch, RuleTakesOnlyFilesOfTheUserOrRootThatNoOneElseCanWrite) {
+  constexpr uid_t kUser = 1000;
+  const struct {
+    uid_t owner;
+    mode_t mode;
+    uid_t user;
+    LaunchRule rule;
+  } cases[] = {
+      {kUser, 0644, kUser, LaunchRule::kTaken},
+      {kUser, 0600, kUser, LaunchRule::kTaken},
+      {0, 0644, kUser, LaunchRule::kTaken},  // root's file
+      {kUser, 0755 | S_IFREG, kUser, LaunchRule::kTaken},
+      {kUser, 0664, kUser, LaunchRule::kWritableByGroup},
+      {kUser, 0666, kUser, LaunchRule::kWritableByOthers},
+      {kUser, 0646, kUser, LaunchRule::kWritableByOthers},
+      {kUser, 0622, kUser, LaunchRule::kWritableByOthers},
+      {1001, 0644, kUser, LaunchRule::kOwnedByAnotherUser},
+      {kUser, 0644, 0, LaunchRule::kOwnedByAnotherUser},  // root reading a user's file
+      {1001, 0666, kUser, LaunchRule::kOwnedByAnotherUser},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CheckLaunchRule(c.owner, c.mode, c.user), c.rule)
+        << c.owner << " " << std::oct << c.mode << std::dec << " " << c.user;
+  }
+  EXPECT_EQ(LaunchRuleReason(LaunchRule::kTaken), "");
+  EXPECT_EQ(LaunchRuleReason(LaunchRule::kWritableByOthers), "the file is writable by others");
 }
 
 TEST(SettingsText, LaterLinesWinAndTheTextEndsAtNul) {

@@ -4,13 +4,13 @@
 
 namespace ostrel::testing {
 
-MemoryConsole::MemoryConsole(const std::string& input)
+MemoryConsole::MemoryConsole(const std::string& input, OutputMode mode)
     : input_(input),
       // fmemopen refuses a zero-sized buffer; an empty script reads from /dev/null instead.
       in_(input_.empty() ? std::fopen("/dev/null", "r")
                          : fmemopen(input_.data(), input_.size(), "r")),
       out_(open_memstream(&out_buf_, &out_size_)),
-      con_(in_, out_) {}
+      con_(in_, out_, mode) {}
 
 MemoryConsole::~MemoryConsole() {
   std::fclose(in_);

@@ -10,7 +10,8 @@ namespace ostrel::testing {
 
 class MemoryConsole {
  public:
-  explicit MemoryConsole(const std::string& input = "");
+  // Output is as through a pipe unless `mode` says it goes to a terminal.
+  explicit MemoryConsole(const std::string& input = "", OutputMode mode = OutputMode::kRaw);
   ~MemoryConsole();
   MemoryConsole(const MemoryConsole&) = delete;
   MemoryConsole& operator=(const MemoryConsole&) = delete;
