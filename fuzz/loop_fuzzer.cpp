@@ -4,7 +4,7 @@
 // input becomes '_', so every name the editor is given stays in it) and the launch command is
 // never run.
 //
-// Input layout: the first byte chooses the grid (lsize 2..17, lines 1..16); the rest is standard
+// Input layout: the first byte chooses the grid (lsize 3..18, lines 1..16); the rest is standard
 // input.
 #include <cstdint>
 #include <cstdio>
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const int32_t lsize = 2 + (data[0] & 15);
+  const int32_t lsize = 3 + (data[0] & 15);  // a max_char of 1 is refused
   const int32_t lines = 1 + (data[0] >> 4);
   std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   for (char& c : input) {

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   for (const auto& key : applied.keys) Check(key[0] != '\0' && key[1] == '\0', "key not one char");
   Check(std::memchr(applied.launch_command.data(), 0, applied.launch_command.size()) != nullptr,
         "launch command not terminated");
-  Check(applied.limits.lsize >= 2 && applied.limits.lines >= 1, "limits out of range");
+  Check(applied.limits.lsize >= 3 && applied.limits.lines >= 1, "limits out of range");
   Check(applied.anchor_pos >= 0, "negative anchor");
   Check(applied.page_length >= 1, "page length below 1");
 

@@ -45,6 +45,9 @@ class TextBuffer {
   // so its line is certainly empty; true when it may hold text.
   bool MayHoldText(int32_t line) const { return Physical(line) < written_; }
 
+  // True when the line is not empty.
+  bool HoldsText(int32_t line) const { return MayHoldText(line) && Slot(line)[0] != '\0'; }
+
   // Lines at or past this number are certainly empty: each lies in its own slot of the same
   // number, and no slot from here on was ever handed out for writing. Work that looks for text
   // stops here, so it costs what the document holds, not what the grid could hold.

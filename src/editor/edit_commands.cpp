@@ -64,7 +64,12 @@ void LineMove(EditorState& s, Console& con) {
 }
 
 void LineInsert(EditorState& s, Console& con) {
-  (void)con;
+  // Opening a line pushes the last line off the grid, so it is refused while that line holds
+  // text: no line is ever lost, and nothing is recorded for undo.
+  if (s.buffer.HoldsText(s.buffer.lines() - 1)) {
+    con.Line("Cannot open a line: the last line holds text");
+    return;
+  }
   Wedge(s.cursor_line, s.buffer);
   s.undo.line = s.cursor_line;
   s.undo.kind = UndoKind::kOpenedLine;

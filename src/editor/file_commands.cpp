@@ -13,6 +13,12 @@ void TakeOpenName(EditorState& s) {
   s.file_name = s.open_name;
 }
 
+// The pending undo refers to lines of the document it was recorded in: a newly loaded document
+// starts with nothing to undo.
+void ForgetUndo(EditorState& s) {
+  s.undo.kind = UndoKind::kNothing;
+}
+
 }  // namespace
 
 void SavePrompt(EditorState& s, Console& con) {
@@ -26,6 +32,9 @@ void SaveOverwrite(EditorState& s, Console& con) {
 void OpenCommand(EditorState& s, Console& con) {
   switch (Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con)) {
     case OpenResult::kLoaded:
+      ForgetUndo(s);
+      TakeOpenName(s);
+      break;
     case OpenResult::kNotFound:
       TakeOpenName(s);
       break;
@@ -62,10 +71,12 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   }
   std::memcpy(s.open_name.data(), name, length + 1);
   std::memcpy(s.file_name.data(), name, length + 1);
-  if (Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con) == OpenResult::kAbandon) {
+  const OpenResult result = Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con);
+  if (result == OpenResult::kAbandon) {
     s.exit_status = 1;
     return false;
   }
+  if (result == OpenResult::kLoaded) ForgetUndo(s);
   return true;
 }
 

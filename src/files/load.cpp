@@ -37,13 +37,17 @@ enum class ReadStatus { kRead, kNotFound, kFailed };
 // Positions are kept in 32-bit fields, so larger files are refused.
 constexpr long kLargestFile = INT32_MAX;
 
-// Reads the whole file into one block with one read. A name that cannot be opened for reading
-// is "not found"; a file that opens but cannot be read whole fails with a reason. The file is
-// opened without blocking, so that a FIFO without a writer cannot hang the editor, and anything
-// but a regular file is refused before a byte is read.
+// Reads the whole file into one block with one read. Only a name that does not exist is "not
+// found"; a file that exists but cannot be opened or read whole fails with a reason. The file
+// is opened without blocking, so that a FIFO without a writer cannot hang the editor, and
+// anything but a regular file is refused before a byte is read.
 ReadStatus ReadImage(const char* name, FileImage& image, std::string& reason) {
   const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return ReadStatus::kNotFound;
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return ReadStatus::kNotFound;
+    reason = std::strerror(errno);
+    return ReadStatus::kFailed;
+  }
   struct stat info {};
   if (fstat(fd, &info) != 0) {
     reason = std::strerror(errno);
@@ -159,7 +163,9 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
   con.Print("%i Lines Generated\n", e - 1 + (last_line ? 1 : 0));
 
   // Once every slot is taken, whatever follows the last stored line is lost, unless it is
-  // nothing or the one newline that ends an empty last line.
+  // nothing or the one newline that ends an empty last line. When two or more characters were
+  // never looked at, the share shown is the part looked at; otherwise (the last split piece, or
+  // a last character without a slot) it is the part in front of the first byte not stored.
   bool warned = false;
   if (e > lines) {
     const auto last = static_cast<std::size_t>(lines);
@@ -168,7 +174,8 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
     const std::string_view unstored = text.substr(rest);
     if (!unstored.empty() && unstored != "\n") {
       warned = true;
-      if (!DataWarning(Percent(p, length), con)) return 0;
+      const float percent = p + 1 < length ? Percent(p, length) : Percent(rest, file_size);
+      if (!DataWarning(percent, con)) return 0;
     }
   }
   // The text ends at the file's first NUL byte: what follows it is lost as well.

@@ -20,9 +20,9 @@ inline constexpr int32_t kSplitBoundary = 2;    // the next line starts here, no
 // How an open ended; the caller turns it into changes of the editor state.
 enum class OpenResult {
   kLoaded,     // the file replaced the document
-  kNotFound,   // the file could not be opened; the document is unchanged
+  kNotFound,   // no file of that name exists; the document is unchanged
   kLeftAlone,  // nothing was opened and no name changed: 'x', end of input, a failed save first,
-               // or a file that could not be read whole
+               // or a file that exists but could not be opened or read whole
   kAbandon,    // the user declined a partial load or the text could not be parsed: the editor
                // must end with status 1
 };

@@ -1,7 +1,6 @@
 #include "files/save.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -27,7 +26,7 @@ int32_t DocLength(const TextBuffer& buffer) {
   // never written is empty without a look, so a short document in a large grid reads only its
   // own pages.
   for (int32_t i = buffer.TextEnd() - 1; i > 0; --i) {
-    if (buffer.MayHoldText(i) && buffer.Slot(i)[0] != '\0') return i;
+    if (buffer.HoldsText(i)) return i;
   }
   return 0;
 }
@@ -56,11 +55,9 @@ std::string AssembleDocument(const TextBuffer& buffer) {
   return out;
 }
 
-bool CanOpenForReading(const char* name) {
-  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
+bool NameExists(const char* name) {
+  struct stat info {};
+  return lstat(name, &info) == 0;
 }
 
 bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
@@ -99,7 +96,7 @@ bool DefineSaveName(char* file_name, Console& con) {
   }
   if (IsAnswer(answer, "x")) return false;
   CopyName(file_name, answer);
-  if (!CanOpenForReading(file_name)) return true;
+  if (!NameExists(file_name)) return true;
 
   con.Line("The file already exists.");
   con.Line("Enter a new filename or 'o' to overwrite");
@@ -111,7 +108,7 @@ bool DefineSaveName(char* file_name, Console& con) {
   if (IsAnswer(answer, "o")) return true;
   CopyName(file_name, answer);
   // From here on 'o' and 'x' are names like any other: only a free name leads out.
-  while (CanOpenForReading(file_name)) {
+  while (NameExists(file_name)) {
     con.Line("File exists. Try again");
     if (!con.ReadAnswer(file_name, kNameSize)) {
       CopyName(file_name, original);

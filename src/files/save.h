@@ -27,9 +27,9 @@ std::size_t AssembledBound(const TextBuffer& buffer, int32_t last);
 // bytes, and returns its length.
 std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out);
 
-// True when `name` can be opened for reading: the editor's test of whether a file exists. A FIFO
-// without a writer does not make it wait.
-bool CanOpenForReading(const char* name);
+// True when something of that name exists (a file that may not be read, a link to nothing and
+// a FIFO included): the save-as question's test of whether a name is taken.
+bool NameExists(const char* name);
 
 // Writes the document under `file_name` (kNameSize bytes), first asking for a name while it
 // is empty. Prints "Saved to" and returns true only when the whole text was written and the file

@@ -33,24 +33,64 @@ bool WriteAll(int fd, std::string_view data, int& failure) {
   return true;
 }
 
-// Writes into the file itself: for files that must not be replaced by another one. A regular
-// file is overwritten from its start and then cut to the new length, so that a text no longer
-// than the old one needs no new disk space; the data is synced before the close is checked.
-bool WriteInPlace(const std::string& name, std::string_view data, std::string& error) {
-  // Opened without blocking, so that a FIFO nobody reads fails at once instead of hanging the
-  // editor; the flag is dropped again before writing.
+// Reserves the disk blocks for the first `length` bytes of a regular file of `old_size` bytes,
+// so that writing them cannot run out of space. On failure the file is cut back to its old size
+// (the reservation may have grown it) and the errno value is returned; the old bytes are never
+// touched.
+int Reserve(int fd, off_t old_size, std::size_t length) {
+  if (length == 0) return 0;
+  int failure = 0;
+  do {
+    failure = posix_fallocate(fd, 0, static_cast<off_t>(length));
+  } while (failure == EINTR);
+  struct stat now {};
+  if (failure != 0 && fstat(fd, &now) == 0 && now.st_size > old_size) {
+    (void)ftruncate(fd, old_size);  // the save has failed already; this only tidies up
+  }
+  return failure;
+}
+
+// Opens the file that is to be written in place. A regular file is opened for reading too where
+// that is allowed: on a file system without its own way of reserving space, the reservation
+// reads the file to find the blocks it must fill. Anything else is opened without blocking, so
+// that a FIFO nobody reads fails at once instead of hanging the editor; the flag is dropped
+// again before writing.
+int OpenInPlace(const std::string& name) {
+  struct stat info {};
+  if (stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    const int fd = open(name.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) return fd;
+  }
   const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  }
+  return fd;
+}
+
+// Writes into the file itself: for files that must not be replaced by another one. On a regular
+// file the space for the new text is reserved first, so that a full disk or a quota fails the
+// save before a byte of the old text changes; the text is then written from the start and
+// synced, and only after that is a longer old text cut to the new length. A device or FIFO is
+// simply written.
+bool WriteInPlace(const std::string& name, std::string_view data, std::string& error) {
+  const int fd = OpenInPlace(name);
   if (fd < 0) {
     error = std::strerror(errno);
     return false;
   }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   struct stat info {};
   const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  int failure = 0;
-  if (WriteAll(fd, data, failure) && regular) {
-    if (ftruncate(fd, static_cast<off_t>(data.size())) != 0 || fsync(fd) != 0) failure = errno;
+  int failure = regular ? Reserve(fd, info.st_size, data.size()) : 0;
+  if (failure == 0 && WriteAll(fd, data, failure) && regular) {
+    const auto length = static_cast<off_t>(data.size());
+    // The new text is on the disk before the old tail goes, so the cut never leaves a file
+    // shorter than the text that was saved.
+    if (fsync(fd) != 0 ||
+        (info.st_size > length && (ftruncate(fd, length) != 0 || fsync(fd) != 0))) {
+      failure = errno;
+    }
   }
   if (close(fd) != 0 && failure == 0) failure = errno;
   if (failure != 0) {

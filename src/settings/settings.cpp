@@ -56,7 +56,9 @@ void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& setti
   if (contains("max_lines")) {
     if (ReadInt(value, n) && n > 0) limits.lines = n;
   } else if (contains("max_char")) {
-    if (ReadInt(value, n) && n > 0 && n < INT32_MAX) limits.lsize = n + 1;
+    // A line of one character would make every command line arrive as two reads, the newline
+    // alone in the second: such a grid cannot be used, so the shortest line taken is two.
+    if (ReadInt(value, n) && n > 1 && n < INT32_MAX) limits.lsize = n + 1;
   } else if (contains("anchor_position")) {
     if (ReadInt(value, n) && n > 0 && n < limits.lsize) settings.anchor_pos = n - 1;
   } else if (contains("lines_per_page")) {

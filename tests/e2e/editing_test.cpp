@@ -25,10 +25,10 @@ std::string ViewAfter(const std::string& script, std::string* out = nullptr) {
 
 TEST(Editing, LineOperationsAndUndo) {
   const std::string below = " 3  cc\n 4  dd\n 5  ee\n  > ";  // lines 3 to 5 as built
-  EXPECT_EQ(ViewAfter(kFive + "\nw\n"),
+  // With the last line empty a line opens, and its undo closes it again.
+  EXPECT_EQ(ViewAfter(kFive + "g\n5\nd\ng\n2\nw\n"),
             "Editing 2:1 \n\n 1  aa\n[2] \n 3  bb\n 4  cc\n 5  dd\n  > ");
-  // The line the wedge pushed out does not come back.
-  EXPECT_EQ(ViewAfter(kFive + "\nw\n\n!\n"),
+  EXPECT_EQ(ViewAfter(kFive + "g\n5\nd\ng\n2\nw\n!\n"),
             "Editing 2:1 \n\n 1  aa\n[2] bb\n 3  cc\n 4  dd\n 5\n  > ");
   EXPECT_EQ(ViewAfter(kFive + "\nD\n"), "Editing 2:1 \n\n 1  aa\n[2] cc\n 3  dd\n 4  ee\n 5\n  > ");
   EXPECT_EQ(ViewAfter(kFive + "\nD\n\n\n!\n!\n"), "Editing 2:1 \n\n 1  aa\n[2] bb\n" + below);

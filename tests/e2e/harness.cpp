@@ -1,6 +1,7 @@
 #include "e2e/harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -139,6 +140,11 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
   fs::remove(err_path, ec);
   fs::remove(in_path, ec);
   return result;
+}
+
+void AsOrdinaryUser() {
+  if (geteuid() != 0) return;
+  if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(98);
 }
 
 RunResult RunEditor(const RunPlan& plan) {

@@ -47,6 +47,13 @@ class Sandbox {
   std::string dir_;
 };
 
+// The user an editor run as root changes to with AsOrdinaryUser.
+inline constexpr unsigned kNobody = 65534;
+
+// For RunPlan::in_child: runs the editor as an ordinary user. As root, the child gives up root
+// first, since root may read and write where a test means the editor may not.
+void AsOrdinaryUser();
+
 // Runs once in a sandbox of its own; the directory is removed afterwards, so only `out`,
 // `err` and `status` are of use.
 RunResult RunEditor(const RunPlan& plan);

@@ -123,7 +123,7 @@ TEST(ParseLines, NeverDropsTextSilently) {
   EXPECT_EQ(r.out,
             "WARNING!  Line 1 is being split\nWARNING!  Line 2 is being split\n"
             "WARNING!  Line 3 is being split\n3 Lines Generated\n" +
-                Warning("90.9"));
+                Warning("81.8"));
   EXPECT_THAT(r.lines, ElementsAre("abc", "def", "ghi"));
 
   // Lines that exactly fill the grid lose nothing.

@@ -1,0 +1,122 @@
+// Situations where text could be lost or a failure misreported, through the real editor: a line
+// opened on a full grid, undo after a load, files that exist but may not be read, a grid too
+// narrow to read commands, and the share shown by the partial-load warning.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace ostrel::e2e {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct Row {
+  const char* name;
+  std::vector<std::string> settings;
+  std::vector<std::string> args;
+  std::string input;  // "q\nq\n" follows
+  std::map<std::string, std::string> files;
+  std::vector<std::string> out;                 // each printed somewhere, in this order
+  std::map<std::string, std::string> expected;  // files after the run
+  bool write_only = false;  // the file "secret" has mode 0200; the editor runs as an ordinary user
+};
+
+const std::string kExists = "The file already exists.\nEnter a new filename or 'o' to overwrite\n";
+
+const std::vector<Row> kRows = {
+    // An entry records an undo; the refused line opening must neither change the text nor
+    // replace that record, so the undo brings back line 1.
+    {"a line cannot be opened while the last line holds text",
+     {"max_lines=3"},
+     {"doc"},
+     "X\nw\nz\nS\n",
+     {{"doc", "a\nb\nc\n"}},
+     {"  > Cannot open a line: the last line holds text\n\nEditing 2:1 doc\n"},
+     {{"doc", "a\nb\nc\n"}}},
+    {"undo right after a load changes nothing",
+     {},
+     {"one"},
+     "X\nO\ntwo\nz\nS\n",
+     {{"one", "a\nb\n"}, {"two", "c\nd\n"}},
+     {"Opened two\n"},
+     {{"two", "c\nd\n"}}},
+    {"an open that finds nothing keeps the undo",
+     {},
+     {"one"},
+     "X\nO\nnew\nz\nS\n",
+     {{"one", "a\nb\n"}},
+     {"File new not found!\n"},
+     {{"new", "a\nb\n"}}},
+    {"a file that may not be read is no missing file",
+     {},
+     {"secret"},
+     "text\nO\nsecret/x\ns\nsecret\nkept\n",
+     {{"secret", "hidden\n"}},
+     {"Cannot load secret: Permission denied\n\nEditing 1:1 secret\n", "File secret/x not found!\n",
+      "Enter a filename to save to, or 'x' to return\n" + kExists, "Saved to kept\n"},
+     {{"secret", "hidden\n"}, {"kept", "text\n"}},
+     true},
+    {"max_char=1 is refused",
+     {"max_char=1"},
+     {"doc"},
+     "hello\nS\n",
+     {},
+     {"Saved to doc\n"},
+     {{"doc", "hello\n"}}},
+    {"a split piece without a slot: the share in front of it",
+     {"max_lines=2", "max_char=3"},
+     {"f"},
+     "Y\n",
+     {{"f", "abcdefg"}},
+     {"Only 85.7 percent of the data was loaded!\n"},
+     {}},
+    {"a split piece and its newline without a slot",
+     {"max_lines=3", "max_char=3"},
+     {"f"},
+     "Y\n",
+     {{"f", "abcdefghij\n"}},
+     {"Only 81.8 percent of the data was loaded!\n"},
+     {}},
+};
+
+TEST(TextSafety, NoTextIsLostOrMisreported) {
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    for (const auto& [name, content] : row.files) box.Write(name, content);
+    RunPlan plan{
+        .settings = Settings(row.settings), .args = row.args, .input = row.input + "q\nq\n"};
+    if (row.write_only) {
+      ASSERT_EQ(chmod((box.dir() + "/secret").c_str(), 0200), 0);
+      if (geteuid() == 0) {
+        ASSERT_EQ(chown(box.dir().c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(chown((box.dir() + "/secret").c_str(), kNobody, kNobody), 0);
+      }
+      plan.in_child = AsOrdinaryUser;
+    }
+    const auto r = box.Run(plan);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    std::size_t at = 0;
+    for (const std::string& part : row.out) {
+      const auto found = r.out.find(part, at);
+      if (found == std::string::npos) {
+        ADD_FAILURE() << "missing: " << part << "\n---\n" << r.out;
+        break;
+      }
+      at = found + part.size();
+    }
+    for (const auto& [name, content] : row.expected) EXPECT_EQ(r.File(name), content) << name;
+  }
+}
+
+}  // namespace
+}  // namespace ostrel::e2e
