@@ -17,31 +17,31 @@ namespace {
 static_assert(sizeof(intmax_t) == sizeof(long) && sizeof(std::size_t) == sizeof(long) &&
               sizeof(std::ptrdiff_t) == sizeof(long));
 
-// Appends one printf conversion of one value; `spec` is the whole conversion ("%5.1f").
+// Appends one printf conversion of one value; `directive` is the whole conversion ("%5.1f").
 template <typename T>
-void AppendFormatted(std::string& out, const std::string& spec, T value) {
-  const int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+void AppendFormatted(std::string& out, const std::string& directive, T value) {
+  const int n = std::snprintf(nullptr, 0, directive.c_str(), value);
   if (n <= 0) return;
   const std::size_t at = out.size();
   out.resize(at + static_cast<std::size_t>(n) + 1);
-  (void)std::snprintf(out.data() + at, static_cast<std::size_t>(n) + 1, spec.c_str(), value);
+  (void)std::snprintf(out.data() + at, static_cast<std::size_t>(n) + 1, directive.c_str(), value);
   out.resize(at + static_cast<std::size_t>(n));
 }
 
 // Appends a width or precision of a conversion: digits, or "*" taken from the arguments.
 // Returns the value, or -1 when there is none.
-int TakeNumber(const char*& p, std::string& spec, va_list args) {
+int TakeNumber(const char*& p, std::string& directive, va_list args) {
   if (*p == '*') {
     ++p;
     const int n = va_arg(args, int);
-    spec += std::to_string(n);
+    directive += std::to_string(n);
     return n;
   }
   if (*p < '0' || *p > '9') return -1;
   int n = 0;
   while (*p >= '0' && *p <= '9') {
     n = n < 100000 ? n * 10 + (*p - '0') : n;
-    spec += *p++;
+    directive += *p++;
   }
   return n;
 }
@@ -142,15 +142,15 @@ void Console::PrintVisible(const char* format, va_list args) {
     }
     out.append(p, percent);
     p = percent + 1;
-    std::string spec = "%";
-    while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) spec += *p++;
-    (void)TakeNumber(p, spec, args);
+    std::string directive = "%";
+    while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) directive += *p++;
+    (void)TakeNumber(p, directive, args);
     // A string's precision cuts it before it is made visible, so it is kept apart.
     int precision = -1;
-    std::string precision_spec;
+    std::string precision_directive;
     if (*p == '.') {
-      precision_spec += *p++;
-      precision = TakeNumber(p, precision_spec, args);
+      precision_directive += *p++;
+      precision = TakeNumber(p, precision_directive, args);
       if (precision < 0) precision = 0;  // "." alone is a precision of 0
     }
     std::string length;
@@ -159,8 +159,8 @@ void Console::PrintVisible(const char* format, va_list args) {
     if (conversion == '\0') break;
     ++p;
     // The whole conversion, for everything but strings and characters.
-    std::string whole = spec;
-    whole += precision_spec;
+    std::string whole = directive;
+    whole += precision_directive;
     whole += length;
     whole += conversion;
     std::string visible;
@@ -174,12 +174,12 @@ void Console::PrintVisible(const char* format, va_list args) {
         const std::size_t n =
             precision < 0 ? std::strlen(s) : strnlen(s, static_cast<std::size_t>(precision));
         AppendVisible(visible, std::string_view(s, n));
-        AppendFormatted(out, spec + "s", visible.c_str());
+        AppendFormatted(out, directive + "s", visible.c_str());
         break;
       }
       case 'c':
         AppendVisible(visible, std::string(1, static_cast<char>(va_arg(args, int))));
-        AppendFormatted(out, spec + "s", visible.c_str());
+        AppendFormatted(out, directive + "s", visible.c_str());
         break;
       case 'd':
       case 'i':
