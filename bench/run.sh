@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Side-by-side benchmark of Ostrel and GNU ed on four workloads.
+# Side-by-side benchmark of Ostrel and GNU ed on four workloads, and of Ostrel on huge grids
+# beside the default grid.
 #
 #   bench/run.sh            (RUNS=n sets the runs per workload, default 7; start-up runs 3n)
 #
@@ -19,6 +20,11 @@
 #      1i, the text, .; then save. The document starts with 12,767 lines, so that both editors
 #      end with exactly 32,767 lines (nothing falls off Ostrel's grid) and save the same file.
 #   4. Start with the default settings and quit at once: q, q / q.
+#   5. Huge grid: a 10-line document (lines of two characters) on grids of max_lines=8000000 and of max_lines=100000000
+#      with max_char=2, each beside the default grid (no ed). Four runs, each timed whole:
+#      start-up (q, q), load of the document (q, q), search with no match (J, a string that
+#      does not occur, q, q) and save (S, q, q). Targets: each within 2x of the same run on the
+#      default grid, and peak memory within the default grid's peak + 8 MB.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -90,6 +96,26 @@ printf 'q\n' >quit.ed
 "$OSTREL" <quit.ostrel >/dev/null
 [ -f .vazaru_da ] || { echo "Ostrel wrote no settings file" >&2; exit 1; }
 
+# Workload 5: one directory per grid, each with its own settings file and the same document.
+GRIDS=(default huge8m huge100m)
+grid_label() {
+  case $1 in
+    default) echo "default 32767 x 256" ;;
+    huge8m) echo "max_lines=8000000" ;;
+    huge100m) echo "max_lines=100000000 max_char=2" ;;
+  esac
+}
+# Lines of two characters, so that the grid of max_char=2 holds them unsplit.
+awk 'BEGIN { for (i = 1; i <= 10; i++) printf "%02d\n", i }' >short.txt
+# A string of two characters, the longest the grid of max_char=2 takes as one answer.
+printf 'J\nzz\nq\nq\n' >search.ostrel
+for g in "${GRIDS[@]}"; do
+  mkdir -p "grid.$g"
+  cp .vazaru_da "grid.$g/.vazaru_da"
+done
+sed -i 's/^max_lines=.*/max_lines=8000000/' grid.huge8m/.vazaru_da
+sed -i 's/^max_lines=.*/max_lines=100000000/; s/^max_char=.*/max_char=2/' grid.huge100m/.vazaru_da
+
 # --- running ----------------------------------------------------------------------------------
 # run NAME INPUT [PROGRAM ARGS...]: one timed run, its "seconds KiB" appended to NAME.times.
 run() {
@@ -150,6 +176,20 @@ for ((r = 0; r < 3 * RUNS; r++)); do
   run w4.ed quit.ed "$ED"
 done
 
+# Workload 5: the grids alternate within each round, so that they share the machine's state.
+for ((r = 0; r < 3 * RUNS; r++)); do
+  for g in "${GRIDS[@]}"; do
+    (
+      cd "grid.$g"
+      run "../w5.$g.start" ../quit.ostrel "$OSTREL"
+      fresh ../short.txt; run "../w5.$g.load" ../quit.ostrel "$OSTREL" doc.txt
+      fresh ../short.txt; run "../w5.$g.search" ../search.ostrel "$OSTREL" doc.txt
+      fresh ../short.txt; run "../w5.$g.save" ../save.ostrel "$OSTREL" doc.txt
+      check "workload 5, $(grid_label "$g")" ../short.txt
+    )
+  done
+done
+
 # --- report -----------------------------------------------------------------------------------
 median_ms() { sort -g -k1,1 "$1.times" | awk '{ t[NR] = $1 } END { printf "%.1f", t[int((NR + 1) / 2)] * 1000 }'; }
 peak_mb() { sort -g -k2,2 "$1.times" | awk 'END { printf "%.1f", $2 / 1024 }'; }
@@ -174,6 +214,23 @@ row "1 load + save 8.4 MB" w1 0.25
 row "2 $EDITS scattered edits" w2 0.5
 row "3 $EDITS opened lines" w3 0.75
 row "4 start-up" w4 1.5
+
+echo
+echo "Workload 5, huge grid: a 10-line document; each run timed whole, $((3 * RUNS)) runs"
+printf '%-32s %-10s %10s %11s %8s %10s %11s  %s\n' grid run ms "default ms" ratio MB "default MB" \
+  "target (ratio <= 2, MB <= default + 8)"
+for g in "${GRIDS[@]}"; do
+  for op in start load search save; do
+    o=$(median_ms "w5.$g.$op"); d=$(median_ms "w5.default.$op"); q=$(ratio "$o" "$d")
+    m=$(peak_mb "w5.$g.$op"); dm=$(peak_mb "w5.default.$op")
+    target="-"
+    if [ "$g" != default ]; then
+      target="$(verdict "$q" 2), $(verdict "$m" "$(awk -v d="$dm" 'BEGIN { print d + 8 }')")"
+    fi
+    printf '%-32s %-10s %10s %11s %8s %10s %11s  %s\n' "$(grid_label "$g")" "$op" "$o" "$d" "$q" \
+      "$m" "$dm" "$target"
+  done
+done
 
 cp_ms=$(median_ms w1.cp)
 cp_ratio=$(ratio "$(median_ms w1.ostrel)" "$cp_ms")

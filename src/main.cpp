@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "console/console.h"
+#include "console/signals.h"
 #include "editor/loop.h"
 #include "editor/options.h"
 
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     // Output that could not be written (a full disk, a closed pipe) fails the run.
     return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
   }
+  ostrel::InstallSignalHandlers();
   // Line editing is chosen once: on a terminal, unless turned off.
   if (opts.line_editing) con.UseLineEditor(ostrel::LineEditor::Open(stdin, stdout));
   return ostrel::Run(opts.file, con, opts.start);

@@ -54,10 +54,11 @@ void PageBlock::Release() {
   data_ = nullptr;
 }
 
-bool PageBlock::Allocate(std::size_t size) {
+bool PageBlock::Allocate(std::size_t size, Pages pages) {
   Release();
   if (size == 0) size = 1;
 #ifdef OSTREL_PLAIN_BLOCKS
+  (void)pages;
   map_ = std::calloc(size, 1);
   if (map_ == nullptr) return false;
   map_size_ = size;
@@ -67,7 +68,7 @@ bool PageBlock::Allocate(std::size_t size) {
 #else
   const long page_size = sysconf(_SC_PAGESIZE);
   const std::size_t page = page_size > 0 ? static_cast<std::size_t>(page_size) : 4096;
-  const bool huge = size >= kHugePage;
+  const bool huge = pages == Pages::kHuge && size >= kHugePage;
   // A huge block gets one huge page of slack, so that its start can be moved to a huge-page
   // boundary inside the mapping.
   const std::size_t used = huge ? RoundUp(size, kHugePage) : RoundUp(size, page);

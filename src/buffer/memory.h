@@ -8,8 +8,8 @@ namespace ostrel {
 
 // A block of memory in a mapping of its own. Its pages are touched only when used, so an
 // untouched part costs no memory. A block of megabytes is aligned to huge pages and the kernel
-// is asked to back it with them, so filling it costs a few page faults instead of one per small
-// page. Released when the block is destroyed.
+// is asked to back it with them (unless told otherwise), so filling it costs a few page faults
+// instead of one per small page. Released when the block is destroyed.
 class PageBlock {
  public:
   PageBlock() = default;
@@ -19,9 +19,13 @@ class PageBlock {
   PageBlock(const PageBlock&) = delete;
   PageBlock& operator=(const PageBlock&) = delete;
 
+  // How a block of megabytes is backed: by huge pages, for blocks that are filled in large
+  // parts, or by small pages only, for blocks of which a small part is typically used.
+  enum class Pages { kHuge, kSmall };
+
   // Releases the current block and maps a new zero-filled one of at least `size` bytes.
   // Returns false, holding no block, when the memory cannot be had.
-  bool Allocate(std::size_t size);
+  bool Allocate(std::size_t size, Pages pages = Pages::kHuge);
 
   void Release();
 

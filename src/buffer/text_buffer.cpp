@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 #include "console/console.h"
 
@@ -12,11 +11,15 @@ bool TextBuffer::Allocate(Limits limits) {
   data_.Release();
   table_.reset();
   written_ = 0;
+  mapped_ = 0;
+  changed_ = false;
   if (limits.lsize < 2 || limits.lines < 1) return false;
   const int64_t bytes = int64_t{limits.lsize} * int64_t{limits.lines};
   if (bytes >= (int64_t{1} << 31)) return false;
   const auto n = static_cast<std::size_t>(limits.lines);
-  table_.reset(static_cast<int32_t*>(std::calloc(2 * n, sizeof(int32_t))));
+  // No entry is read before it is written, so the store needs no zeroing: its pages are touched
+  // only as far as the table grows.
+  table_.reset(static_cast<int32_t*>(std::malloc(2 * n * sizeof(int32_t))));
   if (table_ == nullptr || !data_.Allocate(static_cast<std::size_t>(bytes))) {
     data_.Release();
     table_.reset();
@@ -24,7 +27,6 @@ bool TextBuffer::Allocate(Limits limits) {
   }
   limits_ = limits;
   base_ = n / 2;
-  std::iota(table_.get() + base_, table_.get() + base_ + n, 0);
   return true;
 }
 
@@ -33,6 +35,7 @@ int32_t TextBuffer::Length(int32_t line) const {
 }
 
 void TextBuffer::ClearAll() {
+  changed_ = true;
   if (table_ == nullptr) return;  // nothing allocated, nothing to clear
   // Only the text of each slot ever written needs zeroing: every byte after it is zero already.
   for (int32_t slot = 0; slot < written_; ++slot)
@@ -40,59 +43,89 @@ void TextBuffer::ClearAll() {
   written_ = 0;
   // Every slot is empty now, so any order of them holds the same document; the natural order
   // keeps a newly loaded document in consecutive slots.
-  const auto n = static_cast<std::size_t>(lines());
-  base_ = n / 2;
-  std::iota(table_.get() + base_, table_.get() + base_ + n, 0);
+  mapped_ = 0;
+  base_ = static_cast<std::size_t>(lines()) / 2;
 }
 
 void TextBuffer::Recenter() {
   const auto n = static_cast<std::size_t>(lines());
-  std::memmove(table_.get() + n / 2, table_.get() + base_, n * sizeof(int32_t));
+  std::memmove(table_.get() + n / 2, table_.get() + base_,
+               static_cast<std::size_t>(mapped_) * sizeof(int32_t));
   base_ = n / 2;
 }
 
+void TextBuffer::MapLines(int32_t count) {
+  int32_t* w = table_.get() + base_;
+  for (int32_t line = mapped_; line < count; ++line) w[line] = line;
+  if (count > mapped_) mapped_ = count;
+}
+
+void TextBuffer::ZeroPhysical(int32_t slot) {
+  if (slot < written_) ZeroSlotFrom(data_.data() + Offset(slot), 0, lsize());
+}
+
+// Lines from TextEnd() on are empty, so shifting them changes nothing: only the lines from
+// `line` to the first of them take part. That empty line gives its slot to the opened line,
+// unless the text reaches the last line, whose text is then lost.
 void TextBuffer::OpenSlot(int32_t line) {
-  const auto n = static_cast<std::size_t>(lines());
+  const int32_t end = TextEnd();
+  if (line >= end) return;  // the line and every line below it are empty already
+  changed_ = true;
+  if (line == lines() - 1) {
+    ZeroPhysical(Physical(line));  // nothing moves: the last line is only emptied
+    return;
+  }
+  const int32_t count = end < lines() ? end + 1 : lines();
+  MapLines(count);
+  const auto n = static_cast<std::size_t>(count);
   const auto l = static_cast<std::size_t>(line);
+  int32_t last = 0;
   if (l < n - 1 - l) {
     // Fewer lines above than below: the window starts one entry earlier, lines 0..line-1 keep
     // their numbers by moving one entry towards the front, and the entry freed at `line` takes
     // the last line's slot.
     if (base_ == 0) Recenter();
     int32_t* w = table_.get() + base_ - 1;
-    const int32_t last = w[n];
+    last = w[n];
     std::memmove(w, w + 1, l * sizeof(int32_t));
     w[l] = last;
     --base_;
   } else {
     int32_t* w = table_.get() + base_;
-    const int32_t last = w[n - 1];
+    last = w[n - 1];
     std::memmove(w + l + 1, w + l, (n - 1 - l) * sizeof(int32_t));
     w[l] = last;
   }
-  ZeroSlotFrom(Slot(line), 0, lsize());
+  ZeroPhysical(last);
 }
 
+// As for opening, only the lines from `line` to the end of the text move; the line that was
+// the text's last gets the closed line's slot, emptied, and the empty lines below stay put.
 void TextBuffer::CloseSlot(int32_t line) {
-  const auto n = static_cast<std::size_t>(lines());
+  const int32_t end = TextEnd();
+  if (line >= end) return;  // the line and every line below it are empty already
+  changed_ = true;
+  MapLines(end);
+  const auto n = static_cast<std::size_t>(end);
   const auto l = static_cast<std::size_t>(line);
+  int32_t freed = 0;
   if (l < n - 1 - l) {
     // Fewer lines above than below: the window starts one entry later, lines 0..line-1 keep
     // their numbers by moving one entry towards the back, and the closed line's slot becomes
     // the new last entry.
-    if (base_ == n) Recenter();
+    if (base_ == static_cast<std::size_t>(lines())) Recenter();
     int32_t* w = table_.get() + base_ + 1;
-    const int32_t freed = (w - 1)[l];
+    freed = (w - 1)[l];
     std::memmove(w, w - 1, l * sizeof(int32_t));
     w[n - 1] = freed;
     ++base_;
   } else {
     int32_t* w = table_.get() + base_;
-    const int32_t freed = w[l];
+    freed = w[l];
     std::memmove(w + l, w + l + 1, (n - 1 - l) * sizeof(int32_t));
     w[n - 1] = freed;
   }
-  ZeroSlotFrom(Slot(lines() - 1), 0, lsize());
+  ZeroPhysical(freed);
 }
 
 void CopySlot(char* to, const char* from, int32_t lsize) {

@@ -33,10 +33,12 @@ class TextBuffer {
 
   // The one accessor of a line slot. Lines are reached through a table from line number to
   // physical slot, so opening and deleting lines move table entries, not text. Writing goes
-  // through the non-const accessor, which keeps the mark of slots ever handed out for writing.
+  // through the non-const accessor, which keeps the mark of slots ever handed out for writing
+  // and marks the text changed; reading goes through the const one.
   char* Slot(int32_t line) {
     const int32_t slot = Physical(line);
     if (slot >= written_) written_ = slot + 1;
+    changed_ = true;
     return data_.data() + Offset(slot);
   }
   const char* Slot(int32_t line) const { return data_.data() + Offset(Physical(line)); }
@@ -47,6 +49,22 @@ class TextBuffer {
 
   // True when the line is not empty.
   bool HoldsText(int32_t line) const { return MayHoldText(line) && Slot(line)[0] != '\0'; }
+
+  // True when the text may have changed since the buffer was allocated or since the last
+  // ForgetChanges: a slot was handed out for writing, or lines were opened, closed or cleared.
+  bool Changed() const { return changed_; }
+  // The text as it is now counts as unchanged: it was saved or loaded.
+  void ForgetChanges() { changed_ = false; }
+
+  // Lines at or past this number are certainly empty: each lies in its own slot of the same
+  // number, and no slot from here on was ever handed out for writing. Work that looks for text
+  // stops here, so it costs what the document holds, not what the grid could hold.
+  int32_t TextEnd() const { return mapped_ > written_ ? mapped_ : written_; }
+
+  // The physical slot of a line, and the written mark: slots at or past it were never handed
+  // out for writing since the last ClearAll, so they must be empty. For the invariant checker.
+  int32_t SlotIndex(int32_t line) const { return Physical(line); }
+  int32_t WrittenMark() const { return written_; }
 
   // Length of a line: the bytes before its terminator.
   int32_t Length(int32_t line) const;
@@ -64,22 +82,32 @@ class TextBuffer {
   struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
   };
-  int32_t Physical(int32_t line) const { return table_[base_ + static_cast<std::size_t>(line)]; }
+  int32_t Physical(int32_t line) const {
+    return line < mapped_ ? table_[base_ + static_cast<std::size_t>(line)] : line;
+  }
   std::size_t Offset(int32_t slot) const {
     return static_cast<std::size_t>(slot) * static_cast<std::size_t>(limits_.lsize);
   }
   // Moves the table back to the middle of its storage.
   void Recenter();
+  // Makes the table hold lines 0..count-1; the lines added keep the slot of their own number.
+  void MapLines(int32_t count);
+  // Empties a slot; one never handed out for writing is empty already and is not touched.
+  void ZeroPhysical(int32_t slot);
 
   Limits limits_;
   PageBlock data_;
-  // The line->slot table is the window table_[base_ .. base_+lines) of a store of 2*lines
-  // entries. Opening or deleting a line shifts whichever part of the window is shorter, the part
-  // above the line or the part below it, so work near the top of the document moves the window's
-  // start instead of the whole table.
+  // The line->slot table is the window table_[base_ .. base_+mapped_) of a store of 2*lines
+  // entries; every line from mapped_ on lies in the slot of its own number. The table is built
+  // only as far as lines are opened or deleted above the end of the text, so a large grid
+  // with a short document never touches most of its store. Opening or deleting a line shifts
+  // whichever part of the window is shorter, the part above the line or the part below it, so
+  // work near the top of the document moves the window's start instead of the whole table.
   std::unique_ptr<int32_t[], FreeDeleter> table_;
   std::size_t base_ = 0;
+  int32_t mapped_ = 0;   // lines found through the table
   int32_t written_ = 0;  // slots at or past this index were never handed out for writing
+  bool changed_ = false;
 };
 
 // Copies a whole slot over another: the line's text, its terminator and zeros to the end of the

@@ -1,12 +1,16 @@
 #include "console/console.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+
+#include "console/signals.h"
 
 namespace ostrel {
 namespace {
@@ -14,33 +18,40 @@ namespace {
 static_assert(sizeof(intmax_t) == sizeof(long) && sizeof(std::size_t) == sizeof(long) &&
               sizeof(std::ptrdiff_t) == sizeof(long));
 
-// Appends one printf conversion of one value; `spec` is the whole conversion ("%5.1f").
+// Appends one printf conversion of one value; `directive` is the whole conversion ("%5.1f").
 template <typename T>
-void AppendFormatted(std::string& out, const std::string& spec, T value) {
-  const int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+void AppendFormatted(std::string& out, const std::string& directive, T value) {
+  const int n = std::snprintf(nullptr, 0, directive.c_str(), value);
   if (n <= 0) return;
   const std::size_t at = out.size();
   out.resize(at + static_cast<std::size_t>(n) + 1);
-  (void)std::snprintf(out.data() + at, static_cast<std::size_t>(n) + 1, spec.c_str(), value);
+  (void)std::snprintf(out.data() + at, static_cast<std::size_t>(n) + 1, directive.c_str(), value);
   out.resize(at + static_cast<std::size_t>(n));
 }
 
 // Appends a width or precision of a conversion: digits, or "*" taken from the arguments.
 // Returns the value, or -1 when there is none.
-int TakeNumber(const char*& p, std::string& spec, va_list args) {
+int TakeNumber(const char*& p, std::string& directive, va_list args) {
   if (*p == '*') {
     ++p;
     const int n = va_arg(args, int);
-    spec += std::to_string(n);
+    directive += std::to_string(n);
     return n;
   }
   if (*p < '0' || *p > '9') return -1;
   int n = 0;
   while (*p >= '0' && *p <= '9') {
     n = n < 100000 ? n * 10 + (*p - '0') : n;
-    spec += *p++;
+    directive += *p++;
   }
   return n;
+}
+
+// True when the output's reader is gone: a pipe nobody reads any more, a terminal hung up. A
+// full disk or a file-size limit fails writes too, but the editor goes on there.
+bool OutputGone(std::FILE* out) {
+  pollfd probe{fileno(out), POLLOUT, 0};
+  return poll(&probe, 1, 0) == 1 && (probe.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 }  // namespace
@@ -64,32 +75,60 @@ void AppendVisible(std::string& out, std::string_view bytes) {
 // Output errors are not reported: standard output is the editor's only channel, so there is
 // nowhere to report them to.
 
+Console::Console(std::FILE* in, std::FILE* out, OutputMode mode)
+    : in_(in), out_(out), mode_(mode), input_is_terminal_(isatty(fileno(in)) == 1) {}
+
 void Console::UseLineEditor(std::unique_ptr<LineEditor> editor) {
   editor_ = std::move(editor);
 }
 
 bool Console::ReadLine(char* buf, int limit, InputKind kind) {
-  if (!editor_) {
-    (void)std::fflush(out_);
-    if (std::fgets(buf, limit, in_) == nullptr) {
-      buf[0] = '\0';
-      return false;
-    }
-    return true;
+  return Read(buf, limit, kind) == ReadOutcome::kLine;
+}
+
+ReadOutcome Console::Read(char* buf, int limit, InputKind kind) {
+  buf[0] = '\0';
+  // Output nobody can read any more ends the editor as the signal that would have come does: a
+  // terminal that went away as a hangup, a pipe without a reader as SIGPIPE.
+  const bool failed = std::fflush(out_) != 0 || std::ferror(out_) != 0;
+  if (failed && OutputGone(out_)) NoteSignal(mode_ == OutputMode::kVisible ? SIGHUP : SIGPIPE);
+  if (PendingSignal() != 0) return last_read_ = ReadOutcome::kInterrupted;
+  if (editor_) return last_read_ = ReadEdited(buf, limit, kind);
+  if (std::fgets(buf, limit, in_) != nullptr) return last_read_ = ReadOutcome::kLine;
+  buf[0] = '\0';
+  if (PendingSignal() == 0) {
+    // A terminal that fails a read has gone away (Ctrl-D is an end of input, not an error); its
+    // hangup signal may still be on the way.
+    if (!input_is_terminal_ || std::ferror(in_) == 0) return last_read_ = ReadOutcome::kEnd;
+    NoteSignal(SIGHUP);
   }
+  // The stream took the interrupted read for an error; later reads must not see it.
+  std::clearerr(in_);
+  return last_read_ = ReadOutcome::kInterrupted;
+}
+
+ReadOutcome Console::ReadEdited(char* buf, int limit, InputKind kind) {
   if (pending_.empty() && !ended_) {
-    (void)std::fflush(out_);
     const EditResult result = editor_->Read(held_, kind, pending_);
     held_.clear();  // the line editor has shown it
-    if (result == EditResult::kEnd) ended_ = true;
+    switch (result) {
+      case EditResult::kLine:
+        break;
+      case EditResult::kEnd:
+        ended_ = true;
+        break;
+      case EditResult::kFailed:
+        // The terminal has gone away, as for a failed read without a line editor.
+        if (PendingSignal() == 0) NoteSignal(SIGHUP);
+        return ReadOutcome::kInterrupted;
+      case EditResult::kInterrupted:
+        return ReadOutcome::kInterrupted;
+    }
   } else {
     // Nothing is asked for: the prompt is shown as it would be without a line editor.
     Flush();
   }
-  if (pending_.empty() || limit < 1) {
-    buf[0] = '\0';
-    return false;
-  }
+  if (pending_.empty() || limit < 1) return ReadOutcome::kEnd;
   // The piece fgets would deliver: through the newline, at most limit-1 bytes.
   const auto newline = pending_.find('\n');
   const std::size_t piece = std::min(newline == std::string::npos ? pending_.size() : newline + 1,
@@ -97,7 +136,7 @@ bool Console::ReadLine(char* buf, int limit, InputKind kind) {
   pending_.copy(buf, piece);
   buf[piece] = '\0';
   pending_.erase(0, piece);
-  return true;
+  return ReadOutcome::kLine;
 }
 
 bool Console::ReadAnswer(char* buf, int limit, InputKind kind) {
@@ -151,15 +190,15 @@ void Console::PrintVisible(const char* format, va_list args) {
     }
     out.append(p, percent);
     p = percent + 1;
-    std::string spec = "%";
-    while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) spec += *p++;
-    (void)TakeNumber(p, spec, args);
+    std::string directive = "%";
+    while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) directive += *p++;
+    (void)TakeNumber(p, directive, args);
     // A string's precision cuts it before it is made visible, so it is kept apart.
     int precision = -1;
-    std::string precision_spec;
+    std::string precision_directive;
     if (*p == '.') {
-      precision_spec += *p++;
-      precision = TakeNumber(p, precision_spec, args);
+      precision_directive += *p++;
+      precision = TakeNumber(p, precision_directive, args);
       if (precision < 0) precision = 0;  // "." alone is a precision of 0
     }
     std::string length;
@@ -168,8 +207,8 @@ void Console::PrintVisible(const char* format, va_list args) {
     if (conversion == '\0') break;
     ++p;
     // The whole conversion, for everything but strings and characters.
-    std::string whole = spec;
-    whole += precision_spec;
+    std::string whole = directive;
+    whole += precision_directive;
     whole += length;
     whole += conversion;
     std::string visible;
@@ -183,12 +222,12 @@ void Console::PrintVisible(const char* format, va_list args) {
         const std::size_t n =
             precision < 0 ? std::strlen(s) : strnlen(s, static_cast<std::size_t>(precision));
         AppendVisible(visible, std::string_view(s, n));
-        AppendFormatted(out, spec + "s", visible.c_str());
+        AppendFormatted(out, directive + "s", visible.c_str());
         break;
       }
       case 'c':
         AppendVisible(visible, std::string(1, static_cast<char>(va_arg(args, int))));
-        AppendFormatted(out, spec + "s", visible.c_str());
+        AppendFormatted(out, directive + "s", visible.c_str());
         break;
       case 'd':
       case 'i':

@@ -17,6 +17,10 @@ namespace ostrel {
 // longer answer stays in the input and is read as the next line.
 inline constexpr int kNumberAnswerSize = 8;
 
+// How a read ended: with a line, at the end of input (or a read error), or interrupted by a
+// signal the command loop has yet to act on.
+enum class ReadOutcome { kLine, kEnd, kInterrupted };
+
 // How bytes that come from outside the editor (the document, file names, the launch command,
 // answers, keys from the settings file) reach the output. Through a pipe or into a file they
 // pass as they are; on a terminal, control bytes are shown in caret form so that a document
@@ -35,7 +39,8 @@ class Console {
  public:
   // The output mode is chosen here, once, from whether `out` is a terminal.
   Console(std::FILE* in, std::FILE* out) : Console(in, out, OutputModeOf(out)) {}
-  Console(std::FILE* in, std::FILE* out, OutputMode mode) : in_(in), out_(out), mode_(mode) {}
+  // Whether the input is a terminal is decided here too.
+  Console(std::FILE* in, std::FILE* out, OutputMode mode);
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
@@ -51,6 +56,18 @@ class Console {
   // the line editor is delivered by the same rules: what does not fit is read by the next
   // reads, before anything new is asked for.
   bool ReadLine(char* buf, int limit, InputKind kind = InputKind::kAnswer);
+
+  // ReadLine with the reason when there is no line. A read is interrupted when a signal is
+  // pending before it starts or arrives while it waits, and when standard output can no longer
+  // be written (noted as SIGPIPE); the input then reads normally again afterwards.
+  ReadOutcome Read(char* buf, int limit, InputKind kind = InputKind::kAnswer);
+
+  // How the last read ended; the callers that see only "no line" learn why from here.
+  ReadOutcome last_read() const { return last_read_; }
+  bool Interrupted() const { return last_read_ == ReadOutcome::kInterrupted; }
+
+  // True when the input is a terminal, decided once when the console is made.
+  bool InputIsTerminal() const { return input_is_terminal_; }
 
   // ReadLine, then the trailing newline is cut: an answer of only a newline is empty.
   bool ReadAnswer(char* buf, int limit, InputKind kind = InputKind::kAnswer);
@@ -79,12 +96,16 @@ class Console {
   OutputMode mode() const { return mode_; }
 
  private:
+  // Read with the line editor: the rest of the last edited line first, then a new line.
+  ReadOutcome ReadEdited(char* buf, int limit, InputKind kind);
   void PrintVisible(const char* format, va_list args);
   void WriteOut(std::string_view text);
 
   std::FILE* in_;
   std::FILE* out_;
   OutputMode mode_;
+  bool input_is_terminal_;
+  ReadOutcome last_read_ = ReadOutcome::kLine;
   std::unique_ptr<LineEditor> editor_;
   std::string held_;     // with a line editor: output after the last newline, not yet written
   std::string pending_;  // with a line editor: the rest of the last line read

@@ -111,7 +111,8 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
   const int read_errno = errno;
   el_set(el_, EL_PREP_TERM, 0);
   if (got == nullptr || count <= 0) {
-    return count < 0 && read_errno == EINTR ? EditResult::kInterrupted : EditResult::kEnd;
+    if (count == 0) return EditResult::kEnd;
+    return read_errno == EINTR ? EditResult::kInterrupted : EditResult::kFailed;
   }
   line.assign(got);
   const std::string entry = line.substr(0, line.find('\n'));

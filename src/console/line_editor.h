@@ -28,6 +28,7 @@ enum class EditResult {
   kLine,         // a finished line, with its newline
   kEnd,          // end of input: Ctrl-D at an empty line, or the terminal gone
   kInterrupted,  // a signal with a handler of the program's interrupted the read
+  kFailed,       // the terminal could not be read: it has gone away
 };
 
 class LineEditor {

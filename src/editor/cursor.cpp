@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "editor/commands.h"
 
@@ -58,7 +59,8 @@ void PositionBeg(EditorState& s, Console&) {
 // To the line's terminator when the cursor is inside the text; beyond the text it stays.
 void PositionEnd(EditorState& s, Console&) {
   const int32_t lsize = s.buffer.lsize();
-  const char* rest = s.buffer.Slot(s.cursor_line) + s.cursor_pos;
+  // Read through the reading accessor: looking at a line does not count as writing its slot.
+  const char* rest = std::as_const(s.buffer).Slot(s.cursor_line) + s.cursor_pos;
   const auto k =
       static_cast<int32_t>(strnlen(rest, static_cast<std::size_t>(lsize - s.cursor_pos)));
   int32_t end = s.cursor_pos + k;
@@ -97,7 +99,14 @@ void JumpLine(EditorState& s, Console& con) {
 void JumpDoc(EditorState& s, Console& con) {
   con.Line("Enter jump string");
   con.ReadAnswer(s.jump_string.data(), s.buffer.lsize());
-  for (int32_t i = s.cursor_line; i < s.buffer.lines(); ++i) {
+  // The empty string occurs at the start of the first line searched. Any other string occurs
+  // only in lines that may hold text, all of them above the buffer's text end.
+  if (s.jump_string[0] == '\0') {
+    s.cursor_pos = 0;
+    return;
+  }
+  for (int32_t i = s.cursor_line; i < s.buffer.TextEnd(); ++i) {
+    if (!s.buffer.MayHoldText(i)) continue;
     const int32_t at = FindInLine(s.buffer, i, 0, s.jump_string.data());
     if (at >= 0) {
       s.cursor_line = i;

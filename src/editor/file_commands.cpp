@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string>
 
 #include "editor/commands.h"
 #include "files/load.h"
@@ -19,20 +20,42 @@ void ForgetUndo(EditorState& s) {
   s.undo.kind = UndoKind::kNothing;
 }
 
+// A saved document holds no unsaved changes; a failed save is remembered for the exit status.
+void NoteSave(EditorState& s, bool saved) {
+  s.save_failed = !saved;
+  if (saved) s.buffer.ForgetChanges();
+}
+
+// A loaded document is its file's text, with nothing to undo.
+void NoteLoad(EditorState& s) {
+  s.save_failed = false;
+  s.buffer.ForgetChanges();
+  ForgetUndo(s);
+}
+
 }  // namespace
 
 void SavePrompt(EditorState& s, Console& con) {
-  if (DefineSaveName(s.file_name.data(), con)) Save(s.file_name.data(), s.buffer, con);
+  bool given_up = false;
+  if (DefineSaveName(s.file_name.data(), con, &given_up)) {
+    NoteSave(s, Save(s.file_name.data(), s.buffer, con));
+  } else if (given_up) {
+    NoteSave(s, false);
+  }
 }
 
 void SaveOverwrite(EditorState& s, Console& con) {
-  Save(s.file_name.data(), s.buffer, con);
+  NoteSave(s, Save(s.file_name.data(), s.buffer, con));
 }
 
 void OpenCommand(EditorState& s, Console& con) {
-  switch (Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con)) {
+  SaveAttempt save = SaveAttempt::kNone;
+  const OpenResult result =
+      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, &save);
+  if (save != SaveAttempt::kNone) NoteSave(s, save == SaveAttempt::kSaved);
+  switch (result) {
     case OpenResult::kLoaded:
-      ForgetUndo(s);
+      NoteLoad(s);
       TakeOpenName(s);
       break;
     case OpenResult::kNotFound:
@@ -41,6 +64,8 @@ void OpenCommand(EditorState& s, Console& con) {
     case OpenResult::kLeftAlone:
       break;
     case OpenResult::kAbandon:
+      // The old text was cleared for the new one: nothing is left to rescue.
+      s.buffer.ForgetChanges();
       s.quit = true;
       s.exit_status = 1;
       break;
@@ -53,7 +78,7 @@ void CommandExec(EditorState& s, Console& con) {
     if (s.settings.launch_command[0] == '\0') return;
   }
   // The command runs whether or not the save worked; a failed save has said so.
-  Save(s.file_name.data(), s.buffer, con);
+  NoteSave(s, Save(s.file_name.data(), s.buffer, con));
   if (s.run_launch_command) Launch(s.settings.launch_command.data(), con);
 }
 
@@ -72,11 +97,17 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   std::memcpy(s.open_name.data(), name, length + 1);
   std::memcpy(s.file_name.data(), name, length + 1);
   const OpenResult result = Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con);
+  // Nothing was typed yet: whatever the load left is no unsaved change.
+  s.buffer.ForgetChanges();
   if (result == OpenResult::kAbandon) {
     s.exit_status = 1;
     return false;
   }
   if (result == OpenResult::kLoaded) ForgetUndo(s);
+  const std::string rescue = RescueName(name);
+  if (NameExists(rescue.c_str())) {
+    con.Print("%s holds unsaved text from an earlier session\n", rescue.c_str());
+  }
   return true;
 }
 

@@ -1,10 +1,13 @@
 #include "editor/loop.h"
 
+#include <csignal>
 #include <cstring>
 
+#include "console/signals.h"
 #include "editor/commands.h"
 #include "editor/undo.h"
 #include "editor/view.h"
+#include "files/save.h"
 #include "settings/settings.h"
 
 namespace ostrel {
@@ -19,6 +22,28 @@ constexpr std::array<Handler, kSlotCount> kHandlers = {
     UndoCommand,  SavePrompt,   SaveOverwrite, OpenCommand, HelpCommand, NumTog,      CommandExec,
     CommandEdit,  QuitCommand,
 };
+
+// Acts on a signal noted since the last look, once the read it interrupted has taken its
+// end-of-input path. Ctrl-C on a terminal cancels: that read's question is over and the editor
+// goes on (at the command line it says how to quit). Every other signal ends the editor, by that
+// signal, after the rescue file is written.
+void ActOnSignal(EditorState& s, Console& con, bool at_command_line) {
+  const int sig = TakeSignal();
+  if (sig == 0) return;
+  if (sig != SIGINT || !con.InputIsTerminal()) {
+    if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con);
+    con.Flush();
+    EndBySignal(sig);
+  }
+  if (!at_command_line) return;
+  // The confirmation is the letter q whatever the quit key is.
+  const char* key = s.settings.keys[kQuit].data();
+  if (std::strcmp(key, "q") == 0) {
+    con.Line("Interrupted: enter 'q' twice to quit");
+  } else {
+    con.Print("Interrupted: enter '%s' and then 'q' to quit\n", key);
+  }
+}
 
 }  // namespace
 
@@ -71,7 +96,11 @@ void Cycle(EditorState& s, Console& con) {
   con.FlushInput();
   char* input = s.command_input.data();
   if (!con.ReadLine(input, s.buffer.lsize(), InputKind::kCommand)) {
-    s.quit = true;  // end of input ends the editor as a confirmed quit does
+    if (con.Interrupted()) {
+      ActOnSignal(s, con, true);
+    } else {
+      s.quit = true;  // end of input ends the editor as a confirmed quit does
+    }
     return;
   }
   if (std::strcmp(input, "\n") == 0 && s.cursor_line < s.buffer.lines() - 1) {
@@ -82,6 +111,7 @@ void Cycle(EditorState& s, Console& con) {
   const int slot = MatchSlot(input, s.settings.keys);
   if (slot >= 0) {
     kHandlers[static_cast<std::size_t>(slot)](s, con);
+    if (con.Interrupted()) ActOnSignal(s, con, false);
   } else {
     EnterText(s, con);
   }
@@ -91,8 +121,10 @@ void QuitCommand(EditorState& s, Console& con) {
   con.Line("Enter 'q' again to quit or anything else to continue");
   char* input = s.command_input.data();
   // The confirmation is always the letter q and its newline, whatever key quit has; end of
-  // input here ends the editor too.
-  if (!con.ReadLine(input, s.buffer.lsize()) || std::strcmp(input, "q\n") == 0) s.quit = true;
+  // input here ends the editor too. An interrupt is the loop's to act on.
+  if (con.ReadLine(input, s.buffer.lsize()) ? std::strcmp(input, "q\n") == 0 : !con.Interrupted()) {
+    s.quit = true;
+  }
 }
 
 int Run(const char* file, Console& con, const std::optional<StartPosition>& start) {
@@ -100,6 +132,17 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
   if (StartUp(s, file, con)) {
     if (start) GoToStartPosition(s, *start);
     while (!s.quit) Cycle(s, con);
+  }
+  // A signal that came after the last read still ends the editor.
+  ActOnSignal(s, con, false);
+  if (s.exit_status == 0) {
+    // The end of a terminal's input is no choice to drop the text: it is rescued, and the
+    // status says that it did not reach its file.
+    if (con.last_read() == ReadOutcome::kEnd && con.InputIsTerminal() && s.buffer.Changed()) {
+      Rescue(s.file_name.data(), s.buffer, con);
+      s.exit_status = 1;
+    }
+    if (s.save_failed) s.exit_status = 1;
   }
   con.Flush();
   return s.exit_status;

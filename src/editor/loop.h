@@ -25,7 +25,9 @@ void EnterText(EditorState& s, Console& con);
 
 // The whole run on `file` (none when null): start-up, the cursor put on the start position
 // when one is given, cycles until a confirmed quit or the end of input. Returns the process's
-// exit status.
+// exit status: 1 also when the last save failed, or when a terminal's input ended with unsaved
+// changes (which go to the rescue file). A signal other than Ctrl-C on a terminal ends the
+// process from here, by that signal, after the rescue file.
 int Run(const char* file, Console& con, const std::optional<StartPosition>& start = {});
 
 }  // namespace ostrel

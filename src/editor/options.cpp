@@ -108,7 +108,8 @@ std::string UsageText() {
          quit +
          " (the quit key by default), then q to confirm.\n"
          "Quitting does not save: save first with " +
-         save + " (or " + save_as + " to give a new name).\n";
+         save + " (or " + save_as + " to give a new name).\n" +
+         "Any other ending (hangup, kill, Ctrl-D) writes unsaved text to FILE.save.\n";
 }
 
 std::string_view VersionText() {

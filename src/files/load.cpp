@@ -120,6 +120,11 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
   const auto entries = static_cast<std::size_t>(lines) + 1;
   positions.assign(entries, 0);
   kinds.assign(entries, 0);
+  return MarkLines(text, file_size, lsize, lines, positions.data(), kinds.data(), con);
+}
+
+int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
+                  int32_t* positions, int32_t* kinds, Console& con) {
   const char* data = text.data();
   const std::size_t length = text.size();
   const auto full = static_cast<std::size_t>(lsize - 1);  // characters of a full line
@@ -184,11 +189,32 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
   return e;
 }
 
-bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer, Console& con) {
-  std::vector<int32_t> positions;
-  std::vector<int32_t> kinds;
-  const int32_t n =
-      MarkLines(text, file_size, buffer.lsize(), buffer.lines(), positions, kinds, con);
+namespace {
+
+// The boundary table of one load: positions and kinds, lines+1 entries each, in one block of
+// lazily zeroed small pages, so a load touches only the entries its lines reach, however many
+// slots the grid has.
+class BoundaryTable {
+ public:
+  bool Allocate(int32_t lines) {
+    entries_ = static_cast<std::size_t>(lines) + 1;
+    return block_.Allocate(2 * entries_ * sizeof(int32_t), PageBlock::Pages::kSmall);
+  }
+  int32_t* positions() const { return reinterpret_cast<int32_t*>(block_.data()); }
+  int32_t* kinds() const { return positions() + entries_; }
+
+ private:
+  PageBlock block_;
+  std::size_t entries_ = 0;
+};
+
+// Marks the text's lines in the table and stores them in the cleared buffer.
+bool StoreLines(std::string_view text, std::size_t file_size, const BoundaryTable& table,
+                TextBuffer& buffer, Console& con) {
+  const int32_t* const positions = table.positions();
+  const int32_t* const kinds = table.kinds();
+  const int32_t n = MarkLines(text, file_size, buffer.lsize(), buffer.lines(), table.positions(),
+                              table.kinds(), con);
   if (n == 0) return false;
 
   const auto count = static_cast<std::size_t>(n - 1);
@@ -214,7 +240,19 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
   return true;
 }
 
-OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con) {
+}  // namespace
+
+bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer, Console& con) {
+  BoundaryTable table;
+  if (!table.Allocate(buffer.lines())) {
+    con.Line("Data Parsing Error");
+    return false;
+  }
+  return StoreLines(text, file_size, table, buffer, con);
+}
+
+OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
+                SaveAttempt* save) {
   char previous[kNameSize];
   CopyName(previous, open_name);
   if (!at_once) {
@@ -227,8 +265,10 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
       return OpenResult::kLeftAlone;
     }
     if (std::strcmp(answer, "s") == 0) {
+      const bool saved = Save(file_name, buffer, con);
+      if (save != nullptr) *save = saved ? SaveAttempt::kSaved : SaveAttempt::kFailed;
       // A document that could not be saved is not replaced.
-      if (!Save(file_name, buffer, con)) return OpenResult::kLeftAlone;
+      if (!saved) return OpenResult::kLeftAlone;
       con.Line("Next, enter a new filename to open");
       if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) return OpenResult::kLeftAlone;
     }
@@ -237,7 +277,15 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
 
   FileImage image;
   std::string reason;
-  switch (ReadImage(open_name, image, reason)) {
+  BoundaryTable table;
+  ReadStatus status = ReadImage(open_name, image, reason);
+  // The table is had before anything is printed or cleared, so that a lack of memory leaves
+  // the document as it was.
+  if (status == ReadStatus::kRead && !table.Allocate(buffer.lines())) {
+    reason = "not enough memory";
+    status = ReadStatus::kFailed;
+  }
+  switch (status) {
     case ReadStatus::kNotFound:
       con.Print("File %s not found!\n", open_name);
       return OpenResult::kNotFound;
@@ -256,7 +304,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
   const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', image.size));
   const std::size_t text_length =
       nul != nullptr ? static_cast<std::size_t>(nul - bytes) : image.size;
-  if (!ParseLines(std::string_view(bytes, text_length), image.size, buffer, con)) {
+  if (!StoreLines(std::string_view(bytes, text_length), image.size, table, buffer, con)) {
     return OpenResult::kAbandon;
   }
   return OpenResult::kLoaded;

@@ -8,6 +8,7 @@
 
 #include "buffer/text_buffer.h"
 #include "common/name.h"
+#include "files/save.h"
 
 namespace ostrel {
 
@@ -29,18 +30,25 @@ enum class OpenResult {
 
 // Loads the file named by `open_name`. With `at_once` it is opened at once; otherwise the user
 // is first asked for a name and offered to save the document (under `file_name`) first. Both names
-// are kNameSize buffers. The caller decides whether the file name takes the open name.
-OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con);
+// are kNameSize buffers. The caller decides whether the file name takes the open name. `save`,
+// when given, learns what became of a save the user asked for first.
+OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
+                SaveAttempt* save = nullptr);
 
 // Cuts `text` (the file's bytes up to its first NUL) into lines and stores them in lines 0, 1,
 // 2 … of the cleared buffer. `file_size` is the number of bytes in the file, so that text lost
 // behind a NUL is noticed. Returns false when the editor must end with status 1.
 bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer, Console& con);
 
-// The marking pass: fills the boundary table (resized to lines+1 entries; entry 0 is the start
-// of the text), prints the split warnings, the line count and, when text is left without a
-// slot, the partial-load warning. Returns the number of entries used, which is the number of
-// lines to store plus one, or 0 when the user declined the partial load.
+// The marking pass: fills the boundary table (positions and kinds, lines+1 entries each, all
+// zero on entry; entry 0 is the start of the text), prints the split warnings, the line count
+// and, when text is left without a slot, the partial-load warning. Only the entries used are
+// written. Returns the number of entries used, which is the number of lines to store plus one,
+// or 0 when the user declined the partial load.
+int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
+                  int32_t* positions, int32_t* kinds, Console& con);
+
+// The same with the table in two vectors, which are resized to lines+1 zero entries first.
 int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
                   std::vector<int32_t>& positions, std::vector<int32_t>& kinds, Console& con);
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "buffer/memory.h"
@@ -19,12 +20,28 @@ void GiveUp(Console& con) {
   con.Line("Not saved: no file name was given");
 }
 
+// Assembles the saved form in a block of its own pages: a document of megabytes then costs a
+// few page faults. False when the memory cannot be had.
+bool AssembleInBlock(const TextBuffer& buffer, PageBlock& block, std::string_view& output) {
+  const int32_t last = DocLength(buffer);
+  if (!block.Allocate(AssembledBound(buffer, last))) return false;
+  output = std::string_view(block.data(), AssembleInto(buffer, last, block.data()));
+  return true;
+}
+
+// The last part of a path.
+const char* BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+}
+
 }  // namespace
 
 int32_t DocLength(const TextBuffer& buffer) {
-  // The last line that is not empty is the first one found from the end. A slot never written
-  // is empty without a look, so a short document in a large grid reads only its own pages.
-  for (int32_t i = buffer.lines() - 1; i > 0; --i) {
+  // The last line that is not empty is the first one found from the end of the text. A slot
+  // never written is empty without a look, so a short document in a large grid reads only its
+  // own pages.
+  for (int32_t i = buffer.TextEnd() - 1; i > 0; --i) {
     if (buffer.HoldsText(i)) return i;
   }
   return 0;
@@ -60,14 +77,12 @@ bool NameExists(const char* name) {
 }
 
 bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
-  // Assembled in a block of its own pages: a document of megabytes then costs a few page faults.
-  const int32_t last = DocLength(buffer);
   PageBlock block;
-  if (!block.Allocate(AssembledBound(buffer, last))) {
+  std::string_view output;
+  if (!AssembleInBlock(buffer, block, output)) {
     con.Line("Not saved: not enough memory");
     return false;
   }
-  const std::string_view output(block.data(), AssembleInto(buffer, last, block.data()));
   while (file_name[0] == '\0') {
     con.Line("Enter a filename to save to");
     if (!con.ReadAnswer(file_name, kNameSize, InputKind::kFileName)) {
@@ -84,36 +99,64 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
   return true;
 }
 
-bool DefineSaveName(char* file_name, Console& con) {
-  char original[kNameSize];
-  CopyName(original, file_name);
-  char answer[kNameSize];
-  con.Line("Enter a filename to save to, or 'x' to return");
-  if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) {
-    GiveUp(con);
+std::string RescueName(const char* file_name) {
+  return file_name[0] == '\0' ? std::string("ostrel.save") : std::string(file_name) + ".save";
+}
+
+bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con) {
+  PageBlock block;
+  std::string_view output;
+  if (!AssembleInBlock(buffer, block, output)) {
+    con.Line("Unsaved text could not be written: not enough memory");
     return false;
   }
+  // The text may be private: only its owner may read it.
+  constexpr int kRescueMode = 0600;
+  const std::string base = RescueName(file_name);
+  std::string name;
+  int failure = 0;
+  bool written = WriteUnderFreeName(base, output, kRescueMode, name, failure);
+  const char* home = std::getenv("HOME");
+  if (!written && home != nullptr && home[0] != '\0') {
+    written = WriteUnderFreeName(std::string(home) + "/" + BaseName(base), output, kRescueMode,
+                                 name, failure);
+  }
+  if (written) {
+    con.Print("Unsaved text written to %s\n", name.c_str());
+  } else {
+    con.Print("Unsaved text could not be written to %s: %s\n", name.c_str(),
+              std::strerror(failure));
+  }
+  return written;
+}
+
+bool DefineSaveName(char* file_name, Console& con, bool* given_up) {
+  char original[kNameSize];
+  CopyName(original, file_name);
+  if (given_up != nullptr) *given_up = false;
+  // Without a name the file name stays as it was, and the user is told that nothing was saved.
+  const auto give_up = [&] {
+    CopyName(file_name, original);
+    GiveUp(con);
+    if (given_up != nullptr) *given_up = true;
+    return false;
+  };
+  char answer[kNameSize];
+  con.Line("Enter a filename to save to, or 'x' to return");
+  if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) return give_up();
   if (IsAnswer(answer, "x")) return false;
   CopyName(file_name, answer);
   if (!NameExists(file_name)) return true;
 
   con.Line("The file already exists.");
   con.Line("Enter a new filename or 'o' to overwrite");
-  if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) {
-    CopyName(file_name, original);
-    GiveUp(con);
-    return false;
-  }
+  if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) return give_up();
   if (IsAnswer(answer, "o")) return true;
   CopyName(file_name, answer);
   // From here on 'o' and 'x' are names like any other: only a free name leads out.
   while (NameExists(file_name)) {
     con.Line("File exists. Try again");
-    if (!con.ReadAnswer(file_name, kNameSize, InputKind::kFileName)) {
-      CopyName(file_name, original);
-      GiveUp(con);
-      return false;
-    }
+    if (!con.ReadAnswer(file_name, kNameSize, InputKind::kFileName)) return give_up();
   }
   return true;
 }

@@ -36,9 +36,23 @@ bool NameExists(const char* name);
 // closed; otherwise prints one failure line and returns false.
 bool Save(char* file_name, const TextBuffer& buffer, Console& con);
 
+// What became of the last save the user asked for: the exit status tells a failure.
+enum class SaveAttempt { kNone, kSaved, kFailed };
+
+// The rescue file of the document named `file_name`: NAME.save beside it, or ostrel.save in the
+// current directory when the document has no name.
+std::string RescueName(const char* file_name);
+
+// Writes the document, exactly as Save would, to a new rescue file (RescueName, or the first
+// free NAME.save.1, NAME.save.2, …; never a file that exists), readable by the user alone and
+// synced before it counts; where that fails, the same name in $HOME. Prints one line with the
+// name written or why nothing could be. True when the text was written.
+bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con);
+
 // The save-as dialogue: asks for a name and guards existing files. True when the document
 // is to be saved under `file_name` (possibly replaced), false when nothing is to be saved; then
-// `file_name` is as it was.
-bool DefineSaveName(char* file_name, Console& con);
+// `file_name` is as it was. `given_up`, when given, is set when no name came (the end of the
+// input): the user was told "Not saved".
+bool DefineSaveName(char* file_name, Console& con, bool* given_up = nullptr);
 
 }  // namespace ostrel

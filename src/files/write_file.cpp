@@ -223,4 +223,16 @@ bool WriteNewFile(const char* name, std::string_view data, int mode, int& failur
   return failure == 0;
 }
 
+bool WriteUnderFreeName(const std::string& base, std::string_view data, int mode, std::string& name,
+                        int& failure) {
+  // Enough numbers for any number of earlier sessions; beyond them something else is wrong.
+  constexpr int kMaxNumber = 1000;
+  name = base;
+  for (int number = 1; !WriteNewFile(name.c_str(), data, mode, failure); ++number) {
+    if (failure != EEXIST || number > kMaxNumber) return false;
+    name = base + "." + std::to_string(number);
+  }
+  return true;
+}
+
 }  // namespace ostrel

@@ -22,4 +22,10 @@ bool WriteDocument(const char* name, std::string_view data, std::string& error);
 // made here is removed again.
 bool WriteNewFile(const char* name, std::string_view data, int mode, int& failure);
 
+// WriteNewFile under `base`, or, while that name is taken, under the first free one of
+// `base.1`, `base.2`, …: an existing file is never touched. `name` gets the name written, or on
+// failure the last one tried.
+bool WriteUnderFreeName(const std::string& base, std::string_view data, int mode, std::string& name,
+                        int& failure);
+
 }  // namespace ostrel

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/signals.h"
 
 namespace ostrel {
 
@@ -26,6 +27,8 @@ char* SetCommand(char* command, int size, Console& con) {
 
 void Launch(const char* command, Console& con) {
   con.Flush();
+  // The command starts with the signal actions any program starts with, not the editor's.
+  const DefaultWriteSignals defaults;
   // The command's own exit status is its business: whatever it reports, it has printed.
   [[maybe_unused]] const int status = std::system(command);
 }

@@ -1,6 +1,7 @@
 // The end of standard input at every prompt the editor has: each prompt gives up as decided
 // (an empty answer, 'x', a refusal or no save) and the next command line then ends the editor;
 // the quit confirmation ends it at once, and the partial-load question ends it with status 1.
+// A save given up so leaves status 1 too: nothing was written.
 // Never a loop, never a crash, always within a second.
 #include <gtest/gtest.h>
 
@@ -77,22 +78,22 @@ const std::vector<Row> kRows = {
      "",
      true,
      0},
-    {"save name", {}, "S\n", "Enter a filename to save to\n", kNotSaved, true, 0},
+    {"save name", {}, "S\n", "Enter a filename to save to\n", kNotSaved, true, 1},
     {"save as",
      {"doc"},
      "s\n",
      "Enter a filename to save to, or 'x' to return\n",
      kNotSaved,
      true,
-     0},
+     1},
     {"save as: file exists",
      {"doc"},
      "s\na\n",
      "Enter a new filename or 'o' to overwrite\n",
      kNotSaved,
      true,
-     0},
-    {"save as: try again", {"doc"}, "s\na\na\n", "File exists. Try again\n", kNotSaved, true, 0},
+     1},
+    {"save as: try again", {"doc"}, "s\na\na\n", "File exists. Try again\n", kNotSaved, true, 1},
     {"partial load at start-up", {"many"}, "", kPartialLoadQuestion, "", false, 1},
     {"partial load from open", {"doc"}, "O\nmany\n", kPartialLoadQuestion, "", false, 1},
     {"launch command edit", {"doc"}, "+\n", kNoCommand, "", true, 0},

@@ -46,5 +46,14 @@ TEST(Launch, StoredCommandRunsAtOnceAndIsPassedUnchanged) {
   EXPECT_THAT(r.out, HasSubstr("Saved to name\nsecond\n\nEditing"));
 }
 
+TEST(Launch, CommandStartsWithTheUsualSignalActions) {
+  Sandbox box;
+  // The editor ignores SIGPIPE for itself; `yes` must still end quietly when `head` is done.
+  const auto r = box.Run({.settings = "", .args = {"doc"}, .input = "=\nyes | head -1\nq\nq\n"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("Saved to doc\ny\n\nEditing"));
+}
+
 }  // namespace
 }  // namespace ostrel::e2e

@@ -1,6 +1,7 @@
 // Line editing on a terminal: what the user edits arrives as if the finished line had come
 // through a pipe, history and Tab work where they should, and Ctrl-C and Ctrl-D do what they
 // do without line editing.
+#include <csignal>
 #include <fstream>
 #include <optional>
 #include <regex>
@@ -28,16 +29,19 @@ const std::string kBackspace = "\x7f";
 
 const std::string kPrompt = "  > ";
 
-// Keys typed once `wait` has appeared in the output since the previous step.
+// Keys typed once `wait` has appeared in the output since the previous step, or a signal
+// sent then.
 struct Step {
   std::string wait;
   std::string keys;
+  int signal = 0;
 };
 
 struct Session {
   TerminalExit end;
   std::optional<std::string> file;
-  std::vector<std::string> headers;  // every "Editing L:C NAME" line, in order
+  std::optional<std::string> rescue;  // the file's rescue file
+  std::vector<std::string> headers;   // every "Editing L:C NAME" line, in order
 };
 
 std::vector<std::string> Headers(const std::string& out) {
@@ -75,10 +79,15 @@ Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::strin
       t.Send("\x0c");
       if (!t.WaitFor("\x1b[2J", 5)) break;
     }
-    t.Send(step.keys);
+    if (step.signal != 0) {
+      t.Kill(step.signal);
+    } else {
+      t.Send(step.keys);
+    }
   }
   Session s{.end = t.Wait()};
   s.file = ReadIfThere(box.dir() + "/" + file);
+  s.rescue = ReadIfThere(box.dir() + "/" + file + ".save");
   s.headers = Headers(CrLfToLf(t.Output()));
   return s;
 }
@@ -171,9 +180,9 @@ TEST_F(LineEditing, EditedLinesArriveAsThroughAPipe) {
   }
 }
 
-// Ctrl-C and Ctrl-D at the command line and at a question end the same way with line editing
-// as with the terminal's own line discipline (--no-line-editing): the same exit, the same
-// document, the same views.
+// Ctrl-C, Ctrl-D, a hangup and termination at the command line and at a question end the same
+// way with line editing as with the terminal's own line discipline (--no-line-editing): the
+// same exit, the same document and rescue file, the same views.
 TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
   const std::vector<Step> more = {
       {kPrompt, "text\r"}, {kPrompt, "S\r"}, {kPrompt, "q\r"}, {"continue\r\n", "q\r"}};
@@ -186,6 +195,9 @@ TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
       {"Ctrl-D at a question", {{kPrompt, "J\r"}, {"string\r\n", "\x04"}}},
       {"Ctrl-C at the command line", {{kPrompt, "abc\x03q\rq\r"}}},
       {"Ctrl-C at a question", {{kPrompt, "g\r"}, {"line?\r\n", "12\x03q\rq\r"}}},
+      {"SIGTERM while a line is typed",
+       {{kPrompt, "hello\r"}, {kPrompt, "abc"}, {"", "", SIGTERM}}},
+      {"SIGHUP at a question", {{kPrompt, "hello\r"}, {kPrompt, "g\r"}, {"line?\r\n", "", SIGHUP}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -197,6 +209,7 @@ TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
     EXPECT_FALSE(edited.end.timed_out);
     EXPECT_EQ(edited.end.status(), plain.end.status());
     EXPECT_EQ(edited.file, plain.file);
+    EXPECT_EQ(edited.rescue, plain.rescue);
     EXPECT_EQ(edited.headers, plain.headers);
   }
 }

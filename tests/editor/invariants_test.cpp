@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "buffer/lines.h"
 #include "support/state_fixture.h"
 
 namespace ostrel {
@@ -75,6 +76,47 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
     EXPECT_FALSE(CheckInvariants(s, &why)) << c.expected;
     EXPECT_EQ(why, c.expected);
     EXPECT_FALSE(CheckInvariants(s, nullptr));
+  }
+}
+
+// Searching and saving skip the slots past the buffer's written mark, so text there would be
+// lost without a word. On a huge grid with a short document, ordinary work keeps the rule, and
+// a writer that bypasses the mark (through the reading accessor) is caught wherever the slot
+// lies: just at the mark, at the end of the grid, or lent to a line by an opened line.
+TEST(CheckInvariants, OnAHugeGridEverySlotPastTheWrittenMarkIsEmpty) {
+  constexpr int32_t kLines = 8'000'000;
+  const auto bypass = [](EditorState& s, int32_t line) {
+    const TextBuffer& reading = s.buffer;
+    const_cast<char*>(reading.Slot(line))[0] = 'x';  // the faulty writer under test
+  };
+  const struct {
+    const char* expected;  // "" when the state must pass
+    std::function<void(EditorState&)> work;
+  } cases[] = {
+      {"",
+       [](EditorState& s) {
+         Wedge(1, s.buffer);
+         Delete(0, s.buffer);
+         Wedge(0, s.buffer);
+         std::memcpy(s.buffer.Slot(5), "z", 1);
+         Wedge(kLines - 1, s.buffer);
+       }},
+      {"line 3 holds text in slot 3, at or past the written mark 3",
+       [&](EditorState& s) { bypass(s, 3); }},
+      {"line 7999999 holds text in slot 7999999, at or past the written mark 3",
+       [&](EditorState& s) { bypass(s, kLines - 1); }},
+      {"line 0 holds text in slot 3, at or past the written mark 3",
+       [&](EditorState& s) {
+         Wedge(0, s.buffer);
+         bypass(s, 0);
+       }},
+  };
+  for (const auto& c : cases) {
+    auto s = MakeState(3, kLines, {"ab", "cd", "ef"});
+    c.work(s);
+    std::string why;
+    EXPECT_EQ(CheckInvariants(s, &why), c.expected[0] == '\0') << c.expected;
+    EXPECT_EQ(why, c.expected);
   }
 }
 

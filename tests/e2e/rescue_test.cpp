@@ -1,0 +1,412 @@
+// What happens to unsaved text: Ctrl-C cancels on a terminal; hangups, termination, the end of a
+// terminal's input and a closed standard output write the rescue file first; the exit status
+// tells a failed save; the start-up hint names an earlier session's rescue file.
+//
+// On a terminal these runs use the terminal's own line discipline (--no-line-editing), so
+// what they type and read is exact; line_editing_test.cpp checks that line editing ends the
+// same way.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/harness.h"
+#include "e2e/pty.h"
+
+namespace ostrel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string kPrompt = "  > ";
+
+std::set<std::string> Entries(const std::string& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+// What `S` writes for the text typed after starting on `args` with `files`.
+std::string SavedForm(const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& files, const std::string& typed) {
+  Sandbox box;
+  RunPlan plan{.settings = "", .args = args, .input = typed + "S\nsaved\nq\nq\n", .files = files};
+  return box.Run(plan).File(args.empty() ? "saved" : args[0]).value_or("(not saved)");
+}
+
+unsigned Mode(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
+  struct Row {
+    const char* name;
+    std::optional<std::string> settings;
+    std::string keys;      // typed after "hello" is entered
+    std::string question;  // waited for before Ctrl-C
+    std::string after;     // printed after Ctrl-C, before the next view
+    std::string quit = "q\nq\n";
+  };
+  const std::vector<Row> rows = {
+      {"command line", "", "", kPrompt, "Interrupted: enter 'q' twice to quit\n"},
+      {"another quit key", Settings({"quit=Q"}), "", kPrompt,
+       "Interrupted: enter 'Q' and then 'q' to quit\n", "Q\nq\n"},
+      {"quit confirmation", "", "q\n", "Enter 'q' again to quit or anything else to continue\n",
+       ""},
+      {"go to line", "", "g\n", "Go to which line?\n", ""},
+      {"insert text", "", "i\n", "Enter string to insert\n", ""},
+      {"save as", "", "s\n", "Enter a filename to save to, or 'x' to return\n",
+       "Not saved: no file name was given\n"},
+      {"help menu", "", "h\n", "'x'  Exit Help\n", ""},
+      {"open", "", "O\n", "Enter 'x' to not open a file and return\n", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    Terminal t(
+        box, {.settings = row.settings, .args = {"--no-line-editing", "notes.txt"}, .echo = false});
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    t.Mark();
+    ASSERT_TRUE(t.Send("hello\n"));
+    ASSERT_TRUE(t.WaitFor("[2] \n"));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    t.Mark();
+    if (!row.keys.empty()) {
+      ASSERT_TRUE(t.Send(row.keys));
+      ASSERT_TRUE(t.WaitFor(row.question));
+      t.Mark();
+    }
+    ASSERT_TRUE(t.Send("\x03"));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    const std::string shown = t.OutputSinceMark();
+    EXPECT_EQ(shown.substr(0, shown.find("\nEditing ")), row.after);
+    // Reading goes on normally: the text is intact and saves.
+    t.Mark();
+    ASSERT_TRUE(t.Send("S\n"));
+    ASSERT_TRUE(t.WaitFor("Saved to notes.txt\n"));
+    ASSERT_TRUE(t.Send(row.quit));
+    EXPECT_EQ(t.Wait().status(), 0);
+    EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt"), "hello\n");
+    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "notes.txt"}));
+  }
+}
+
+TEST(Rescue, CtrlCElsewhereOnATerminal) {
+  {
+    SCOPED_TRACE("the partial-load question declines");
+    Sandbox box;
+    Terminal t(box, {.settings = Settings({"max_lines=2"}),
+                     .args = {"--no-line-editing", "notes.txt"},
+                     .files = {{"many", "1\n2\n3\n4\n"}},
+                     .echo = false});
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(t.Send("hello\nO\nmany\n"));
+    ASSERT_TRUE(t.WaitFor("Do you wish to continue (Y,n)?\n"));
+    ASSERT_TRUE(t.Send("\x03"));
+    EXPECT_EQ(t.Wait().status(), 1);
+    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "many"}));
+  }
+  {
+    SCOPED_TRACE("a launched command takes Ctrl-C itself");
+    Sandbox box;
+    Terminal t(box, {.settings = Settings({"launch_command=echo started; sleep 20"}),
+                     .args = {"--no-line-editing", "notes.txt"},
+                     .echo = false});
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(t.Send("hello\n=\n"));
+    ASSERT_TRUE(t.WaitFor("started\n"));
+    // The shell catches Ctrl-C for itself between its echo and the start of sleep, and would
+    // then wait out the sleep: the key is pressed once sleep runs.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    t.Mark();
+    ASSERT_TRUE(t.Send("\x03"));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    EXPECT_THAT(t.OutputSinceMark(), HasSubstr("\nEditing 2:1 notes.txt\n"));
+    EXPECT_THAT(t.OutputSinceMark(), Not(HasSubstr("Interrupted")));
+    ASSERT_TRUE(t.Send("q\nq\n"));
+    EXPECT_EQ(t.Wait(5).status(), 0);
+  }
+}
+
+TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
+  enum class Ending { kHangup, kTerminate, kCloseTerminal, kCtrlD };
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::map<std::string, std::string> files;
+    std::string typed;     // the editing, as `S` would then save it
+    std::string question;  // typed after it, to end at a question
+    Ending ending;
+    std::string rescue;          // the rescue file written, relative to the directory; "" for none
+    std::set<std::string> left;  // what the directory holds afterwards
+    int status;
+  };
+  const std::set<std::string> kBare = {".vazaru_da", "home"};
+  const std::set<std::string> kNotes = {".vazaru_da", "home", "notes.txt"};
+  const std::set<std::string> kNotesSave = {".vazaru_da", "home", "notes.txt.save"};
+  const std::vector<Row> rows = {
+      {"hangup",
+       {"notes.txt"},
+       {},
+       "hello\n\nworld\n",
+       "",
+       Ending::kHangup,
+       "notes.txt.save",
+       kNotesSave,
+       128 + SIGHUP},
+      {"terminate, NAME.save taken",
+       {"notes.txt"},
+       {{"notes.txt", "abc\n"}, {"notes.txt.save", "older\n"}},
+       "hello\n",
+       "",
+       Ending::kTerminate,
+       "notes.txt.save.1",
+       {".vazaru_da", "home", "notes.txt", "notes.txt.save", "notes.txt.save.1"},
+       128 + SIGTERM},
+      {"terminal closed",
+       {"notes.txt"},
+       {},
+       "hello\nS\n\nworld\n",
+       "",
+       Ending::kCloseTerminal,
+       "notes.txt.save",
+       {".vazaru_da", "home", "notes.txt", "notes.txt.save"},
+       128 + SIGHUP},
+      {"no name",
+       {},
+       {},
+       "hello\n",
+       "",
+       Ending::kHangup,
+       "ostrel.save",
+       {".vazaru_da", "home", "ostrel.save"},
+       128 + SIGHUP},
+      {"the directory refuses: $HOME",
+       {"nodir/notes.txt"},
+       {},
+       "hello\n",
+       "",
+       Ending::kTerminate,
+       "home/notes.txt.save",
+       kBare,
+       128 + SIGTERM},
+      {"nothing changed: moves, search, copy, undo of nothing",
+       {"notes.txt"},
+       {{"notes.txt", "abc\ndef\n"}},
+       "n\n.\nJ\nde\nc\n2\nz\ne\ng\n1\n",
+       "",
+       Ending::kHangup,
+       "",
+       kNotes,
+       128 + SIGHUP},
+      {"everything saved",
+       {"notes.txt"},
+       {},
+       "hello\nS\n",
+       "",
+       Ending::kTerminate,
+       "",
+       kNotes,
+       128 + SIGTERM},
+      {"ctrl-d", {"notes.txt"}, {}, "hello\n", "", Ending::kCtrlD, "notes.txt.save", kNotesSave, 1},
+      {"ctrl-d at a question",
+       {"notes.txt"},
+       {},
+       "hello\n",
+       "g\n",
+       Ending::kCtrlD,
+       "notes.txt.save",
+       kNotesSave,
+       1},
+      {"ctrl-d, nothing changed", {"notes.txt"}, {}, "", "", Ending::kCtrlD, "", kBare, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    fs::create_directory(box.dir() + "/home");
+    std::vector<std::string> args = {"--no-line-editing"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    Terminal t(box, {.settings = "",
+                     .args = args,
+                     .files = row.files,
+                     .env = {{"HOME", box.dir() + "/home"}},
+                     .echo = false});
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    t.Mark();
+    // The page-length question comes only once everything typed before it has been read.
+    ASSERT_TRUE(t.Send(row.typed + "p\n"));
+    ASSERT_TRUE(t.WaitFor("Enter number of lines to display\n"));
+    t.Mark();
+    ASSERT_TRUE(t.Send("8\n"));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    if (!row.question.empty()) {
+      ASSERT_TRUE(t.Send(row.question));
+      ASSERT_TRUE(t.WaitFor("Go to which line?\n"));
+    }
+    switch (row.ending) {
+      case Ending::kHangup:
+        t.Kill(SIGHUP);
+        break;
+      case Ending::kTerminate:
+        t.Kill(SIGTERM);
+        break;
+      case Ending::kCloseTerminal:
+        t.CloseMaster();
+        break;
+      case Ending::kCtrlD:
+        ASSERT_TRUE(t.Send("\x04"));
+        break;
+    }
+    EXPECT_EQ(t.Wait().status(), row.status);
+    EXPECT_EQ(Entries(box.dir()), row.left);
+    for (const auto& [name, content] : row.files) {
+      EXPECT_EQ(RunResult{.dir = box.dir()}.File(name), content);
+    }
+    if (row.rescue.empty()) {
+      EXPECT_EQ(Entries(box.dir() + "/home"), std::set<std::string>{});
+      continue;
+    }
+    const bool named = !row.args.empty() && !row.args[0].starts_with("nodir");
+    EXPECT_EQ(RunResult{.dir = box.dir()}.File(row.rescue),
+              SavedForm(named ? row.args : std::vector<std::string>{}, row.files, row.typed));
+    EXPECT_EQ(Mode(box.dir() + "/" + row.rescue), 0600u);
+    if (row.ending != Ending::kCloseTerminal) {
+      const std::string shown =
+          row.rescue.starts_with("home/") ? box.dir() + "/" + row.rescue : row.rescue;
+      EXPECT_THAT(t.OutputSinceMark(), HasSubstr("Unsaved text written to " + shown + "\n"));
+    }
+  }
+}
+
+// A run through pipes that a signal or a closed standard output ends in the middle: in the
+// child, standard input becomes a pipe holding `typed` that the editor itself keeps open, so
+// its input never ends; a helper process passes the output on to the run's file and, once it
+// shows `cue`, sends `sig` to the editor, or with `sig` 0 stops reading and types an empty line.
+std::function<void()> MidSession(const std::string& typed, const std::string& cue, int sig) {
+  return [typed, cue, sig] {
+    int in[2];
+    int out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) _exit(125);
+    if (write(in[1], typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) _exit(125);
+    const pid_t editor = getpid();
+    if (fork() == 0) {
+      close(in[0]);
+      close(out[1]);
+      std::string seen;
+      char chunk[4096];
+      ssize_t n = 0;
+      while ((n = read(out[0], chunk, sizeof chunk)) > 0) {
+        if (write(1, chunk, static_cast<std::size_t>(n)) != n) break;
+        seen.append(chunk, static_cast<std::size_t>(n));
+        if (seen.find(cue) == std::string::npos) continue;
+        if (sig != 0) {
+          kill(editor, sig);
+          seen.clear();
+          continue;
+        }
+        close(out[0]);
+        if (write(in[1], "\n", 1) != 1) break;
+        break;
+      }
+      _exit(0);
+    }
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    close(in[0]);
+    close(out[0]);
+    close(out[1]);
+  };
+}
+
+TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
+  struct Row {
+    const char* name;
+    int sig;  // 0: standard output's reader goes away
+    int status;
+  };
+  const std::vector<Row> rows = {
+      {"interrupt", SIGINT, 128 + SIGINT},
+      {"hangup", SIGHUP, 128 + SIGHUP},
+      {"closed standard output", 0, 128 + SIGPIPE},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    RunPlan plan{.settings = "",
+                 .args = {"notes.txt"},
+                 .in_child = MidSession("hello\nworld\n", "Editing 3:1", row.sig),
+                 .timeout_seconds = 10};
+    const auto r = box.Run(plan);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(r.File("notes.txt.save"), "hello\nworld\n");
+    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "notes.txt.save"}));
+  }
+}
+
+TEST(Rescue, ExitStatusTellsAFailedLastSave) {
+  struct Row {
+    const char* name;
+    std::string input;
+    int status;
+  };
+  const std::vector<Row> rows = {
+      {"save failed", "text\nS\nq\nq\n", 1},
+      {"failed, then saved", "text\nS\ns\nok\no\nq\nq\n", 0},
+      {"failed, then loaded", "text\nS\nO\nok\nq\nq\n", 0},
+      {"failed, end of input", "text\nS\n", 1},
+      {"failed, then 'x' at save as", "text\nS\ns\nx\nq\nq\n", 1},
+      {"never saved", "text\nq\nq\n", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    const auto r = box.Run(
+        {.settings = "", .args = {"nodir/doc"}, .input = row.input, .files = {{"ok", "x\n"}}});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "ok"}));
+  }
+}
+
+TEST(Rescue, StartUpHintNamesAnEarlierRescueFile) {
+  const std::string hint = "notes.txt.save holds unsaved text from an earlier session\n";
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::map<std::string, std::string> files;
+    std::string after;  // what follows the load messages before the view
+  };
+  const std::vector<Row> rows = {
+      {"loaded", {"notes.txt"}, {{"notes.txt", "a\n"}, {"notes.txt.save", "b\n"}}, hint},
+      {"not found", {"notes.txt"}, {{"notes.txt.save", "b\n"}}, hint},
+      {"no rescue file", {"notes.txt"}, {{"notes.txt", "a\n"}}, ""},
+      {"no name", {}, {{"ostrel.save", "b\n"}}, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    const auto r = box.Run({.settings = "", .args = row.args, .input = "", .files = row.files});
+    EXPECT_EQ(r.status, 0);
+    const std::string loaded = row.files.count("notes.txt") != 0
+                                   ? "Opened notes.txt\nRead 2 bytes, 1 Lines Generated\n"
+                                   : (row.args.empty() ? "" : "File notes.txt not found!\n");
+    EXPECT_THAT(r.out, HasSubstr("to quit\n" + loaded + row.after + "\nEditing 1:1"));
+  }
+}
+
+}  // namespace
+}  // namespace ostrel::e2e
