@@ -124,6 +124,10 @@ ReadOutcome Console::ReadEdited(char* buf, int limit, InputKind kind) {
       case EditResult::kInterrupted:
         return ReadOutcome::kInterrupted;
     }
+    // A signal that came before the line editor was reading, or while it was not waiting for
+    // a key, did not cut the read short. It is acted on first, as it would have cut a plain
+    // read short; the line it let through waits for the next read.
+    if (PendingSignal() != 0) return ReadOutcome::kInterrupted;
   } else {
     // Nothing is asked for: the prompt is shown as it would be without a line editor.
     Flush();
