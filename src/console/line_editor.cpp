@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <histedit.h>
+#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "console/signals.h"
 
 namespace ostrel {
 namespace {
@@ -61,19 +64,25 @@ std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   if (isatty(fileno(in)) == 0 || isatty(fileno(out)) == 0) return nullptr;
   const char* term = std::getenv("TERM");
   if (term == nullptr || term[0] == '\0' || std::strcmp(term, "dumb") == 0) return nullptr;
-  // Typed characters beyond ASCII are read in the user's encoding.
+  // Typed characters beyond ASCII are read in the user's encoding; where none is set (the C
+  // locale knows ASCII only, and would drop every other byte), as UTF-8.
   (void)std::setlocale(LC_CTYPE, "");
+  if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) {
+    (void)std::setlocale(LC_CTYPE, "C.UTF-8");
+  }
   auto editor = std::make_unique<LineEditor>(out);
   // The editor writes nothing to standard error: the library's warnings go nowhere.
   editor->errors_ = std::fopen("/dev/null", "we");
   editor->el_ = el_init("ostrel", in, out, editor->errors_ != nullptr ? editor->errors_ : out);
   if (editor->el_ == nullptr) return nullptr;
+  editor->in_fd_ = fileno(in);
   EditLine* el = editor->el_;
   el_set(el, EL_CLIENTDATA, editor.get());
   el_set(el, EL_EDITOR, "emacs");
   // During a read the library restores the terminal before a signal takes effect.
   el_set(el, EL_SIGNAL, 1);
   el_set(el, EL_PROMPT, &LineEditor::Prompt);
+  el_set(el, EL_GETCFN, &LineEditor::ReadKey);
   // Added through the wide interface: the narrow one copies the names and never frees them.
   el_wset(el, EL_ADDFN, L"ostrel-tab", L"Complete a file name, or insert a tab", &LineEditor::Tab);
   el_wset(el, EL_ADDFN, L"ostrel-end-or-delete", L"End of input on an empty line, else delete",
@@ -114,6 +123,13 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
     if (count == 0) return EditResult::kEnd;
     return read_errno == EINTR ? EditResult::kInterrupted : EditResult::kFailed;
   }
+  // A read cut short hands back the unfinished line without its newline; it is dropped, as
+  // the terminal drops what was typed when Ctrl-C is pressed.
+  const std::size_t length = std::strlen(got);
+  if (length == 0 || got[length - 1] != '\n') {
+    return read_errno == EINTR || PendingSignal() != 0 ? EditResult::kInterrupted
+                                                       : EditResult::kFailed;
+  }
   line.assign(got);
   const std::string entry = line.substr(0, line.find('\n'));
   if (!entry.empty()) {
@@ -121,6 +137,34 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
     history(h, &event, H_ENTER, entry.c_str());
   }
   return EditResult::kLine;
+}
+
+// Reads one key (a character in the user's encoding). A noted signal ends the read at once,
+// also one that came while no key was awaited: the read then fails as interrupted.
+int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
+  void* data = nullptr;
+  el_get(el, EL_CLIENTDATA, &data);
+  auto* editor = static_cast<LineEditor*>(data);
+  while (true) {
+    if (!WaitForInput(editor->in_fd_)) {
+      errno = EINTR;
+      return -1;
+    }
+    char byte = 0;
+    const ssize_t got = read(editor->in_fd_, &byte, 1);
+    if (got == 0) return 0;
+    if (got < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return -1;
+    }
+    const std::size_t used = std::mbrtowc(key, &byte, 1, &editor->key_state_);
+    if (used == static_cast<std::size_t>(-2)) continue;  // more bytes to come
+    if (used == static_cast<std::size_t>(-1)) {          // not a character: dropped
+      editor->key_state_ = std::mbstate_t{};
+      continue;
+    }
+    return 1;
+  }
 }
 
 char* LineEditor::Prompt(EditLine* el) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,9 +52,12 @@ class LineEditor {
   static char* Prompt(struct editline* el);
   static unsigned char Tab(struct editline* el, int ch);
   static unsigned char EndOrDelete(struct editline* el, int ch);
+  static int ReadKey(struct editline* el, wchar_t* key);
   unsigned char CompleteFileName();
 
   std::FILE* out_;
+  int in_fd_ = -1;
+  std::mbstate_t key_state_{};   // a key's multibyte sequence read so far
   std::FILE* errors_ = nullptr;  // the library's own messages go nowhere
   struct editline* el_ = nullptr;
   struct history* commands_ = nullptr;  // command lines typed this run

@@ -1,7 +1,9 @@
 #include "console/signals.h"
 
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <initializer_list>
 
@@ -29,6 +31,25 @@ void InstallSignalHandlers() {
 
 int PendingSignal() {
   return pending;
+}
+
+bool WaitForInput(int fd) {
+  sigset_t noted;
+  sigset_t old;
+  sigemptyset(&noted);
+  for (const int sig : {SIGHUP, SIGTERM, SIGINT}) sigaddset(&noted, sig);
+  sigprocmask(SIG_BLOCK, &noted, &old);
+  while (pending == 0) {
+    struct pollfd p {
+      fd, POLLIN, 0
+    };
+    // The noted signals are let in only while ppoll waits.
+    const int ready = ppoll(&p, 1, nullptr, &old);
+    if (ready > 0 || (ready < 0 && errno != EINTR)) break;  // a failure is the read's to report
+  }
+  const bool input = pending == 0;
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  return input;
 }
 
 void NoteSignal(int sig) {

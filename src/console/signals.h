@@ -15,6 +15,11 @@ void InstallSignalHandlers();
 // SIGTERM) outranks a pending SIGINT.
 int PendingSignal();
 
+// Waits until `fd` has something to read or a noted signal is pending, with no gap between the
+// look at the noted signal and the wait in which a signal could slip by. False when a signal
+// is pending.
+bool WaitForInput(int fd);
+
 // Notes `sig` as if it had arrived: standard output that fails is taken as SIGPIPE.
 void NoteSignal(int sig);
 

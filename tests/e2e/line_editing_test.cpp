@@ -138,8 +138,11 @@ TEST_F(LineEditing, EditedLinesArriveAsThroughAPipe) {
                  {kPrompt,
                   "hello world\x01" + kRight + kRight + kRight + kRight + kRight + "\x0b\r"},
                  {kPrompt, "junk\x15hello\r"},
-                 {kPrompt, "hello wrld\x17world\r"}},
-       .piped = "hello world\nhello!\nhello!\nhello\nhello\nhello\nhello\nhello world\n"},
+                 {kPrompt, "hello wrld\x17world\r"},
+                 // UTF-8 text is edited by characters and arrives as the same bytes.
+                 {kPrompt, "caf\xc3\xa9 \xe2\x82\xac" + kLeft + kBackspace + "\r"}},
+       .piped = "hello world\nhello!\nhello!\nhello\nhello\nhello\nhello\nhello world\n"
+                "caf\xc3\xa9\xe2\x82\xac\n"},
       // Up at the command line recalls command lines, at a question earlier answers.
       {.name = "history",
        .steps = {{kPrompt, "first\r"},
