@@ -76,7 +76,10 @@ void AppendVisible(std::string& out, std::string_view bytes) {
 // nowhere to report them to.
 
 Console::Console(std::FILE* in, std::FILE* out, OutputMode mode)
-    : in_(in), out_(out), mode_(mode), input_is_terminal_(isatty(fileno(in)) == 1) {}
+    : in_(in),
+      out_(out),
+      mode_(mode),
+      input_is_terminal_(in != nullptr && isatty(fileno(in)) == 1) {}
 
 void Console::UseLineEditor(std::unique_ptr<LineEditor> editor) {
   editor_ = std::move(editor);
