@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -79,8 +80,10 @@ std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   EditLine* el = editor->el_;
   el_set(el, EL_CLIENTDATA, editor.get());
   el_set(el, EL_EDITOR, "emacs");
-  // During a read the library restores the terminal before a signal takes effect.
-  el_set(el, EL_SIGNAL, 1);
+  // The library's own handlers would pass every signal on to the whole process group (the
+  // shell script that started the editor included): the editor's handlers note them instead,
+  // and the key wait acts on them (TerminalSignals).
+  el_set(el, EL_SIGNAL, 0);
   el_set(el, EL_PROMPT, &LineEditor::Prompt);
   el_set(el, EL_GETCFN, &LineEditor::ReadKey);
   // Added through the wide interface: the narrow one copies the names and never frees them.
@@ -113,12 +116,17 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
   // The terminal is put into the line editor's mode before the prompt is shown, so a key
   // typed as soon as the prompt appears is read by the line editor, not by the terminal's
   // line discipline; afterwards the terminal is back in its own mode.
-  el_set(el_, EL_PREP_TERM, 1);
   int count = 0;
-  errno = 0;
-  const char* got = el_gets(el_, &count);
-  const int read_errno = errno;
-  el_set(el_, EL_PREP_TERM, 0);
+  const char* got = nullptr;
+  int read_errno = 0;
+  {
+    const TerminalSignals terminal_signals;
+    el_set(el_, EL_PREP_TERM, 1);
+    errno = 0;
+    got = el_gets(el_, &count);
+    read_errno = errno;
+    el_set(el_, EL_PREP_TERM, 0);
+  }
   if (got == nullptr || count <= 0) {
     if (count == 0) return EditResult::kEnd;
     return read_errno == EINTR ? EditResult::kInterrupted : EditResult::kFailed;
@@ -140,13 +148,18 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
 }
 
 // Reads one key (a character in the user's encoding). A noted signal ends the read at once,
-// also one that came while no key was awaited: the read then fails as interrupted.
+// also one that came while no key was awaited: the read then fails as interrupted. Terminal
+// signals are acted on and the wait goes on.
 int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
   void* data = nullptr;
   el_get(el, EL_CLIENTDATA, &data);
   auto* editor = static_cast<LineEditor*>(data);
   while (true) {
     if (!WaitForInput(editor->in_fd_)) {
+      if (PendingSignal() == 0) {
+        editor->ActOnTerminalSignal(TakeTerminalSignal());
+        continue;
+      }
       errno = EINTR;
       return -1;
     }
@@ -164,6 +177,31 @@ int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
       continue;
     }
     return 1;
+  }
+}
+
+// A quit ends the editor, and a stop stops it, with the terminal in its normal mode; once
+// continued, the terminal is put back in the line editor's mode (the shell may have changed it
+// meanwhile) and the prompt and line are drawn again. A new window size is taken on.
+void LineEditor::ActOnTerminalSignal(int sig) {
+  switch (sig) {
+    case SIGQUIT:
+      el_set(el_, EL_PREP_TERM, 0);
+      EndBySignal(SIGQUIT);
+    case SIGTSTP:
+      el_set(el_, EL_PREP_TERM, 0);
+      StopByTerminal();
+      [[fallthrough]];
+    case SIGCONT:
+      el_set(el_, EL_PREP_TERM, 0);
+      el_set(el_, EL_PREP_TERM, 1);
+      el_set(el_, EL_REFRESH);
+      break;
+    case SIGWINCH:
+      el_resize(el_);
+      break;
+    default:
+      break;
   }
 }
 

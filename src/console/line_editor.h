@@ -54,6 +54,7 @@ class LineEditor {
   static unsigned char EndOrDelete(struct editline* el, int ch);
   static int ReadKey(struct editline* el, wchar_t* key);
   unsigned char CompleteFileName();
+  void ActOnTerminalSignal(int sig);
 
   std::FILE* out_;
   int in_fd_ = -1;

@@ -4,6 +4,8 @@
 // read is acted on at the next read, so no file is ever left half-written by one.
 #pragma once
 
+#include <csignal>
+
 namespace ostrel {
 
 // Installs the handlers of SIGHUP, SIGTERM and SIGINT (no SA_RESTART) and ignores SIGPIPE and
@@ -15,9 +17,9 @@ void InstallSignalHandlers();
 // SIGTERM) outranks a pending SIGINT.
 int PendingSignal();
 
-// Waits until `fd` has something to read or a noted signal is pending, with no gap between the
-// look at the noted signal and the wait in which a signal could slip by. False when a signal
-// is pending.
+// Waits until `fd` has something to read or a noted signal (or terminal signal, below) is
+// pending, with no gap between the look at the noted signals and the wait in which a signal
+// could slip by. False when a signal is pending.
 bool WaitForInput(int fd);
 
 // Notes `sig` as if it had arrived: standard output that fails is taken as SIGPIPE.
@@ -28,6 +30,33 @@ int TakeSignal();
 
 // Ends the process by `sig` with its default action, so that the parent sees the usual status.
 [[noreturn]] void EndBySignal(int sig);
+
+// While the line editor holds the terminal in its own mode, a stop (Ctrl-Z), the continuation
+// after one, a window resize and a quit (Ctrl-\) need it to act: while a TerminalSignals
+// lives, SIGTSTP, SIGCONT, SIGWINCH and SIGQUIT only note that they came (with SA_RESTART, so
+// that output is not cut short; the key wait is cut short all the same), and the key wait acts
+// on them. Nothing is sent on to other processes. When it ends, their former actions are back,
+// and a stop or quit noted but not acted on takes its default action then, with the terminal
+// back in its normal mode.
+class TerminalSignals {
+ public:
+  TerminalSignals();
+  ~TerminalSignals();
+  TerminalSignals(const TerminalSignals&) = delete;
+  TerminalSignals& operator=(const TerminalSignals&) = delete;
+
+ private:
+  struct sigaction former_[4];
+};
+
+// The terminal signal noted and not yet taken, which is then forgotten; 0 when none. A quit
+// comes before a stop, a stop before a continuation (which a stop's own continuation answers),
+// and a continuation before a resize.
+int TakeTerminalSignal();
+
+// Stops the process by SIGTSTP with its default action, as the terminal's Ctrl-Z would have
+// stopped it; returns when it is continued. A continuation noted meanwhile is forgotten.
+void StopByTerminal();
 
 // While it lives, SIGPIPE and SIGXFSZ have their default action, so that a command the editor
 // launches starts with them as any program would.
