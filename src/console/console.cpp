@@ -54,6 +54,20 @@ bool OutputGone(std::FILE* out) {
   return poll(&probe, 1, 0) == 1 && (probe.revents & (POLLERR | POLLHUP)) != 0;
 }
 
+// True when reading `in` has to go to its descriptor: it has one (memory streams have none),
+// its buffer holds no bytes and it has not ended (the end of a stream is kept: fgets returns
+// at once). The buffer is looked at through the platform C library's
+// stream layout (glibc's read pointers); elsewhere the read is left to fgets.
+bool MustWait(std::FILE* in) {
+#ifdef __GLIBC__
+  return in != nullptr && fileno(in) >= 0 && std::feof(in) == 0 &&
+         in->_IO_read_ptr >= in->_IO_read_end;
+#else
+  (void)in;
+  return false;
+#endif
+}
+
 }  // namespace
 
 OutputMode OutputModeOf(std::FILE* out) {
@@ -97,6 +111,10 @@ ReadOutcome Console::Read(char* buf, int limit, InputKind kind) {
   if (failed && OutputGone(out_)) NoteSignal(mode_ == OutputMode::kVisible ? SIGHUP : SIGPIPE);
   if (PendingSignal() != 0) return last_read_ = ReadOutcome::kInterrupted;
   if (editor_) return last_read_ = ReadEdited(buf, limit, kind);
+  // A signal that came after the look above would wait for the next input line in fgets:
+  // when fgets would have to wait for input, the waiting is done here, where a noted signal
+  // always cuts it short.
+  if (MustWait(in_) && !WaitForInput(fileno(in_))) return last_read_ = ReadOutcome::kInterrupted;
   if (std::fgets(buf, limit, in_) != nullptr) return last_read_ = ReadOutcome::kLine;
   buf[0] = '\0';
   if (PendingSignal() == 0) {
