@@ -169,6 +169,11 @@ TEST_F(LineEditing, EditedLinesArriveAsThroughAPipe) {
        .settings = "max_char=10\n",
        .steps = {{kPrompt, "abcdefghijKLMNOPQRSTuvwxQ" + kBackspace + "y\r"}},
        .piped = "abcdefghijKLMNOPQRSTuvwxy\n"},
+      // After Ctrl-Z (a stop, which this terminal's orphaned process group discards) and a
+      // continuation the line editor reads in its own mode again, with the line kept.
+      {.name = "stop and continuation",
+       .steps = {{kPrompt, "junk"}, {"", "\x1a"}, {"", "", SIGCONT}, {"", "\x15hello\r"}},
+       .piped = "hello\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -221,6 +226,25 @@ TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
     EXPECT_EQ(edited.rescue, plain.rescue);
     EXPECT_EQ(edited.headers, plain.headers);
   }
+}
+
+// A signal sent to the editor alone reaches no other process: the shell script that started it
+// on the terminal, in the same process group, lives on and sees the editor's status.
+TEST_F(LineEditing, ASignalReachesTheEditorAlone) {
+  Sandbox box;
+  Terminal t(box, {.settings = "",
+                   .shell = "sh -c 'echo $$ > editor.pid; exec \"$0\" doc.txt' \"$0\"; "
+                            "echo \"shell lives $?\"",
+                   .echo = false});
+  ASSERT_TRUE(t.WaitFor(kPrompt));
+  t.Mark();
+  ASSERT_TRUE(t.Send("\x0c"));  // answered once the line editor reads
+  ASSERT_TRUE(t.WaitFor("\x1b[2J"));
+  const std::optional<std::string> pid = ReadIfThere(box.dir() + "/editor.pid");
+  ASSERT_TRUE(pid.has_value());
+  ASSERT_EQ(kill(std::stoi(*pid), SIGTERM), 0);
+  EXPECT_EQ(t.Wait().status(), 0);
+  EXPECT_NE(CrLfToLf(t.Output()).find("shell lives 143\n"), std::string::npos) << t.Output();
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ Terminal::Terminal(const Sandbox& box, const TerminalPlan& plan) {
   for (const auto& [name, content] : plan.files) box.Write(name, content);
   std::vector<std::string> args = {OSTREL_BINARY};
   args.insert(args.end(), plan.args.begin(), plan.args.end());
+  if (!plan.shell.empty()) args = {"/bin/sh", "-c", plan.shell, OSTREL_BINARY};
   std::vector<std::string> env = Environment(plan);
   std::vector<char*> argv = Pointers(args);
   std::vector<char*> envp = Pointers(env);

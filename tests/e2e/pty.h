@@ -42,6 +42,9 @@ struct TerminalPlan {
   // Contents of the settings file; nullopt leaves the directory without one.
   std::optional<std::string> settings;
   std::vector<std::string> args;
+  // When not empty, `sh -c` runs this script instead, with the editor's path as "$0" (`args`
+  // unused); the shell is then the session leader.
+  std::string shell;
   std::map<std::string, std::string> files;  // created in the directory before the start
   std::string term = "xterm";                // TERM in the editor's environment
   std::map<std::string, std::string> env;    // set in the inherited environment (after TERM)
