@@ -56,8 +56,8 @@ bool OutputGone(std::FILE* out) {
 
 // True when reading `in` has to go to its descriptor: it has one (memory streams have none),
 // its buffer holds no bytes and it has not ended (the end of a stream is kept: fgets returns
-// at once). The buffer is looked at through the platform C library's
-// stream layout (glibc's read pointers); elsewhere the read is left to fgets.
+// at once). The buffer is looked at through the platform C library's stream layout (glibc's
+// read pointers); elsewhere the read is left to fgets.
 bool MustWait(std::FILE* in) {
 #ifdef __GLIBC__
   return in != nullptr && fileno(in) >= 0 && std::feof(in) == 0 &&

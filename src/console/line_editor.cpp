@@ -115,7 +115,8 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
   el_set(el_, EL_HIST, history, h);
   // The terminal is put into the line editor's mode before the prompt is shown, so a key
   // typed as soon as the prompt appears is read by the line editor, not by the terminal's
-  // line discipline; afterwards the terminal is back in its own mode.
+  // line discipline; afterwards the terminal is back in its own mode. Meanwhile a stop, a
+  // continuation, a resize or a quit is acted on in the key wait.
   int count = 0;
   const char* got = nullptr;
   int read_errno = 0;
