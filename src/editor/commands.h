@@ -3,6 +3,7 @@
 #pragma once
 
 #include "console/console.h"
+#include "editor/options.h"
 #include "editor/state.h"
 
 namespace ostrel {
@@ -27,6 +28,10 @@ void GoToPos(EditorState& s, Console& con);
 void AnchorGo(EditorState& s, Console& con);
 void AnchorSet(EditorState& s, Console& con);
 void NumTog(EditorState& s, Console& con);
+
+// Start-up: puts the cursor on the +LINE[,COLUMN] position, clamped into the grid of the loaded
+// document (cursor.cpp).
+void GoToStartPosition(EditorState& s, const StartPosition& start);
 
 // Editing (edit_commands.cpp).
 void LineClear(EditorState& s, Console& con);

@@ -1,11 +1,13 @@
 // Cursor movement, search and the view settings. None of these touches the text, the clip
 // buffer or the undo record; every move keeps the cursor inside the grid.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <utility>
 
 #include "editor/commands.h"
+#include "files/save.h"
 
 namespace ostrel {
 namespace {
@@ -145,6 +147,12 @@ void AnchorSet(EditorState& s, Console&) {
 
 void NumTog(EditorState& s, Console&) {
   s.settings.show_numbers = !s.settings.show_numbers;
+}
+
+void GoToStartPosition(EditorState& s, const StartPosition& start) {
+  const int32_t line = start.last_text_line ? DocLength(s.buffer) : start.line - 1;
+  s.cursor_line = std::clamp(line, 0, s.buffer.lines() - 1);
+  s.cursor_pos = std::clamp(start.column - 1, 0, s.buffer.lsize() - 1);
 }
 
 }  // namespace ostrel

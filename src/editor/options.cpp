@@ -4,9 +4,6 @@
 #include <cstring>
 
 #include "console/line_editor.h"
-#include "editor/state.h"
-#include "files/save.h"
-
 #include "settings/keys.h"
 
 namespace ostrel {
@@ -68,12 +65,6 @@ Options ParseOptions(int argc, char** argv) {
     if (opts.file == nullptr) opts.file = arg;
   }
   return opts;
-}
-
-void GoToStartPosition(EditorState& s, const StartPosition& start) {
-  const int32_t line = start.last_text_line ? DocLength(s.buffer) : start.line - 1;
-  s.cursor_line = std::clamp(line, 0, s.buffer.lines() - 1);
-  s.cursor_pos = std::clamp(start.column - 1, 0, s.buffer.lsize() - 1);
 }
 
 std::string UsageText() {

@@ -9,8 +9,6 @@
 
 namespace ostrel {
 
-struct EditorState;
-
 enum class OptionAction { kEdit, kHelp, kVersion };
 
 // Where the cursor starts: 1-based line and column as given, each at most INT32_MAX, or the
@@ -35,9 +33,6 @@ struct Options {
 // "+LINE,COLUMN" (decimal digits) give the start position; every other argument, "-x", "-"
 // and "+x" included, is a file name.
 Options ParseOptions(int argc, char** argv);
-
-// Puts the cursor on the start position, clamped into the grid of the loaded document.
-void GoToStartPosition(EditorState& s, const StartPosition& start);
 
 // The text printed by --help, naming the default keys of help, quit and the saves.
 std::string UsageText();
