@@ -164,8 +164,40 @@ ReadOutcome Console::ReadEdited(char* buf, int limit, InputKind kind) {
   return ReadOutcome::kLine;
 }
 
-bool Console::ReadAnswer(char* buf, int limit, InputKind kind) {
-  const bool got = ReadLine(buf, limit, kind);
+ReadOutcome Console::ReadPiece(char* buf, int limit, InputKind kind, bool& goes_on) {
+  goes_on = false;
+  if (limit < 2) return Read(buf, limit, kind);
+  // A read writes the bytes it read and one NUL after them, nothing else: the last byte of the
+  // buffer becomes NUL only when the read filled it.
+  buf[limit - 1] = '\n';
+  const ReadOutcome outcome = Read(buf, limit, kind);
+  goes_on = outcome == ReadOutcome::kLine && buf[limit - 1] == '\0' && buf[limit - 2] != '\n';
+  return outcome;
+}
+
+bool Console::ReadWhole(char* buf, int limit, InputKind kind, bool* cut) {
+  if (cut != nullptr) *cut = false;
+  bool goes_on = false;
+  if (ReadPiece(buf, limit, kind, goes_on) != ReadOutcome::kLine) return false;
+  char rest[256];
+  bool first = true;
+  while (goes_on) {
+    const ReadOutcome outcome = ReadPiece(rest, sizeof rest, kind, goes_on);
+    // The end of the input ends the line; an interrupt ends the question.
+    if (outcome == ReadOutcome::kInterrupted) {
+      buf[0] = '\0';
+      return false;
+    }
+    if (outcome == ReadOutcome::kEnd) break;
+    // Only the newline of an answer that exactly filled the buffer is no loss.
+    if (cut != nullptr && !(first && rest[0] == '\n')) *cut = true;
+    first = false;
+  }
+  return true;
+}
+
+bool Console::ReadAnswer(char* buf, int limit, InputKind kind, bool* cut) {
+  const bool got = ReadWhole(buf, limit, kind, cut);
   buf[std::strcspn(buf, "\n")] = '\0';
   return got;
 }

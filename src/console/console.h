@@ -14,7 +14,7 @@
 namespace ostrel {
 
 // Size of the buffer that number answers are read into: at most 7 characters; the rest of a
-// longer answer stays in the input and is read as the next line.
+// longer answer is thrown away.
 inline constexpr int kNumberAnswerSize = 8;
 
 // How a read ended: with a line, at the end of input (or a read error), or interrupted by a
@@ -69,12 +69,24 @@ class Console {
   // True when the input is a terminal, decided once when the console is made.
   bool InputIsTerminal() const { return input_is_terminal_; }
 
-  // ReadLine, then the trailing newline is cut: an answer of only a newline is empty.
-  bool ReadAnswer(char* buf, int limit, InputKind kind = InputKind::kAnswer);
+  // Read, and `goes_on` tells whether the input line goes on after what was read: the read
+  // filled the buffer (limit-1 bytes) and the last byte is not the newline. NUL bytes in the
+  // line do not mislead it.
+  ReadOutcome ReadPiece(char* buf, int limit, InputKind kind, bool& goes_on);
+
+  // ReadLine for an answer, which is one whole input line: what does not fit into the buffer
+  // is read and thrown away, never left for the next read, and an answer that exactly fills
+  // the buffer takes its newline with it. `cut`, when given, is set when characters were thrown
+  // away. False as ReadLine; a read interrupted while the rest is thrown away gives no answer.
+  bool ReadWhole(char* buf, int limit, InputKind kind = InputKind::kAnswer, bool* cut = nullptr);
+
+  // ReadWhole, then the trailing newline is cut: an answer of only a newline is empty.
+  bool ReadAnswer(char* buf, int limit, InputKind kind = InputKind::kAnswer, bool* cut = nullptr);
 
   // Reads an answer into an 8-byte buffer and converts it as base-10 strtol does: leading
   // blanks and a sign allowed, conversion stops at the first non-digit, no digits give 0.
-  // End of input counts as an empty answer, so it gives 0.
+  // A longer answer is converted from its first 7 characters. End of input counts as an
+  // empty answer, so it gives 0.
   int32_t ReadNumber();
 
   // Discards typed-ahead input where the platform's stdio does so (fflush on the input stream);

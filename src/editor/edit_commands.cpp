@@ -140,13 +140,18 @@ void TrimWrap(EditorState& s, Console& con) {
   const int32_t line = s.cursor_line;
   if (line >= s.buffer.lines() - 1) return;
   const int32_t next = line + 1;
+  const int32_t length = s.buffer.Length(line);
+  const int32_t rest = s.cursor_pos < length ? length - s.cursor_pos : 0;
+  // The rest moves whole or not at all: nothing is trimmed that the next line cannot take.
+  if (int64_t{s.buffer.Length(next)} + rest > s.buffer.lsize() - 1) {
+    con.Line("Cannot split: the next line has no room for the rest");
+    return;
+  }
   StoreDoubleUndo(line, next, s.undo_copy1, s.undo_copy2, s.buffer);
   // The tail stays in its own slot while it is inserted into the next one.
-  const char* slot = s.buffer.Slot(line);
-  const char* tail = s.cursor_pos < s.buffer.Length(line) ? slot + s.cursor_pos : "";
+  const char* tail = rest > 0 ? std::as_const(s.buffer).Slot(line) + s.cursor_pos : "";
   int32_t k = 0;
   if (CheckInsert(next, 0, k, tail, s.buffer, con)) Insert(next, 0, k, tail, s.buffer);
-  // Whatever did not fit into the next line is lost with the trim.
   Trim(line, s.cursor_pos, s.buffer);
   s.undo.first = line;
   s.undo.second = next;

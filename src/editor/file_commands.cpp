@@ -62,10 +62,15 @@ void OpenCommand(EditorState& s, Console& con) {
       TakeOpenName(s);
       break;
     case OpenResult::kLeftAlone:
+    case OpenResult::kInterrupted:  // the loop acts on the signal: Ctrl-C cancels the open
       break;
     case OpenResult::kAbandon:
-      // The old text was cleared for the new one: nothing is left to rescue.
-      s.buffer.ForgetChanges();
+      // A refused load is no end the user chose: the document, still as it was, is rescued
+      // first when it holds unsaved changes.
+      if (s.buffer.Changed()) {
+        Rescue(s.file_name.data(), s.buffer, con);
+        s.buffer.ForgetChanges();
+      }
       s.quit = true;
       s.exit_status = 1;
       break;
@@ -99,7 +104,9 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   const OpenResult result = Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con);
   // Nothing was typed yet: whatever the load left is no unsaved change.
   s.buffer.ForgetChanges();
-  if (result == OpenResult::kAbandon) {
+  // A file that exists but cannot be loaded is never replaced by an empty document saved under
+  // its name: the editor ends before the view. (Only a name that does not exist starts empty.)
+  if (result != OpenResult::kLoaded && result != OpenResult::kNotFound) {
     s.exit_status = 1;
     return false;
   }

@@ -115,7 +115,7 @@ void Help(const KeyTable& keys, int32_t lsize, int32_t lines, Console& con) {
     con.Line("'m'  More Commands");
     con.Line("'x'  Exit Help");
     // The end of the input leaves the menu as x does.
-    if (!con.ReadLine(answer, kAnswerSize)) return;
+    if (!con.ReadWhole(answer, kAnswerSize)) return;
     answer[std::strcspn(answer, "\n")] = '\0';
     switch (answer[0]) {
       case 'n':

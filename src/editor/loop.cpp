@@ -76,14 +76,10 @@ bool StartUp(EditorState& s, const char* file, Console& con) {
   return file == nullptr || StartUpOpen(s, file, con);
 }
 
-void EnterText(EditorState& s, Console& con) {
-  char* input = s.command_input.data();
-  char bang_text[2] = {'\0', '\0'};
-  const char* text = input;
-  if (input[0] == '!') {
-    bang_text[0] = input[1];
-    text = bang_text;
-  }
+void EnterText(EditorState& s, Console& con, bool as_is) {
+  const char* input = s.command_input.data();
+  // A leading '!' is how a line that would be a key is typed as text: the rest is the text.
+  const char* text = !as_is && input[0] == '!' ? input + 1 : input;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Replace(s.cursor_line, s.cursor_pos, s.buffer.lines(), text, s.buffer, con);
   s.undo.kind = UndoKind::kLineText;
@@ -91,29 +87,40 @@ void EnterText(EditorState& s, Console& con) {
 }
 
 void Cycle(EditorState& s, Console& con) {
+  char* input = s.command_input.data();
+  const int32_t lsize = s.buffer.lsize();
+  // The rest of a line longer than the command input is read before the view: a later piece
+  // is text, and the newline alone after a line that exactly filled the input is no line.
+  bool later_piece = false;
+  if (s.line_goes_on) {
+    const ReadOutcome outcome = con.ReadPiece(input, lsize, InputKind::kCommand, s.line_goes_on);
+    // The end of the input or a signal is met again by the read below.
+    later_piece = outcome == ReadOutcome::kLine && std::strcmp(input, "\n") != 0;
+  }
   Display(s.cursor_line, s.cursor_pos, s.settings.page_length - 1, s.buffer,
           s.settings.show_numbers, s.file_name.data(), con);
-  con.FlushInput();
-  char* input = s.command_input.data();
-  if (!con.ReadLine(input, s.buffer.lsize(), InputKind::kCommand)) {
-    if (con.Interrupted()) {
-      ActOnSignal(s, con, true);
-    } else {
-      s.quit = true;  // end of input ends the editor as a confirmed quit does
+  if (!later_piece) {
+    con.FlushInput();
+    if (con.ReadPiece(input, lsize, InputKind::kCommand, s.line_goes_on) != ReadOutcome::kLine) {
+      if (con.Interrupted()) {
+        ActOnSignal(s, con, true);
+      } else {
+        s.quit = true;  // end of input ends the editor as a confirmed quit does
+      }
+      return;
     }
-    return;
   }
-  if (std::strcmp(input, "\n") == 0 && s.cursor_line < s.buffer.lines() - 1) {
+  if (!later_piece && std::strcmp(input, "\n") == 0 && s.cursor_line < s.buffer.lines() - 1) {
     ++s.cursor_line;
     return;
   }
   input[std::strcspn(input, "\n")] = '\0';
-  const int slot = MatchSlot(input, s.settings.keys);
+  const int slot = later_piece ? -1 : MatchSlot(input, s.settings.keys);
   if (slot >= 0) {
     kHandlers[static_cast<std::size_t>(slot)](s, con);
     if (con.Interrupted()) ActOnSignal(s, con, false);
   } else {
-    EnterText(s, con);
+    EnterText(s, con, later_piece);
   }
 }
 
@@ -122,7 +129,8 @@ void QuitCommand(EditorState& s, Console& con) {
   char* input = s.command_input.data();
   // The confirmation is always the letter q and its newline, whatever key quit has; end of
   // input here ends the editor too. An interrupt is the loop's to act on.
-  if (con.ReadLine(input, s.buffer.lsize()) ? std::strcmp(input, "q\n") == 0 : !con.Interrupted()) {
+  if (con.ReadWhole(input, s.buffer.lsize()) ? std::strcmp(input, "q\n") == 0
+                                             : !con.Interrupted()) {
     s.quit = true;
   }
 }

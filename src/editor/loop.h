@@ -19,9 +19,9 @@ bool StartUp(EditorState& s, const char* file, Console& con);
 // One cycle: show the view, read an input line, run its command or enter it as text.
 void Cycle(EditorState& s, Console& con);
 
-// Writes an input line (newline cut) into the cursor line as text; a leading '!' takes the one
-// character after it literally.
-void EnterText(EditorState& s, Console& con);
+// Writes an input line (newline cut) into the cursor line as text; a leading '!' is dropped and
+// the rest of the line taken literally, unless `as_is` (a later piece of an over-long line).
+void EnterText(EditorState& s, Console& con, bool as_is = false);
 
 // The whole run on `file` (none when null): start-up, the cursor put on the start position
 // when one is given, cycles until a confirmed quit or the end of input. Returns the process's

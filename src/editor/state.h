@@ -57,6 +57,9 @@ struct EditorState {
   UndoRecord undo;
 
   bool quit = false;  // set by a confirmed quit or the end of input
+  // The last command piece filled the command input without its newline: the rest of that
+  // input line is read next, as text.
+  bool line_goes_on = false;
   // The last save the user asked for failed, and nothing was saved or loaded since: the editor
   // then ends with status 1. (Whether the text has unsaved changes, the buffer knows.)
   bool save_failed = false;

@@ -105,14 +105,19 @@ float Percent(std::size_t looked, std::size_t total) {
 }  // namespace
 
 bool DataWarning(float percent, Console& con) {
-  con.Print("\nWarning!! Only %.1f percent of the data was loaded!\n",
-            static_cast<double>(percent));
+  // The warning comes only when text is dropped: a share that rounds up to 100.0 shows 99.9.
+  char shown[32];
+  (void)std::snprintf(shown, sizeof shown, "%.1f", static_cast<double>(percent));
+  if (std::strcmp(shown, "100.0") == 0) {
+    (void)std::snprintf(shown, sizeof shown, "%s", "99.9");
+  }
+  con.Print("\nWarning!! Only %s percent of the data was loaded!\n", shown);
   con.Line("The unloaded data will be lost if you save to the same filename!");
   con.Line("Do you wish to continue (Y,n)?");
   con.Line("If not, restart with more lines by editing the .vazaru_da file.");
   char answer[16];
   // End of input counts as a refusal, as any answer but "Y" does.
-  return con.ReadLine(answer, sizeof answer) && std::strcmp(answer, "Y\n") == 0;
+  return con.ReadWhole(answer, sizeof answer) && std::strcmp(answer, "Y\n") == 0;
 }
 
 int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
@@ -208,7 +213,9 @@ class BoundaryTable {
   std::size_t entries_ = 0;
 };
 
-// Marks the text's lines in the table and stores them in the cleared buffer.
+// Marks the text's lines in the table, then clears the buffer and stores them there. The
+// buffer is touched only once every question is answered and every length checked: until then
+// the document is as it was.
 bool StoreLines(std::string_view text, std::size_t file_size, const BoundaryTable& table,
                 TextBuffer& buffer, Console& con) {
   const int32_t* const positions = table.positions();
@@ -231,6 +238,7 @@ bool StoreLines(std::string_view text, std::size_t file_size, const BoundaryTabl
       return false;
     }
   }
+  buffer.ClearAll();
   for (std::size_t k = 0; k < count; ++k) {
     const int32_t from = start(k);
     char* slot = buffer.Slot(static_cast<int32_t>(k));
@@ -260,8 +268,9 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
     con.Line("Enter 's' to first save the current buffer in memory");
     con.Line("Enter 'x' to not open a file and return");
     char answer[kNameSize];
-    // End of input returns as 'x' does.
-    if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName) || std::strcmp(answer, "x") == 0) {
+    bool refused = false;
+    // End of input returns as 'x' does, and so does a name too long to be taken.
+    if (!ReadFileName(answer, con, refused) || std::strcmp(answer, "x") == 0) {
       return OpenResult::kLeftAlone;
     }
     if (std::strcmp(answer, "s") == 0) {
@@ -270,7 +279,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
       // A document that could not be saved is not replaced.
       if (!saved) return OpenResult::kLeftAlone;
       con.Line("Next, enter a new filename to open");
-      if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) return OpenResult::kLeftAlone;
+      if (!ReadFileName(answer, con, refused)) return OpenResult::kLeftAlone;
     }
     CopyName(open_name, answer);
   }
@@ -299,13 +308,14 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
   con.Print("Opened %s\n", open_name);
   con.Print("Read %i bytes, ", static_cast<int>(image.size));
 
-  buffer.ClearAll();
   const char* bytes = image.bytes.data();
   const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', image.size));
   const std::size_t text_length =
       nul != nullptr ? static_cast<std::size_t>(nul - bytes) : image.size;
   if (!StoreLines(std::string_view(bytes, text_length), image.size, table, buffer, con)) {
-    return OpenResult::kAbandon;
+    if (!con.Interrupted()) return OpenResult::kAbandon;
+    CopyName(open_name, previous);
+    return OpenResult::kInterrupted;
   }
   return OpenResult::kLoaded;
 }

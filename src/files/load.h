@@ -20,12 +20,14 @@ inline constexpr int32_t kSplitBoundary = 2;    // the next line starts here, no
 
 // How an open ended; the caller turns it into changes of the editor state.
 enum class OpenResult {
-  kLoaded,     // the file replaced the document
-  kNotFound,   // no file of that name exists; the document is unchanged
-  kLeftAlone,  // nothing was opened and no name changed: 'x', end of input, a failed save first,
-               // or a file that exists but could not be opened or read whole
-  kAbandon,    // the user declined a partial load or the text could not be parsed: the editor
-               // must end with status 1
+  kLoaded,       // the file replaced the document
+  kNotFound,     // no file of that name exists; the document is unchanged
+  kLeftAlone,    // nothing was opened and no name changed: 'x', end of input, a failed save first,
+                 // or a file that exists but could not be opened or read whole
+  kAbandon,      // the user declined a partial load or the text could not be parsed: the editor
+                 // must end with status 1; the document is as it was
+  kInterrupted,  // a signal came at the partial-load question: nothing was loaded and no name
+                 // changed; the signal is the caller's to act on
 };
 
 // Loads the file named by `open_name`. With `at_once` it is opened at once; otherwise the user
@@ -35,8 +37,8 @@ enum class OpenResult {
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
                 SaveAttempt* save = nullptr);
 
-// Cuts `text` (the file's bytes up to its first NUL) into lines and stores them in lines 0, 1,
-// 2 … of the cleared buffer. `file_size` is the number of bytes in the file, so that text lost
+// Cuts `text` (the file's bytes up to its first NUL) into lines, then clears the buffer and
+// stores them in lines 0, 1, 2 …. `file_size` is the number of bytes in the file, so that text lost
 // behind a NUL is noticed. Returns false when the editor must end with status 1.
 bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer, Console& con);
 
@@ -52,8 +54,8 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
 int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
                   std::vector<int32_t>& positions, std::vector<int32_t>& kinds, Console& con);
 
-// Prints the partial-load warning with the share of the text that was looked at and asks
-// whether to go on. True only for the answer "Y".
+// Prints the partial-load warning with the share of the text that was looked at (one decimal;
+// never 100.0, since text is dropped) and asks whether to go on. True only for the answer "Y".
 bool DataWarning(float percent, Console& con);
 
 }  // namespace ostrel

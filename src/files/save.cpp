@@ -20,6 +20,15 @@ void GiveUp(Console& con) {
   con.Line("Not saved: no file name was given");
 }
 
+// Reads a file-name answer into `name` (kNameSize bytes) as ReadFileName does, and says what to
+// tell the user when none came: only a refused name has been told already.
+bool ReadSaveName(char* name, Console& con) {
+  bool refused = false;
+  if (ReadFileName(name, con, refused)) return true;
+  if (!refused) GiveUp(con);
+  return false;
+}
+
 // Assembles the saved form in a block of its own pages: a document of megabytes then costs a
 // few page faults. False when the memory cannot be had.
 bool AssembleInBlock(const TextBuffer& buffer, PageBlock& block, std::string_view& output) {
@@ -85,10 +94,7 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
   }
   while (file_name[0] == '\0') {
     con.Line("Enter a filename to save to");
-    if (!con.ReadAnswer(file_name, kNameSize, InputKind::kFileName)) {
-      GiveUp(con);
-      return false;
-    }
+    if (!ReadSaveName(file_name, con)) return false;
   }
   std::string error;
   if (!WriteDocument(file_name, output, error)) {
@@ -130,35 +136,54 @@ bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con) {
   return written;
 }
 
+bool ReadFileName(char* name, Console& con, bool& refused) {
+  refused = false;
+  bool cut = false;
+  if (!con.ReadAnswer(name, kNameSize, InputKind::kFileName, &cut)) return false;
+  if (!cut) return true;
+  // A cut name is another file's name.
+  name[0] = '\0';
+  refused = true;
+  con.Print("File name is longer than %d characters\n", kNameSize - 1);
+  return false;
+}
+
 bool DefineSaveName(char* file_name, Console& con, bool* given_up) {
   char original[kNameSize];
   CopyName(original, file_name);
   if (given_up != nullptr) *given_up = false;
-  // Without a name the file name stays as it was, and the user is told that nothing was saved.
+  // Without a name the file name stays as it was, and nothing is saved.
   const auto give_up = [&] {
     CopyName(file_name, original);
-    GiveUp(con);
     if (given_up != nullptr) *given_up = true;
     return false;
   };
   char answer[kNameSize];
   con.Line("Enter a filename to save to, or 'x' to return");
-  if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) return give_up();
+  if (!ReadSaveName(answer, con)) return give_up();
   if (IsAnswer(answer, "x")) return false;
   CopyName(file_name, answer);
-  if (!NameExists(file_name)) return true;
+  for (;;) {
+    // An empty name is asked for until one comes, and that name is guarded like the first.
+    while (file_name[0] == '\0') {
+      con.Line("Enter a filename to save to");
+      if (!ReadSaveName(file_name, con)) return give_up();
+    }
+    if (!NameExists(file_name)) return true;
 
-  con.Line("The file already exists.");
-  con.Line("Enter a new filename or 'o' to overwrite");
-  if (!con.ReadAnswer(answer, kNameSize, InputKind::kFileName)) return give_up();
-  if (IsAnswer(answer, "o")) return true;
-  CopyName(file_name, answer);
-  // From here on 'o' and 'x' are names like any other: only a free name leads out.
-  while (NameExists(file_name)) {
-    con.Line("File exists. Try again");
-    if (!con.ReadAnswer(file_name, kNameSize, InputKind::kFileName)) return give_up();
+    con.Line("The file already exists.");
+    con.Line("Enter a new filename or 'o' to overwrite");
+    if (!ReadSaveName(answer, con)) return give_up();
+    if (IsAnswer(answer, "o")) return true;
+    CopyName(file_name, answer);
+    // From here on 'o' and 'x' are names like any other: only a free name leads out, and an
+    // empty one back to the name question.
+    while (NameExists(file_name)) {
+      con.Line("File exists. Try again");
+      if (!ReadSaveName(file_name, con)) return give_up();
+    }
+    if (file_name[0] != '\0') return true;
   }
-  return true;
 }
 
 }  // namespace ostrel

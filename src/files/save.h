@@ -49,10 +49,16 @@ std::string RescueName(const char* file_name);
 // name written or why nothing could be. True when the text was written.
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con);
 
-// The save-as dialogue: asks for a name and guards existing files. True when the document
-// is to be saved under `file_name` (possibly replaced), false when nothing is to be saved; then
-// `file_name` is as it was. `given_up`, when given, is set when no name came (the end of the
-// input): the user was told "Not saved".
+// Reads a file-name answer into `name` (kNameSize bytes). A name longer than kNameSize-1 bytes
+// is refused whole with one line, `refused` set and `name` empty; false then, and when no answer
+// came (end of input, an interrupt).
+bool ReadFileName(char* name, Console& con, bool& refused);
+
+// The save-as dialogue: asks for a name and guards existing files, also a name asked for after
+// an empty answer. True when the document is to be saved under `file_name` (possibly replaced,
+// never empty), false when nothing is to be saved; then `file_name` is as it was. `given_up`,
+// when given, is set when no name came (the end of the input: the user was told "Not saved")
+// or the name given was refused.
 bool DefineSaveName(char* file_name, Console& con, bool* given_up = nullptr);
 
 }  // namespace ostrel

@@ -17,7 +17,13 @@ char* SetCommand(char* command, int size, Console& con) {
   }
   con.Line("Enter new command or [enter] to keep current one");
   std::vector<char> answer(static_cast<std::size_t>(size), '\0');
-  if (!con.ReadLine(answer.data(), size)) return nullptr;
+  bool cut = false;
+  if (!con.ReadWhole(answer.data(), size, InputKind::kAnswer, &cut)) return nullptr;
+  // A cut shell command is a different command: a longer one is refused whole.
+  if (cut) {
+    con.Print("Command is longer than %d characters\n", size - 1);
+    return nullptr;
+  }
   // Enter alone, or one character and Enter, keeps the stored command.
   if (std::strlen(answer.data()) <= 2) return nullptr;
   std::strncpy(command, answer.data(), static_cast<std::size_t>(size));

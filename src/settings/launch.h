@@ -7,7 +7,8 @@ namespace ostrel {
 class Console;
 
 // Shows the stored command and reads a new one into `command` (`size` bytes). An answer of at
-// most 2 characters, its newline counted, keeps the stored command, as does the end of input.
+// most 2 characters, its newline counted, keeps the stored command, as do the end of input and
+// an answer longer than size-1 characters (refused with one line).
 // Returns `command` when it was replaced, null otherwise.
 char* SetCommand(char* command, int size, Console& con);
 

@@ -34,7 +34,8 @@ bool ReadInt(const std::string& value, int32_t& out) {
   return true;
 }
 
-void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& settings) {
+void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& settings,
+               bool* too_long) {
   const std::size_t eq = line.find('=');
   // A line without "=" has no value: it is ignored, like any other refused value.
   const bool has_value = eq != std::string_view::npos;
@@ -66,10 +67,12 @@ void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& setti
   } else if (contains("show_numbers")) {
     settings.show_numbers = value == "on";
   } else if (contains("launch_command")) {
-    if (!value.empty()) {
+    // A cut shell command is a different command: a longer one is not taken.
+    if (value.size() > settings.launch_command.size() - 1) {
+      if (too_long != nullptr) *too_long = true;
+    } else if (!value.empty()) {
       settings.launch_command.fill('\0');
-      value.copy(settings.launch_command.data(),
-                 std::min<std::size_t>(value.size(), settings.launch_command.size() - 1));
+      value.copy(settings.launch_command.data(), value.size());
     }
   }
 }
@@ -97,7 +100,8 @@ std::string_view LaunchRuleReason(LaunchRule rule) {
   return {};
 }
 
-void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings) {
+void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings,
+                   bool* launch_command_too_long) {
   // The text ends at its first NUL byte.
   text = text.substr(0, text.find('\0'));
   std::size_t start = 0;
@@ -105,7 +109,7 @@ void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& s
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     if (end > start) {
-      ApplyLine(text.substr(start, end - start), names, settings);
+      ApplyLine(text.substr(start, end - start), names, settings, launch_command_too_long);
     }
     start = end + 1;
   }
@@ -136,7 +140,12 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
   std::size_t got = 0;
   while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
   const NameBuffer launch_command = settings.launch_command;
-  ApplySettings(text, names, settings);
+  bool too_long = false;
+  ApplySettings(text, names, settings, &too_long);
+  if (too_long) {
+    con.Print("%s: launch_command ignored: longer than %d characters\n", file_name,
+              static_cast<int>(settings.launch_command.size()) - 1);
+  }
   // The owner and mode of the file that was read, not of whatever the name points to now.
   const LaunchRule rule = CheckLaunchRule(info.st_uid, info.st_mode, geteuid());
   if (rule != LaunchRule::kTaken && settings.launch_command != launch_command) {

@@ -32,8 +32,10 @@ struct Settings {
 // Applies settings text to `settings`, line by line: a line that holds a command's name
 // rebinds that command (when its value is one character); otherwise the first of max_lines,
 // max_char, anchor_position, lines_per_page, show_numbers, launch_command that it holds takes
-// the value after the first "=" if that setting's rule accepts it.
-void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings);
+// the value after the first "=" if that setting's rule accepts it. A launch_command longer than
+// the command buffer holds is not taken; `launch_command_too_long`, when given, is then set.
+void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings,
+                   bool* launch_command_too_long = nullptr);
 
 // Whether a settings file may give the launch command, which runs through the shell. A file
 // from elsewhere (an unpacked archive, a shared directory) must not run commands: the file has

@@ -139,11 +139,11 @@ TEST(View, MarkerViewAndShortWindows) {
 }
 
 TEST(Keys, MatchingOrderCollisionsAndTheBangEscape) {
-  // quit bound to 'b' loses to position_back; help bound to 'z' shadows undo; the line '!b'
-  // writes the letter; 'bb' and ' b' are text.
+  // quit bound to 'b' loses to position_back; help bound to 'z' shadows undo; the line '!bc'
+  // writes the rest of the line; 'bb' and ' b' are text.
   const auto r = RunEditor({.settings = Settings({"quit=b", "max_lines=6", "lines_per_page=6"}),
                             .input = "!bc\nbb\n b\nb\n!\n"});
-  EXPECT_EQ(LastView(r.out), "Editing 5:1 \n\n 1  b\n 2  bb\n 3   b\n 4\n[5] \n 6\n  > ");
+  EXPECT_EQ(LastView(r.out), "Editing 5:1 \n\n 1  bc\n 2  bb\n 3   b\n 4\n[5] \n 6\n  > ");
   EXPECT_EQ(r.status, 0);  // the end of input ends the editor
 
   // With undo on '!', the line '!' runs undo; with another command on '!' it is empty text.

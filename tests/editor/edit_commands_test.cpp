@@ -25,15 +25,23 @@ TEST(EditCommands, TrimWrapAndItsUndo) {
   EXPECT_EQ(s.cursor_line, 1);
   EXPECT_EQ(s.cursor_pos, 0);
   s.cursor_pos = 1;
-  TrimWrap(s, mc.con());  // what does not fit into the next line is lost
-  EXPECT_EQ(mc.Output(), "Insert was truncated because the line would have exceeded 8\n");
-  EXPECT_EQ(AllLines(s), (Lines{"hello", " ", "wnexabc"}));
-  TrimWrap(s, mc.con());  // the last line: ignored
-  UndoCommand(s, mc.con());
+  TrimWrap(s, mc.con());  // the rest does not fit whole into the next line: nothing changes
+  EXPECT_EQ(mc.Output(), "Cannot split: the next line has no room for the rest\n");
   EXPECT_EQ(AllLines(s), (Lines{"hello", " wnext", "abc"}));
   EXPECT_EQ(s.cursor_line, 1);
-  EXPECT_EQ(s.cursor_pos, 0);
+  EXPECT_EQ(s.cursor_pos, 1);
+  s.cursor_line = 2;
+  TrimWrap(s, mc.con());     // the last line: ignored
+  UndoCommand(s, mc.con());  // the record is still the first wrap's
+  EXPECT_EQ(AllLines(s), (Lines{"hello w", "next", "abc"}));
   EXPECT_TRUE(SlotsAreClean(s.buffer));
+  // An empty rest fits even into a full next line.
+  auto full = MakeState(8, 3, {"ab", "1234567"});
+  full.cursor_pos = 5;
+  TrimWrap(full, mc.con());
+  EXPECT_EQ(AllLines(full), (Lines{"ab", "1234567", ""}));
+  EXPECT_EQ(full.cursor_line, 1);
+  EXPECT_EQ(full.cursor_pos, 0);
 }
 
 TEST(EditCommands, EmptyCutsAndPastesStillRecord) {

@@ -31,10 +31,10 @@ TEST(EnterText, WritesAtTheCursorColumnAndRecordsUndo) {
   EXPECT_EQ(s.undo.kind, UndoKind::kLineText);
   EXPECT_EQ(s.undo.line, 0);
   EXPECT_STREQ(s.undo_copy1.data(), "hello");
-  // A leading '!' takes the one character after it; '!' alone is empty text that still pads.
+  // A leading '!' takes the rest of the line; '!' alone is empty text that still pads.
   Type(s, mc.con(), "!bc");
   Type(s, mc.con(), "!");
-  EXPECT_EQ(AllLines(s), (std::vector<std::string>{"heXYo", "  b", "  "}));
+  EXPECT_EQ(AllLines(s), (std::vector<std::string>{"heXYo", "  bc", "  "}));
   EXPECT_EQ(s.cursor_line, 2);  // the last line keeps the cursor
 }
 

@@ -37,13 +37,18 @@ TEST(SetCommand, ShowsTheCommandAndTakesAnswersOfThreeOrMoreCharacters) {
   for (std::size_t i = 2; i < command.size(); ++i) EXPECT_EQ(command[i], '\0') << i;
 }
 
-TEST(SetCommand, KeepsTheFirst255CharactersOfALongAnswer) {
+TEST(SetCommand, RefusesAnAnswerLongerThan255CharactersWhole) {
   std::array<char, 256> command{};
   command.fill('z');
   command[255] = '\0';
-  const std::string answer(300, 'a');
-  Edit(command, answer + "\n", true);
-  EXPECT_EQ(std::string(command.data()), answer.substr(0, 255));
+  const std::string kept(255, 'z');
+  EXPECT_EQ(Edit(command, std::string(256, 'a') + "\n", false),
+            "Command in memory = " + kept +
+                "\nEnter new command or [enter] to keep current one\n"
+                "Command is longer than 255 characters\n");
+  EXPECT_EQ(std::string(command.data()), kept);
+  Edit(command, std::string(255, 'a') + "\n", true);
+  EXPECT_EQ(std::string(command.data()), std::string(255, 'a'));
   EXPECT_EQ(command[255], '\0');
 }
 

@@ -84,12 +84,14 @@ TEST(SettingsView, ShowNumbersIsOnOnlyForExactlyOn) {
   EXPECT_TRUE(Loaded("show_numbers").show_numbers);  // no "=": ignored
 }
 
-TEST(SettingsLaunch, StoredWhenNotEmptyAndCutTo255) {
+TEST(SettingsLaunch, StoredWhenNotEmptyAndAtMost255) {
   EXPECT_EQ(Loaded("launch_command=make").Launch(), "make");
   EXPECT_EQ(Loaded("launch_command=make\nlaunch_command=").Launch(), "make");
   EXPECT_EQ(Loaded("launch_command=make\r").Launch(), "make\r");
   EXPECT_EQ(Loaded("launch_command=a=b").Launch(), "a=b");
-  EXPECT_EQ(Loaded("launch_command=" + std::string(300, 'm')).Launch(), std::string(255, 'm'));
+  // A longer command is not taken: cut, it would be another command.
+  EXPECT_EQ(Loaded("launch_command=" + std::string(256, 'm')).Launch(), "");
+  EXPECT_EQ(Loaded("launch_command=" + std::string(255, 'm')).Launch(), std::string(255, 'm'));
   // A value naming another setting belongs to that setting.
   EXPECT_EQ(Loaded("launch_command=max_lines=5").limits.lines, 32767);
 }
