@@ -55,5 +55,20 @@ TEST(Launch, CommandStartsWithTheUsualSignalActions) {
   EXPECT_THAT(r.out, HasSubstr("Saved to doc\ny\n\nEditing"));
 }
 
+TEST(Launch, CommandsLongerThan255CharactersAreRefusedNeverCut) {
+  Sandbox box;
+  const std::string echo = "echo " + std::string(251, 'e');  // 256 characters
+  const auto r = box.Run({.settings = Settings({"launch_command=" + echo}),
+                          .args = {"doc"},
+                          .input = "+\n" + echo + "\n=\n\nq\nq\n"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("Reading RC file: .vazaru_da\n"
+                               ".vazaru_da: launch_command ignored: longer than 255 characters\n"));
+  // Typed at the dialogue: the stored command (none) stays, and nothing runs.
+  EXPECT_THAT(r.out, HasSubstr("Command is longer than 255 characters\n\nEditing"));
+  EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
+}
+
 }  // namespace
 }  // namespace ostrel::e2e

@@ -164,6 +164,7 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     std::string rescue;          // the rescue file written, relative to the directory; "" for none
     std::set<std::string> left;  // what the directory holds afterwards
     int status;
+    std::string asked = "Go to which line?\n";  // the question waited for
   };
   const std::set<std::string> kBare = {".vazaru_da", "home"};
   const std::set<std::string> kNotes = {".vazaru_da", "home", "notes.txt"};
@@ -243,6 +244,17 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
        kNotesSave,
        1},
       {"ctrl-d, nothing changed", {"notes.txt"}, {}, "", "", Ending::kCtrlD, "", kBare, 0},
+      // The question comes before the document is touched: all of it is rescued.
+      {"hangup at the open command's partial-load question",
+       {"notes.txt"},
+       {{"many", std::string(40000, '\n') + "x\n"}},
+       "hello\n",
+       "O\nmany\n",
+       Ending::kHangup,
+       "notes.txt.save",
+       {".vazaru_da", "home", "many", "notes.txt.save"},
+       128 + SIGHUP,
+       "Do you wish to continue (Y,n)?\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -265,7 +277,7 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     ASSERT_TRUE(t.WaitFor(kPrompt));
     if (!row.question.empty()) {
       ASSERT_TRUE(t.Send(row.question));
-      ASSERT_TRUE(t.WaitFor("Go to which line?\n"));
+      ASSERT_TRUE(t.WaitFor(row.asked));
     }
     switch (row.ending) {
       case Ending::kHangup:

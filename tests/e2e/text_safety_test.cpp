@@ -29,6 +29,10 @@ struct Row {
 };
 
 const std::string kExists = "The file already exists.\nEnter a new filename or 'o' to overwrite\n";
+const std::string kNameQuestion = "Enter a filename to save to\n";
+const std::string kTooLong = "File name is longer than 255 characters\n";
+const std::string kLong(258, 'n');
+const std::string kFull(255, 'x');
 
 const std::vector<Row> kRows = {
     // An entry records an undo; the refused line opening must neither change the text nor
@@ -84,6 +88,56 @@ const std::vector<Row> kRows = {
      {{"f", "abcdefghij\n"}},
      {"Only 81.8 percent of the data was loaded!\n"},
      {}},
+    {"a share that would show 100.0 while text is dropped shows 99.9",
+     {"max_lines=1", "max_char=5000"},
+     {"f"},
+     "Y\n",
+     {{"f", std::string(4998, 'a') + "\nbc"}},
+     {"Only 99.9 percent of the data was loaded!\n"},
+     {}},
+    {"a number answer is read whole: 12345678 goes nowhere, 1234567 takes its newline",
+     {},
+     {"doc"},
+     "g\n12345678\ng\n1234567\nS\n",
+     {{"doc", "abc\n"}},
+     {"Go to which line?\n\nEditing 1:1 doc\n", "Go to which line?\n\nEditing 1:1 doc\n"},
+     {{"doc", "abc\n"}}},
+    {"a later piece of a long line is text; a newline that follows a full piece is no line",
+     {},
+     {"doc"},
+     kFull + "D\n" + kFull + "\ny\nS\n",
+     {{"doc", "abc\ndef\n"}},
+     {"Saved to doc\n"},
+     {{"doc", kFull + "\nDef\n" + kFull + "\ny\n"}}},
+    {"an over-long file name is refused whole at the open and the save-as questions",
+     {},
+     {"doc"},
+     "O\n" + kLong + "\ns\n" + kLong + "\nX\nS\n",
+     {{"doc", "abc\n"}},
+     {kTooLong + "\nEditing 1:1 doc\n", "or 'x' to return\n" + kTooLong + "\nEditing 1:1 doc\n",
+      "Saved to doc\n"},
+     {{"doc", "Xbc\n"}}},
+    {"save-as guards a name given after an empty answer",
+     {},
+     {},
+     "text\ns\n\nkeep\n\nkeep\no\n",
+     {{"keep", "old\n"}},
+     {"or 'x' to return\n" + kNameQuestion + kExists + kNameQuestion + kExists + "Saved to keep\n"},
+     {{"keep", "text\n"}}},
+    {"save-as after an empty answer: the try-again loop takes 'o' as a name",
+     {},
+     {},
+     "text\ns\n\nkeep\nkeep\no\n",
+     {{"keep", "old\n"}},
+     {kNameQuestion + kExists + "File exists. Try again\nSaved to o\n"},
+     {{"keep", "old\n"}, {"o", "text\n"}}},
+    {"T changes nothing when the rest does not fit; the undo still takes back the entry",
+     {"max_char=7"},
+     {"doc"},
+     "X\n,\nG\n6\nT\nz\nS\n",
+     {{"doc", "hello w\nnextnex\n"}},
+     {"Cannot split: the next line has no room for the rest\n\nEditing 1:6 doc\n"},
+     {{"doc", "hello w\nnextnex\n"}}},
 };
 
 TEST(TextSafety, NoTextIsLostOrMisreported) {
