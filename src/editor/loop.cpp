@@ -92,23 +92,29 @@ void Cycle(EditorState& s, Console& con) {
   // The rest of a line longer than the command input is read before the view: a later piece
   // is text, and the newline alone after a line that exactly filled the input is no line.
   bool later_piece = false;
+  ReadOutcome outcome = ReadOutcome::kLine;
   if (s.line_goes_on) {
-    const ReadOutcome outcome = con.ReadPiece(input, lsize, InputKind::kCommand, s.line_goes_on);
-    // The end of the input or a signal is met again by the read below.
-    later_piece = outcome == ReadOutcome::kLine && std::strcmp(input, "\n") != 0;
+    bool goes_on = false;
+    outcome = con.ReadPiece(input, lsize, InputKind::kCommand, goes_on);
+    // After a signal the rest of the line is still to come.
+    if (outcome == ReadOutcome::kLine) {
+      s.line_goes_on = goes_on;
+      later_piece = std::strcmp(input, "\n") != 0;
+    }
   }
   Display(s.cursor_line, s.cursor_pos, s.settings.page_length - 1, s.buffer,
           s.settings.show_numbers, s.file_name.data(), con);
-  if (!later_piece) {
+  if (outcome == ReadOutcome::kLine && !later_piece) {
     con.FlushInput();
-    if (con.ReadPiece(input, lsize, InputKind::kCommand, s.line_goes_on) != ReadOutcome::kLine) {
-      if (con.Interrupted()) {
-        ActOnSignal(s, con, true);
-      } else {
-        s.quit = true;  // end of input ends the editor as a confirmed quit does
-      }
-      return;
+    outcome = con.ReadPiece(input, lsize, InputKind::kCommand, s.line_goes_on);
+  }
+  if (outcome != ReadOutcome::kLine) {
+    if (con.Interrupted()) {
+      ActOnSignal(s, con, true);
+    } else {
+      s.quit = true;  // end of input ends the editor as a confirmed quit does
     }
+    return;
   }
   if (!later_piece && std::strcmp(input, "\n") == 0 && s.cursor_line < s.buffer.lines() - 1) {
     ++s.cursor_line;
