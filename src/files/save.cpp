@@ -16,8 +16,9 @@ bool IsAnswer(const char* answer, const char* word) {
   return std::strcmp(answer, word) == 0;
 }
 
+// Ctrl-C at the question says "Cancelled" instead.
 void GiveUp(Console& con) {
-  con.Line("Not saved: no file name was given");
+  if (!con.Interrupted()) con.Line("Not saved: no file name was given");
 }
 
 // Assembles the saved form in a block of its own pages: a document of megabytes then costs a

@@ -68,10 +68,8 @@ TEST(Options, DoubleDashEndsTheOptions) {
     std::string header;
   };
   const std::vector<Case> cases = {
-      {{"--", "--help"}, "Editing 1:1 --help"},
-      {{"--", "--version"}, "Editing 1:1 --version"},
-      {{"--", "--"}, "Editing 1:1 --"},
-      {{"--", "a.txt", "--help"}, "Editing 1:1 a.txt"},
+      {{"--", "--help"}, "Editing 1:1 --help"}, {{"--", "--version"}, "Editing 1:1 --version"},
+      {{"--", "--"}, "Editing 1:1 --"},         {{"--", "a.txt", "--help"}, "Editing 1:1 a.txt"},
       {{"--", "-x"}, "Editing 1:1 -x"},
   };
   for (const auto& c : cases) {
