@@ -348,7 +348,7 @@ void Console::WriteOut(std::string_view text) {
 
 void Console::Record(std::string_view shown) {
   // A redraw shows what fits on a screen: the newest lines of a long output are enough.
-  constexpr std::size_t kKept = 32 * 1024;
+  constexpr std::size_t kKept = std::size_t{32} * 1024;
   screen_.append(shown);
   if (screen_.size() <= 2 * kKept) return;
   const std::size_t cut = screen_.find('\n', screen_.size() - kKept);
