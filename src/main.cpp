@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <string>
 
 #include "console/console.h"
 #include "console/signals.h"
@@ -7,6 +8,12 @@
 
 int main(int argc, char** argv) {
   ostrel::Options opts = ostrel::ParseOptions(argc, argv);
+  if (opts.action == ostrel::OptionAction::kUnknownOption) {
+    // The one thing the editor writes to standard error: nothing else runs.
+    const std::string text = ostrel::UnknownOptionText(opts.unknown, ostrel::OutputModeOf(stderr));
+    (void)std::fputs(text.c_str(), stderr);
+    return 2;
+  }
   ostrel::Console con(stdin, stdout);
   if (opts.action != ostrel::OptionAction::kEdit) {
     if (opts.action == ostrel::OptionAction::kHelp) {

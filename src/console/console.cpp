@@ -1,6 +1,7 @@
 #include "console/console.h"
 
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -93,14 +94,58 @@ Console::Console(std::FILE* in, std::FILE* out, OutputMode mode)
     : in_(in),
       out_(out),
       mode_(mode),
-      input_is_terminal_(in != nullptr && isatty(fileno(in)) == 1) {}
+      input_is_terminal_(in != nullptr && isatty(fileno(in)) == 1),
+      fresh_lines_(input_is_terminal_ && out != nullptr && isatty(fileno(out)) == 1) {}
 
 void Console::UseLineEditor(std::unique_ptr<LineEditor> editor) {
   editor_ = std::move(editor);
+  if (editor_) editor_->RedrawWith(&screen_);
+}
+
+void Console::StartView() {
+  screen_.clear();
 }
 
 bool Console::ReadLine(char* buf, int limit, InputKind kind) {
-  return Read(buf, limit, kind) == ReadOutcome::kLine;
+  if (fresh_line_due_) {
+    fresh_line_due_ = false;
+    WriteOut("\n");
+  }
+  // The output after the last newline is the prompt the answer is typed after.
+  const bool prompt_open = line_open_ || !held_.empty();
+  const bool edits = editor_ && pending_.empty() && !ended_;
+  const std::string prompt = edits ? held_ : std::string();
+  const ReadOutcome outcome = Read(buf, limit, kind);
+  if (edits && outcome == ReadOutcome::kLine) {
+    // The line editor showed the prompt and the whole line typed after it.
+    std::string line = buf + pending_;
+    if (const auto newline = line.find('\n'); newline != std::string::npos) line.resize(newline);
+    std::string shown = prompt;
+    AppendText(shown, line);
+    Record(shown + "\n");
+  }
+  if (fresh_lines_) {
+    line_open_ = LineLeftOpen(outcome, buf, limit, prompt_open);
+    fresh_line_due_ = line_open_;
+  }
+  return outcome == ReadOutcome::kLine;
+}
+
+bool Console::LineLeftOpen(ReadOutcome outcome, const char* buf, int limit,
+                           bool prompt_open) const {
+  const std::size_t length = std::strlen(buf);
+  // Enter took the cursor to the next line; a piece that filled the buffer is a line's start.
+  if (outcome == ReadOutcome::kLine &&
+      (length + 1 >= static_cast<std::size_t>(limit) || (length > 0 && buf[length - 1] == '\n'))) {
+    return false;
+  }
+  // The end of input at an empty line shows nothing; an interrupt shows the text typed (the
+  // terminal's own line discipline also "^C"), and so does the end of input after text, where
+  // the terminal echoes input.
+  if (prompt_open || outcome == ReadOutcome::kEnd) return prompt_open;
+  if (editor_) return editor_->LeftText();
+  termios modes{};
+  return tcgetattr(fileno(in_), &modes) != 0 || (modes.c_lflag & ECHO) != 0;
 }
 
 ReadOutcome Console::Read(char* buf, int limit, InputKind kind) {
@@ -166,11 +211,15 @@ ReadOutcome Console::ReadEdited(char* buf, int limit, InputKind kind) {
 
 ReadOutcome Console::ReadPiece(char* buf, int limit, InputKind kind, bool& goes_on) {
   goes_on = false;
-  if (limit < 2) return Read(buf, limit, kind);
+  if (limit < 2) {
+    ReadLine(buf, limit, kind);
+    return last_read();
+  }
   // A read writes the bytes it read and one NUL after them, nothing else: the last byte of the
   // buffer becomes NUL only when the read filled it.
   buf[limit - 1] = '\n';
-  const ReadOutcome outcome = Read(buf, limit, kind);
+  ReadLine(buf, limit, kind);
+  const ReadOutcome outcome = last_read();
   goes_on = outcome == ReadOutcome::kLine && buf[limit - 1] == '\0' && buf[limit - 2] != '\n';
   return outcome;
 }
@@ -327,10 +376,26 @@ void Console::PrintVisible(const char* format, va_list args) {
 }
 
 void Console::WriteOut(std::string_view text) {
+  if (text.empty()) return;
   (void)std::fwrite(text.data(), 1, text.size(), out_);
+  line_open_ = text.back() != '\n';
+  if (editor_) Record(text);
+}
+
+void Console::Record(std::string_view shown) {
+  // A redraw shows what fits on a screen: the newest lines of a long output are enough.
+  constexpr std::size_t kKept = std::size_t{32} * 1024;
+  screen_.append(shown);
+  if (screen_.size() <= 2 * kKept) return;
+  const std::size_t cut = screen_.find('\n', screen_.size() - kKept);
+  screen_.erase(0, cut == std::string::npos ? screen_.size() - kKept : cut + 1);
 }
 
 void Console::Write(std::string_view text) {
+  if (fresh_line_due_ && !text.empty()) {
+    fresh_line_due_ = false;
+    WriteOut("\n");
+  }
   if (!editor_) {
     WriteOut(text);
     return;
@@ -372,6 +437,14 @@ void Console::Flush() {
   WriteOut(held_);
   held_.clear();
   (void)std::fflush(out_);
+}
+
+void Console::FinishLine() {
+  fresh_line_due_ = false;
+  WriteOut(held_);
+  held_.clear();
+  if (fresh_lines_ && line_open_) WriteOut("\n");
+  Flush();
 }
 
 }  // namespace ostrel

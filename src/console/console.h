@@ -49,6 +49,15 @@ class Console {
   // the line editor's prompt, so that it can redraw it.
   void UseLineEditor(std::unique_ptr<LineEditor> editor);
 
+  // With a line editor: what is printed from here on (and each line typed after its prompt) is
+  // the view that Ctrl-L draws again on a cleared screen, up to the next StartView.
+  void StartView();
+
+  // On a terminal (input and output), where a prompt or a half-typed line may leave the cursor
+  // after text on its line: one newline, so that the terminal is left at the start of a line.
+  // Output is flushed. Called when the editor ends.
+  void FinishLine();
+
   // Reads one line with fgets semantics: at most limit-1 bytes, the newline kept when it fits,
   // whatever does not fit left in the input. Output is flushed first so that a program driving
   // the editor through a pipe sees the prompt before it answers. On end of input (or a read
@@ -122,6 +131,19 @@ class Console {
   std::string held_;     // with a line editor: output after the last newline, not yet written
   std::string pending_;  // with a line editor: the rest of the last line read
   bool ended_ = false;   // with a line editor: input has ended, as a stream's end-of-file flag
+
+  // Records what the terminal shows of the output and the typed lines for the line editor's
+  // redraw, keeping the newest part when it grows long.
+  void Record(std::string_view shown);
+  // After a read that left the user's line unfinished on the terminal (interrupted, ended, or
+  // delivered without its newline): whether the cursor may stand after text on its line.
+  bool LineLeftOpen(ReadOutcome outcome, const char* buf, int limit, bool prompt_open) const;
+
+  // Input and output are terminals: messages after an unfinished line start on a fresh line.
+  bool fresh_lines_;
+  bool line_open_ = false;       // the last byte written was not a newline
+  bool fresh_line_due_ = false;  // a read left the user's line open: output starts on a new line
+  std::string screen_;           // with a line editor: the view as Ctrl-L draws it again
 };
 
 }  // namespace ostrel

@@ -30,7 +30,7 @@ constexpr const char* kBindings[][2] = {
     {"\033[4~", "ed-move-to-end"},      {"\033[8~", "ed-move-to-end"},
     {"\033[F", "ed-move-to-end"},       {"\033OF", "ed-move-to-end"},
     {"\033[3~", "ed-delete-next-char"}, {"^I", "ostrel-tab"},
-    {"^D", "ostrel-end-or-delete"},
+    {"^D", "ostrel-end-or-delete"},     {"^L", "ostrel-redraw"},
 };
 
 // History entries kept per kind.
@@ -90,6 +90,8 @@ std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   el_wset(el, EL_ADDFN, L"ostrel-tab", L"Complete a file name, or insert a tab", &LineEditor::Tab);
   el_wset(el, EL_ADDFN, L"ostrel-end-or-delete", L"End of input on an empty line, else delete",
           &LineEditor::EndOrDelete);
+  el_wset(el, EL_ADDFN, L"ostrel-redraw", L"Clear the screen and draw the view again",
+          &LineEditor::Redraw);
   for (const auto& binding : kBindings) el_set(el, EL_BIND, binding[0], binding[1], nullptr);
   for (History** h : {&editor->commands_, &editor->answers_}) {
     *h = history_init();
@@ -128,6 +130,8 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
     read_errno = errno;
     el_set(el_, EL_PREP_TERM, 0);
   }
+  const LineInfo* info = el_line(el_);
+  left_text_ = info->lastchar != info->buffer;
   if (got == nullptr || count <= 0) {
     if (count == 0) return EditResult::kEnd;
     return read_errno == EINTR ? EditResult::kInterrupted : EditResult::kFailed;
@@ -204,6 +208,31 @@ void LineEditor::ActOnTerminalSignal(int sig) {
     default:
       break;
   }
+}
+
+// Clears the screen with the terminal's own sequence (its padding left out), draws the view
+// kept by the console, then the prompt and the line from scratch below it.
+unsigned char LineEditor::Redraw(EditLine* el, int /*ch*/) {
+  void* data = nullptr;
+  el_get(el, EL_CLIENTDATA, &data);
+  auto* editor = static_cast<LineEditor*>(data);
+  std::string out;
+  const char* clear = nullptr;
+  if (el_get(el, EL_GETTC, "cl", &clear, nullptr) == 0 && clear != nullptr) {
+    for (const char* p = clear; *p != '\0'; ++p) {
+      const char* end = p[0] == '$' && p[1] == '<' ? std::strchr(p, '>') : nullptr;
+      if (end != nullptr) {
+        p = end;
+      } else {
+        out += *p;
+      }
+    }
+  }
+  if (editor->screen_ != nullptr) out += *editor->screen_;
+  (void)std::fwrite(out.data(), 1, out.size(), editor->out_);
+  (void)std::fflush(editor->out_);
+  el_set(el, EL_REFRESH);
+  return CC_NORM;
 }
 
 char* LineEditor::Prompt(EditLine* el) {

@@ -48,11 +48,19 @@ class LineEditor {
   // its kind.
   EditResult Read(std::string_view prompt, InputKind kind, std::string& line);
 
+  // After a read that ended without a line: whether typed text was left on the terminal.
+  bool LeftText() const { return left_text_; }
+
+  // Ctrl-L clears the screen and draws `*screen` (the lines shown above the prompt, which the
+  // caller keeps) before the prompt and the line; without one, only those.
+  void RedrawWith(const std::string* screen) { screen_ = screen; }
+
  private:
   static char* Prompt(struct editline* el);
   static unsigned char Tab(struct editline* el, int ch);
   static unsigned char EndOrDelete(struct editline* el, int ch);
   static int ReadKey(struct editline* el, wchar_t* key);
+  static unsigned char Redraw(struct editline* el, int ch);
   unsigned char CompleteFileName();
   void ActOnTerminalSignal(int sig);
 
@@ -64,6 +72,8 @@ class LineEditor {
   struct history* commands_ = nullptr;  // command lines typed this run
   struct history* answers_ = nullptr;   // answers to questions typed this run
   std::string prompt_;
+  const std::string* screen_ = nullptr;
+  bool left_text_ = false;
   InputKind kind_ = InputKind::kCommand;
 };
 

@@ -67,4 +67,8 @@ void HelpCommand(EditorState& s, Console& con);
 // Quit (loop.cpp).
 void QuitCommand(EditorState& s, Console& con);
 
+// Before a question that may drop the document (quit, open): someone at a terminal is told
+// when it holds unsaved changes (file_commands.cpp).
+void WarnOfUnsavedChanges(const EditorState& s, Console& con);
+
 }  // namespace ostrel

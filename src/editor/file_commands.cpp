@@ -33,26 +33,36 @@ void NoteLoad(EditorState& s) {
   ForgetUndo(s);
 }
 
+// A save that Ctrl-C cancelled at its file name question was not tried: it is no failed save.
+void NoteSaveUnlessCancelled(EditorState& s, Console& con, bool saved) {
+  if (saved || !con.Interrupted()) NoteSave(s, saved);
+}
+
 }  // namespace
+
+void WarnOfUnsavedChanges(const EditorState& s, Console& con) {
+  if (con.InputIsTerminal() && s.buffer.Changed()) con.Line("The document has unsaved changes.");
+}
 
 void SavePrompt(EditorState& s, Console& con) {
   bool given_up = false;
   if (DefineSaveName(s.file_name.data(), con, &given_up)) {
     NoteSave(s, Save(s.file_name.data(), s.buffer, con));
   } else if (given_up) {
-    NoteSave(s, false);
+    NoteSaveUnlessCancelled(s, con, false);
   }
 }
 
 void SaveOverwrite(EditorState& s, Console& con) {
-  NoteSave(s, Save(s.file_name.data(), s.buffer, con));
+  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con));
 }
 
 void OpenCommand(EditorState& s, Console& con) {
+  WarnOfUnsavedChanges(s, con);
   SaveAttempt save = SaveAttempt::kNone;
   const OpenResult result =
       Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, &save);
-  if (save != SaveAttempt::kNone) NoteSave(s, save == SaveAttempt::kSaved);
+  if (save != SaveAttempt::kNone) NoteSaveUnlessCancelled(s, con, save == SaveAttempt::kSaved);
   switch (result) {
     case OpenResult::kLoaded:
       NoteLoad(s);
@@ -82,9 +92,10 @@ void CommandExec(EditorState& s, Console& con) {
     SetCommand(s.settings.launch_command.data(), kNameSize, con);
     if (s.settings.launch_command[0] == '\0') return;
   }
-  // The command runs whether or not the save worked; a failed save has said so.
-  NoteSave(s, Save(s.file_name.data(), s.buffer, con));
-  if (s.run_launch_command) Launch(s.settings.launch_command.data(), con);
+  // The command runs whether or not the save worked (a failed save has said so), but not
+  // after Ctrl-C cancelled the save's file name question.
+  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con));
+  if (s.run_launch_command && !con.Interrupted()) Launch(s.settings.launch_command.data(), con);
 }
 
 void CommandEdit(EditorState& s, Console& con) {

@@ -23,19 +23,27 @@ constexpr std::array<Handler, kSlotCount> kHandlers = {
     CommandEdit,  QuitCommand,
 };
 
+// Where the signal acted on interrupted the editor.
+enum class SignalPlace {
+  kCommandLine,
+  kQuestion,   // a question of a command
+  kElsewhere,  // start-up, or after the last read
+};
+
 // Acts on a signal noted since the last look, once the read it interrupted has taken its
 // end-of-input path. Ctrl-C on a terminal cancels: that read's question is over and the editor
-// goes on (at the command line it says how to quit). Every other signal ends the editor, by that
-// signal, after the rescue file is written.
-void ActOnSignal(EditorState& s, Console& con, bool at_command_line) {
+// goes on (at a question it says "Cancelled", at the command line how to quit). Every other
+// signal ends the editor, by that signal, after the rescue file is written.
+void ActOnSignal(EditorState& s, Console& con, SignalPlace place) {
   const int sig = TakeSignal();
   if (sig == 0) return;
   if (sig != SIGINT || !con.InputIsTerminal()) {
     if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con);
-    con.Flush();
+    con.FinishLine();
     EndBySignal(sig);
   }
-  if (!at_command_line) return;
+  if (place == SignalPlace::kQuestion) con.Line("Cancelled");
+  if (place != SignalPlace::kCommandLine) return;
   // The confirmation is the letter q whatever the quit key is.
   const char* key = s.settings.keys[kQuit].data();
   if (std::strcmp(key, "q") == 0) {
@@ -102,6 +110,7 @@ void Cycle(EditorState& s, Console& con) {
       later_piece = std::strcmp(input, "\n") != 0;
     }
   }
+  con.StartView();
   Display(s.cursor_line, s.cursor_pos, s.settings.page_length - 1, s.buffer,
           s.settings.show_numbers, s.file_name.data(), con);
   if (outcome == ReadOutcome::kLine && !later_piece) {
@@ -110,7 +119,7 @@ void Cycle(EditorState& s, Console& con) {
   }
   if (outcome != ReadOutcome::kLine) {
     if (con.Interrupted()) {
-      ActOnSignal(s, con, true);
+      ActOnSignal(s, con, SignalPlace::kCommandLine);
     } else {
       s.quit = true;  // end of input ends the editor as a confirmed quit does
     }
@@ -124,13 +133,14 @@ void Cycle(EditorState& s, Console& con) {
   const int slot = later_piece ? -1 : MatchSlot(input, s.settings.keys);
   if (slot >= 0) {
     kHandlers[static_cast<std::size_t>(slot)](s, con);
-    if (con.Interrupted()) ActOnSignal(s, con, false);
+    if (con.Interrupted()) ActOnSignal(s, con, SignalPlace::kQuestion);
   } else {
     EnterText(s, con, later_piece);
   }
 }
 
 void QuitCommand(EditorState& s, Console& con) {
+  WarnOfUnsavedChanges(s, con);
   con.Line("Enter 'q' again to quit or anything else to continue");
   char* input = s.command_input.data();
   // The confirmation is always the letter q and its newline, whatever key quit has; end of
@@ -148,7 +158,7 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
     while (!s.quit) Cycle(s, con);
   }
   // A signal that came after the last read still ends the editor.
-  ActOnSignal(s, con, false);
+  ActOnSignal(s, con, SignalPlace::kElsewhere);
   if (s.exit_status == 0) {
     // The end of a terminal's input is no choice to drop the text: it is rescued, and the
     // status says that it did not reach its file.
@@ -158,7 +168,7 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
     }
     if (s.save_failed) s.exit_status = 1;
   }
-  con.Flush();
+  con.FinishLine();
   return s.exit_status;
 }
 

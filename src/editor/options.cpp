@@ -61,10 +61,28 @@ Options ParseOptions(int argc, char** argv) {
         opts.start = start;
         continue;
       }
+      // A mistyped option is not taken for a file name: the file meant would go unedited.
+      if (arg[0] == '-' && arg[1] != '\0') {
+        if (opts.action == OptionAction::kEdit) {
+          opts.action = OptionAction::kUnknownOption;
+          opts.unknown = arg;
+        }
+        continue;
+      }
     }
     if (opts.file == nullptr) opts.file = arg;
   }
   return opts;
+}
+
+std::string UnknownOptionText(const char* arg, OutputMode mode) {
+  std::string text = "ostrel: unknown option '";
+  if (mode == OutputMode::kVisible) {
+    AppendVisible(text, arg);
+  } else {
+    text += arg;
+  }
+  return text + "'\nTry 'ostrel --help' for more information.\n";
 }
 
 std::string UsageText() {
@@ -77,7 +95,9 @@ std::string UsageText() {
          "\n"
          "Ostrel is a line-oriented text editor. It reads commands, answers and text from\n"
          "standard input one line at a time and prints plain lines on standard output.\n"
-         "FILE is loaded when it exists and names the document for saving.\n"
+         "FILE is loaded when it exists and names the document for saving. Only the first\n"
+         "FILE is edited; further names are ignored. An argument that starts with '-' must\n"
+         "be one of the options below: 'ostrel -- -x' edits a file named -x.\n"
          "\n"
          "Options:\n"
          "  +LINE[,COLUMN]     start on that line (and column); + alone: the last line\n"

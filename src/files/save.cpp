@@ -16,8 +16,9 @@ bool IsAnswer(const char* answer, const char* word) {
   return std::strcmp(answer, word) == 0;
 }
 
+// Ctrl-C at the question says "Cancelled" instead.
 void GiveUp(Console& con) {
-  con.Line("Not saved: no file name was given");
+  if (!con.Interrupted()) con.Line("Not saved: no file name was given");
 }
 
 // Reads a file-name answer into `name` (kNameSize bytes) as ReadFileName does, and says what to

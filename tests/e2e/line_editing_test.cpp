@@ -46,7 +46,13 @@ struct Session {
   std::vector<std::string> headers;   // every "Editing L:C NAME" line, in order
 };
 
-std::vector<std::string> Headers(const std::string& out) {
+// Every header but those Ctrl-L draws again after clearing the screen: the redraw starts with
+// the view whose header was just counted.
+std::vector<std::string> Headers(std::string out) {
+  for (auto at = out.find("\x1b[2J"); at != std::string::npos; at = out.find("\x1b[2J", at)) {
+    const auto header = out.find("\nEditing ", at);
+    out.erase(at, header == std::string::npos ? header : out.find('\n', header + 1) - at);
+  }
   std::vector<std::string> headers;
   const std::regex header("\nEditing [0-9]+:[0-9]+ [^\r\n]*");
   for (auto it = std::sregex_iterator(out.begin(), out.end(), header); it != std::sregex_iterator();
@@ -225,6 +231,89 @@ TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
     EXPECT_EQ(edited.file, plain.file);
     EXPECT_EQ(edited.rescue, plain.rescue);
     EXPECT_EQ(edited.headers, plain.headers);
+  }
+}
+
+// Ctrl-C at a question says "Cancelled" and cancels it (a cancelled save is no failed save);
+// whatever follows a half-typed line starts on a fresh line; before the quit and open questions
+// the unsaved changes are named; Ctrl-L draws the whole view again. Each step waits for what
+// the line editor shows.
+TEST_F(LineEditing, CtrlCCancelsAndMessagesStartOnAFreshLine) {
+  const std::string view =
+      "\nEditing 2:1 notes.txt\n\n 1  hello\n[2] \n 3\n 4\n 5\n 6\n 7\n 8\n" + kPrompt;
+  Sandbox box;
+  {
+    Terminal t(box, {.settings = "", .args = {"notes.txt"}, .onlcr = true});
+    const auto shown = [&] { return CrLfToLf(t.OutputSinceMark()); };
+    // Once the line editor reads, Ctrl-L clears the screen and draws the view again down to
+    // `last`; the mark is set after it.
+    const auto await_read = [&](const std::string& last) {
+      t.Mark();
+      if (!t.Send("\x0c") || !t.WaitFor("\x1b[2J")) return false;
+      t.MarkAfterLast("\x1b[2J");
+      const bool drawn = t.WaitFor(last);
+      t.Mark();
+      return drawn;
+    };
+    ASSERT_TRUE(await_read(kPrompt));
+    ASSERT_TRUE(t.Send("hello\r"));
+    ASSERT_TRUE(t.WaitFor("[2] \r\n"));
+    ASSERT_TRUE(await_read(kPrompt));
+    ASSERT_TRUE(t.Send("\x0c"));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    EXPECT_EQ(shown(), "\x1b[H\x1b[2J" + view);
+    ASSERT_TRUE(t.Send("s\r"));
+    ASSERT_TRUE(await_read("return\r\n"));
+    ASSERT_TRUE(t.Send("part"));
+    ASSERT_TRUE(t.WaitFor("part"));
+    ASSERT_TRUE(t.Send("\x03"));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    EXPECT_EQ(shown(), "part\nCancelled\n" + view);
+    ASSERT_TRUE(await_read(kPrompt));
+    ASSERT_TRUE(t.Send("q\r"));
+    ASSERT_TRUE(t.WaitFor("continue\r\n"));
+    EXPECT_EQ(shown(),
+              "q\nThe document has unsaved changes.\n"
+              "Enter 'q' again to quit or anything else to continue\n");
+    ASSERT_TRUE(await_read("continue\r\n"));
+    ASSERT_TRUE(t.Send("\x03"));  // nothing typed: no empty line
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    EXPECT_EQ(shown(), "Cancelled\n" + view);
+    ASSERT_TRUE(await_read(kPrompt));
+    ASSERT_TRUE(t.Send("O\r"));
+    ASSERT_TRUE(t.WaitFor("return\r\n"));
+    EXPECT_EQ(shown().rfind("O\nThe document has unsaved changes.\nEnter a filename to open", 0),
+              0u);
+    ASSERT_TRUE(await_read("return\r\n"));
+    ASSERT_TRUE(t.Send("x\r"));
+    ASSERT_TRUE(await_read(kPrompt));
+    ASSERT_TRUE(t.Send("abc"));
+    ASSERT_TRUE(t.WaitFor("abc"));
+    ASSERT_TRUE(t.Send("\x03"));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    EXPECT_EQ(shown(), "abc\nInterrupted: enter 'q' twice to quit\n" + view);
+    ASSERT_TRUE(await_read(kPrompt));
+    ASSERT_TRUE(t.Send("q\r"));
+    ASSERT_TRUE(await_read("continue\r\n"));
+    ASSERT_TRUE(t.Send("q\r"));
+    EXPECT_EQ(t.Wait().status(), 0);  // the cancelled save failed nothing
+    EXPECT_FALSE(ReadIfThere(box.dir() + "/notes.txt").has_value());
+    EXPECT_FALSE(ReadIfThere(box.dir() + "/part").has_value());
+  }
+  {
+    // The rescue line after a half-typed line, and the terminal left at the start of a line.
+    Terminal t(box, {.settings = "", .args = {"notes.txt"}, .onlcr = true});
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    t.Mark();
+    ASSERT_TRUE(t.Send("hello\r"));
+    ASSERT_TRUE(t.WaitFor("[2] \r\n"));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    t.Mark();
+    ASSERT_TRUE(t.Send("abc"));
+    ASSERT_TRUE(t.WaitFor("abc"));
+    t.Kill(SIGTERM);
+    EXPECT_EQ(t.Wait().status(), 128 + SIGTERM);
+    EXPECT_EQ(CrLfToLf(t.OutputSinceMark()), "abc\nUnsaved text written to notes.txt.save\n");
   }
 }
 

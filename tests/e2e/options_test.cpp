@@ -68,10 +68,9 @@ TEST(Options, DoubleDashEndsTheOptions) {
     std::string header;
   };
   const std::vector<Case> cases = {
-      {{"--", "--help"}, "Editing 1:1 --help"},
-      {{"--", "--version"}, "Editing 1:1 --version"},
-      {{"--", "--"}, "Editing 1:1 --"},
-      {{"--", "a.txt", "--help"}, "Editing 1:1 a.txt"},
+      {{"--", "--help"}, "Editing 1:1 --help"}, {{"--", "--version"}, "Editing 1:1 --version"},
+      {{"--", "--"}, "Editing 1:1 --"},         {{"--", "a.txt", "--help"}, "Editing 1:1 a.txt"},
+      {{"--", "-x"}, "Editing 1:1 -x"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.back());
@@ -89,11 +88,7 @@ TEST(Options, EveryOtherArgumentIsAFileName) {
     std::string header;
   };
   const std::vector<Case> cases = {
-      {{"-x"}, "Editing 1:1 -x"},
       {{"-"}, "Editing 1:1 -"},
-      {{"--foo"}, "Editing 1:1 --foo"},
-      {{"-help"}, "Editing 1:1 -help"},
-      {{"--help=yes"}, "Editing 1:1 --help=yes"},
       {{"first", "second"}, "Editing 1:1 first"},
       {{}, "Editing 1:1 "},
   };
@@ -104,6 +99,37 @@ TEST(Options, EveryOtherArgumentIsAFileName) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
     EXPECT_EQ(FirstHeader(r.out), c.header);
+  }
+}
+
+// An argument that starts with '-' and is no option is a usage error on standard error, status
+// 2, before anything else: no banner, no settings file. The first of it, --help and --version
+// decides.
+TEST(Options, AnUnknownOptionIsAUsageError) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string unknown;  // "" when --help decides
+  };
+  const std::vector<Case> cases = {
+      {{"-x"}, "-x"},
+      {{"--no-line-edit", "x.txt"}, "--no-line-edit"},
+      {{"notes.txt", "-help", "--foo"}, "-help"},
+      {{"--help=yes", "--help"}, "--help=yes"},
+      {{"--help", "--foo"}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    Sandbox box;
+    const auto r = box.Run({.args = c.args, .input = "q\nq\n"});
+    if (c.unknown.empty()) {
+      EXPECT_EQ(r.out, UsageText());
+      continue;
+    }
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "ostrel: unknown option '" + c.unknown +
+                         "'\nTry 'ostrel --help' for more information.\n");
+    EXPECT_FALSE(r.File(".vazaru_da").has_value());
   }
 }
 

@@ -84,6 +84,11 @@ class Terminal {
   const std::string& Output() const { return out_; }
   // Output read from now on is "since the mark".
   void Mark() { mark_ = out_.size(); }
+  // Output after the last `text` read so far is "since the mark"; without one, as Mark().
+  void MarkAfterLast(std::string_view text) {
+    const auto at = out_.rfind(text);
+    mark_ = at == std::string::npos ? out_.size() : at + text.size();
+  }
   std::string OutputSinceMark() const { return out_.substr(mark_); }
 
   void Kill(int sig);

@@ -62,23 +62,23 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
     std::map<std::string, std::string> files = {};
   };
   const std::vector<Row> rows = {
-      {"command line", "", "", kPrompt, "Interrupted: enter 'q' twice to quit\n"},
+      // The message starts on a fresh line after the prompt; nothing is echoed here.
+      {"command line", "", "", kPrompt, "\nInterrupted: enter 'q' twice to quit\n"},
       {"another quit key", Settings({"quit=Q"}), "", kPrompt,
-       "Interrupted: enter 'Q' and then 'q' to quit\n", "Q\nq\n"},
+       "\nInterrupted: enter 'Q' and then 'q' to quit\n", "Q\nq\n"},
       {"quit confirmation", "", "q\n", "Enter 'q' again to quit or anything else to continue\n",
-       ""},
-      {"go to line", "", "g\n", "Go to which line?\n", ""},
-      {"insert text", "", "i\n", "Enter string to insert\n", ""},
-      {"save as", "", "s\n", "Enter a filename to save to, or 'x' to return\n",
-       "Not saved: no file name was given\n"},
-      {"help menu", "", "h\n", "'x'  Exit Help\n", ""},
-      {"open", "", "O\n", "Enter 'x' to not open a file and return\n", ""},
+       "Cancelled\n"},
+      {"go to line", "", "g\n", "Go to which line?\n", "Cancelled\n"},
+      {"insert text", "", "i\n", "Enter string to insert\n", "Cancelled\n"},
+      {"save as", "", "s\n", "Enter a filename to save to, or 'x' to return\n", "Cancelled\n"},
+      {"help menu", "", "h\n", "'x'  Exit Help\n", "Cancelled\n"},
+      {"open", "", "O\n", "Enter 'x' to not open a file and return\n", "Cancelled\n"},
       // Nothing is loaded and no name changes.
       {"open: the partial-load question",
        Settings({"max_lines=2"}),
        "O\nmany\n",
        "Do you wish to continue (Y,n)?\n",
-       "",
+       "Cancelled\n",
        "q\nq\n",
        {{"many", "1\n2\n3\n4\n"}}},
   };
