@@ -233,7 +233,7 @@ bool StoreLines(std::string_view text, std::size_t file_size, const BoundaryTabl
   }
   for (std::size_t k = 0; k < count; ++k) {
     const int32_t from = start(k);
-    char* slot = buffer.Slot(static_cast<int32_t>(k));
+    char* slot = buffer.WritableSlot(static_cast<int32_t>(k));
     std::memcpy(slot, text.data() + from, static_cast<std::size_t>(positions[k + 1] - from));
     slot[buffer.lsize() - 1] = '\0';
   }

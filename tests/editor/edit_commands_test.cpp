@@ -62,7 +62,7 @@ TEST(EditCommands, UndoAppliesToWhateverDocumentIsLoaded) {
   MemoryConsole mc("4\n");
   LineMove(s, mc.con());
   s.buffer.ClearAll();  // another document replaces the text
-  std::strcpy(s.buffer.Slot(1), "new");
+  std::strcpy(s.buffer.WritableSlot(1), "new");
   UndoCommand(s, mc.con());
   EXPECT_EQ(AllLines(s), (Lines{"", "new", "c", "d"}));
   EXPECT_EQ(s.cursor_line, 2);
