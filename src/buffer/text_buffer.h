@@ -8,18 +8,11 @@
 #include <memory>
 
 #include "buffer/memory.h"
+#include "common/limits.h"
 
 namespace ostrel {
 
 class Console;
-
-// The two grid limits, settled by the settings file before the buffer is allocated.
-struct Limits {
-  int32_t lsize = 256;    // bytes per slot, terminator included
-  int32_t lines = 32767;  // number of slots
-
-  bool operator==(const Limits&) const = default;
-};
 
 class TextBuffer {
  public:
