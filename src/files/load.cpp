@@ -252,7 +252,7 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
 }
 
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
-                SaveAttempt* save) {
+                std::optional<bool>* saved_first) {
   char previous[kNameSize];
   CopyName(previous, open_name);
   if (!at_once) {
@@ -266,7 +266,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
     }
     if (std::strcmp(answer, "s") == 0) {
       const bool saved = Save(file_name, buffer, con);
-      if (save != nullptr) *save = saved ? SaveAttempt::kSaved : SaveAttempt::kFailed;
+      if (saved_first != nullptr) *saved_first = saved;
       // A document that could not be saved is not replaced.
       if (!saved) return OpenResult::kLeftAlone;
       con.Line("Next, enter a new filename to open");
