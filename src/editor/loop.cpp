@@ -1,5 +1,7 @@
 #include "editor/loop.h"
 
+#include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstring>
 
@@ -13,15 +15,51 @@
 namespace ostrel {
 namespace {
 
-// One handler per slot, indexed by slot number.
-constexpr std::array<Handler, kSlotCount> kHandlers = {
-    PositionBack, PositionForw, PositionDown,  PositionUp,  PositionBeg, PositionEnd, PageBack,
-    PageForw,     PageLength,   JumpLine,      JumpDoc,     LockTog,     GoToLine,    GoToPos,
-    AnchorGo,     AnchorSet,    LineClear,     LineMove,    LineInsert,  LineDelete,  LineCopy,
-    ClipCopy,     ClipCut,      ClipPaste,     ClipInsert,  NewInsert,   TrimEnd,     TrimWrap,
-    UndoCommand,  SavePrompt,   SaveOverwrite, OpenCommand, HelpCommand, NumTog,      CommandExec,
-    CommandEdit,  QuitCommand,
-};
+// One handler per slot, filled by slot name.
+constexpr std::array<Handler, kSlotCount> kHandlers = [] {
+  std::array<Handler, kSlotCount> table{};
+  table[kPositionBack] = PositionBack;
+  table[kPositionForw] = PositionForw;
+  table[kPositionDown] = PositionDown;
+  table[kPositionUp] = PositionUp;
+  table[kPositionBeg] = PositionBeg;
+  table[kPositionEnd] = PositionEnd;
+  table[kPageBack] = PageBack;
+  table[kPageForw] = PageForw;
+  table[kPageLength] = PageLength;
+  table[kJumpLine] = JumpLine;
+  table[kJumpDoc] = JumpDoc;
+  table[kLockTog] = LockTog;
+  table[kGoToLine] = GoToLine;
+  table[kGoToPos] = GoToPos;
+  table[kAnchorGo] = AnchorGo;
+  table[kAnchorSet] = AnchorSet;
+  table[kLineClear] = LineClear;
+  table[kLineMove] = LineMove;
+  table[kLineInsert] = LineInsert;
+  table[kLineDelete] = LineDelete;
+  table[kLineCopy] = LineCopy;
+  table[kClipCopy] = ClipCopy;
+  table[kClipCut] = ClipCut;
+  table[kClipPaste] = ClipPaste;
+  table[kClipInsert] = ClipInsert;
+  table[kNewInsert] = NewInsert;
+  table[kTrimEnd] = TrimEnd;
+  table[kTrimWrap] = TrimWrap;
+  table[kUndo] = UndoCommand;
+  table[kSavePrompt] = SavePrompt;
+  table[kSaveOverwrite] = SaveOverwrite;
+  table[kOpen] = OpenCommand;
+  table[kHelp] = HelpCommand;
+  table[kNumTog] = NumTog;
+  table[kCommandExec] = CommandExec;
+  table[kCommandEdit] = CommandEdit;
+  table[kQuit] = QuitCommand;
+  return table;
+}();
+// A slot left out, or one named twice (which leaves another out), fails the build.
+static_assert(std::ranges::none_of(kHandlers, [](Handler h) { return h == nullptr; }),
+              "every slot needs its handler");
 
 // Acts on a signal noted since the last look, once the read it interrupted has taken its
 // end-of-input path. Ctrl-C on a terminal cancels: that read's question is over and the editor
