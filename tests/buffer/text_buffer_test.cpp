@@ -15,11 +15,11 @@
 namespace ostrel {
 namespace {
 
-using testing::AllLines;
-using testing::LineText;
-using testing::MakeState;
-using testing::MemoryConsole;
-using testing::SlotsAreClean;
+using test::AllLines;
+using test::LineText;
+using test::MakeState;
+using test::MemoryConsole;
+using test::SlotsAreClean;
 
 TEST(Replace, OverwritesAndExtends) {
   auto s = MakeState(16, 4, {"hello world", "hello"});

@@ -10,10 +10,10 @@
 namespace ostrel {
 namespace {
 
-using testing::AllLines;
-using testing::MakeState;
-using testing::MemoryConsole;
-using testing::SlotsAreClean;
+using test::AllLines;
+using test::MakeState;
+using test::MemoryConsole;
+using test::SlotsAreClean;
 using Lines = std::vector<std::string>;
 
 TEST(EditCommands, TrimWrapAndItsUndo) {

@@ -11,7 +11,7 @@
 namespace ostrel {
 namespace {
 
-using testing::MakeState;
+using test::MakeState;
 
 TEST(CheckInvariants, AFreshStateAndOrdinaryEditsPass) {
   auto s = MakeState(8, 4, {"abc", "", "1234567"});

@@ -18,8 +18,8 @@ namespace ostrel {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::MakeState;
-using testing::MemoryConsole;
+using test::MakeState;
+using test::MemoryConsole;
 
 // Commands that touch no file, each with answers at and beyond its bounds.
 const char* const kScript =

@@ -12,7 +12,7 @@
 namespace ostrel {
 namespace {
 
-using testing::MakeState;
+using test::MakeState;
 
 TEST(DocLength, FollowsLinesThatOpeningAndDeletingMoved) {
   auto s = MakeState(8, 10, {"a", "", "c"});

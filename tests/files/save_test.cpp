@@ -15,9 +15,9 @@ namespace ostrel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::MakeState;
+using test::MemoryConsole;
 using ::testing::HasSubstr;
-using testing::MakeState;
-using testing::MemoryConsole;
 
 class TempDir {
  public:

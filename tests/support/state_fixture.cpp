@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace ostrel::testing {
+namespace ostrel::test {
 
 EditorState MakeState(int32_t lsize, int32_t lines, const std::vector<std::string>& text) {
   EditorState s;
@@ -43,4 +43,4 @@ bool SlotsAreClean(const TextBuffer& buffer) {
   return true;
 }
 
-}  // namespace ostrel::testing
+}  // namespace ostrel::test
