@@ -36,35 +36,12 @@ std::optional<std::string> RunResult::File(const std::string& name) const {
   return ReadWhole(path);
 }
 
-Sandbox::Sandbox() {
-  std::string templ = (fs::temp_directory_path() / "ostrel-e2e-XXXXXX").string();
-  if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  dir_ = templ;
-}
-
-Sandbox::~Sandbox() {
-  std::error_code ec;
-  // Tests may leave read-only directories behind; make them writable to remove them.
-  for (auto it = fs::recursive_directory_iterator(dir_, ec);
-       it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_directory(ec) && !it->is_symlink(ec)) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-  }
-  fs::remove_all(dir_, ec);
-}
-
-void Sandbox::Write(const std::string& name, const std::string& content) const {
-  std::ofstream f(dir_ + "/" + name, std::ios::binary | std::ios::trunc);
-  f << content;
-}
-
 RunResult Sandbox::Run(const RunPlan& plan) const {
   if (plan.settings) Write(".vazaru_da", *plan.settings);
   for (const auto& [name, content] : plan.files) Write(name, content);
-  const std::string out_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".out";
-  const std::string err_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".err";
-  const std::string in_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".in";
+  const std::string out_path = dir() + "/../" + fs::path(dir()).filename().string() + ".out";
+  const std::string err_path = dir() + "/../" + fs::path(dir()).filename().string() + ".err";
+  const std::string in_path = dir() + "/../" + fs::path(dir()).filename().string() + ".in";
 
   int in_pipe[2] = {-1, -1};
   if (plan.input_from_file) {
@@ -82,7 +59,7 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
 
   const pid_t pid = fork();
   if (pid == 0) {
-    if (chdir(dir_.c_str()) != 0) _exit(126);
+    if (chdir(dir().c_str()) != 0) _exit(126);
     const int in = plan.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -114,7 +91,7 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
   }
 
   RunResult result;
-  result.dir = dir_;
+  result.dir = dir();
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration<double>(plan.timeout_seconds);
   int wstatus = 0;
