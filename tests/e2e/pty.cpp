@@ -134,6 +134,10 @@ bool Terminal::WaitUntilReading(double timeout_seconds) {
   return process_->WaitUntilWaiting(Deadline(timeout_seconds), {}, [this] { Pump(0); });
 }
 
+bool Terminal::WaitUntilDescendantSleeps(std::string_view name, double timeout_seconds) {
+  return WaitForSleepingDescendant(pid(), name, Deadline(timeout_seconds), [this] { Pump(0); });
+}
+
 void Terminal::CloseMaster() {
   if (master_ >= 0) close(master_);
   master_ = -1;

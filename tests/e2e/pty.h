@@ -87,6 +87,9 @@ class Terminal {
   // meanwhile; false when it ended first or at the timeout. Where nothing printed shows that
   // the editor reads, this is the wait before the next keys or signal.
   bool WaitUntilReading(double timeout_seconds = 10);
+  // True once a process the editor started, named `name`, sleeps (the output drained
+  // meanwhile); false at the timeout.
+  bool WaitUntilDescendantSleeps(std::string_view name, double timeout_seconds = 10);
   // Closes our side of the terminal: the editor sees a hangup (SIGHUP, then end of input and
   // failing writes). Output() keeps what was read before.
   void CloseMaster();
