@@ -15,51 +15,60 @@
 namespace ostrel {
 namespace {
 
-// One handler per slot, filled by slot name.
-constexpr std::array<Handler, kSlotCount> kHandlers = [] {
-  std::array<Handler, kSlotCount> table{};
-  table[kPositionBack] = PositionBack;
-  table[kPositionForw] = PositionForw;
-  table[kPositionDown] = PositionDown;
-  table[kPositionUp] = PositionUp;
-  table[kPositionBeg] = PositionBeg;
-  table[kPositionEnd] = PositionEnd;
-  table[kPageBack] = PageBack;
-  table[kPageForw] = PageForw;
-  table[kPageLength] = PageLength;
-  table[kJumpLine] = JumpLine;
-  table[kJumpDoc] = JumpDoc;
-  table[kLockTog] = LockTog;
-  table[kGoToLine] = GoToLine;
-  table[kGoToPos] = GoToPos;
-  table[kAnchorGo] = AnchorGo;
-  table[kAnchorSet] = AnchorSet;
-  table[kLineClear] = LineClear;
-  table[kLineMove] = LineMove;
-  table[kLineInsert] = LineInsert;
-  table[kLineDelete] = LineDelete;
-  table[kLineCopy] = LineCopy;
-  table[kClipCopy] = ClipCopy;
-  table[kClipCut] = ClipCut;
-  table[kClipPaste] = ClipPaste;
-  table[kClipInsert] = ClipInsert;
-  table[kNewInsert] = NewInsert;
-  table[kTrimEnd] = TrimEnd;
-  table[kTrimWrap] = TrimWrap;
-  table[kUndo] = UndoCommand;
-  table[kSavePrompt] = SavePrompt;
-  table[kSaveOverwrite] = SaveOverwrite;
-  table[kOpen] = OpenCommand;
-  table[kHelp] = HelpCommand;
-  table[kNumTog] = NumTog;
-  table[kCommandExec] = CommandExec;
-  table[kCommandEdit] = CommandEdit;
-  table[kQuit] = QuitCommand;
+// One handler per slot, filled by slot name, with a count of how often each slot was named.
+struct DispatchTable {
+  std::array<Handler, kSlotCount> handlers{};
+  std::array<int, kSlotCount> times_named{};
+};
+
+constexpr DispatchTable kDispatch = [] {
+  DispatchTable table;
+  const auto set = [&table](Slot slot, Handler handler) {
+    table.handlers[slot] = handler;
+    ++table.times_named[slot];
+  };
+  set(kPositionBack, PositionBack);
+  set(kPositionForw, PositionForw);
+  set(kPositionDown, PositionDown);
+  set(kPositionUp, PositionUp);
+  set(kPositionBeg, PositionBeg);
+  set(kPositionEnd, PositionEnd);
+  set(kPageBack, PageBack);
+  set(kPageForw, PageForw);
+  set(kPageLength, PageLength);
+  set(kJumpLine, JumpLine);
+  set(kJumpDoc, JumpDoc);
+  set(kLockTog, LockTog);
+  set(kGoToLine, GoToLine);
+  set(kGoToPos, GoToPos);
+  set(kAnchorGo, AnchorGo);
+  set(kAnchorSet, AnchorSet);
+  set(kLineClear, LineClear);
+  set(kLineMove, LineMove);
+  set(kLineInsert, LineInsert);
+  set(kLineDelete, LineDelete);
+  set(kLineCopy, LineCopy);
+  set(kClipCopy, ClipCopy);
+  set(kClipCut, ClipCut);
+  set(kClipPaste, ClipPaste);
+  set(kClipInsert, ClipInsert);
+  set(kNewInsert, NewInsert);
+  set(kTrimEnd, TrimEnd);
+  set(kTrimWrap, TrimWrap);
+  set(kUndo, UndoCommand);
+  set(kSavePrompt, SavePrompt);
+  set(kSaveOverwrite, SaveOverwrite);
+  set(kOpen, OpenCommand);
+  set(kHelp, HelpCommand);
+  set(kNumTog, NumTog);
+  set(kCommandExec, CommandExec);
+  set(kCommandEdit, CommandEdit);
+  set(kQuit, QuitCommand);
   return table;
 }();
-// A slot left out, or one named twice (which leaves another out), fails the build.
-static_assert(std::ranges::none_of(kHandlers, [](Handler h) { return h == nullptr; }),
-              "every slot needs its handler");
+// A slot left out, or named twice, fails the build.
+static_assert(std::ranges::all_of(kDispatch.times_named, [](int n) { return n == 1; }),
+              "every slot needs exactly one handler");
 
 // Acts on a signal noted since the last look, once the read it interrupted has taken its
 // end-of-input path. Ctrl-C on a terminal cancels: that read's question is over and the editor
@@ -148,7 +157,7 @@ void Cycle(EditorState& s, Console& con) {
   input[std::strcspn(input, "\n")] = '\0';
   const int slot = MatchSlot(input, s.settings.keys);
   if (slot >= 0) {
-    kHandlers[static_cast<std::size_t>(slot)](s, con);
+    kDispatch.handlers[static_cast<std::size_t>(slot)](s, con);
     if (con.Interrupted()) ActOnSignal(s, con, false);
   } else {
     EnterText(s, con);
