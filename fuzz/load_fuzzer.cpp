@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   s.settings.limits = Limits{lsize, lines};
   Check(s.AllocateBuffers(), "cannot allocate");
   // A previous document that the load must wipe out completely.
-  for (int32_t i = 0; i < lines; ++i) std::memset(s.buffer.Slot(i), 'o', lsize - 1);
+  for (int32_t i = 0; i < lines; ++i) std::memset(s.buffer.WritableSlot(i), 'o', lsize - 1);
 
   char answer[] = "Y\nn\n";
   std::FILE* in = fmemopen(answer + (yes ? 0 : 2), 2, "r");

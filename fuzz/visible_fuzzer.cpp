@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   TextBuffer buffer;
   Check(buffer.Allocate(Limits{.lsize = 256, .lines = 4}), "allocate");
-  std::memcpy(buffer.Slot(1), name.data(), name.size());
+  std::memcpy(buffer.WritableSlot(1), name.data(), name.size());
   const std::string view =
       Shown([&](Console& con) { Display(1, 0, 7, buffer, c % 2 == 0, name.c_str(), con); });
   Check(Safe(view, true), "control byte from the view");

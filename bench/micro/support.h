@@ -20,7 +20,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // Every slot of a default-sized grid holds lsize-1 printable characters that differ by line.
 inline void FillGrid(TextBuffer& buffer) {
   for (int32_t line = 0; line < buffer.lines(); ++line) {
-    char* slot = buffer.Slot(line);
+    char* slot = buffer.WritableSlot(line);
     for (int32_t i = 0; i < buffer.lsize() - 1; ++i)
       slot[i] = static_cast<char>('!' + (line + i) % 94);
   }

@@ -1,12 +1,11 @@
 #!/bin/sh
 # Rewrites the generated blocks of README.md (the example session, its settings and saved file,
 # and the default settings file) from a fresh run of the built editor on the files of this
-# directory. The README tests compare the same blocks; they rewrite them when
-# OSTREL_REGENERATE_README is set.
+# directory, with the regenerate_readme tool (regenerate_readme.cpp). The README tests compare
+# the same blocks.
 set -eu
 cd "$(dirname "$0")/../.."
 cmake --preset default >/dev/null
-cmake --build --preset default >/dev/null
-OSTREL_REGENERATE_README=1 ./build/default/tests/ostrel_e2e_tests --gtest_filter='Readme.*' \
-  --gtest_brief=1
+cmake --build --preset default --target regenerate_readme >/dev/null
+./build/default/tests/regenerate_readme
 echo "README.md rewritten from a run of build/default/ostrel"

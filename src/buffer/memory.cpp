@@ -35,7 +35,6 @@ PageBlock& PageBlock::operator=(PageBlock&& other) noexcept {
     Release();
     std::swap(map_, other.map_);
     std::swap(map_size_, other.map_size_);
-    std::swap(used_, other.used_);
     std::swap(data_, other.data_);
   }
   return *this;
@@ -50,7 +49,6 @@ void PageBlock::Release() {
 #endif
   map_ = nullptr;
   map_size_ = 0;
-  used_ = 0;
   data_ = nullptr;
 }
 
@@ -62,7 +60,6 @@ bool PageBlock::Allocate(std::size_t size, Pages pages) {
   map_ = std::calloc(size, 1);
   if (map_ == nullptr) return false;
   map_size_ = size;
-  used_ = size;
   data_ = static_cast<char*>(map_);
   return true;
 #else
@@ -78,7 +75,6 @@ bool PageBlock::Allocate(std::size_t size, Pages pages) {
   if (map == MAP_FAILED) return false;
   map_ = map;
   map_size_ = length;
-  used_ = used;
   data_ = static_cast<char*>(map);
   if (huge) {
     const auto address = reinterpret_cast<std::uintptr_t>(map);

@@ -34,7 +34,6 @@ class PageBlock {
  private:
   void* map_ = nullptr;
   std::size_t map_size_ = 0;  // bytes mapped
-  std::size_t used_ = 0;      // bytes usable from data_
   char* data_ = nullptr;
 };
 

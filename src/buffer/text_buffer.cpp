@@ -160,7 +160,7 @@ void Replace(int32_t line, int32_t position, int32_t line_count, const char* tex
     con.Line("At End Of Line");
     return;
   }
-  char* slot = buffer.Slot(line);
+  char* slot = buffer.WritableSlot(line);
   SpaceFill(slot, position);
   const std::size_t room = static_cast<std::size_t>(lsize - 1 - position);
   const std::size_t count = strnlen(text, room);
@@ -168,11 +168,11 @@ void Replace(int32_t line, int32_t position, int32_t line_count, const char* tex
 }
 
 void Clear(int32_t line, TextBuffer& buffer) {
-  ZeroSlotFrom(buffer.Slot(line), 0, buffer.lsize());
+  ZeroSlotFrom(buffer.WritableSlot(line), 0, buffer.lsize());
 }
 
 void Trim(int32_t line, int32_t start, TextBuffer& buffer) {
-  ZeroSlotFrom(buffer.Slot(line), start, buffer.lsize());
+  ZeroSlotFrom(buffer.WritableSlot(line), start, buffer.lsize());
 }
 
 }  // namespace ostrel

@@ -8,18 +8,11 @@
 #include <memory>
 
 #include "buffer/memory.h"
+#include "common/limits.h"
 
 namespace ostrel {
 
 class Console;
-
-// The two grid limits, settled by the settings file before the buffer is allocated.
-struct Limits {
-  int32_t lsize = 256;    // bytes per slot, terminator included
-  int32_t lines = 32767;  // number of slots
-
-  bool operator==(const Limits&) const = default;
-};
 
 class TextBuffer {
  public:
@@ -31,17 +24,17 @@ class TextBuffer {
   int32_t lsize() const { return limits_.lsize; }
   int32_t lines() const { return limits_.lines; }
 
-  // The one accessor of a line slot. Lines are reached through a table from line number to
-  // physical slot, so opening and deleting lines move table entries, not text. Writing goes
-  // through the non-const accessor, which keeps the mark of slots ever handed out for writing
-  // and marks the text changed; reading goes through the const one.
-  char* Slot(int32_t line) {
+  // The two accessors of a line slot. Lines are reached through a table from line number to
+  // physical slot, so opening and deleting lines move table entries, not text. Reading never
+  // writes: Slot hands out the line for reading only. WritableSlot hands it out for writing,
+  // keeps the mark of slots ever handed out for writing and marks the text changed.
+  const char* Slot(int32_t line) const { return data_.data() + Offset(Physical(line)); }
+  char* WritableSlot(int32_t line) {
     const int32_t slot = Physical(line);
     if (slot >= written_) written_ = slot + 1;
     changed_ = true;
     return data_.data() + Offset(slot);
   }
-  const char* Slot(int32_t line) const { return data_.data() + Offset(Physical(line)); }
 
   // False when the line's slot has never been handed out for writing since the last ClearAll,
   // so its line is certainly empty; true when it may hold text.

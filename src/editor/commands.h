@@ -3,7 +3,7 @@
 #pragma once
 
 #include "console/console.h"
-#include "editor/options.h"
+#include "editor/start_position.h"
 #include "editor/state.h"
 
 namespace ostrel {

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
-#include <utility>
 
 #include "editor/commands.h"
 #include "files/save.h"
@@ -61,8 +60,7 @@ void PositionBeg(EditorState& s, Console&) {
 // To the line's terminator when the cursor is inside the text; beyond the text it stays.
 void PositionEnd(EditorState& s, Console&) {
   const int32_t lsize = s.buffer.lsize();
-  // Read through the reading accessor: looking at a line does not count as writing its slot.
-  const char* rest = std::as_const(s.buffer).Slot(s.cursor_line) + s.cursor_pos;
+  const char* rest = s.buffer.Slot(s.cursor_line) + s.cursor_pos;
   const auto k =
       static_cast<int32_t>(strnlen(rest, static_cast<std::size_t>(lsize - s.cursor_pos)));
   int32_t end = s.cursor_pos + k;

@@ -1,5 +1,4 @@
 #include <cstring>
-#include <utility>
 
 #include "buffer/clip.h"
 #include "buffer/lines.h"
@@ -38,7 +37,7 @@ int32_t ReadDestination(EditorState& s, Console& con, const char* refusal) {
 // Replaces the clip with k characters of the cursor line from the cursor position.
 void TakeIntoClip(EditorState& s, int32_t k) {
   ZeroSlotFrom(s.clip.data(), 0, s.buffer.lsize());
-  std::memcpy(s.clip.data(), std::as_const(s.buffer).Slot(s.cursor_line) + s.cursor_pos,
+  std::memcpy(s.clip.data(), s.buffer.Slot(s.cursor_line) + s.cursor_pos,
               static_cast<std::size_t>(k));
 }
 

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "editor/commands.h"
@@ -59,10 +60,10 @@ void SaveOverwrite(EditorState& s, Console& con) {
 
 void OpenCommand(EditorState& s, Console& con) {
   WarnOfUnsavedChanges(s, con);
-  SaveAttempt save = SaveAttempt::kNone;
+  std::optional<bool> saved_first;  // what became of a save the user asked for first
   const OpenResult result =
-      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, &save);
-  if (save != SaveAttempt::kNone) NoteSaveUnlessCancelled(s, con, save == SaveAttempt::kSaved);
+      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, &saved_first);
+  if (saved_first) NoteSaveUnlessCancelled(s, con, *saved_first);
   switch (result) {
     case OpenResult::kLoaded:
       NoteLoad(s);

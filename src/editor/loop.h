@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "console/console.h"
-#include "editor/options.h"
+#include "editor/start_position.h"
 #include "editor/state.h"
 
 namespace ostrel {

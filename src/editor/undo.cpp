@@ -13,7 +13,7 @@ void StoreUndo(int32_t line, int32_t& undo_line, LineBuffer& copy, const TextBuf
 }
 
 void RecallUndo(int32_t line, const LineBuffer& copy, TextBuffer& buffer) {
-  CopySlot(buffer.Slot(line), copy.data(), buffer.lsize());
+  CopySlot(buffer.WritableSlot(line), copy.data(), buffer.lsize());
 }
 
 void StoreDoubleUndo(int32_t first, int32_t second, LineBuffer& copy1, LineBuffer& copy2,

@@ -241,7 +241,7 @@ bool StoreLines(std::string_view text, std::size_t file_size, const BoundaryTabl
   buffer.ClearAll();
   for (std::size_t k = 0; k < count; ++k) {
     const int32_t from = start(k);
-    char* slot = buffer.Slot(static_cast<int32_t>(k));
+    char* slot = buffer.WritableSlot(static_cast<int32_t>(k));
     std::memcpy(slot, text.data() + from, static_cast<std::size_t>(positions[k + 1] - from));
     slot[buffer.lsize() - 1] = '\0';
   }
@@ -260,7 +260,7 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
 }
 
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
-                SaveAttempt* save) {
+                std::optional<bool>* saved_first) {
   char previous[kNameSize];
   CopyName(previous, open_name);
   if (!at_once) {
@@ -275,7 +275,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
     }
     if (std::strcmp(answer, "s") == 0) {
       const bool saved = Save(file_name, buffer, con);
-      if (save != nullptr) *save = saved ? SaveAttempt::kSaved : SaveAttempt::kFailed;
+      if (saved_first != nullptr) *saved_first = saved;
       // A document that could not be saved is not replaced.
       if (!saved) return OpenResult::kLeftAlone;
       con.Line("Next, enter a new filename to open");

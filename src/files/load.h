@@ -3,12 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "buffer/text_buffer.h"
 #include "common/name.h"
-#include "files/save.h"
 
 namespace ostrel {
 
@@ -32,10 +32,11 @@ enum class OpenResult {
 
 // Loads the file named by `open_name`. With `at_once` it is opened at once; otherwise the user
 // is first asked for a name and offered to save the document (under `file_name`) first. Both names
-// are kNameSize buffers. The caller decides whether the file name takes the open name. `save`,
-// when given, learns what became of a save the user asked for first.
+// are kNameSize buffers. The caller decides whether the file name takes the open name.
+// `saved_first`, when given, is set when the user asked to save the document first: true when
+// it was saved, false when that failed; it is left alone otherwise.
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
-                SaveAttempt* save = nullptr);
+                std::optional<bool>* saved_first = nullptr);
 
 // Cuts `text` (the file's bytes up to its first NUL) into lines, then clears the buffer and
 // stores them in lines 0, 1, 2 …. `file_size` is the number of bytes in the file, so that text lost

@@ -36,9 +36,6 @@ bool NameExists(const char* name);
 // closed; otherwise prints one failure line and returns false.
 bool Save(char* file_name, const TextBuffer& buffer, Console& con);
 
-// What became of the last save the user asked for: the exit status tells a failure.
-enum class SaveAttempt { kNone, kSaved, kFailed };
-
 // The rescue file of the document named `file_name`: NAME.save beside it, or ostrel.save in the
 // current directory when the document has no name.
 std::string RescueName(const char* file_name);

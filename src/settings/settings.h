@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "buffer/text_buffer.h"
+#include "common/limits.h"
 #include "common/name.h"
 #include "settings/keys.h"
 

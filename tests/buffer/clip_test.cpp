@@ -8,10 +8,10 @@
 namespace ostrel {
 namespace {
 
-using testing::LineText;
-using testing::MakeState;
-using testing::MemoryConsole;
-using testing::SlotsAreClean;
+using test::LineText;
+using test::MakeState;
+using test::MemoryConsole;
+using test::SlotsAreClean;
 
 TEST(Insert, ShiftsFillsAndShortens) {
   // lsize 16: lines of at most 15 characters.

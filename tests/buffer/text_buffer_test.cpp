@@ -15,11 +15,11 @@
 namespace ostrel {
 namespace {
 
-using testing::AllLines;
-using testing::LineText;
-using testing::MakeState;
-using testing::MemoryConsole;
-using testing::SlotsAreClean;
+using test::AllLines;
+using test::LineText;
+using test::MakeState;
+using test::MemoryConsole;
+using test::SlotsAreClean;
 
 TEST(Replace, OverwritesAndExtends) {
   auto s = MakeState(16, 4, {"hello world", "hello"});
@@ -62,7 +62,7 @@ TEST(TextBuffer, OpenAndCloseSlotsMatchAListOfLines) {
           // Distinct text per step, so two lines sharing a slot would show.
           const std::string text = std::to_string(step % 10000000);
           Clear(pick, s.buffer);
-          std::memcpy(s.buffer.Slot(pick), text.data(), text.size());
+          std::memcpy(s.buffer.WritableSlot(pick), text.data(), text.size());
           model[at] = text;
         }
       }
@@ -79,14 +79,30 @@ TEST(TextBuffer, ClearAllEmptiesEverySlotAfterLinesWereMoved) {
   Wedge(0, s.buffer);
   Wedge(0, s.buffer);
   Delete(14, s.buffer);
-  std::memcpy(s.buffer.Slot(15), "zz", 2);
+  std::memcpy(s.buffer.WritableSlot(15), "zz", 2);
   s.buffer.ClearAll();
   EXPECT_EQ(AllLines(s), std::vector<std::string>(16));
   EXPECT_TRUE(SlotsAreClean(s.buffer));
   for (int32_t line = 0; line < 16; ++line) EXPECT_FALSE(s.buffer.MayHoldText(line)) << line;
-  std::memcpy(s.buffer.Slot(5), "new", 3);
+  std::memcpy(s.buffer.WritableSlot(5), "new", 3);
   EXPECT_EQ(LineText(s, 5), "new");
   EXPECT_TRUE(s.buffer.MayHoldText(5));
+}
+
+// Looking at a line, or copying from it, hands out no slot for writing: the written mark and the
+// unsaved mark stay where they were.
+TEST(TextBuffer, ReadingALineWritesNothing) {
+  auto s = MakeState(8, 16, {"a", "bb"});
+  s.buffer.ForgetChanges();
+  EXPECT_EQ(s.buffer.Slot(9)[0], '\0');
+  EXPECT_EQ(s.buffer.Length(12), 0);
+  EXPECT_FALSE(s.buffer.MayHoldText(9));
+  EXPECT_FALSE(s.buffer.MayHoldText(12));
+  EXPECT_FALSE(s.buffer.Changed());
+  Copy(11, 0, s.buffer);  // from a line never written
+  EXPECT_FALSE(s.buffer.MayHoldText(11));
+  EXPECT_EQ(AllLines(s)[0], "");
+  EXPECT_TRUE(s.buffer.Changed());
 }
 
 }  // namespace

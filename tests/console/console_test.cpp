@@ -42,7 +42,7 @@ TEST(ConsoleOutput, OnATerminalOnlyOutsideBytesChangeAndNumbersFormatAsPrintfDoe
   for (const OutputMode mode : {OutputMode::kRaw, OutputMode::kVisible}) {
     const bool terminal = mode == OutputMode::kVisible;
     const std::string shown = terminal ? "f^[[2Jx" : odd;
-    testing::MemoryConsole c("", mode);
+    test::MemoryConsole c("", mode);
     c.con().Print("Saved to %s\n", odd.c_str());
     c.con().Print("[%5s|%-4s|%.3s|%c%c]\n", "ab", "\r", "\x07xyz", 'k', 127);
     c.con().Print("%i %d %lld %5.1f%% %x %zu %*d|%.*s\n", -3, 42, 1LL << 40, 99.25, 255,

@@ -49,7 +49,7 @@ std::string DefaultSettingsFile() {
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("ostrel-manpage-" + std::to_string(getpid()) + ".rc"))
                                .string();
-  testing::MemoryConsole mc;
+  test::MemoryConsole mc;
   MakeRC(names, keys, Limits{}, path.c_str(), mc.con());
   std::string text = ReadFile(path);
   std::filesystem::remove(path);

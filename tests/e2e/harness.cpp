@@ -2,19 +2,16 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "e2e/process.h"
 
 namespace ostrel::e2e {
 namespace fs = std::filesystem;
@@ -36,35 +33,12 @@ std::optional<std::string> RunResult::File(const std::string& name) const {
   return ReadWhole(path);
 }
 
-Sandbox::Sandbox() {
-  std::string templ = (fs::temp_directory_path() / "ostrel-e2e-XXXXXX").string();
-  if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  dir_ = templ;
-}
-
-Sandbox::~Sandbox() {
-  std::error_code ec;
-  // Tests may leave read-only directories behind; make them writable to remove them.
-  for (auto it = fs::recursive_directory_iterator(dir_, ec);
-       it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_directory(ec) && !it->is_symlink(ec)) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-  }
-  fs::remove_all(dir_, ec);
-}
-
-void Sandbox::Write(const std::string& name, const std::string& content) const {
-  std::ofstream f(dir_ + "/" + name, std::ios::binary | std::ios::trunc);
-  f << content;
-}
-
 RunResult Sandbox::Run(const RunPlan& plan) const {
   if (plan.settings) Write(".vazaru_da", *plan.settings);
   for (const auto& [name, content] : plan.files) Write(name, content);
-  const std::string out_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".out";
-  const std::string err_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".err";
-  const std::string in_path = dir_ + "/../" + fs::path(dir_).filename().string() + ".in";
+  const std::string out_path = dir() + "/../" + fs::path(dir()).filename().string() + ".out";
+  const std::string err_path = dir() + "/../" + fs::path(dir()).filename().string() + ".err";
+  const std::string in_path = dir() + "/../" + fs::path(dir()).filename().string() + ".in";
 
   int in_pipe[2] = {-1, -1};
   if (plan.input_from_file) {
@@ -74,30 +48,23 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
   }
   signal(SIGPIPE, SIG_IGN);
 
-  std::vector<std::string> argv_store = {OSTREL_BINARY};
-  argv_store.insert(argv_store.end(), plan.args.begin(), plan.args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_store) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir_.c_str()) != 0) _exit(126);
-    const int in = plan.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (!plan.input_from_file) {
-      close(in_pipe[0]);
-      close(in_pipe[1]);
-    }
-    signal(SIGPIPE, SIG_DFL);
-    if (plan.in_child) plan.in_child();
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  std::vector<std::string> argv = {OSTREL_BINARY};
+  argv.insert(argv.end(), plan.args.begin(), plan.args.end());
+  Process editor({.argv = argv, .dir = dir(), .in_child = [&] {
+                    const int in =
+                        plan.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];
+                    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                    dup2(in, 0);
+                    dup2(out, 1);
+                    dup2(err, 2);
+                    if (!plan.input_from_file) {
+                      close(in_pipe[0]);
+                      close(in_pipe[1]);
+                    }
+                    signal(SIGPIPE, SIG_DFL);
+                    if (plan.in_child) plan.in_child();
+                  }});
 
   std::thread writer;
   if (!plan.input_from_file) {
@@ -114,25 +81,12 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
   }
 
   RunResult result;
-  result.dir = dir_;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::duration<double>(plan.timeout_seconds);
-  int wstatus = 0;
-  struct rusage usage {};
-  while (true) {
-    const pid_t r = wait4(pid, &wstatus, WNOHANG, &usage);
-    if (r == pid) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      wait4(pid, &wstatus, 0, &usage);
-      result.timed_out = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  result.dir = dir();
+  const ProcessExit end = editor.Wait(Deadline(plan.timeout_seconds));
   if (writer.joinable()) writer.join();
-  result.max_rss_kb = usage.ru_maxrss;
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  result.timed_out = end.timed_out;
+  result.max_rss_kb = end.max_rss_kb;
+  result.status = end.status();
   result.out = ReadWhole(out_path);
   result.err = ReadWhole(err_path);
   std::error_code ec;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_dir.h"
+
 namespace ostrel::e2e {
 
 struct RunPlan {
@@ -32,19 +34,11 @@ struct RunResult {
   std::optional<std::string> File(const std::string& name) const;
 };
 
-// A temporary directory that lives as long as the object.
-class Sandbox {
+// A scratch directory (dir(), Path(), Write()) that lives as long as the object, in which the
+// editor runs.
+class Sandbox : public test::ScratchDir {
  public:
-  Sandbox();
-  ~Sandbox();
-  Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
-  const std::string& dir() const { return dir_; }
-  void Write(const std::string& name, const std::string& content) const;
   RunResult Run(const RunPlan& plan) const;
-
- private:
-  std::string dir_;
 };
 
 // The user an editor run as root changes to with AsOrdinaryUser.

@@ -1,14 +1,12 @@
 // Line editing on a terminal: what the user edits arrives as if the finished line had come
 // through a pipe, history and Tab work where they should, and Ctrl-C and Ctrl-D do what they
 // do without line editing.
-#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -86,10 +84,10 @@ Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::strin
     if (line_editing) {
       t.Send("\x0c");
       if (!t.WaitFor("\x1b[2J", 5)) break;
-    } else {
-      // Without a line editor nothing shows that the editor waits in its read; a signal that
-      // came before would be acted on only after the next line.
-      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    } else if (!t.WaitUntilReading(5)) {
+      // Without a line editor nothing printed shows that the editor waits in its read: it is
+      // seen asleep there. A signal that came before would be acted on only after the next line.
+      break;
     }
     if (step.signal != 0) {
       t.Kill(step.signal);

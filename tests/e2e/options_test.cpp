@@ -7,7 +7,7 @@
 
 #include "console/line_editor.h"
 #include "e2e/harness.h"
-#include "editor/options.h"
+#include "main/options.h"
 
 namespace ostrel::e2e {
 namespace {

@@ -5,12 +5,10 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utmp.h>
 
-#include <chrono>
 #include <stdexcept>
 
 extern char** environ;
@@ -18,13 +16,6 @@ extern char** environ;
 namespace ostrel::e2e {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point After(double seconds) {
-  return Clock::now() +
-         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
 
 // The inherited environment with TERM and the plan's variables set.
 std::vector<std::string> Environment(const TerminalPlan& plan) {
@@ -41,13 +32,6 @@ std::vector<std::string> Environment(const TerminalPlan& plan) {
   return out;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-  std::vector<char*> out;
-  for (auto& s : strings) out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
-}
-
 }  // namespace
 
 Terminal::Terminal(const Sandbox& box, const TerminalPlan& plan) {
@@ -56,10 +40,6 @@ Terminal::Terminal(const Sandbox& box, const TerminalPlan& plan) {
   std::vector<std::string> args = {OSTREL_BINARY};
   args.insert(args.end(), plan.args.begin(), plan.args.end());
   if (!plan.shell.empty()) args = {"/bin/sh", "-c", plan.shell, OSTREL_BINARY};
-  std::vector<std::string> env = Environment(plan);
-  std::vector<char*> argv = Pointers(args);
-  std::vector<char*> envp = Pointers(env);
-
   // The slave starts with the kernel's defaults: canonical, ISIG, ECHO, ONLCR.
   int slave = -1;
   struct winsize size {};
@@ -76,31 +56,28 @@ Terminal::Terminal(const Sandbox& box, const TerminalPlan& plan) {
   fcntl(master_, F_SETFD, FD_CLOEXEC);
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 
-  pid_ = fork();
-  if (pid_ == 0) {
-    close(master_);
-    // New session with the slave as controlling terminal and standard streams.
-    if (login_tty(slave) != 0 || chdir(box.dir().c_str()) != 0) _exit(126);
-    for (const int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGHUP, SIGTERM}) signal(sig, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
+  try {
+    process_ = std::make_unique<Process>(
+        ProcessPlan{.argv = args, .dir = box.dir(), .env = Environment(plan), .in_child = [&] {
+                      close(master_);
+                      // New session with the slave as controlling terminal and standard streams.
+                      if (login_tty(slave) != 0) _exit(126);
+                      for (const int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGHUP, SIGTERM})
+                        signal(sig, SIG_DFL);
+                      sigset_t none;
+                      sigemptyset(&none);
+                      sigprocmask(SIG_SETMASK, &none, nullptr);
+                    }});
+  } catch (...) {
+    close(slave);
+    CloseMaster();
+    throw;
   }
   close(slave);
-  if (pid_ < 0) {
-    close(master_);
-    throw std::runtime_error("fork failed");
-  }
 }
 
 Terminal::~Terminal() {
-  if (!exit_) {
-    kill(pid_, SIGKILL);
-    int wstatus = 0;
-    waitpid(pid_, &wstatus, 0);
-  }
+  process_.reset();  // killed and reaped when still running
   CloseMaster();
 }
 
@@ -123,8 +100,8 @@ bool Terminal::Pump(int wait_ms) {
 }
 
 bool Terminal::Send(std::string_view bytes) {
-  const auto deadline = After(10);
-  while (!bytes.empty() && master_ >= 0 && Clock::now() < deadline) {
+  const Deadline deadline(10);
+  while (!bytes.empty() && master_ >= 0 && !deadline.Passed()) {
     const ssize_t n = write(master_, bytes.data(), bytes.size());
     if (n > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -138,15 +115,27 @@ bool Terminal::Send(std::string_view bytes) {
 }
 
 bool Terminal::WaitFor(std::string_view text, double timeout_seconds) {
-  const auto deadline = After(timeout_seconds);
+  const Deadline deadline(timeout_seconds);
   while (out_.find(text, mark_) == std::string::npos) {
-    if (Clock::now() >= deadline || !Pump(10)) return out_.find(text, mark_) != std::string::npos;
+    if (deadline.Passed() || !Pump(10)) return out_.find(text, mark_) != std::string::npos;
   }
   return true;
 }
 
 void Terminal::Kill(int sig) {
-  if (!exit_) kill(pid_, sig);
+  process_->Kill(sig);
+}
+
+pid_t Terminal::pid() const {
+  return process_->pid();
+}
+
+bool Terminal::WaitUntilReading(double timeout_seconds) {
+  return process_->WaitUntilWaiting(Deadline(timeout_seconds), {}, [this] { Pump(0); });
+}
+
+bool Terminal::WaitUntilDescendantSleeps(std::string_view name, double timeout_seconds) {
+  return WaitForSleepingDescendant(pid(), name, Deadline(timeout_seconds), [this] { Pump(0); });
 }
 
 void Terminal::CloseMaster() {
@@ -155,31 +144,15 @@ void Terminal::CloseMaster() {
 }
 
 TerminalExit Terminal::Wait(double timeout_seconds) {
-  if (exit_) return *exit_;
-  const auto deadline = After(timeout_seconds);
-  TerminalExit result;
-  int wstatus = 0;
-  while (waitpid(pid_, &wstatus, WNOHANG) != pid_) {
-    if (Clock::now() >= deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &wstatus, 0);
-      result.timed_out = true;
-      break;
-    }
-    if (!Pump(10)) {  // hung up: nothing to drain, just wait
-      poll(nullptr, 0, 5);
-    }
-  }
+  const TerminalExit end = process_->Wait(Deadline(timeout_seconds), [this] {
+    if (!Pump(10)) poll(nullptr, 0, 5);  // hung up: nothing to drain, just wait
+  });
   // What the editor wrote just before it ended.
   for (std::size_t before = std::string::npos; before != out_.size();) {
     before = out_.size();
     if (!Pump(0)) break;
   }
-  result.exited = WIFEXITED(wstatus);
-  result.code = result.exited ? WEXITSTATUS(wstatus) : -1;
-  result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
-  exit_ = result;
-  return result;
+  return end;
 }
 
 std::string CrLfToLf(std::string_view text) {

@@ -1,5 +1,6 @@
-// Runs the built editor on a fresh pseudo-terminal, so tests can type at it, read what it
-// shows, send it signals or hang the terminal up, and collect its exit.
+// Runs the built editor on a fresh pseudo-terminal (through the process harness, process.h), so
+// tests can type at it, read what it shows, send it signals or hang the terminal up, and collect
+// its exit.
 //
 //   Sandbox box;
 //   Terminal t(box, {.args = {"notes.txt"}, .echo = false});
@@ -29,12 +30,14 @@
 #include <sys/types.h>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/process.h"
 
 namespace ostrel::e2e {
 
@@ -55,14 +58,7 @@ struct TerminalPlan {
 };
 
 // How the editor ended.
-struct TerminalExit {
-  bool exited = false;     // ended by exit(); `code` holds its status
-  int code = -1;           //
-  int signal = 0;          // the signal that killed it, when not exited
-  bool timed_out = false;  // Wait() gave up and killed it with SIGKILL
-  // The shell's view: the exit status, or 128 + signal.
-  int status() const { return exited ? code : 128 + signal; }
-};
+using TerminalExit = ProcessExit;
 
 class Terminal {
  public:
@@ -92,6 +88,13 @@ class Terminal {
   std::string OutputSinceMark() const { return out_.substr(mark_); }
 
   void Kill(int sig);
+  // True once the editor sleeps waiting for input (in a read or a poll), the output drained
+  // meanwhile; false when it ended first or at the timeout. Where nothing printed shows that
+  // the editor reads, this is the wait before the next keys or signal.
+  bool WaitUntilReading(double timeout_seconds = 10);
+  // True once a process the editor started, named `name`, sleeps (the output drained
+  // meanwhile); false at the timeout.
+  bool WaitUntilDescendantSleeps(std::string_view name, double timeout_seconds = 10);
   // Closes our side of the terminal: the editor sees a hangup (SIGHUP, then end of input and
   // failing writes). Output() keeps what was read before.
   void CloseMaster();
@@ -99,15 +102,14 @@ class Terminal {
   // has nothing left). At the timeout it is killed with SIGKILL and `timed_out` is set.
   // Later calls return the same result.
   TerminalExit Wait(double timeout_seconds = 10);
-  pid_t pid() const { return pid_; }
+  pid_t pid() const;
 
  private:
   // Reads what is there, waiting up to `wait_ms` for something; false once hung up.
   bool Pump(int wait_ms);
 
   int master_ = -1;
-  pid_t pid_ = -1;
-  std::optional<TerminalExit> exit_;
+  std::unique_ptr<Process> process_;
   std::string out_;
   std::size_t mark_ = 0;
 };

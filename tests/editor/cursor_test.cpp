@@ -9,8 +9,8 @@
 namespace ostrel {
 namespace {
 
-using testing::MakeState;
-using testing::MemoryConsole;
+using test::MakeState;
+using test::MemoryConsole;
 
 TEST(PageMoves, ExtremePageLengthsStayInTheGrid) {
   auto s = MakeState(8, 5);

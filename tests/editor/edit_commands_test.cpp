@@ -10,10 +10,10 @@
 namespace ostrel {
 namespace {
 
-using testing::AllLines;
-using testing::MakeState;
-using testing::MemoryConsole;
-using testing::SlotsAreClean;
+using test::AllLines;
+using test::MakeState;
+using test::MemoryConsole;
+using test::SlotsAreClean;
 using Lines = std::vector<std::string>;
 
 TEST(EditCommands, TrimWrapAndItsUndo) {
@@ -70,7 +70,7 @@ TEST(EditCommands, UndoAppliesToWhateverDocumentIsLoaded) {
   MemoryConsole mc("4\n");
   LineMove(s, mc.con());
   s.buffer.ClearAll();  // another document replaces the text
-  std::strcpy(s.buffer.Slot(1), "new");
+  std::strcpy(s.buffer.WritableSlot(1), "new");
   UndoCommand(s, mc.con());
   EXPECT_EQ(AllLines(s), (Lines{"", "new", "c", "d"}));
   EXPECT_EQ(s.cursor_line, 2);

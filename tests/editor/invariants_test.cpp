@@ -11,7 +11,7 @@
 namespace ostrel {
 namespace {
 
-using testing::MakeState;
+using test::MakeState;
 
 TEST(CheckInvariants, AFreshStateAndOrdinaryEditsPass) {
   auto s = MakeState(8, 4, {"abc", "", "1234567"});
@@ -35,11 +35,12 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
     const char* expected;
     std::function<void(EditorState&)> breakit;
   } cases[] = {
-      {"line 2 has no terminator", [](EditorState& s) { std::memset(s.buffer.Slot(2), 'x', 8); }},
+      {"line 2 has no terminator",
+       [](EditorState& s) { std::memset(s.buffer.WritableSlot(2), 'x', 8); }},
       {"line 0 has a non-zero byte at 5 after its terminator at 3",
-       [](EditorState& s) { s.buffer.Slot(0)[5] = 'z'; }},
+       [](EditorState& s) { s.buffer.WritableSlot(0)[5] = 'z'; }},
       {"line 1 has a non-zero byte at 7 after its terminator at 0",
-       [](EditorState& s) { s.buffer.Slot(1)[7] = 'z'; }},
+       [](EditorState& s) { s.buffer.WritableSlot(1)[7] = 'z'; }},
       {"cursor line 4 outside 0..3", [](EditorState& s) { s.cursor_line = 4; }},
       {"cursor line -1 outside 0..3", [](EditorState& s) { s.cursor_line = -1; }},
       {"cursor position 8 outside 0..7", [](EditorState& s) { s.cursor_pos = 8; }},
@@ -86,8 +87,7 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
 TEST(CheckInvariants, OnAHugeGridEverySlotPastTheWrittenMarkIsEmpty) {
   constexpr int32_t kLines = 8'000'000;
   const auto bypass = [](EditorState& s, int32_t line) {
-    const TextBuffer& reading = s.buffer;
-    const_cast<char*>(reading.Slot(line))[0] = 'x';  // the faulty writer under test
+    const_cast<char*>(s.buffer.Slot(line))[0] = 'x';  // the faulty writer under test
   };
   const struct {
     const char* expected;  // "" when the state must pass
@@ -98,7 +98,7 @@ TEST(CheckInvariants, OnAHugeGridEverySlotPastTheWrittenMarkIsEmpty) {
          Wedge(1, s.buffer);
          Delete(0, s.buffer);
          Wedge(0, s.buffer);
-         std::memcpy(s.buffer.Slot(5), "z", 1);
+         std::memcpy(s.buffer.WritableSlot(5), "z", 1);
          Wedge(kLines - 1, s.buffer);
        }},
       {"line 3 holds text in slot 3, at or past the written mark 3",

@@ -10,10 +10,10 @@
 namespace ostrel {
 namespace {
 
-using testing::AllLines;
-using testing::LineText;
-using testing::MakeState;
-using testing::MemoryConsole;
+using test::AllLines;
+using test::LineText;
+using test::MakeState;
+using test::MemoryConsole;
 
 void Type(EditorState& s, Console& con, const char* input) {
   std::strcpy(s.command_input.data(), input);

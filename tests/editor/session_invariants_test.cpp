@@ -5,21 +5,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 
 #include "editor/commands.h"
 #include "editor/invariants.h"
 #include "editor/loop.h"
 #include "support/memory_console.h"
+#include "support/scratch_dir.h"
 #include "support/state_fixture.h"
 
 namespace ostrel {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::MakeState;
-using testing::MemoryConsole;
+using test::MakeState;
+using test::MemoryConsole;
 
 // Commands that touch no file, each with answers at and beyond its bounds.
 const char* const kScript =
@@ -36,28 +36,8 @@ const char* const kScript =
 
 // On the smallest grids the script arrives in pieces of one or two bytes, and some pieces are
 // keys of file commands; whatever they write goes to a directory of the test's own.
-class InTemporaryDirectory {
- public:
-  InTemporaryDirectory() {
-    std::string templ = (fs::temp_directory_path() / "ostrel-session-XXXXXX").string();
-    if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir_ = templ;
-    previous_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  ~InTemporaryDirectory() {
-    std::error_code ec;
-    fs::current_path(previous_, ec);
-    fs::remove_all(dir_, ec);
-  }
-
- private:
-  fs::path dir_;
-  fs::path previous_;
-};
-
 TEST(SessionInvariants, EveryCommandLeavesTheStateWhole) {
-  const InTemporaryDirectory scratch;
+  const test::InScratchDir scratch;
   for (const int32_t lsize : {2, 3, 8, 20}) {
     for (const int32_t lines : {1, 2, 5}) {
       SCOPED_TRACE("lsize " + std::to_string(lsize) + ", lines " + std::to_string(lines));
@@ -86,7 +66,7 @@ TEST(SessionInvariants, EveryCommandLeavesTheStateWhole) {
 // The in-process fuzz harness relies on this: with run_launch_command cleared, command_exec
 // still saves, but nothing reaches the shell.
 TEST(SessionInvariants, ClearedLaunchFlagSavesWithoutRunningTheCommand) {
-  const InTemporaryDirectory scratch;
+  const test::InScratchDir scratch;
   auto s = MakeState(8, 3, {"abc"});
   s.run_launch_command = false;
   std::strcpy(s.settings.launch_command.data(), "touch launched");

@@ -12,11 +12,11 @@
 namespace ostrel {
 namespace {
 
-using testing::AllLines;
+using test::AllLines;
+using test::MakeState;
+using test::MemoryConsole;
+using test::SlotsAreClean;
 using ::testing::ElementsAre;
-using testing::MakeState;
-using testing::MemoryConsole;
-using testing::SlotsAreClean;
 
 struct Loaded {
   bool ok;

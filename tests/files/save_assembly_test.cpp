@@ -12,7 +12,7 @@
 namespace ostrel {
 namespace {
 
-using testing::MakeState;
+using test::MakeState;
 
 TEST(DocLength, FollowsLinesThatOpeningAndDeletingMoved) {
   auto s = MakeState(8, 10, {"a", "", "c"});
@@ -23,7 +23,7 @@ TEST(DocLength, FollowsLinesThatOpeningAndDeletingMoved) {
   Delete(4, s.buffer);
   EXPECT_EQ(DocLength(s.buffer), 2);
   // A line written into the last line's slot, which opening took from the end of the grid.
-  std::memcpy(s.buffer.Slot(9), "z", 1);
+  std::memcpy(s.buffer.WritableSlot(9), "z", 1);
   EXPECT_EQ(DocLength(s.buffer), 9);
   s.buffer.ClearAll();
   EXPECT_EQ(DocLength(s.buffer), 0);

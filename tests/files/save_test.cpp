@@ -2,41 +2,20 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "support/memory_console.h"
+#include "support/scratch_dir.h"
 #include "support/state_fixture.h"
 
 namespace ostrel {
 namespace {
 
-namespace fs = std::filesystem;
+using test::MakeState;
+using test::MemoryConsole;
 using ::testing::HasSubstr;
-using testing::MakeState;
-using testing::MemoryConsole;
-
-class TempDir {
- public:
-  TempDir() {
-    std::string templ = (fs::temp_directory_path() / "ostrel-save-XXXXXX").string();
-    if (mkdtemp(templ.data()) != nullptr) dir_ = templ;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  void Make(const std::string& name, const std::string& content = "old") const {
-    std::ofstream(Path(name), std::ios::binary) << content;
-  }
-
- private:
-  std::string dir_;
-};
 
 std::array<char, kNameSize> Name(const std::string& text) {
   std::array<char, kNameSize> name{};
@@ -59,8 +38,8 @@ TEST(AssembleDocument, WritesThroughTheLastNonEmptyLine) {
 }
 
 TEST(DefineSaveName, EndOfInputGivesUpAndKeepsTheName) {
-  TempDir dir;
-  dir.Make("a");
+  const test::ScratchDir dir;
+  dir.Write("a", "old");
   for (const std::string& input :
        {std::string(), dir.Path("a") + "\n", dir.Path("a") + "\n" + dir.Path("a") + "\n"}) {
     auto name = Name("before");

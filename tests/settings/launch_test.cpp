@@ -10,7 +10,7 @@
 namespace ostrel {
 namespace {
 
-using testing::MemoryConsole;
+using test::MemoryConsole;
 
 std::string Edit(std::array<char, 256>& command, const std::string& input, bool replaced) {
   MemoryConsole mc(input);

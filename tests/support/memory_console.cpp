@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace ostrel::testing {
+namespace ostrel::test {
 
 MemoryConsole::MemoryConsole(const std::string& input, OutputMode mode)
     : input_(input),
@@ -23,4 +23,4 @@ std::string MemoryConsole::Output() {
   return std::string(out_buf_, out_size_);
 }
 
-}  // namespace ostrel::testing
+}  // namespace ostrel::test

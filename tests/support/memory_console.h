@@ -6,7 +6,7 @@
 
 #include "console/console.h"
 
-namespace ostrel::testing {
+namespace ostrel::test {
 
 class MemoryConsole {
  public:
@@ -29,4 +29,4 @@ class MemoryConsole {
   Console con_;
 };
 
-}  // namespace ostrel::testing
+}  // namespace ostrel::test

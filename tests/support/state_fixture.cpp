@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace ostrel::testing {
+namespace ostrel::test {
 
 EditorState MakeState(int32_t lsize, int32_t lines, const std::vector<std::string>& text) {
   EditorState s;
@@ -14,7 +14,7 @@ EditorState MakeState(int32_t lsize, int32_t lines, const std::vector<std::strin
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i].size() >= static_cast<std::size_t>(lsize))
       throw std::runtime_error("line too long");
-    std::memcpy(s.buffer.Slot(static_cast<int32_t>(i)), text[i].data(), text[i].size());
+    std::memcpy(s.buffer.WritableSlot(static_cast<int32_t>(i)), text[i].data(), text[i].size());
   }
   return s;
 }
@@ -43,4 +43,4 @@ bool SlotsAreClean(const TextBuffer& buffer) {
   return true;
 }
 
-}  // namespace ostrel::testing
+}  // namespace ostrel::test

@@ -6,7 +6,7 @@
 
 #include "editor/state.h"
 
-namespace ostrel::testing {
+namespace ostrel::test {
 
 // A state with an allocated lsize x lines grid, the default keys, empty scratch buffers, and
 // the given lines stored from line 0 on.
@@ -21,4 +21,4 @@ std::vector<std::string> AllLines(const EditorState& s);
 // True when every slot holds its terminator and only zeros after it.
 bool SlotsAreClean(const TextBuffer& buffer);
 
-}  // namespace ostrel::testing
+}  // namespace ostrel::test

@@ -9,18 +9,11 @@
 #include <string_view>
 
 #include "console/console.h"
+#include "editor/start_position.h"
 
 namespace ostrel {
 
 enum class OptionAction { kEdit, kHelp, kVersion, kUnknownOption };
-
-// Where the cursor starts: 1-based line and column as given, each at most INT32_MAX, or the
-// last line that holds text ("+" alone).
-struct StartPosition {
-  bool last_text_line = false;
-  int32_t line = 1;
-  int32_t column = 1;
-};
 
 struct Options {
   OptionAction action = OptionAction::kEdit;

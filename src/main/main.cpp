@@ -4,7 +4,7 @@
 #include "console/console.h"
 #include "console/signals.h"
 #include "editor/loop.h"
-#include "editor/options.h"
+#include "main/options.h"
 
 int main(int argc, char** argv) {
   ostrel::Options opts = ostrel::ParseOptions(argc, argv);

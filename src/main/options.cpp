@@ -1,9 +1,8 @@
-#include "editor/options.h"
+#include "main/options.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "console/line_editor.h"
 #include "settings/keys.h"
 
 namespace ostrel {
@@ -124,8 +123,11 @@ std::string UsageText() {
 }
 
 std::string_view VersionText() {
-  return kLineEditingBuiltIn ? "ostrel " OSTREL_VERSION " (line editing: libedit)\n"
-                             : "ostrel " OSTREL_VERSION " (line editing: not built in)\n";
+#ifdef OSTREL_WITH_LIBEDIT
+  return "ostrel " OSTREL_VERSION " (line editing: libedit)\n";
+#else
+  return "ostrel " OSTREL_VERSION " (line editing: not built in)\n";
+#endif
 }
 
 }  // namespace ostrel
