@@ -158,7 +158,8 @@ std::vector<std::string> RescueFiles(const char* file_name) {
     struct timespec modified;
   };
   std::vector<Found> found;
-  for (int number = 0; number <= kMaxRescueNumber; ++number) {
+  // From the highest number down, so that the stable sort keeps that order among equal times.
+  for (int number = kMaxRescueNumber; number >= 0; --number) {
     std::string name = naming.Name(number);
     struct stat info {};
     if (lstat(name.c_str(), &info) == 0) found.push_back({std::move(name), info.st_mtim});

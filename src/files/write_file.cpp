@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -170,12 +169,12 @@ int CreateNewFile(const std::string& target, bool unnamed, mode_t mode, NewFile&
 // Gives the unnamed file a temporary name, for the instant before the rename. The link goes
 // through /proc, which needs no privilege.
 int NameUnnamedFile(const std::string& target, NewFile& file) {
-  char proc_path[32];
-  std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", file.fd);
+  const std::string proc_path = "/proc/self/fd/" + std::to_string(file.fd);
   std::string name;
   const int failure = UnderFreeTemporaryName(target, name, [&](const std::string& candidate) {
-    return linkat(AT_FDCWD, proc_path, AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                            : errno;
+    return linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0
+               ? 0
+               : errno;
   });
   if (failure == 0) file.temp_name = name;
   return failure;
@@ -193,7 +192,7 @@ void Discard(NewFile& file) {
 enum class Attempt { kDone, kFailed, kTryNamed, kWriteInPlace };
 
 // One attempt: the text goes to a new file in the target's directory, which takes the owner,
-// group and bits the rule asks for and is synced, named, closed and only then renamed over the
+// group and bits the rule asks for and is synced, and only then named and renamed over the
 // target. A failure anywhere removes the new file and leaves the target as it was.
 Attempt TryReplace(const std::string& target, std::string_view data, const NewFileRule& rule,
                    bool unnamed, int& failure) {
@@ -226,18 +225,17 @@ Attempt TryReplace(const std::string& target, std::string_view data, const NewFi
     Discard(file);
     return Attempt::kTryNamed;
   }
-  if (failure == 0) {
-    failure = CloseChecked(file.fd);
-    file.fd = -1;
-  }
+  // Named just before the rename, so that a kill finds a temporary name only in between.
   if (failure == 0 && rename(file.temp_name.c_str(), target.c_str()) != 0) failure = errno;
   if (failure != 0) {
     Discard(file);
-    // A directory that lets us create files but not replace this one (a sticky directory,
-    // say): the file is written in place instead.
+    // A mode the new file may not have, or a directory that lets us create files but not
+    // replace this one (a sticky directory, say): the file is written in place instead.
     const bool refused = failure == EACCES || failure == EPERM;
     return rule.keep_from != nullptr && refused ? Attempt::kWriteInPlace : Attempt::kFailed;
   }
+  // The text is synced and in place: a close can lose nothing more.
+  close(file.fd);
   // The rename itself is made durable too; the file is already safe either way, so a directory
   // that cannot be synced is no failure.
   const int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
