@@ -372,7 +372,9 @@ TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
   const std::string changed = "changed" + old.substr(7);
   std::string input = "changed\n";
   for (int i = 0; i < 100; ++i) input += "S\n";
-  constexpr int kRuns = 40;
+  // The window is a link and a rename, about 1 in 150 kills here; 80 runs keep a chance
+  // failure of this count rare while it still tells whether a temporary name lives longer.
+  constexpr int kRuns = 80;
   int leftovers = 0;
   for (int run = 0; run < kRuns; ++run) {
     Sandbox box;
@@ -381,7 +383,7 @@ TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
     plan.in_child = [run] {
       const pid_t editor = getpid();
       if (fork() == 0) {
-        usleep(static_cast<useconds_t>(20000 + run * 5000));
+        usleep(static_cast<useconds_t>(20000 + run * 2500));
         kill(editor, SIGKILL);
         _exit(0);
       }
@@ -396,8 +398,8 @@ TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
     if (!extra.empty()) ++leftovers;
   }
   std::cout << "[ sigkill  ] " << leftovers << " of " << kRuns << " runs left a file behind\n";
-  // The new file has a name only between two calls, a link and a rename.
-  EXPECT_LE(leftovers, 1);
+  // The new file has a name only between two calls, a link and a rename: at most 1 run in 40.
+  EXPECT_LE(leftovers, kRuns / 40);
 }
 
 }  // namespace
