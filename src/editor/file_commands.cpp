@@ -123,8 +123,7 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
     return false;
   }
   if (result == OpenResult::kLoaded) ForgetUndo(s);
-  const std::string rescue = RescueName(name);
-  if (NameExists(rescue.c_str())) {
+  for (const std::string& rescue : RescueFiles(name)) {
     con.Print("%s holds unsaved text from an earlier session\n", rescue.c_str());
   }
   return true;

@@ -1,9 +1,16 @@
 #include "files/save.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "buffer/memory.h"
 #include "console/console.h"
@@ -39,10 +46,51 @@ bool AssembleInBlock(const TextBuffer& buffer, PageBlock& block, std::string_vie
   return true;
 }
 
-// The last part of a path.
-const char* BaseName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+// The names of a document's rescue files: NAME.save, NAME.save.1, NAME.save.2, … beside the
+// document or in another directory, ostrel.save and its numbers for a document without a name.
+// Where a rescue name would be longer than the directory allows for a name, the last part of
+// NAME is shortened just enough for it to fit (never in the middle of a UTF-8 character).
+class RescueNaming {
+ public:
+  explicit RescueNaming(const char* file_name, const char* directory = nullptr) {
+    const std::string document = file_name[0] == '\0' ? std::string("ostrel") : file_name;
+    const std::size_t slash = document.rfind('/');
+    const std::size_t part_start = slash == std::string::npos ? 0 : slash + 1;
+    part_ = document.substr(part_start);
+    prefix_ = directory != nullptr ? std::string(directory) + "/" : document.substr(0, part_start);
+    const long limit = pathconf(prefix_.empty() ? "." : prefix_.c_str(), _PC_NAME_MAX);
+    name_max_ = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+  }
+
+  std::string Name(int number) const {
+    const std::string suffix = number == 0 ? ".save" : ".save." + std::to_string(number);
+    std::string part = part_;
+    if (part.size() + suffix.size() > name_max_) {
+      std::size_t keep = name_max_ > suffix.size() ? name_max_ - suffix.size() : 0;
+      // A cut lands on the first byte of a character, not inside one.
+      while (keep > 0 && (static_cast<unsigned char>(part[keep]) & 0xC0) == 0x80) --keep;
+      part.resize(keep);
+    }
+    return prefix_ + part + suffix;
+  }
+
+ private:
+  std::string prefix_;  // the directory, with its slash; empty for the current one
+  std::string part_;    // the last part of the document's name
+  std::size_t name_max_ = NAME_MAX;
+};
+
+// Writes `data` as a new rescue file: the first free one of the rescue names, so that an
+// existing file is never touched. `name` gets the name written, or on failure the last one
+// tried. The text may be private: only its owner may read it.
+int WriteUnderFreeRescueName(const RescueNaming& naming, std::string_view data, std::string& name) {
+  constexpr int kRescueMode = 0600;
+  int failure = EEXIST;
+  for (int number = 0; number <= kMaxRescueNumber && failure == EEXIST; ++number) {
+    name = naming.Name(number);
+    failure = WriteNewFile(name.c_str(), data, kRescueMode);
+  }
+  return failure;
 }
 
 }  // namespace
@@ -97,17 +145,41 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
     con.Line("Enter a filename to save to");
     if (!ReadSaveName(file_name, con)) return false;
   }
-  std::string error;
-  if (!WriteDocument(file_name, output, error)) {
-    con.Print("Cannot save to %s: %s\n", file_name, error.c_str());
+  const int failure = WriteDocument(file_name, output);
+  if (failure != 0) {
+    con.Print("Cannot save to %s: %s\n", file_name, std::strerror(failure));
     return false;
   }
   con.Print("Saved to %s\n", file_name);
   return true;
 }
 
-std::string RescueName(const char* file_name) {
-  return file_name[0] == '\0' ? std::string("ostrel.save") : std::string(file_name) + ".save";
+std::string RescueName(const char* file_name, int number) {
+  return RescueNaming(file_name).Name(number);
+}
+
+std::vector<std::string> RescueFiles(const char* file_name) {
+  const RescueNaming naming(file_name);
+  struct Found {
+    std::string name;
+    struct timespec modified;
+  };
+  std::vector<Found> found;
+  // From the highest number down, so that the stable sort keeps that order among equal times.
+  for (int number = kMaxRescueNumber; number >= 0; --number) {
+    std::string name = naming.Name(number);
+    struct stat info {};
+    if (lstat(name.c_str(), &info) == 0) found.push_back({std::move(name), info.st_mtim});
+  }
+  // Newest first; of files written within the same instant, the higher number was written later.
+  std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+    if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
+    return a.modified.tv_nsec > b.modified.tv_nsec;
+  });
+  std::vector<std::string> names;
+  names.reserve(found.size());
+  for (Found& f : found) names.push_back(std::move(f.name));
+  return names;
 }
 
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con) {
@@ -117,24 +189,19 @@ bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con) {
     con.Line("Unsaved text could not be written: not enough memory");
     return false;
   }
-  // The text may be private: only its owner may read it.
-  constexpr int kRescueMode = 0600;
-  const std::string base = RescueName(file_name);
   std::string name;
-  int failure = 0;
-  bool written = WriteUnderFreeName(base, output, kRescueMode, name, failure);
+  int failure = WriteUnderFreeRescueName(RescueNaming(file_name), output, name);
   const char* home = std::getenv("HOME");
-  if (!written && home != nullptr && home[0] != '\0') {
-    written = WriteUnderFreeName(std::string(home) + "/" + BaseName(base), output, kRescueMode,
-                                 name, failure);
+  if (failure != 0 && home != nullptr && home[0] != '\0') {
+    failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), output, name);
   }
-  if (written) {
+  if (failure == 0) {
     con.Print("Unsaved text written to %s\n", name.c_str());
   } else {
     con.Print("Unsaved text could not be written to %s: %s\n", name.c_str(),
               std::strerror(failure));
   }
-  return written;
+  return failure == 0;
 }
 
 bool ReadFileName(char* name, Console& con, bool& refused) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "buffer/text_buffer.h"
 #include "common/name.h"
@@ -36,14 +37,22 @@ bool NameExists(const char* name);
 // closed; otherwise prints one failure line and returns false.
 bool Save(char* file_name, const TextBuffer& buffer, Console& con);
 
-// The rescue file of the document named `file_name`: NAME.save beside it, or ostrel.save in the
-// current directory when the document has no name.
-std::string RescueName(const char* file_name);
+// Rescue files are numbered from 0 (NAME.save) to this (NAME.save.1000); beyond them something
+// else is wrong.
+inline constexpr int kMaxRescueNumber = 1000;
 
-// Writes the document, exactly as Save would, to a new rescue file (RescueName, or the first
-// free NAME.save.1, NAME.save.2, …; never a file that exists), readable by the user alone and
-// synced before it counts; where that fails, the same name in $HOME. Prints one line with the
-// name written or why nothing could be. True when the text was written.
+// Rescue file `number` of the document named `file_name`: NAME.save (0) or NAME.save.N beside
+// it, or ostrel.save and ostrel.save.N in the current directory when the document has no name.
+// A last part of NAME too long for the rescue name to fit is shortened just enough.
+std::string RescueName(const char* file_name, int number = 0);
+
+// The rescue files of the document named `file_name` that exist beside it, newest first.
+std::vector<std::string> RescueFiles(const char* file_name);
+
+// Writes the document, exactly as Save would, to a new rescue file (the first free RescueName:
+// never a file that exists), readable by the user alone and synced before it counts; where that
+// fails, the same name in $HOME. Prints one line with the name written or why nothing could be.
+// True when the text was written.
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con);
 
 // Reads a file-name answer into `name` (kNameSize bytes). A name longer than kNameSize-1 bytes

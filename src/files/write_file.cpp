@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -20,33 +19,31 @@ struct FreeDeleter {
 };
 
 // Writes all of `data` to `fd`, going on after partial writes and interruptions.
-bool WriteAll(int fd, std::string_view data, int& failure) {
+int WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t n = write(fd, data.data(), data.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      failure = errno;
-      return false;
+      return errno;
     }
     data.remove_prefix(static_cast<std::size_t>(n));
   }
-  return true;
+  return 0;
 }
 
-// Reserves the disk blocks for the first `length` bytes of a regular file of `old_size` bytes,
-// so that writing them cannot run out of space. On failure the file is cut back to its old size
-// (the reservation may have grown it) and the errno value is returned; the old bytes are never
-// touched.
-int Reserve(int fd, off_t old_size, std::size_t length) {
+// Closes `fd`: 0, or the errno value of a failed close.
+int CloseChecked(int fd) {
+  return close(fd) == 0 ? 0 : errno;
+}
+
+// Reserves the disk blocks for the first `length` bytes of a regular file, so that writing them
+// cannot run out of space. A file shorter than `length` grows to it.
+int Reserve(int fd, std::size_t length) {
   if (length == 0) return 0;
   int failure = 0;
   do {
     failure = posix_fallocate(fd, 0, static_cast<off_t>(length));
   } while (failure == EINTR);
-  struct stat now {};
-  if (failure != 0 && fstat(fd, &now) == 0 && now.st_size > old_size) {
-    (void)ftruncate(fd, old_size);  // the save has failed already; this only tidies up
-  }
   return failure;
 }
 
@@ -72,32 +69,38 @@ int OpenInPlace(const std::string& name) {
 // Writes into the file itself: for files that must not be replaced by another one. On a regular
 // file the space for the new text is reserved first, so that a full disk or a quota fails the
 // save before a byte of the old text changes; the text is then written from the start and
-// synced, and only after that is a longer old text cut to the new length. A device or FIFO is
-// simply written.
-bool WriteInPlace(const std::string& name, std::string_view data, std::string& error) {
+// synced, and only after that is a longer old text cut to the new length. Whatever fails before
+// the text is written leaves the file as it was: a file the reservation grew is cut back to its
+// old length. A device or FIFO is simply written.
+int WriteInPlace(const std::string& name, std::string_view data) {
   const int fd = OpenInPlace(name);
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
-  }
+  if (fd < 0) return errno;
+  // What the file is decides how it is written: without knowing that, nothing is written.
   struct stat info {};
-  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  int failure = regular ? Reserve(fd, info.st_size, data.size()) : 0;
-  if (failure == 0 && WriteAll(fd, data, failure) && regular) {
-    const auto length = static_cast<off_t>(data.size());
-    // The new text is on the disk before the old tail goes, so the cut never leaves a file
-    // shorter than the text that was saved.
-    if (fsync(fd) != 0 ||
-        (info.st_size > length && (ftruncate(fd, length) != 0 || fsync(fd) != 0))) {
-      failure = errno;
+  if (fstat(fd, &info) != 0) {
+    const int failure = errno;
+    close(fd);
+    return failure;
+  }
+  const bool regular = S_ISREG(info.st_mode);
+  const auto length = static_cast<off_t>(data.size());
+  int failure = regular ? Reserve(fd, data.size()) : 0;
+  if (failure == 0) failure = WriteAll(fd, data);
+  if (failure != 0) {
+    // The save has failed already; this only takes back what the reservation added.
+    if (regular && length > info.st_size) (void)ftruncate(fd, info.st_size);
+  } else if (regular) {
+    if (fsync(fd) != 0) failure = errno;
+    // The whole new text is written: a longer old text is cut to it even when the sync failed,
+    // since its tail would only make a mix of two texts. Normally the new text is on the disk
+    // before the old tail goes, so the cut never leaves a file shorter than the text saved.
+    if (info.st_size > length) {
+      const int cut = ftruncate(fd, length) == 0 && fsync(fd) == 0 ? 0 : errno;
+      if (failure == 0) failure = cut;
     }
   }
-  if (close(fd) != 0 && failure == 0) failure = errno;
-  if (failure != 0) {
-    error = std::strerror(failure);
-    return false;
-  }
-  return true;
+  const int closed = CloseChecked(fd);
+  return failure != 0 ? failure : closed;
 }
 
 // The directory part of a path: "." for a bare name.
@@ -107,132 +110,207 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Creates a new file of our own next to `target`, never one that exists already, with the given
-// permission bits (less the umask).
-int CreateTemporary(const std::string& target, mode_t mode, std::string& temp_name) {
-  const std::string base = DirectoryOf(target) + "/.ostrel-save-";
+// A name for a temporary file next to `target` that is not likely to be taken.
+std::string TemporaryName(const std::string& target) {
   static unsigned counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const unsigned long tag = (static_cast<unsigned long>(getpid()) << 20) ^
-                              static_cast<unsigned long>(std::time(nullptr)) ^ ++counter;
-    char suffix[16];
-    const auto end = std::to_chars(suffix, suffix + sizeof suffix, tag & 0xffffffffUL, 16).ptr;
-    temp_name = base + std::string(suffix, end);
-    const int fd = open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
+  const unsigned long tag = (static_cast<unsigned long>(getpid()) << 20) ^
+                            static_cast<unsigned long>(std::time(nullptr)) ^ ++counter;
+  char suffix[16];
+  const auto end = std::to_chars(suffix, suffix + sizeof suffix, tag & 0xffffffffUL, 16).ptr;
+  return DirectoryOf(target) + "/.ostrel-save-" + std::string(suffix, end);
 }
 
-// The safe way: the text goes to a new file in the target's directory, which takes the old
-// file's owner, group and permission bits and is synced and closed, and only then renamed over
-// the target. A failure anywhere removes the new file and leaves the old one as it was. Where
-// the new file cannot be made or cannot keep the owner and group, the file is written in place.
-bool WriteByRename(const std::string& target, const struct stat* old, std::string_view data,
-                   std::string& error) {
-  std::string temp_name;
-  // A replacement starts readable by us alone until it has the old file's owner and mode; a new
-  // file gets the usual mode at once.
-  const int fd = CreateTemporary(target, old != nullptr ? 0600 : 0666, temp_name);
-  if (fd < 0) {
-    if (old != nullptr && (errno == EACCES || errno == EPERM)) {
-      return WriteInPlace(target, data, error);
-    }
-    error = std::strerror(errno);
-    return false;
+// Tries names until one is free: `make` returns 0, or the errno value of the attempt.
+template <typename Make>
+int UnderFreeTemporaryName(const std::string& target, std::string& temp_name, Make make) {
+  int failure = EEXIST;
+  for (int attempt = 0; attempt < 100 && failure == EEXIST; ++attempt) {
+    temp_name = TemporaryName(target);
+    failure = make(temp_name);
   }
+  return failure;
+}
+
+// How the new file of a replacement is made.
+struct NewFileRule {
+  mode_t create_mode = 0666;               // the bits it is created with, less the umask
+  const struct stat* keep_from = nullptr;  // the file replaced, whose owner and group it takes
+  int mode = -1;                           // the exact bits it gets before it is named, or -1
+};
+
+// The new file while it is written: unnamed (`temp_name` empty) where the system offers that,
+// so that nothing is left behind whatever ends the editor, or else under a temporary name.
+struct NewFile {
+  int fd = -1;
+  std::string temp_name;
+};
+
+// Creates the new file in the directory of `target`: unnamed when `unnamed`, else under a free
+// temporary name. The fd, or -1 with errno set.
+int CreateNewFile(const std::string& target, bool unnamed, mode_t mode, NewFile& file) {
+  file.temp_name.clear();
+  if (unnamed) {
+    file.fd = open(DirectoryOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    return file.fd;
+  }
+  std::string name;
+  const int failure = UnderFreeTemporaryName(target, name, [&](const std::string& candidate) {
+    file.fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    return file.fd >= 0 ? 0 : errno;
+  });
+  if (failure != 0) {
+    errno = failure;
+    return -1;
+  }
+  file.temp_name = name;
+  return file.fd;
+}
+
+// Gives the unnamed file a temporary name, for the instant before the rename. The link goes
+// through /proc, which needs no privilege.
+int NameUnnamedFile(const std::string& target, NewFile& file) {
+  const std::string proc_path = "/proc/self/fd/" + std::to_string(file.fd);
+  std::string name;
+  const int failure = UnderFreeTemporaryName(target, name, [&](const std::string& candidate) {
+    return linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0
+               ? 0
+               : errno;
+  });
+  if (failure == 0) file.temp_name = name;
+  return failure;
+}
+
+// Removes what a failed replacement made.
+void Discard(NewFile& file) {
+  if (file.fd >= 0) close(file.fd);
+  file.fd = -1;
+  if (!file.temp_name.empty()) unlink(file.temp_name.c_str());
+  file.temp_name.clear();
+}
+
+// The outcome of one attempt at a replacement.
+enum class Attempt { kDone, kFailed, kTryNamed, kWriteInPlace };
+
+// One attempt: the text goes to a new file in the target's directory, which takes the owner,
+// group and bits the rule asks for and is synced, and only then named and renamed over the
+// target. A failure anywhere removes the new file and leaves the target as it was.
+Attempt TryReplace(const std::string& target, std::string_view data, const NewFileRule& rule,
+                   bool unnamed, int& failure) {
+  NewFile file;
+  if (CreateNewFile(target, unnamed, rule.create_mode, file) < 0) {
+    failure = errno;
+    // Without unnamed files (an old kernel, a file system without them), or a directory that
+    // refuses them, the named way decides.
+    if (unnamed) return Attempt::kTryNamed;
+    // A directory that lets us create no file: a file that exists is written in place.
+    const bool refused = failure == EACCES || failure == EPERM;
+    return rule.keep_from != nullptr && refused ? Attempt::kWriteInPlace : Attempt::kFailed;
+  }
+  const struct stat* old = rule.keep_from;
   struct stat mine {};
   if (old != nullptr &&
-      (fstat(fd, &mine) != 0 || ((mine.st_uid != old->st_uid || mine.st_gid != old->st_gid) &&
-                                 fchown(fd, old->st_uid, old->st_gid) != 0))) {
-    close(fd);
-    unlink(temp_name.c_str());
-    return WriteInPlace(target, data, error);
+      (fstat(file.fd, &mine) != 0 || ((mine.st_uid != old->st_uid || mine.st_gid != old->st_gid) &&
+                                      fchown(file.fd, old->st_uid, old->st_gid) != 0))) {
+    // An owner or group we cannot give to a new file: the old file is kept and written to.
+    Discard(file);
+    return Attempt::kWriteInPlace;
   }
-  int failure = 0;
+  failure = 0;
   // The mode is set after the owner, since a change of owner clears the set-user-ID bits.
-  if (old != nullptr && fchmod(fd, old->st_mode & 07777) != 0) failure = errno;
-  if (failure == 0 && WriteAll(fd, data, failure) && fsync(fd) != 0) failure = errno;
-  if (close(fd) != 0 && failure == 0) failure = errno;
-  if (failure == 0 && rename(temp_name.c_str(), target.c_str()) != 0) failure = errno;
-  if (failure == 0) {
-    // The rename itself is made durable too; the file is already safe either way, so a
-    // directory that cannot be synced is no failure.
-    const int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      fsync(dir);
-      close(dir);
-    }
+  if (rule.mode >= 0 && fchmod(file.fd, static_cast<mode_t>(rule.mode)) != 0) failure = errno;
+  if (failure == 0) failure = WriteAll(file.fd, data);
+  if (failure == 0 && fsync(file.fd) != 0) failure = errno;
+  if (failure == 0 && unnamed && NameUnnamedFile(target, file) != 0) {
+    // No link through /proc (not mounted, say): the text is written again, under a name.
+    Discard(file);
+    return Attempt::kTryNamed;
   }
+  // Named just before the rename, so that a kill finds a temporary name only in between.
+  if (failure == 0 && rename(file.temp_name.c_str(), target.c_str()) != 0) failure = errno;
   if (failure != 0) {
-    unlink(temp_name.c_str());
-    // A directory that lets us create files but not replace this one (a sticky directory,
-    // say): the file is written in place instead.
-    if (old != nullptr && (failure == EACCES || failure == EPERM)) {
-      return WriteInPlace(target, data, error);
-    }
-    error = std::strerror(failure);
-    return false;
+    Discard(file);
+    // A mode the new file may not have, or a directory that lets us create files but not
+    // replace this one (a sticky directory, say): the file is written in place instead.
+    const bool refused = failure == EACCES || failure == EPERM;
+    return rule.keep_from != nullptr && refused ? Attempt::kWriteInPlace : Attempt::kFailed;
   }
-  return true;
+  // The text is synced and in place: a close can lose nothing more.
+  close(file.fd);
+  // The rename itself is made durable too; the file is already safe either way, so a directory
+  // that cannot be synced is no failure.
+  const int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return Attempt::kDone;
+}
+
+// Replaces `target` by a new file that holds `data`: unnamed while it is written where the
+// system allows, else under a temporary name. Where the rule keeps an old file's owner and the
+// new file cannot have it, or the directory refuses, the old file is written in place.
+int Replace(const std::string& target, std::string_view data, const NewFileRule& rule) {
+  int failure = 0;
+  Attempt attempt = TryReplace(target, data, rule, true, failure);
+  if (attempt == Attempt::kTryNamed) attempt = TryReplace(target, data, rule, false, failure);
+  switch (attempt) {
+    case Attempt::kDone:
+      return 0;
+    case Attempt::kWriteInPlace:
+      return WriteInPlace(target, data);
+    case Attempt::kFailed:
+    case Attempt::kTryNamed:
+      break;
+  }
+  return failure;
 }
 
 }  // namespace
 
-bool WriteDocument(const char* name, std::string_view data, std::string& error) {
+int WriteDocument(const char* name, std::string_view data) {
   std::string target = name;
   struct stat link_info {};
-  if (lstat(name, &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
+  if (lstat(name, &link_info) != 0) {
+    if (errno != ENOENT) return errno;
+  } else if (S_ISLNK(link_info.st_mode)) {
     // The file a link points to is replaced, so the link stays a link. A link to nothing is
     // written through, which creates the file it names.
     const std::unique_ptr<char, FreeDeleter> resolved(realpath(name, nullptr));
-    if (resolved == nullptr) return WriteInPlace(name, data, error);
+    if (resolved == nullptr) return errno == ENOENT ? WriteInPlace(name, data) : errno;
     target = resolved.get();
   }
   struct stat info {};
-  const bool exists = stat(target.c_str(), &info) == 0;
-  if (!exists && errno != ENOENT) {
-    error = std::strerror(errno);
-    return false;
+  if (stat(target.c_str(), &info) != 0) {
+    if (errno != ENOENT) return errno;
+    return Replace(target, data, NewFileRule{});
   }
-  if (exists) {
-    // A file we may not write stays as it is, even where its directory would let us replace it.
-    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-      error = std::strerror(errno);
-      return false;
-    }
-    // Replacing these would change what the user has: another name of the same file would
-    // keep the old text, or a device or FIFO would become a plain file.
-    if (!S_ISREG(info.st_mode) || info.st_nlink > 1) return WriteInPlace(target, data, error);
-  }
-  return WriteByRename(target, exists ? &info : nullptr, data, error);
+  // A file we may not write stays as it is, even where its directory would let us replace it.
+  if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+  // Replacing these would change what the user has: another name of the same file would keep
+  // the old text, or a device or FIFO would become a plain file.
+  if (!S_ISREG(info.st_mode) || info.st_nlink > 1) return WriteInPlace(target, data);
+  // A replacement starts readable by us alone until it has the old file's owner and mode.
+  return Replace(
+      target, data,
+      NewFileRule{
+          .create_mode = 0600, .keep_from = &info, .mode = static_cast<int>(info.st_mode & 07777)});
 }
 
-bool WriteNewFile(const char* name, std::string_view data, int mode, int& failure) {
-  failure = 0;
+int ReplaceFile(const char* name, std::string_view data, int mode) {
+  return Replace(name, data, NewFileRule{.create_mode = 0600, .mode = mode});
+}
+
+int WriteNewFile(const char* name, std::string_view data, int mode) {
   const int fd =
       open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
-  if (fd < 0) {
-    failure = errno;
-    return false;
-  }
-  if (WriteAll(fd, data, failure) && fsync(fd) != 0) failure = errno;
-  if (close(fd) != 0 && failure == 0) failure = errno;
+  if (fd < 0) return errno;
+  int failure = WriteAll(fd, data);
+  if (failure == 0 && fsync(fd) != 0) failure = errno;
+  const int closed = CloseChecked(fd);
+  if (failure == 0) failure = closed;
   // A file that does not hold the whole text is no copy of it.
   if (failure != 0) unlink(name);
-  return failure == 0;
-}
-
-bool WriteUnderFreeName(const std::string& base, std::string_view data, int mode, std::string& name,
-                        int& failure) {
-  // Enough numbers for any number of earlier sessions; beyond them something else is wrong.
-  constexpr int kMaxNumber = 1000;
-  name = base;
-  for (int number = 1; !WriteNewFile(name.c_str(), data, mode, failure); ++number) {
-    if (failure != EEXIST || number > kMaxNumber) return false;
-    name = base + "." + std::to_string(number);
-  }
-  return true;
+  return failure;
 }
 
 }  // namespace ostrel

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "files/write_file.h"
 
 namespace ostrel {
 namespace {
@@ -158,20 +159,6 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
 
 void MakeRC(const KeyNameTable& names, const KeyTable& keys, const Limits& limits,
             const char* file_name, Console& con) {
-  // Created new and not through a link: a link planted under this name (in a shared
-  // directory) must not make the editor create or truncate a file of someone else's choosing.
-  // Writable by its owner only, so that the file passes CheckLaunchRule once the user fills in
-  // a launch command.
-  const int fd = open(file_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  File file(fd >= 0 ? fdopen(fd, "wb") : nullptr);
-  if (file == nullptr) {
-    if (fd >= 0) {
-      (void)close(fd);
-      (void)std::remove(file_name);
-    }
-    con.Line("Cannot make RC file");
-    return;
-  }
   std::string text;
   for (int k = 0; k < kSlotCount; ++k) {
     text += names[static_cast<std::size_t>(k)].data();
@@ -182,15 +169,14 @@ void MakeRC(const KeyNameTable& names, const KeyTable& keys, const Limits& limit
   text += "max_lines=" + std::to_string(limits.lines) + "\n";
   text += "max_char=" + std::to_string(limits.lsize - 1) + "\n";
   text += "\nanchor_position=0\nlines_per_page=8\nshow_numbers=on\nlaunch_command=\n";
-  // A default file cut short (a full disk) would hold a prefix of a value, such as max_char=2,
-  // and the next start would take it: such a file is removed and reported like one that could
-  // not be made.
-  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-  const bool closed = std::fclose(file.release()) == 0;
-  if (!written || !closed) {
-    (void)std::remove(file_name);
-    con.Line("Cannot make RC file");
-  }
+  // Created new and not through a link: a link planted under this name (in a shared directory)
+  // must not make the editor create or truncate a file of someone else's choosing. Writable by
+  // its owner only, so that the file passes CheckLaunchRule once the user fills in a launch
+  // command. A default file cut short (a full disk) would hold a prefix of a value, such as
+  // max_char=2, and the next start would take it: the writer removes such a file, and it is
+  // reported like one that could not be made.
+  constexpr int kSettingsMode = 0644;
+  if (WriteNewFile(file_name, text, kSettingsMode) != 0) con.Line("Cannot make RC file");
 }
 
 }  // namespace ostrel

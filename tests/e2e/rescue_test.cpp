@@ -30,6 +30,11 @@ using ::testing::Not;
 
 const std::string kPrompt = "  > ";
 
+// A document name of the longest length a name may have, and its rescue file: NAME.save would
+// be too long, so NAME is cut just enough.
+const std::string kLongName = std::string(200, 'n') + std::string(55, 'x');
+const std::string kLongRescue = std::string(200, 'n') + std::string(50, 'x') + ".save";
+
 std::set<std::string> Entries(const std::string& dir) {
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
@@ -231,6 +236,15 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
        "",
        kNotes,
        128 + SIGTERM},
+      {"a name too long for NAME.save: its end is cut",
+       {kLongName},
+       {},
+       "hello\n",
+       "",
+       Ending::kTerminate,
+       kLongRescue,
+       {".vazaru_da", "home", kLongRescue},
+       128 + SIGTERM},
       {"ctrl-d", {"notes.txt"}, {}, "hello\n", "", Ending::kCtrlD, "notes.txt.save", kNotesSave, 1},
       {"ctrl-d at a question",
        {"notes.txt"},
@@ -403,28 +417,49 @@ TEST(Rescue, ExitStatusTellsAFailedLastSave) {
   }
 }
 
-TEST(Rescue, StartUpHintNamesAnEarlierRescueFile) {
-  const std::string hint = "notes.txt.save holds unsaved text from an earlier session\n";
+TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
+  const auto hint = [](const std::string& name) {
+    return name + " holds unsaved text from an earlier session\n";
+  };
   struct Row {
     const char* name;
     std::vector<std::string> args;
     std::map<std::string, std::string> files;
-    std::string after;  // what follows the load messages before the view
+    std::string after;                    // what follows the load messages before the view
+    std::map<std::string, int> age = {};  // hours a file was last changed before the others
   };
   const std::vector<Row> rows = {
-      {"loaded", {"notes.txt"}, {{"notes.txt", "a\n"}, {"notes.txt.save", "b\n"}}, hint},
-      {"not found", {"notes.txt"}, {{"notes.txt.save", "b\n"}}, hint},
+      {"loaded",
+       {"notes.txt"},
+       {{"notes.txt", "a\n"}, {"notes.txt.save", "b\n"}},
+       hint("notes.txt.save")},
+      {"not found", {"notes.txt"}, {{"notes.txt.save", "b\n"}}, hint("notes.txt.save")},
       {"no rescue file", {"notes.txt"}, {{"notes.txt", "a\n"}}, ""},
       {"no name", {}, {{"ostrel.save", "b\n"}}, ""},
+      {"several, newest first, a gap between them",
+       {"notes.txt"},
+       {{"notes.txt.save", "b\n"}, {"notes.txt.save.1", "c\n"}, {"notes.txt.save.3", "d\n"}},
+       hint("notes.txt.save.1") + hint("notes.txt.save") + hint("notes.txt.save.3"),
+       {{"notes.txt.save", 1}, {"notes.txt.save.3", 2}}},
+      {"a long name: the rescue file's shortened name",
+       {kLongName},
+       {{kLongRescue, "b\n"}},
+       hint(kLongRescue)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sandbox box;
-    const auto r = box.Run({.settings = "", .args = row.args, .input = "", .files = row.files});
+    for (const auto& [name, content] : row.files) box.Write(name, content);
+    for (const auto& [name, hours] : row.age) {
+      const std::string path = box.dir() + "/" + name;
+      fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(hours));
+    }
+    const auto r = box.Run({.settings = "", .args = row.args, .input = ""});
     EXPECT_EQ(r.status, 0);
-    const std::string loaded = row.files.count("notes.txt") != 0
-                                   ? "Opened notes.txt\nRead 2 bytes, 1 Lines Generated\n"
-                                   : (row.args.empty() ? "" : "File notes.txt not found!\n");
+    const std::string loaded =
+        row.files.count("notes.txt") != 0
+            ? "Opened notes.txt\nRead 2 bytes, 1 Lines Generated\n"
+            : (row.args.empty() ? "" : "File " + row.args[0] + " not found!\n");
     EXPECT_THAT(r.out, HasSubstr("to quit\n" + loaded + row.after + "\nEditing 1:1"));
   }
 }

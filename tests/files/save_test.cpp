@@ -3,9 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
+#include "files/write_file.h"
 #include "support/memory_console.h"
 #include "support/scratch_dir.h"
 #include "support/state_fixture.h"
@@ -16,6 +20,7 @@ namespace {
 using test::MakeState;
 using test::MemoryConsole;
 using ::testing::HasSubstr;
+namespace fs = std::filesystem;
 
 std::array<char, kNameSize> Name(const std::string& text) {
   std::array<char, kNameSize> name{};
@@ -48,6 +53,37 @@ TEST(DefineSaveName, EndOfInputGivesUpAndKeepsTheName) {
     EXPECT_EQ(std::string(name.data()), "before");
     EXPECT_THAT(mc.Output(), HasSubstr("Not saved: no file name was given\n"));
   }
+}
+
+TEST(RescueName, ALastPartTooLongIsCutJustEnoughAndNeverInsideACharacter) {
+  EXPECT_EQ(RescueName("dir/notes.txt"), "dir/notes.txt.save");
+  EXPECT_EQ(RescueName("notes.txt", 2), "notes.txt.save.2");
+  EXPECT_EQ(RescueName(""), "ostrel.save");
+  EXPECT_EQ(RescueName("", 1), "ostrel.save.1");
+  const std::string fits(250, 'a');
+  EXPECT_EQ(RescueName(fits.c_str()), fits + ".save");
+  EXPECT_EQ(RescueName(fits.c_str(), 1), std::string(248, 'a') + ".save.1");
+  EXPECT_EQ(RescueName(("d/" + fits + "bcdef").c_str(), 12),
+            "d/" + std::string(247, 'a') + ".save.12");
+  // A two-byte character across the cut goes whole.
+  const std::string wide = std::string(249, 'a') + "\xc3\xa9" + "zzz";
+  EXPECT_EQ(RescueName(wide.c_str()), std::string(249, 'a') + ".save");
+}
+
+TEST(ReplaceFile, GivesTheNameTheWholeTextAndTheModeAndLeavesNothingElse) {
+  test::ScratchDir dir;
+  dir.Write("autosave", "old text");
+  ASSERT_EQ(ReplaceFile(dir.Path("autosave").c_str(), "new text\n", 0600), 0);
+  EXPECT_EQ(fs::status(dir.Path("autosave")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  std::ifstream in(dir.Path("autosave"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new text\n");
+  ASSERT_EQ(ReplaceFile(dir.Path("fresh").c_str(), "x", 0640), 0);
+  EXPECT_EQ(fs::status(dir.Path("fresh")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.dir()), fs::directory_iterator()), 2);
+  EXPECT_EQ(ReplaceFile(dir.Path("nodir/x").c_str(), "x", 0600), ENOENT);
+  EXPECT_EQ(WriteNewFile(dir.Path("fresh").c_str(), "y", 0600), EEXIST);
 }
 
 }  // namespace

@@ -1,0 +1,406 @@
+// A save holds under every single fault: the real editor runs under strace, which makes one
+// system call of the save fail. The calls are not listed here: they come from the trace of a
+// normal save of the same case, so the table follows the code. Every run must leave the old file
+// or the whole new one (writing in place, also the new text followed by the old tail when the
+// fault hit the cut), say "Saved to" only for the whole new text and "Cannot save" otherwise,
+// end with status 1 after a failure, leave no temporary file, and keep the mode and the owner.
+// A SIGKILL during a series of saves leaves no temporary file either.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace ostrel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+std::set<std::string> Entries(const std::string& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+// strace from $PATH, or nothing.
+std::optional<std::string> FindStrace() {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    const std::string candidate = dir + "/strace";
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return std::nullopt;
+}
+
+// For RunPlan::in_child: runs the editor on `args` under strace with `options` instead, as an
+// ordinary user when `as_user`. strace ends as the editor does.
+std::function<void()> UnderStrace(const std::string& strace,
+                                  const std::vector<std::string>& options,
+                                  const std::vector<std::string>& args, bool as_user) {
+  return [=] {
+    if (as_user) AsOrdinaryUser();
+    // The leak checker of a sanitizer build cannot work in a traced process.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string sanitizer = std::string(asan != nullptr ? asan : "") + ":detect_leaks=0";
+    setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
+    std::vector<std::string> store = {strace, "-qqq"};
+    store.insert(store.end(), options.begin(), options.end());
+    store.push_back(OSTREL_BINARY);
+    store.insert(store.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : store) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(strace.c_str(), argv.data());
+    _exit(127);
+  };
+}
+
+// One system call of a trace: its name and the whole line.
+struct Call {
+  std::string name;
+  std::string line;
+};
+
+std::vector<Call> ReadTrace(const std::string& path) {
+  std::vector<Call> calls;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t paren = line.find('(');
+    if (line.starts_with("---") || line.starts_with("+++") || paren == std::string::npos) continue;
+    calls.push_back({line.substr(0, paren), line});
+  }
+  return calls;
+}
+
+// A fault to inject: the `when`th call of `name` since the start fails with `error`; with a
+// `path` (in the run's directory), every call of `name` on that file.
+struct Fault {
+  std::string name;
+  int when = 0;
+  int error = 0;
+  std::string path;
+  std::vector<std::string> Options(const std::string& dir) const {
+    std::vector<std::string> options = {"-f", "--seccomp-bpf", "-o", "/dev/null"};
+    // Only calls on the file are traced, and so failed: the path comes before the injection.
+    if (!path.empty()) options.insert(options.end(), {"-P", dir + "/" + path});
+    options.insert(options.end(), {"-e", "trace=" + name, "-e", Option()});
+    return options;
+  }
+  std::string Option() const {
+    const std::string when_part = path.empty() ? ":when=" + std::to_string(when) : "";
+    return "inject=" + name + ":error=" + strerrorname_np(error) + when_part;
+  }
+};
+
+// The errors a call can really meet, the ones that steer the code first.
+std::vector<int> ErrorsFor(const std::string& name) {
+  if (name == "write" || name == "fallocate") return {EIO, ENOSPC, EDQUOT, EINTR};
+  if (name == "fsync" || name == "fdatasync") return {EIO, ENOSPC, EDQUOT};
+  if (name == "ftruncate") return {EIO, EPERM};
+  if (name == "openat") return {EACCES, EIO, ENOSPC, EMFILE};
+  if (name == "linkat" || name.starts_with("rename")) return {EACCES, EIO, ENOSPC};
+  if (name == "fchown" || name == "fchmod") return {EPERM, EIO};
+  if (name.starts_with("faccessat")) return {EACCES, EIO};
+  if (name == "mmap") return {ENOMEM};
+  return {EIO};
+}
+
+// Calls that are no part of the file's fate: the process's own state, and, under the
+// sanitizers, memory calls, which their allocator does not survive.
+bool Skipped(const Call& call) {
+  static const std::set<std::string> kSkipped = {
+    "getpid",
+    "gettid",
+    "rt_sigprocmask",
+    "rt_sigaction",
+    "clock_gettime",
+#if defined(__SANITIZE_ADDRESS__)
+    "mmap",
+    "munmap",
+    "mprotect",
+    "madvise",
+    "brk",
+#endif
+  };
+  // Standard input and output belong to the conversation, not to the save.
+  const std::string args = call.line.substr(call.name.size() + 1);
+  return kSkipped.contains(call.name) || args.starts_with("0,") || args.starts_with("1,") ||
+         args.starts_with("2,");
+}
+
+// The faults for the calls trace[from, to): each call once with each of its errors.
+std::vector<Fault> FaultsBetween(const std::vector<Call>& trace, std::size_t from, std::size_t to,
+                                 const std::function<bool(const Call&)>& wanted) {
+  std::vector<Fault> faults;
+  std::map<std::string, int> seen;
+  for (std::size_t i = 0; i < to && i < trace.size(); ++i) {
+    const int when = ++seen[trace[i].name];
+    if (i < from || Skipped(trace[i]) || !wanted(trace[i])) continue;
+    for (const int error : ErrorsFor(trace[i].name)) {
+      faults.push_back({.name = trace[i].name, .when = when, .error = error});
+    }
+  }
+  return faults;
+}
+
+std::size_t FindCall(const std::vector<Call>& trace, std::size_t from, const std::string& start) {
+  for (std::size_t i = from; i < trace.size(); ++i) {
+    if (trace[i].line.starts_with(start)) return i;
+  }
+  return trace.size();
+}
+
+// The calls of the save: after the view shown before the save command is read, up to the
+// output that follows it.
+std::pair<std::size_t, std::size_t> SaveWindow(const std::vector<Call>& trace) {
+  std::size_t saved = trace.size();
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    if (trace[i].line.starts_with("write(1, \"Saved to ")) saved = i;
+  }
+  std::size_t view = saved;
+  while (view > 0 && !trace[view - 1].line.starts_with("write(1, ")) --view;
+  return {view, saved};
+}
+
+enum class Trigger {
+  kRename,           // a file of its own: replaced by a new one
+  kLink,             // a symbolic link: the file it points to is replaced
+  kHardLink,         // a file with a second name: written in place
+  kLockedDirectory,  // a directory the user may not write: written in place
+  kNewFile,          // no file yet
+  kLoad,             // a read error while the file is loaded at start-up
+};
+
+struct Case {
+  const char* name;
+  Trigger trigger;
+  std::string old_text;  // empty for a new file
+  std::string typed;     // the edit saved with S
+};
+
+std::ostream& operator<<(std::ostream& os, const Case& c) {
+  return os << c.name;
+}
+
+const std::string kThreeLines = "first line of the old text\nsecond line\nthird line\n";
+
+class SaveUnderFault : public ::testing::TestWithParam<Case> {};
+
+TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
+  const auto strace = FindStrace();
+  if (!strace) GTEST_SKIP() << "strace is not installed";
+  const Case& c = GetParam();
+  const bool in_place = c.trigger == Trigger::kHardLink || c.trigger == Trigger::kLockedDirectory;
+  const bool as_user = c.trigger == Trigger::kLockedDirectory;
+  const bool root = geteuid() == 0;
+  const std::string doc = c.trigger == Trigger::kLink ? "real/doc" : "doc";
+  const std::vector<std::string> args = {c.trigger == Trigger::kLink ? "link" : "doc"};
+  const std::string input = c.typed + "S\nq\nq\n";
+
+  // Each run starts from the same directory, so that it makes the same calls.
+  const auto prepare = [&](const Sandbox& box) {
+    box.Write(".vazaru_da", "");
+    if (c.trigger == Trigger::kLink) {
+      fs::create_directory(box.dir() + "/real");
+      fs::create_symlink("real/doc", box.dir() + "/link");
+    }
+    if (c.trigger == Trigger::kNewFile) return;
+    const std::string path = box.dir() + "/" + doc;
+    box.Write(doc, c.old_text);
+    chmod(path.c_str(), 0640);
+    // As root, the file of another user: its owner must be given to the new file.
+    if (root && !in_place) chown(path.c_str(), kNobody, kNobody);
+    if (c.trigger == Trigger::kHardLink) fs::create_hard_link(path, box.dir() + "/other");
+    if (c.trigger == Trigger::kLockedDirectory) {
+      // The file is the user's; as root the editor runs as an ordinary user, to whom the
+      // directory is closed.
+      if (root) chown(path.c_str(), kNobody, kNobody);
+      chmod(box.dir().c_str(), 0555);
+    }
+  };
+  // The normal run, traced.
+  Sandbox traces;
+  chmod(traces.dir().c_str(), 0777);  // strace may write as an ordinary user
+  const std::string trace_path = traces.dir() + "/trace";
+  Sandbox normal;
+  prepare(normal);
+  const auto ran =
+      normal.Run({.args = args,
+                  .input = input,
+                  .in_child = UnderStrace(*strace, {"-o", trace_path}, args, as_user)});
+  ASSERT_EQ(ran.status, 0) << ran.out;
+  const std::vector<Call> trace = ReadTrace(trace_path);
+  std::vector<Fault> faults;
+  std::string new_text;
+  if (c.trigger == Trigger::kLoad) {
+    // Every read of the file fails, as on a bad disk: a single failed read is simply tried
+    // again by the stream that reads the file.
+    ASSERT_LT(FindCall(trace, 0, "openat(AT_FDCWD, \"doc\", O_RDONLY"), trace.size());
+    faults.push_back({.name = "read", .error = EIO, .path = "doc"});
+  } else {
+    ASSERT_THAT(ran.out, HasSubstr("Saved to " + args[0] + "\n"));
+    new_text = ran.File(doc).value_or("");
+    ASSERT_NE(new_text, c.old_text);
+    const auto [from, to] = SaveWindow(trace);
+    faults = FaultsBetween(trace, from, to, [](const Call&) { return true; });
+  }
+  ASSERT_FALSE(faults.empty());
+
+  const mode_t umask_now = umask(0);
+  umask(umask_now);
+  const auto* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
+  int held = 0;
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.Option());
+    const int failed_checks = result->total_part_count();
+    Sandbox box;
+    prepare(box);
+    const std::string path = box.dir() + "/" + doc;
+    const bool existed = c.trigger != Trigger::kNewFile;
+    struct stat before {};
+    if (existed) {
+      lstat(path.c_str(), &before);
+    } else {
+      // A new file gets the usual mode and the user as its owner.
+      before.st_mode = S_IFREG | (0666 & ~umask_now);
+      before.st_uid = geteuid();
+      before.st_gid = getegid();
+    }
+    const std::set<std::string> entries = Entries(box.dir());
+    const auto r =
+        box.Run({.args = args,
+                 .input = input,
+                 .in_child = UnderStrace(*strace, fault.Options(box.dir()), args, as_user)});
+    chmod(box.dir().c_str(), 0700);
+    const std::optional<std::string> now = r.File(doc);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.err, "");
+    if (c.trigger == Trigger::kLoad) {
+      // A file that cannot be read whole is not taken for the document: the editor ends.
+      EXPECT_EQ(r.status, 1) << r.out;
+      EXPECT_EQ(now, c.old_text);
+      EXPECT_EQ(Entries(box.dir()), entries);
+      held += result->total_part_count() == failed_checks ? 1 : 0;
+      continue;
+    }
+    const bool saved = r.out.find("Saved to " + args[0] + "\n") != std::string::npos;
+    const std::string reason = fault.error == ENOMEM ? "Not saved: not enough memory\n"
+                                                     : "Cannot save to " + args[0] + ": " +
+                                                           std::strerror(fault.error) + "\n";
+    const bool failed = r.out.find(reason) != std::string::npos;
+    EXPECT_NE(saved, failed) << r.out;
+    EXPECT_EQ(r.status, saved ? 0 : 1);
+    if (saved) {
+      EXPECT_EQ(now, new_text);
+    } else if (existed) {
+      // Written in place, a fault at the cut leaves the new text before the old tail.
+      const std::string cut_short =
+          new_text + c.old_text.substr(std::min(new_text.size(), c.old_text.size()));
+      const bool mixed = in_place && fault.name == "ftruncate" && now == cut_short;
+      EXPECT_TRUE(now == c.old_text || now == new_text || mixed) << now.value_or("(none)");
+    } else {
+      EXPECT_TRUE(!now || now == new_text);
+    }
+    std::set<std::string> expected = entries;
+    if (!existed && now) expected.insert("doc");
+    EXPECT_EQ(Entries(box.dir()), expected);
+    if (c.trigger == Trigger::kLink) {
+      EXPECT_EQ(Entries(box.dir() + "/real"), std::set<std::string>{"doc"});
+      EXPECT_TRUE(fs::is_symlink(box.dir() + "/link"));
+    }
+    struct stat after {};
+    if (now && lstat(path.c_str(), &after) == 0) {
+      EXPECT_EQ(after.st_mode, before.st_mode);
+      EXPECT_EQ(after.st_uid, before.st_uid);
+      EXPECT_EQ(after.st_gid, before.st_gid);
+      if (in_place) {
+        EXPECT_EQ(after.st_ino, before.st_ino);
+      }
+      if (c.trigger == Trigger::kHardLink) {
+        EXPECT_EQ(r.File("other"), now);
+      }
+    }
+    held += result->total_part_count() == failed_checks ? 1 : 0;
+  }
+  std::cout << "[ faults   ] " << c.name << ": " << held << " of " << faults.size() << " held\n";
+}
+
+const std::string kLonger = "a first line that is much longer than the old one\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Saves, SaveUnderFault,
+    ::testing::Values(Case{"ReplacedLonger", Trigger::kRename, kThreeLines, kLonger},
+                      Case{"ReplacedShorter", Trigger::kRename, kThreeLines, "t\n"},
+                      Case{"ThroughALink", Trigger::kLink, kThreeLines, kLonger},
+                      Case{"HardLinkLonger", Trigger::kHardLink, "old\n", kLonger},
+                      Case{"HardLinkShorter", Trigger::kHardLink, kThreeLines, "t\n"},
+                      Case{"LockedDirectoryLonger", Trigger::kLockedDirectory, "old\n", kLonger},
+                      Case{"LockedDirectoryShorter", Trigger::kLockedDirectory, kThreeLines, "t\n"},
+                      Case{"NewFile", Trigger::kNewFile, "", kLonger},
+                      Case{"LoadAtStartUp", Trigger::kLoad, kThreeLines, kLonger}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "counted on the program as built for use: the sanitizers stretch every call";
+#endif
+  // A document of about 1.9 MB, saved again and again while the editor is killed at ever later
+  // moments; the delays only spread the moments, nothing depends on them.
+  std::string old;
+  for (int i = 0; i < 19000; ++i) old += std::string(99, static_cast<char>('a' + i % 26)) + "\n";
+  // Typed over the start of the first line.
+  const std::string changed = "changed" + old.substr(7);
+  std::string input = "changed\n";
+  for (int i = 0; i < 100; ++i) input += "S\n";
+  // The window is a link and a rename, about 1 in 150 kills here; 80 runs keep a chance
+  // failure of this count rare while it still tells whether a temporary name lives longer.
+  constexpr int kRuns = 80;
+  int leftovers = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    Sandbox box;
+    box.Write("doc", old);
+    RunPlan plan{.settings = "", .args = {"doc"}, .input = input};
+    plan.in_child = [run] {
+      const pid_t editor = getpid();
+      if (fork() == 0) {
+        usleep(static_cast<useconds_t>(20000 + run * 2500));
+        kill(editor, SIGKILL);
+        _exit(0);
+      }
+    };
+    const auto r = box.Run(plan);
+    const auto now = r.File("doc");
+    EXPECT_TRUE(now == old || now == changed) << "run " << run;
+    std::set<std::string> extra = Entries(box.dir());
+    extra.erase(".vazaru_da");
+    extra.erase("doc");
+    for (const std::string& name : extra) std::cout << "[ sigkill  ] left: " << name << "\n";
+    if (!extra.empty()) ++leftovers;
+  }
+  std::cout << "[ sigkill  ] " << leftovers << " of " << kRuns << " runs left a file behind\n";
+  // The new file has a name only between two calls, a link and a rename: at most 1 run in 40.
+  EXPECT_LE(leftovers, kRuns / 40);
+}
+
+}  // namespace
+}  // namespace ostrel::e2e
