@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string name(bytes.substr(0, std::min<std::size_t>(bytes.find('\0'), 255)));
   const int c = bytes.empty() ? 0 : data[0];
   const std::string message = Shown([&](Console& con) {
-    con.Print("Saved to %s|%c|%.*s|%5s\n", name.c_str(), c == 0 ? ' ' : c, 3, name.c_str(),
-              name.c_str());
+    con.Print("Saved to %s|%s|%s\n", Visible(name), Visible(std::string(1, static_cast<char>(c))),
+              Visible(bytes));
   });
   Check(Safe(message, true), "control byte from Print");
   Check(message.find('\n') == message.size() - 1, "newline from a Print argument");

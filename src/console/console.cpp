@@ -1,72 +1,52 @@
 #include "console/console.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <csignal>
-#include <cstdarg>
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
-#include "console/signals.h"
+#include "console/line_editor.h"
+#include "signals/signals.h"
 
 namespace ostrel {
 namespace {
 
-static_assert(sizeof(intmax_t) == sizeof(long) && sizeof(std::size_t) == sizeof(long) &&
-              sizeof(std::ptrdiff_t) == sizeof(long));
+// Output is written once this much is waiting, and at every read and Flush.
+constexpr std::size_t kOutputChunk = 64 * 1024;
 
-// Appends one printf conversion of one value; `directive` is the whole conversion ("%5.1f").
-template <typename T>
-void AppendFormatted(std::string& out, const std::string& directive, T value) {
-  const int n = std::snprintf(nullptr, 0, directive.c_str(), value);
-  if (n <= 0) return;
-  const std::size_t at = out.size();
-  out.resize(at + static_cast<std::size_t>(n) + 1);
-  (void)std::snprintf(out.data() + at, static_cast<std::size_t>(n) + 1, directive.c_str(), value);
-  out.resize(at + static_cast<std::size_t>(n));
-}
+// The largest block one read takes.
+constexpr std::size_t kMaxBlock = 1024 * 1024;
 
-// Appends a width or precision of a conversion: digits, or "*" taken from the arguments.
-// Returns the value, or -1 when there is none.
-int TakeNumber(const char*& p, std::string& directive, va_list args) {
-  if (*p == '*') {
-    ++p;
-    const int n = va_arg(args, int);
-    directive += std::to_string(n);
-    return n;
-  }
-  if (*p < '0' || *p > '9') return -1;
-  int n = 0;
-  while (*p >= '0' && *p <= '9') {
-    n = n < 100000 ? n * 10 + (*p - '0') : n;
-    directive += *p++;
-  }
-  return n;
+int DescriptorOf(std::FILE* stream) {
+  return stream == nullptr ? -1 : fileno(stream);
 }
 
 // True when the output's reader is gone: a pipe nobody reads any more, a terminal hung up. A
 // full disk or a file-size limit fails writes too, but the editor goes on there.
-bool OutputGone(std::FILE* out) {
-  pollfd probe{fileno(out), POLLOUT, 0};
+bool OutputGone(int fd, int error) {
+  if (error == EPIPE) return true;
+  pollfd probe{fd, POLLOUT, 0};
   return poll(&probe, 1, 0) == 1 && (probe.revents & (POLLERR | POLLHUP)) != 0;
 }
 
-// True when reading `in` has to go to its descriptor: it has one (memory streams have none),
-// its buffer holds no bytes and it has not ended (the end of a stream is kept: fgets returns
-// at once). The buffer is looked at through the platform C library's stream layout (glibc's
-// read pointers); elsewhere the read is left to fgets.
-bool MustWait(std::FILE* in) {
-#ifdef __GLIBC__
-  return in != nullptr && fileno(in) >= 0 && std::feof(in) == 0 &&
-         in->_IO_read_ptr >= in->_IO_read_end;
-#else
-  (void)in;
-  return false;
-#endif
+// True when `fd` takes a write without waiting.
+bool Writable(int fd) {
+  pollfd probe{fd, POLLOUT, 0};
+  return poll(&probe, 1, 0) == 1 && (probe.revents & POLLOUT) != 0;
+}
+
+template <typename T>
+void AppendNumber(std::string& out, T value) {
+  char digits[32];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, end);
 }
 
 }  // namespace
@@ -87,15 +67,28 @@ void AppendVisible(std::string& out, std::string_view bytes) {
   }
 }
 
-// Output errors are not reported: standard output is the editor's only channel, so there is
-// nowhere to report them to.
-
 Console::Console(std::FILE* in, std::FILE* out, OutputMode mode)
     : in_(in),
+      in_fd_(DescriptorOf(in)),
       out_(out),
+      out_fd_(DescriptorOf(out)),
       mode_(mode),
-      input_is_terminal_(in != nullptr && isatty(fileno(in)) == 1),
-      fresh_lines_(input_is_terminal_ && out != nullptr && isatty(fileno(out)) == 1) {}
+      input_is_terminal_(in_fd_ >= 0 && isatty(in_fd_) == 1),
+      fresh_lines_(input_is_terminal_ && out_fd_ >= 0 && isatty(out_fd_) == 1) {
+  struct stat st {};
+  if (in_fd_ >= 0 && fstat(in_fd_, &st) == 0) {
+    input_is_file_ = S_ISREG(st.st_mode);
+    // Pipes and terminals are read in the blocks the C library's streams read them in, so
+    // that what a launched command finds left in a shared pipe is what it always found.
+    if (st.st_blksize > 0) {
+      block_ = std::min(static_cast<std::size_t>(st.st_blksize), kMaxBlock);
+    }
+  }
+}
+
+Console::~Console() {
+  (void)Flush();
+}
 
 void Console::UseLineEditor(std::unique_ptr<LineEditor> editor) {
   editor_ = std::move(editor);
@@ -103,23 +96,30 @@ void Console::UseLineEditor(std::unique_ptr<LineEditor> editor) {
 }
 
 void Console::StartView() {
+  if (!editor_) return;
+  // What was printed before belongs to the screen that the new view starts after: it is
+  // written now, so that it is not drawn again with the view.
+  const std::size_t newline = output_.rfind('\n');
+  if (newline != std::string::npos) (void)Send(newline + 1);
   screen_.clear();
 }
 
 bool Console::ReadLine(char* buf, int limit, InputKind kind) {
   if (fresh_line_due_) {
     fresh_line_due_ = false;
-    WriteOut("\n");
+    Write("\n");
   }
   // The output after the last newline is the prompt the answer is typed after.
-  const bool prompt_open = line_open_ || !held_.empty();
-  const bool edits = editor_ && pending_.empty() && !ended_;
-  const std::string prompt = edits ? held_ : std::string();
+  const bool prompt_open = line_open_;
+  const bool edits = editor_ && begin_ == end_ && !ended_;
+  const std::size_t newline = output_.rfind('\n');
+  const std::string prompt =
+      edits ? output_.substr(newline == std::string::npos ? 0 : newline + 1) : std::string();
   const ReadOutcome outcome = Read(buf, limit, kind);
   if (edits && outcome == ReadOutcome::kLine) {
     // The line editor showed the prompt and the whole line typed after it.
-    std::string line = buf + pending_;
-    if (const auto newline = line.find('\n'); newline != std::string::npos) line.resize(newline);
+    std::string line = buf + std::string(input_.data() + begin_, end_ - begin_);
+    if (const auto end = line.find('\n'); end != std::string::npos) line.resize(end);
     std::string shown = prompt;
     AppendText(shown, line);
     Record(shown + "\n");
@@ -145,68 +145,117 @@ bool Console::LineLeftOpen(ReadOutcome outcome, const char* buf, int limit,
   if (prompt_open || outcome == ReadOutcome::kEnd) return prompt_open;
   if (editor_) return editor_->LeftText();
   termios modes{};
-  return tcgetattr(fileno(in_), &modes) != 0 || (modes.c_lflag & ECHO) != 0;
+  return tcgetattr(in_fd_, &modes) != 0 || (modes.c_lflag & ECHO) != 0;
 }
 
 ReadOutcome Console::Read(char* buf, int limit, InputKind kind) {
+  if (limit < 1) return last_read_ = ReadOutcome::kEnd;
   buf[0] = '\0';
-  // Output nobody can read any more ends the editor as the signal that would have come does: a
-  // terminal that went away as a hangup, a pipe without a reader as SIGPIPE.
-  const bool failed = std::fflush(out_) != 0 || std::ferror(out_) != 0;
-  if (failed && OutputGone(out_)) NoteSignal(mode_ == OutputMode::kVisible ? SIGHUP : SIGPIPE);
+  const auto most = static_cast<std::size_t>(limit - 1);
+  // With a line editor that is to read a new line, the output after the last newline is its
+  // prompt; everything else is written now.
+  const bool asks = editor_ && !ended_ && begin_ == end_;
+  const std::size_t newline = output_.rfind('\n');
+  (void)Send(!asks ? output_.size() : newline == std::string::npos ? 0 : newline + 1);
   if (PendingSignal() != 0) return last_read_ = ReadOutcome::kInterrupted;
-  if (editor_) return last_read_ = ReadEdited(buf, limit, kind);
-  // A signal that came after the look above would wait for the next input line in fgets:
-  // when fgets would have to wait for input, the waiting is done here, where a noted signal
-  // always cuts it short.
-  if (MustWait(in_) && !WaitForInput(fileno(in_))) return last_read_ = ReadOutcome::kInterrupted;
-  if (std::fgets(buf, limit, in_) != nullptr) return last_read_ = ReadOutcome::kLine;
-  buf[0] = '\0';
-  if (PendingSignal() == 0) {
-    // A terminal that fails a read has gone away (Ctrl-D is an end of input, not an error); its
-    // hangup signal may still be on the way.
-    if (!input_is_terminal_ || std::ferror(in_) == 0) return last_read_ = ReadOutcome::kEnd;
-    NoteSignal(SIGHUP);
-  }
-  // The stream took the interrupted read for an error; later reads must not see it.
-  std::clearerr(in_);
-  return last_read_ = ReadOutcome::kInterrupted;
+  return last_read_ = TakeLine(buf, most, kind);
 }
 
-ReadOutcome Console::ReadEdited(char* buf, int limit, InputKind kind) {
-  if (pending_.empty() && !ended_) {
-    const EditResult result = editor_->Read(held_, kind, pending_);
-    held_.clear();  // the line editor has shown it
-    switch (result) {
-      case EditResult::kLine:
-        break;
-      case EditResult::kEnd:
-        ended_ = true;
-        break;
-      case EditResult::kFailed:
-        // The terminal has gone away, as for a failed read without a line editor.
-        if (PendingSignal() == 0) NoteSignal(SIGHUP);
-        return ReadOutcome::kInterrupted;
-      case EditResult::kInterrupted:
-        return ReadOutcome::kInterrupted;
+ReadOutcome Console::TakeLine(char* buf, std::size_t most, InputKind kind) {
+  while (true) {
+    const std::size_t unread = end_ - begin_;
+    const char* start = input_.data() + begin_;
+    const std::size_t scan = std::min(unread, most);
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', scan));
+    if (newline != nullptr || unread >= most || (ended_ && unread > 0)) {
+      const std::size_t piece = newline != nullptr ? newline - start + 1 : scan;
+      std::memcpy(buf, start, piece);
+      buf[piece] = '\0';
+      begin_ += piece;
+      return ReadOutcome::kLine;
     }
+    if (ended_) return ReadOutcome::kEnd;
+    if (!editor_) {
+      if (!Fill()) return ReadOutcome::kInterrupted;
+      continue;
+    }
+    if (!FillEdited(kind)) return ReadOutcome::kInterrupted;
     // A signal that came before the line editor was reading, or while it was not waiting for
     // a key, did not cut the read short. It is acted on first, as it would have cut a plain
     // read short; the line it let through waits for the next read.
     if (PendingSignal() != 0) return ReadOutcome::kInterrupted;
-  } else {
-    // Nothing is asked for: the prompt is shown as it would be without a line editor.
-    Flush();
   }
-  if (pending_.empty() || limit < 1) return ReadOutcome::kEnd;
-  // The piece fgets would deliver: through the newline, at most limit-1 bytes.
-  const auto newline = pending_.find('\n');
-  const std::size_t piece = std::min(newline == std::string::npos ? pending_.size() : newline + 1,
-                                     static_cast<std::size_t>(limit - 1));
-  pending_.copy(buf, piece);
-  buf[piece] = '\0';
-  pending_.erase(0, piece);
-  return ReadOutcome::kLine;
+}
+
+char* Console::Room(std::size_t more) {
+  if (begin_ > 0) {
+    std::memmove(input_.data(), input_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (input_.size() < end_ + more) input_.resize(end_ + more);
+  return input_.data() + end_;
+}
+
+bool Console::Fill() {
+  char* room = Room(block_);
+  if (in_fd_ < 0) {  // a memory stream, or none
+    const std::size_t got = in_ == nullptr ? 0 : std::fread(room, 1, block_, in_);
+    end_ += got;
+    ended_ = got == 0;
+    return true;
+  }
+  if (released_) {
+    // A launched command may have moved the shared offset: the editor reads on from its own.
+    (void)lseek(in_fd_, resume_at_, SEEK_SET);
+    released_ = false;
+  }
+  while (true) {
+    // A regular file always has its bytes at hand. Anything else may make the read wait, and
+    // a signal that came just before it would then wait for the next input line: the waiting
+    // is done where a noted signal always cuts it short.
+    if (!input_is_file_ && WaitForInput(in_fd_) != WaitResult::kReady) return false;
+    const ssize_t got = read(in_fd_, room, block_);
+    if (got >= 0) {
+      end_ += static_cast<std::size_t>(got);
+      ended_ = got == 0;
+      return true;
+    }
+    if (errno == EINTR || (errno == EAGAIN && !input_is_file_)) {
+      if (PendingSignal() != 0) return false;
+      continue;
+    }
+    // A terminal that fails a read has gone away (Ctrl-D is an end of input, not an error); its
+    // hangup signal may still be on the way.
+    if (!input_is_terminal_) {
+      ended_ = true;
+      return true;
+    }
+    if (PendingSignal() == 0) NoteSignal(SIGHUP);
+    return false;
+  }
+}
+
+bool Console::FillEdited(InputKind kind) {
+  std::string line;
+  const EditResult result = editor_->Read(output_, kind, line);
+  output_.clear();  // the line editor has shown it
+  switch (result) {
+    case EditResult::kLine:
+      std::memcpy(Room(line.size()), line.data(), line.size());
+      end_ += line.size();
+      return true;
+    case EditResult::kEnd:
+      ended_ = true;
+      return true;
+    case EditResult::kFailed:
+      // The terminal has gone away, as for a failed read without a line editor.
+      if (PendingSignal() == 0) NoteSignal(SIGHUP);
+      return false;
+    case EditResult::kInterrupted:
+      break;
+  }
+  return false;
 }
 
 ReadOutcome Console::ReadPiece(char* buf, int limit, InputKind kind, bool& goes_on) {
@@ -258,128 +307,98 @@ int32_t Console::ReadNumber() {
   return static_cast<int32_t>(std::strtol(answer, nullptr, 10));
 }
 
-void Console::FlushInput() {
-  (void)std::fflush(in_);
+void Console::ReleaseInput() {
+  if (!input_is_file_) return;
+  const auto unread = static_cast<off_t>(end_ - begin_);
+  const off_t at =
+      lseek(in_fd_, released_ ? resume_at_ - unread : -unread, released_ ? SEEK_SET : SEEK_CUR);
+  if (at < 0) return;
+  resume_at_ = at + unread;
+  released_ = true;
 }
 
-void Console::Print(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  if (mode_ == OutputMode::kVisible) {
-    PrintVisible(format, args);
-  } else if (!editor_) {
-    (void)std::vfprintf(out_, format, args);
-  } else {
-    va_list again;
-    va_copy(again, args);
-    const int size = std::vsnprintf(nullptr, 0, format, args);
-    if (size > 0) {
-      std::string text(static_cast<std::size_t>(size), '\0');
-      (void)std::vsnprintf(text.data(), text.size() + 1, format, again);
-      Write(text);
-    }
-    va_end(again);
-  }
-  va_end(args);
-}
-
-// printf on a terminal: the format's own text is printed as it is, and each conversion is
-// formatted alone, the bytes of a %s or %c argument in caret form.
-void Console::PrintVisible(const char* format, va_list args) {
+void Console::PrintFormatted(const char* format, const format::Arg* args) {
   std::string out;
-  const char* p = format;
-  while (*p != '\0') {
+  for (const char* p = format; *p != '\0';) {
     const char* percent = std::strchr(p, '%');
     if (percent == nullptr) {
       out += p;
       break;
     }
     out.append(p, percent);
-    p = percent + 1;
-    std::string directive = "%";
-    while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) directive += *p++;
-    (void)TakeNumber(p, directive, args);
-    // A string's precision cuts it before it is made visible, so it is kept apart.
-    int precision = -1;
-    std::string precision_directive;
-    if (*p == '.') {
-      precision_directive += *p++;
-      precision = TakeNumber(p, precision_directive, args);
-      if (precision < 0) precision = 0;  // "." alone is a precision of 0
-    }
-    std::string length;
-    while (*p != '\0' && std::strchr("hljztL", *p) != nullptr) length += *p++;
-    const char conversion = *p;
-    if (conversion == '\0') break;
-    ++p;
-    // The whole conversion, for everything but strings and characters.
-    std::string whole = directive;
-    whole += precision_directive;
-    whole += length;
-    whole += conversion;
-    std::string visible;
-    switch (conversion) {
-      case '%':
+    const format::Directive d = format::ParseDirective(percent);
+    p = d.next;
+    switch (d.conversion) {
+      case format::Conversion::kPercent:
         out += '%';
         break;
-      case 's': {
-        const char* s = va_arg(args, const char*);
-        if (s == nullptr) s = "(null)";  // as the C library prints it
-        const std::size_t n =
-            precision < 0 ? std::strlen(s) : strnlen(s, static_cast<std::size_t>(precision));
-        AppendVisible(visible, std::string_view(s, n));
-        AppendFormatted(out, directive + "s", visible.c_str());
+      case format::Conversion::kText:
+        AppendText(out, args->text);
+        ++args;
+        break;
+      case format::Conversion::kInteger:
+        if (args->is_unsigned) {
+          AppendNumber(out, args->unsigned_integer);
+        } else {
+          AppendNumber(out, args->integer);
+        }
+        ++args;
+        break;
+      case format::Conversion::kReal: {
+        char digits[512];  // the largest double in full, and 99 decimals
+        const auto end = std::to_chars(digits, digits + sizeof digits, args->real,
+                                       std::chars_format::fixed, d.precision)
+                             .ptr;
+        out.append(digits, end);
+        ++args;
         break;
       }
-      case 'c':
-        AppendVisible(visible, std::string(1, static_cast<char>(va_arg(args, int))));
-        AppendFormatted(out, directive + "s", visible.c_str());
-        break;
-      case 'd':
-      case 'i':
-      case 'u':
-      case 'o':
-      case 'x':
-      case 'X':
-        // intmax_t, size_t and ptrdiff_t have the size of long (asserted above).
-        if (length == "ll") {
-          AppendFormatted(out, whole, va_arg(args, long long));
-        } else if (!length.empty() && length[0] != 'h') {
-          AppendFormatted(out, whole, va_arg(args, long));
-        } else {
-          AppendFormatted(out, whole, va_arg(args, int));
-        }
-        break;
-      case 'f':
-      case 'F':
-      case 'e':
-      case 'E':
-      case 'g':
-      case 'G':
-      case 'a':
-      case 'A':
-        if (length == "L") {
-          AppendFormatted(out, whole, va_arg(args, long double));
-        } else {
-          AppendFormatted(out, whole, va_arg(args, double));
-        }
-        break;
-      case 'p':
-        AppendFormatted(out, whole, va_arg(args, void*));
-        break;
-      default:  // not a conversion the editor uses: printed as it stands
-        out += whole;
+      case format::Conversion::kUnknown:  // refused when the program was compiled
         break;
     }
   }
   Write(out);
 }
 
-void Console::WriteOut(std::string_view text) {
-  if (text.empty()) return;
-  (void)std::fwrite(text.data(), 1, text.size(), out_);
-  line_open_ = text.back() != '\n';
-  if (editor_) Record(text);
+bool Console::Send(std::size_t count) {
+  if (count == 0) return true;
+  bool whole = true;
+  if (out_fd_ < 0) {  // a memory stream, or none
+    if (out_ != nullptr) {
+      whole = std::fwrite(output_.data(), 1, count, out_) == count && std::fflush(out_) == 0;
+      std::clearerr(out_);
+    }
+  } else if (output_stuck_ && !Writable(out_fd_)) {
+    // The output that a signal cut short still cannot be written: what would wait for it is
+    // dropped, so that the editor can act on the signal.
+    whole = false;
+  } else {
+    std::size_t done = 0;
+    while (done < count) {
+      const ssize_t n = write(out_fd_, output_.data() + done, count - done);
+      if (n > 0) done += static_cast<std::size_t>(n);
+      if (done == count) break;
+      // A write that blocks (a stopped terminal, a pipe nobody reads) lets a signal through:
+      // the rest is dropped, and the read that comes next acts on the signal.
+      if (PendingSignal() != 0) {
+        output_stuck_ = true;
+        break;
+      }
+      if (n > 0 || (n < 0 && errno == EINTR)) continue;
+      // Output nobody can read any more ends the editor as the signal that would have come
+      // does: a terminal that went away as a hangup, a pipe without a reader as SIGPIPE.
+      // Anything else (a full disk) loses this output only.
+      if (n < 0 && errno != EAGAIN && OutputGone(out_fd_, errno)) {
+        NoteSignal(mode_ == OutputMode::kVisible ? SIGHUP : SIGPIPE);
+      }
+      break;
+    }
+    whole = done == count;
+    if (whole) output_stuck_ = false;
+  }
+  if (editor_) Record(std::string_view(output_).substr(0, count));
+  output_.erase(0, count);
+  return whole;
 }
 
 void Console::Record(std::string_view shown) {
@@ -392,22 +411,17 @@ void Console::Record(std::string_view shown) {
 }
 
 void Console::Write(std::string_view text) {
-  if (fresh_line_due_ && !text.empty()) {
+  if (text.empty()) return;
+  if (fresh_line_due_) {
     fresh_line_due_ = false;
-    WriteOut("\n");
+    output_ += '\n';
   }
-  if (!editor_) {
-    WriteOut(text);
-    return;
-  }
-  const auto newline = text.rfind('\n');
-  if (newline == std::string_view::npos) {
-    held_.append(text);
-    return;
-  }
-  WriteOut(held_);
-  WriteOut(text.substr(0, newline + 1));
-  held_.assign(text.substr(newline + 1));
+  output_.append(text);
+  line_open_ = text.back() != '\n';
+  if (output_.size() < kOutputChunk) return;
+  // With a line editor, the text after the last newline may become its prompt.
+  const std::size_t newline = output_.rfind('\n');
+  (void)Send(!editor_ ? output_.size() : newline == std::string::npos ? 0 : newline + 1);
 }
 
 void Console::Line(std::string_view text) {
@@ -433,18 +447,14 @@ void Console::AppendText(std::string& out, std::string_view bytes) const {
   }
 }
 
-void Console::Flush() {
-  WriteOut(held_);
-  held_.clear();
-  (void)std::fflush(out_);
+bool Console::Flush() {
+  return Send(output_.size());
 }
 
 void Console::FinishLine() {
   fresh_line_due_ = false;
-  WriteOut(held_);
-  held_.clear();
-  if (fresh_lines_ && line_open_) WriteOut("\n");
-  Flush();
+  if (fresh_lines_ && line_open_) Write("\n");
+  (void)Flush();
 }
 
 }  // namespace ostrel

@@ -2,20 +2,30 @@
 // here, so tests can hand in memory streams instead of the process's standard streams.
 #pragma once
 
-#include <cstdarg>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
-#include "console/line_editor.h"
+#include "console/format.h"
 
 namespace ostrel {
+
+class LineEditor;
 
 // Size of the buffer that number answers are read into: at most 7 characters; the rest of a
 // longer answer is thrown away.
 inline constexpr int kNumberAnswerSize = 8;
+
+// What a read is for: a command line, an answer to a question, or an answer that names a
+// file. With line editing, command lines and answers each have their own history, and Tab
+// completes file names only where a file is asked for.
+enum class InputKind { kCommand, kAnswer, kFileName };
 
 // How a read ended: with a line, at the end of input (or a read error), or interrupted by a
 // signal the command loop has yet to act on.
@@ -30,17 +40,20 @@ enum class OutputMode { kRaw, kVisible };
 // kVisible when `out` is a terminal, kRaw otherwise.
 OutputMode OutputModeOf(std::FILE* out);
 
-// Appends `bytes` in caret form: every C0 control byte except tab becomes '^' and the byte
-// plus 0x40 (ESC is "^[", CR "^M"), DEL becomes "^?"; every other byte, 0x80 and above
-// included, is kept.
+// The one visible-form function: appends `bytes` in caret form: every C0 control byte except
+// tab becomes '^' and the byte plus 0x40 (ESC is "^[", CR "^M"), DEL becomes "^?"; every other
+// byte, 0x80 and above included, is kept.
 void AppendVisible(std::string& out, std::string_view bytes);
 
 class Console {
  public:
   // The output mode is chosen here, once, from whether `out` is a terminal.
   Console(std::FILE* in, std::FILE* out) : Console(in, out, OutputModeOf(out)) {}
-  // Whether the input is a terminal is decided here too.
+  // Whether the input is a terminal, and how it is read, is decided here too. A stream with a
+  // descriptor is read and written through the descriptor, bypassing the stream's own buffer.
   Console(std::FILE* in, std::FILE* out, OutputMode mode);
+  // Writes what is left of the output.
+  ~Console();
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
@@ -59,7 +72,7 @@ class Console {
   void FinishLine();
 
   // Reads one line with fgets semantics: at most limit-1 bytes, the newline kept when it fits,
-  // whatever does not fit left in the input. Output is flushed first so that a program driving
+  // whatever does not fit left in the input. Output is written first so that a program driving
   // the editor through a pipe sees the prompt before it answers. On end of input (or a read
   // error) with nothing read, buf becomes empty and the result is false. A line finished in
   // the line editor is delivered by the same rules: what does not fit is read by the next
@@ -98,39 +111,63 @@ class Console {
   // empty answer, so it gives 0.
   int32_t ReadNumber();
 
-  // Discards typed-ahead input where the platform's stdio does so (fflush on the input stream);
-  // called before each command line is read.
-  void FlushInput();
+  // Input is read ahead in blocks. For a launched command, and when the editor ends, a
+  // seekable input (a regular file) is put back where the consumed input ends, so that the
+  // command, or the script that started the editor, reads on from there; the editor itself
+  // reads on from its own position afterwards. Other inputs cannot be put back.
+  void ReleaseInput();
 
-  // The format is the editor's own text; every %s and %c argument is outside bytes and is
-  // shown as Text() shows it.
-  void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // The format is the editor's own text (see console/format.h); outside bytes are marked with
+  // Visible() and shown as Text() shows them.
+  template <typename... Args>
+  void Print(Format<std::type_identity_t<Args>...> format, const Args&... args) {
+    const format::Arg list[] = {format::Arg(args)..., format::Arg()};
+    PrintFormatted(format.text(), list);
+  }
   void Write(std::string_view text);  // the editor's own text, as it is
   void Line(std::string_view text);   // the editor's own text and a newline
   // Outside bytes: as they are through a pipe, in caret form on a terminal.
   void Text(std::string_view bytes);
   // Appends outside bytes to output being assembled, as Text() would print them.
   void AppendText(std::string& out, std::string_view bytes) const;
-  void Flush();
+  // Writes all output now. False when some of it could not be written.
+  bool Flush();
 
-  std::FILE* out() const { return out_; }
   OutputMode mode() const { return mode_; }
 
  private:
-  // Read with the line editor: the rest of the last edited line first, then a new line.
-  ReadOutcome ReadEdited(char* buf, int limit, InputKind kind);
-  void PrintVisible(const char* format, va_list args);
-  void WriteOut(std::string_view text);
+  void PrintFormatted(const char* format, const format::Arg* args);
+  // The next line piece by the fgets rules, reading more input as it needs.
+  ReadOutcome TakeLine(char* buf, std::size_t most, InputKind kind);
+  // Reads more input into the buffer, or notes its end. False when a signal cut it short.
+  bool Fill();
+  bool FillEdited(InputKind kind);
+  // Makes room for `more` bytes after the unread input.
+  char* Room(std::size_t more);
+  // Writes the first `count` bytes of the output, which then leave it. False when some could
+  // not be written.
+  bool Send(std::size_t count);
 
   std::FILE* in_;
+  int in_fd_;
   std::FILE* out_;
+  int out_fd_;
   OutputMode mode_;
   bool input_is_terminal_;
+  bool input_is_file_ = false;  // a regular file: never waited for, and can be put back
+  std::size_t block_ = BUFSIZ;  // the most one read takes: the input's block size
   ReadOutcome last_read_ = ReadOutcome::kLine;
   std::unique_ptr<LineEditor> editor_;
-  std::string held_;     // with a line editor: output after the last newline, not yet written
-  std::string pending_;  // with a line editor: the rest of the last line read
-  bool ended_ = false;   // with a line editor: input has ended, as a stream's end-of-file flag
+
+  std::vector<char> input_;  // input read ahead: [begin_, end_) is not yet handed out
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool ended_ = false;     // input has ended, as a stream's end-of-file flag
+  bool released_ = false;  // the input was put back; reading resumes at resume_at_
+  off_t resume_at_ = 0;
+
+  std::string output_;         // output not yet written
+  bool output_stuck_ = false;  // a write was cut short by a signal
 
   // Records what the terminal shows of the output and the typed lines for the line editor's
   // redraw, keeping the newest part when it grows long.

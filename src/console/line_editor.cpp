@@ -16,7 +16,7 @@
 #include <cstring>
 #include <vector>
 
-#include "console/signals.h"
+#include "signals/signals.h"
 
 namespace ostrel {
 namespace {
@@ -160,7 +160,7 @@ int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
   el_get(el, EL_CLIENTDATA, &data);
   auto* editor = static_cast<LineEditor*>(data);
   while (true) {
-    if (!WaitForInput(editor->in_fd_)) {
+    if (WaitForInput(editor->in_fd_) != WaitResult::kReady) {
       if (PendingSignal() == 0) {
         editor->ActOnTerminalSignal(TakeTerminalSignal());
         continue;

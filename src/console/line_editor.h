@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "console/console.h"
+
 struct editline;
 struct history;
 
@@ -19,11 +21,6 @@ inline constexpr bool kLineEditingBuiltIn = true;
 #else
 inline constexpr bool kLineEditingBuiltIn = false;
 #endif
-
-// What a read is for: a command line, an answer to a question, or an answer that names a
-// file. Command lines and answers each have their own history; Tab completes file names only
-// where a file is asked for and is a literal tab everywhere else.
-enum class InputKind { kCommand, kAnswer, kFileName };
 
 enum class EditResult {
   kLine,         // a finished line, with its newline

@@ -43,7 +43,7 @@ void TakeIntoClip(EditorState& s, int32_t k) {
 
 // The shape line_move and line_copy share: the destination prompt, both lines saved, the
 // operation, the record of the given kind.
-void ToDestination(EditorState& s, Console& con, const char* prompt, const char* refusal,
+void ToDestination(EditorState& s, Console& con, Format<int32_t> prompt, const char* refusal,
                    void (*operation)(int32_t, int32_t, TextBuffer&), UndoKind kind) {
   con.Print(prompt, s.cursor_line + 1);
   const int32_t d = ReadDestination(s, con, refusal);

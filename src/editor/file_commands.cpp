@@ -124,7 +124,7 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   }
   if (result == OpenResult::kLoaded) ForgetUndo(s);
   for (const std::string& rescue : RescueFiles(name)) {
-    con.Print("%s holds unsaved text from an earlier session\n", rescue.c_str());
+    con.Print("%s holds unsaved text from an earlier session\n", Visible(rescue));
   }
   return true;
 }

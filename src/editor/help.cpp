@@ -98,7 +98,12 @@ void PrintPage(std::span<const PageLine> page, const KeyTable& keys, Console& co
       con.Line(line.text);
     } else {
       const auto k = static_cast<std::size_t>(line.slot);
-      con.Print(kSlots[k].help_line, keys[k].data());
+      // The help line's one %s is the key, from the settings file.
+      const std::string_view help = kSlots[k].help_line;
+      const std::size_t key = help.find("%s");
+      con.Write(help.substr(0, key));
+      con.Text(keys[k].data());
+      con.Write(help.substr(key + 2));
     }
   }
 }

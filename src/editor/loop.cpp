@@ -5,12 +5,12 @@
 #include <csignal>
 #include <cstring>
 
-#include "console/signals.h"
 #include "editor/commands.h"
 #include "editor/undo.h"
 #include "editor/view.h"
 #include "files/save.h"
 #include "settings/settings.h"
+#include "signals/signals.h"
 
 namespace ostrel {
 namespace {
@@ -87,6 +87,7 @@ void ActOnSignal(EditorState& s, Console& con, SignalPlace place) {
   if (sig != SIGINT || !con.InputIsTerminal()) {
     if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con);
     con.FinishLine();
+    con.ReleaseInput();
     EndBySignal(sig);
   }
   if (place == SignalPlace::kQuestion) con.Line("Cancelled");
@@ -96,7 +97,7 @@ void ActOnSignal(EditorState& s, Console& con, SignalPlace place) {
   if (std::strcmp(key, "q") == 0) {
     con.Line("Interrupted: enter 'q' twice to quit");
   } else {
-    con.Print("Interrupted: enter '%s' and then 'q' to quit\n", key);
+    con.Print("Interrupted: enter '%s' and then 'q' to quit\n", Visible(key));
   }
 }
 
@@ -112,8 +113,8 @@ bool StartUp(EditorState& s, const char* file, Console& con) {
   // A max_char line after anchor_position may have shrunk the slots under the anchor.
   if (s.settings.anchor_pos > s.settings.limits.lsize - 1)
     s.settings.anchor_pos = s.settings.limits.lsize - 1;
-  con.Print("\nEnter '%s' for help or '%s' to quit\n", s.settings.keys[kHelp].data(),
-            s.settings.keys[kQuit].data());
+  con.Print("\nEnter '%s' for help or '%s' to quit\n", Visible(s.settings.keys[kHelp].data()),
+            Visible(s.settings.keys[kQuit].data()));
 
   if (!s.AllocateBuffers()) {
     const int64_t bytes = int64_t{s.settings.limits.lines} * int64_t{s.settings.limits.lsize};
@@ -161,7 +162,6 @@ void Cycle(EditorState& s, Console& con) {
   Display(s.cursor_line, s.cursor_pos, s.settings.page_length - 1, s.buffer,
           s.settings.show_numbers, s.file_name.data(), con);
   if (outcome == ReadOutcome::kLine && !later_piece) {
-    con.FlushInput();
     outcome = con.ReadPiece(input, lsize, InputKind::kCommand, s.line_goes_on);
   }
   if (outcome != ReadOutcome::kLine) {
@@ -216,6 +216,8 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
     if (s.save_failed) s.exit_status = 1;
   }
   con.FinishLine();
+  // Whatever reads the input next (the script that started the editor) reads on from here.
+  con.ReleaseInput();
   return s.exit_status;
 }
 

@@ -108,10 +108,9 @@ bool DataWarning(float percent, Console& con) {
   // The warning comes only when text is dropped: a share that rounds up to 100.0 shows 99.9.
   char shown[32];
   (void)std::snprintf(shown, sizeof shown, "%.1f", static_cast<double>(percent));
-  if (std::strcmp(shown, "100.0") == 0) {
-    (void)std::snprintf(shown, sizeof shown, "%s", "99.9");
-  }
-  con.Print("\nWarning!! Only %s percent of the data was loaded!\n", shown);
+  const double shown_percent =
+      std::strcmp(shown, "100.0") == 0 ? 99.9 : static_cast<double>(percent);
+  con.Print("\nWarning!! Only %.1f percent of the data was loaded!\n", shown_percent);
   con.Line("The unloaded data will be lost if you save to the same filename!");
   con.Line("Do you wish to continue (Y,n)?");
   con.Line("If not, restart with more lines by editing the .vazaru_da file.");
@@ -296,16 +295,16 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
   }
   switch (status) {
     case ReadStatus::kNotFound:
-      con.Print("File %s not found!\n", open_name);
+      con.Print("File %s not found!\n", Visible(open_name));
       return OpenResult::kNotFound;
     case ReadStatus::kFailed:
-      con.Print("Cannot load %s: %s\n", open_name, reason.c_str());
+      con.Print("Cannot load %s: %s\n", Visible(open_name), Visible(reason));
       CopyName(open_name, previous);
       return OpenResult::kLeftAlone;
     case ReadStatus::kRead:
       break;
   }
-  con.Print("Opened %s\n", open_name);
+  con.Print("Opened %s\n", Visible(open_name));
   con.Print("Read %i bytes, ", static_cast<int>(image.size));
 
   const char* bytes = image.bytes.data();

@@ -147,10 +147,10 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
   }
   const int failure = WriteDocument(file_name, output);
   if (failure != 0) {
-    con.Print("Cannot save to %s: %s\n", file_name, std::strerror(failure));
+    con.Print("Cannot save to %s: %s\n", Visible(file_name), Visible(std::strerror(failure)));
     return false;
   }
-  con.Print("Saved to %s\n", file_name);
+  con.Print("Saved to %s\n", Visible(file_name));
   return true;
 }
 
@@ -196,10 +196,10 @@ bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con) {
     failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), output, name);
   }
   if (failure == 0) {
-    con.Print("Unsaved text written to %s\n", name.c_str());
+    con.Print("Unsaved text written to %s\n", Visible(name));
   } else {
-    con.Print("Unsaved text could not be written to %s: %s\n", name.c_str(),
-              std::strerror(failure));
+    con.Print("Unsaved text could not be written to %s: %s\n", Visible(name),
+              Visible(std::strerror(failure)));
   }
   return failure == 0;
 }

@@ -2,9 +2,10 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/signals.h"
+#include "console/line_editor.h"
 #include "editor/loop.h"
 #include "main/options.h"
+#include "signals/signals.h"
 
 int main(int argc, char** argv) {
   ostrel::Options opts = ostrel::ParseOptions(argc, argv);
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
       con.Write(ostrel::VersionText());
     }
     // Output that could not be written (a full disk, a closed pipe) fails the run.
-    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+    return con.Flush() ? 0 : 1;
   }
   ostrel::InstallSignalHandlers();
   // Line editing is chosen once: on a terminal, unless turned off.

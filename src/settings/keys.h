@@ -58,7 +58,7 @@ enum Slot : int {
 struct SlotInfo {
   const char* name;
   char default_key;
-  const char* help_line;  // printf format with one %s for the current key (slot 31: none)
+  const char* help_line;  // text with one %s where the current key goes (slot 31: none)
 };
 
 extern const std::array<SlotInfo, kSlotCount> kSlots;

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "console/console.h"
-#include "console/signals.h"
+#include "signals/signals.h"
 
 namespace ostrel {
 
 char* SetCommand(char* command, int size, Console& con) {
   if (command[0] != '\0') {
-    con.Print("Command in memory = %s\n", command);
+    con.Print("Command in memory = %s\n", Visible(command));
   } else {
     con.Line("There is no command in memory");
   }
@@ -33,6 +33,8 @@ char* SetCommand(char* command, int size, Console& con) {
 
 void Launch(const char* command, Console& con) {
   con.Flush();
+  // The command reads on where the editor's input stands.
+  con.ReleaseInput();
   // The command starts with the signal actions any program starts with, not the editor's.
   const DefaultWriteSignals defaults;
   // The command's own exit status is its business: whatever it reports, it has printed.

@@ -120,11 +120,11 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
   // Opened without blocking, so that a FIFO of that name cannot hang the start-up.
   const int fd = open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT) {
-    con.Print("Making RC file: %s\n", file_name);
+    con.Print("Making RC file: %s\n", Visible(file_name));
     MakeRC(names, settings.keys, settings.limits, file_name, con);
     return 0;
   }
-  con.Print("Reading RC file: %s\n", file_name);
+  con.Print("Reading RC file: %s\n", Visible(file_name));
   // A file that exists but may not be read is the user's: it is neither read nor replaced.
   if (fd < 0) return 1;
   // A regular file is read whole, whatever its length. Anything else of that name (a
@@ -144,7 +144,7 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
   bool too_long = false;
   ApplySettings(text, names, settings, &too_long);
   if (too_long) {
-    con.Print("%s: launch_command ignored: longer than %d characters\n", file_name,
+    con.Print("%s: launch_command ignored: longer than %d characters\n", Visible(file_name),
               static_cast<int>(settings.launch_command.size()) - 1);
   }
   // The owner and mode of the file that was read, not of whatever the name points to now.
@@ -152,7 +152,7 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
   if (rule != LaunchRule::kTaken && settings.launch_command != launch_command) {
     settings.launch_command = launch_command;
     const std::string reason(LaunchRuleReason(rule));
-    con.Print("%s: launch_command ignored: %s\n", file_name, reason.c_str());
+    con.Print("%s: launch_command ignored: %s\n", Visible(file_name), Visible(reason));
   }
   return 1;
 }

@@ -43,10 +43,10 @@ TEST(ConsoleOutput, OnATerminalOnlyOutsideBytesChangeAndNumbersFormatAsPrintfDoe
     const bool terminal = mode == OutputMode::kVisible;
     const std::string shown = terminal ? "f^[[2Jx" : odd;
     test::MemoryConsole c("", mode);
-    c.con().Print("Saved to %s\n", odd.c_str());
-    c.con().Print("[%5s|%-4s|%.3s|%c%c]\n", "ab", "\r", "\x07xyz", 'k', 127);
-    c.con().Print("%i %d %lld %5.1f%% %x %zu %*d|%.*s\n", -3, 42, 1LL << 40, 99.25, 255,
-                  std::size_t{7}, 4, 5, 2, "\x01\x02\x03");
+    c.con().Print("Saved to %s\n", Visible(odd));
+    c.con().Print("[%s|%s|%s]\n", Visible("ab"), Visible("\r"), Visible("\x07xy\x7f"));
+    c.con().Print("%i %d %lld %.1f%% %d %d|%s\n", -3, 42, 1LL << 40, 99.25, std::size_t{7},
+                  uint64_t{1} << 63, Visible("\x01\x02"));
     c.con().Write("own\a\n");
     c.con().Line("line\x1b");
     c.con().Text(odd);
@@ -54,10 +54,9 @@ TEST(ConsoleOutput, OnATerminalOnlyOutsideBytesChangeAndNumbersFormatAsPrintfDoe
     c.con().AppendText(assembled, odd);
     c.con().Write(assembled);
     EXPECT_EQ(c.Output(),
-              "Saved to " + shown + "\n" +
-                  (terminal ? "[   ab|^M  |^Gxy|k^?]\n" : "[   ab|\r   |\axy|k\x7f]\n") +
-                  "-3 42 1099511627776  99.2% ff 7    5|" + (terminal ? "^A^B" : "\x01\x02") +
-                  "\nown\a\nline\x1b\n" + shown + "<" + shown)
+              "Saved to " + shown + "\n" + (terminal ? "[ab|^M|^Gxy^?]\n" : "[ab|\r|\axy\x7f]\n") +
+                  "-3 42 1099511627776 99.2% 7 9223372036854775808|" +
+                  (terminal ? "^A^B" : "\x01\x02") + "\nown\a\nline\x1b\n" + shown + "<" + shown)
         << terminal;
   }
 }

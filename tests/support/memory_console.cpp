@@ -13,12 +13,14 @@ MemoryConsole::MemoryConsole(const std::string& input, OutputMode mode)
       con_(in_, out_, mode) {}
 
 MemoryConsole::~MemoryConsole() {
+  con_.Flush();  // before the streams close
   std::fclose(in_);
   std::fclose(out_);
   std::free(out_buf_);
 }
 
 std::string MemoryConsole::Output() {
+  con_.Flush();
   std::fflush(out_);
   return std::string(out_buf_, out_size_);
 }

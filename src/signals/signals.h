@@ -1,28 +1,27 @@
-// The process-wide part of the editor's signal handling. Handlers only note which signal came;
-// reads are not restarted, so a read that a signal interrupts returns, and the command loop
-// acts on the noted signal in normal context. A signal that arrives while a file is written or
-// read is acted on at the next read, so no file is ever left half-written by one.
+// The editor's process-wide signal policy. Handlers only note which signal came; reads and waits
+// are not restarted, so one that a signal interrupts returns, and the command loop acts on the
+// noted signal in normal context. A signal that arrives while a file is written or read is acted
+// on at the next read, so no file is ever left half-written by one. The console asks this room
+// to wait for input; the line editor asks it to note the terminal signals while it reads; the
+// launch command starts with the actions any program starts with.
 #pragma once
 
 #include <csignal>
 
 namespace ostrel {
 
-// Installs the handlers of SIGHUP, SIGTERM and SIGINT (no SA_RESTART) and ignores SIGPIPE and
-// SIGXFSZ, so that output that can no longer be written and a file-size limit show as failed
-// writes instead of ending the editor.
+// Installs the handlers of SIGHUP, SIGTERM and SIGINT (no SA_RESTART; each runs with the other
+// noted signals blocked, so none is lost to another) and ignores SIGPIPE and SIGXFSZ, so that
+// output that can no longer be written and a file-size limit show as failed writes instead of
+// ending the editor.
 void InstallSignalHandlers();
 
 // The signal noted and not yet taken, 0 when none. A signal that ends the editor (SIGHUP,
 // SIGTERM) outranks a pending SIGINT.
 int PendingSignal();
 
-// Waits until `fd` has something to read or a noted signal (or terminal signal, below) is
-// pending, with no gap between the look at the noted signals and the wait in which a signal
-// could slip by. False when a signal is pending.
-bool WaitForInput(int fd);
-
-// Notes `sig` as if it had arrived: standard output that fails is taken as SIGPIPE.
+// Notes `sig` as if it had arrived (standard output that fails is taken as SIGPIPE or SIGHUP),
+// with the noted signals blocked meanwhile.
 void NoteSignal(int sig);
 
 // PendingSignal, which is then forgotten.
@@ -31,6 +30,19 @@ int TakeSignal();
 // Ends the process by `sig` with its default action, so that the parent sees the usual status.
 [[noreturn]] void EndBySignal(int sig);
 
+// How a wait for input ended.
+enum class WaitResult {
+  kReady,     // the descriptor can be read without waiting (input, its end, or an error)
+  kSignal,    // a noted signal or a terminal signal (below) is pending
+  kTimedOut,  // the time given passed first
+};
+
+// Waits until `fd` can be read, a signal is pending or `timeout_ms` milliseconds have passed
+// (a negative timeout waits as long as it takes). There is no gap between the look at the
+// noted signals and the wait in which a signal could slip by: they are let in only while the
+// wait lasts. Costs three system calls, whatever the timeout.
+WaitResult WaitForInput(int fd, int timeout_ms = -1);
+
 // While the line editor holds the terminal in its own mode, a stop (Ctrl-Z), the continuation
 // after one, a window resize and a quit (Ctrl-\) need it to act: while a TerminalSignals
 // lives, SIGTSTP, SIGCONT, SIGWINCH and SIGQUIT only note that they came (with SA_RESTART, so
@@ -38,6 +50,8 @@ int TakeSignal();
 // on them. Nothing is sent on to other processes. When it ends, their former actions are back,
 // and a stop or quit noted but not acted on takes its default action then, with the terminal
 // back in its normal mode.
+inline constexpr int kTerminalSignalCount = 4;
+
 class TerminalSignals {
  public:
   TerminalSignals();
@@ -46,7 +60,7 @@ class TerminalSignals {
   TerminalSignals& operator=(const TerminalSignals&) = delete;
 
  private:
-  struct sigaction former_[4];
+  struct sigaction former_[kTerminalSignalCount];
 };
 
 // The terminal signal noted and not yet taken, which is then forgotten; 0 when none. A quit

@@ -1,0 +1,205 @@
+#include "signals/signals.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <initializer_list>
+
+namespace ostrel {
+namespace {
+
+// The two pieces of state a handler may touch: the noted signal, and the terminal signals
+// noted (one bit each, in the order of kTerminal).
+volatile std::sig_atomic_t pending = 0;
+volatile std::sig_atomic_t terminal_noted = 0;
+
+// In the order they are acted on.
+constexpr int kTerminal[kTerminalSignalCount] = {SIGQUIT, SIGTSTP, SIGCONT, SIGWINCH};
+
+// The noted signals, with the terminal signals when `terminal`.
+sigset_t Noted(bool terminal) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int sig : {SIGHUP, SIGTERM, SIGINT}) sigaddset(&set, sig);
+  if (terminal) {
+    for (const int sig : kTerminal) sigaddset(&set, sig);
+  }
+  return set;
+}
+
+// Blocks the noted signals (with the terminal signals when `terminal`) while it lives, so that
+// normal code reads and changes the handlers' state as one step.
+class Blocked {
+ public:
+  explicit Blocked(bool terminal) {
+    const sigset_t set = Noted(terminal);
+    sigprocmask(SIG_BLOCK, &set, &old_);
+  }
+  ~Blocked() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  Blocked(const Blocked&) = delete;
+  Blocked& operator=(const Blocked&) = delete;
+  const sigset_t& old() const { return old_; }
+
+ private:
+  sigset_t old_{};
+};
+
+// Runs with every noted and terminal signal blocked (sa_mask), so no other handler changes the
+// flag between the look and the write.
+extern "C" void NoteInHandler(int sig) {
+  if (pending == 0 || pending == SIGINT) pending = sig;
+}
+
+extern "C" void NoteTerminalInHandler(int sig) {
+  for (int i = 0; i < kTerminalSignalCount; ++i) {
+    if (kTerminal[i] == sig) terminal_noted = terminal_noted | (1 << i);
+  }
+}
+
+// Forgets `sig` among the terminal signals noted, if it is there.
+void Forget(int sig) {
+  const Blocked blocked(true);
+  for (int i = 0; i < kTerminalSignalCount; ++i) {
+    if (kTerminal[i] == sig) terminal_noted = terminal_noted & ~(1 << i);
+  }
+}
+
+struct sigaction Action(void (*handler)(int), int flags) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  action.sa_mask = Noted(true);
+  action.sa_flags = flags;
+  return action;
+}
+
+// Milliseconds from `from` to `to`, at least 0.
+long long MillisecondsBetween(const timespec& from, const timespec& to) {
+  const long long ms = (to.tv_sec - from.tv_sec) * 1000LL + (to.tv_nsec - from.tv_nsec) / 1000000;
+  return ms > 0 ? ms : 0;
+}
+
+}  // namespace
+
+void InstallSignalHandlers() {
+  const struct sigaction action =
+      Action(NoteInHandler, 0);  // no SA_RESTART: a blocked read returns
+  for (const int sig : {SIGHUP, SIGTERM, SIGINT}) sigaction(sig, &action, nullptr);
+  (void)std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGXFSZ, SIG_IGN);
+}
+
+int PendingSignal() {
+  return pending;
+}
+
+WaitResult WaitForInput(int fd, int timeout_ms) {
+  timespec deadline{};
+  if (timeout_ms >= 0) {
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += timeout_ms / 1000;
+    deadline.tv_nsec += (timeout_ms % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+      ++deadline.tv_sec;
+      deadline.tv_nsec -= 1000000000L;
+    }
+  }
+  const Blocked blocked(true);
+  WaitResult result = WaitResult::kSignal;
+  while (pending == 0 && terminal_noted == 0) {
+    pollfd p{fd, POLLIN, 0};
+    timespec left{};
+    if (timeout_ms >= 0) {
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      const long long ms = MillisecondsBetween(now, deadline);
+      left = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    }
+    // The noted signals are let in only while ppoll waits.
+    const int ready = ppoll(&p, 1, timeout_ms >= 0 ? &left : nullptr, &blocked.old());
+    if (ready > 0 || (ready < 0 && errno != EINTR)) {  // a failure is the read's to report
+      result = WaitResult::kReady;
+      break;
+    }
+    if (ready == 0) {
+      result = WaitResult::kTimedOut;
+      break;
+    }
+  }
+  return result;
+}
+
+void NoteSignal(int sig) {
+  const Blocked blocked(false);
+  NoteInHandler(sig);
+}
+
+int TakeSignal() {
+  // Blocked meanwhile, so that a signal arriving between the look and the reset is not lost.
+  const Blocked blocked(false);
+  const int sig = pending;
+  pending = 0;
+  return sig;
+}
+
+void EndBySignal(int sig) {
+  (void)std::signal(sig, SIG_DFL);
+  sigset_t one;
+  sigemptyset(&one);
+  sigaddset(&one, sig);
+  sigprocmask(SIG_UNBLOCK, &one, nullptr);
+  (void)std::raise(sig);
+  _exit(128 + sig);  // only if the signal's default action does not end the process
+}
+
+TerminalSignals::TerminalSignals() : former_{} {
+  // SA_RESTART, so that output is not cut short; the key wait is cut short all the same.
+  const struct sigaction action = Action(NoteTerminalInHandler, SA_RESTART);
+  for (int i = 0; i < kTerminalSignalCount; ++i) sigaction(kTerminal[i], &action, &former_[i]);
+}
+
+TerminalSignals::~TerminalSignals() {
+  for (int i = 0; i < kTerminalSignalCount; ++i) sigaction(kTerminal[i], &former_[i], nullptr);
+  // Resizes and continuations are of no use without the line editor's mode.
+  const int sig = TakeTerminalSignal();
+  terminal_noted = 0;
+  if (sig == SIGQUIT || sig == SIGTSTP) (void)std::raise(sig);
+}
+
+int TakeTerminalSignal() {
+  int sig = 0;
+  for (int i = 0; i < kTerminalSignalCount && sig == 0; ++i) {
+    if ((terminal_noted & (1 << i)) != 0) sig = kTerminal[i];
+  }
+  if (sig != 0) Forget(sig);
+  return sig;
+}
+
+void StopByTerminal() {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  struct sigaction noting {};
+  sigaction(SIGTSTP, &action, &noting);
+  sigset_t one;
+  sigset_t old;
+  sigemptyset(&one);
+  sigaddset(&one, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &one, &old);
+  (void)std::raise(SIGTSTP);  // returns once continued
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  sigaction(SIGTSTP, &noting, nullptr);
+  Forget(SIGCONT);  // the caller answers the continuation
+}
+
+DefaultWriteSignals::DefaultWriteSignals()
+    : pipe_(std::signal(SIGPIPE, SIG_DFL)), size_(std::signal(SIGXFSZ, SIG_DFL)) {}
+
+DefaultWriteSignals::~DefaultWriteSignals() {
+  (void)std::signal(SIGPIPE, pipe_);
+  (void)std::signal(SIGXFSZ, size_);
+}
+
+}  // namespace ostrel
