@@ -50,6 +50,7 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
 
   std::vector<std::string> argv = {OSTREL_BINARY};
   argv.insert(argv.end(), plan.args.begin(), plan.args.end());
+  if (!plan.shell.empty()) argv = {"/bin/sh", "-c", plan.shell, OSTREL_BINARY};
   Process editor({.argv = argv, .dir = dir(), .in_child = [&] {
                     const int in =
                         plan.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];

@@ -16,6 +16,9 @@ struct RunPlan {
   // Contents of the settings file; nullopt leaves the directory without one.
   std::optional<std::string> settings;
   std::vector<std::string> args;
+  // When not empty, `sh -c` runs this script instead, with the editor's path as "$0" (`args`
+  // unused), as TerminalPlan does.
+  std::string shell;
   std::string input;
   std::map<std::string, std::string> files;  // created in the directory before the run
   bool input_from_file = false;              // standard input from a regular file, not a pipe

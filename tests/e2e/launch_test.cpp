@@ -1,8 +1,12 @@
 // The launch command through the real editor.
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "e2e/harness.h"
 
@@ -68,6 +72,62 @@ TEST(Launch, CommandsLongerThan255CharactersAreRefusedNeverCut) {
   // Typed at the dialogue: the stored command (none) stays, and nothing runs.
   EXPECT_THAT(r.out, HasSubstr("Command is longer than 255 characters\n\nEditing"));
   EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
+}
+
+// In the child: standard input becomes a pipe that already holds all of `input`.
+std::function<void()> PipeHolding(const std::string& input) {
+  return [input] {
+    int fds[2];
+    if (pipe(fds) != 0) _exit(125);
+    if (write(fds[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) _exit(125);
+    close(fds[1]);
+    dup2(fds[0], 0);
+    close(fds[0]);
+  };
+}
+
+// Where a launched command, and the script that started the editor, find the shared input. A
+// regular file is put back where the editor's input ends, and the editor reads on from its own
+// position; a pipe is read in blocks of 4096 bytes, and a command finds what lies beyond.
+TEST(Launch, SharedInputIsLeftWhereTheEditorsInputEnds) {
+  std::string block;
+  while (block.size() < 5000) block += "0123456789abcdefghijklmnopqrstuvwxyz\n";
+  const std::string piped = "=\ncat > got\n" + block;
+  struct Row {
+    const char* name;
+    RunPlan plan;
+    std::string got;  // what the command or the script read
+    std::string doc;  // the document saved last
+  };
+  const std::vector<Row> rows = {
+      {"a command reads on from a file, the editor from its own position",
+       {.settings = "",
+        .args = {"doc"},
+        .input = "=\nhead -n 2 > got\nline A\nline B\nS\nq\nq\n",
+        .input_from_file = true},
+       "line A\nline B\n",
+       "line A\nline B\n"},
+      {"a script reads on from a file after the editor ends",
+       {.settings = "",
+        .shell = "\"$0\" doc; cat > got",
+        .input = "hello\nS\nq\nq\nafter the editor\n",
+        .input_from_file = true},
+       "after the editor\n",
+       "hello\n"},
+      {"a command finds a pipe past the editor's first block",
+       {.settings = "", .args = {"doc"}, .in_child = PipeHolding(piped)},
+       piped.substr(4096),
+       "\n"},  // saved before the command ran
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    const auto r = box.Run(row.plan);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.File("got"), row.got);
+    EXPECT_EQ(r.File("doc"), row.doc);
+  }
 }
 
 }  // namespace
