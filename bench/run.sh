@@ -16,15 +16,20 @@
 #      saved under its name: S, quit / w, q. cp of the same file is the floor.
 #   2. 20,000 edits on lines spread over that file, each writing X over the line's first
 #      character: g, the number, X / Ns/^./X/; then save.
+#      2p. The same through a pipe (both editors), fed as they read.
 #   3. 20,000 times: go to line 1, open a line, type a line of text: g, 1, w, the text /
-#      1i, the text, .; then save. The document starts with 12,767 lines, so that both editors
-#      end with exactly 32,767 lines (nothing falls off Ostrel's grid) and save the same file.
+#      1i, the text, .; then save. The document starts with 12,767 lines, so that the grid has
+#      room for every opened line, both editors end with exactly 32,767 lines (nothing falls
+#      off Ostrel's grid) and save the same file.
 #   4. Start with the default settings and quit at once: q, q / q.
 #   5. Huge grid: a 10-line document (lines of two characters) on grids of max_lines=8000000 and of max_lines=100000000
 #      with max_char=2, each beside the default grid (no ed). Four runs, each timed whole:
 #      start-up (q, q), load of the document (q, q), search with no match (J, a string that
 #      does not occur, q, q) and save (S, q, q). Targets: each within 2x of the same run on the
 #      default grid, and peak memory within the default grid's peak + 8 MB.
+#   6. System calls per input line (strace -c -f, not timed): 15,000 lines of g, the number, X
+#      on the full file, through a file and through a pipe. The floor is the one write of the
+#      view each line costs.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,6 +41,7 @@ WIDTH=255     # characters per line: the default longest line
 # --- tools ------------------------------------------------------------------------------------
 missing=()
 command -v ed >/dev/null || missing+=(ed)
+command -v strace >/dev/null || missing+=(strace)
 [ -e /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing ${missing[*]}"
@@ -87,6 +93,11 @@ awk -v n="$EDITS" 'BEGIN {
   printf "w\nq\n" }' >top.ed
 { awk -v n="$EDITS" 'BEGIN { for (k = n; k >= 1; k--) printf "opened line %d\n", k }'; cat top.txt; } >top.expected
 
+# Workload 6: 5,000 times g, the number, X: 15,000 input lines, then the quit.
+awk -v n=5000 -v l="$LINES" 'BEGIN {
+  for (k = 1; k <= n; k++) printf "g\n%d\nX\n", (k * 7919) % l + 1
+  printf "q\nq\n" }' >syscalls.ostrel
+
 printf 'S\nq\nq\n' >save.ostrel
 printf 'w\nq\n' >save.ed
 printf 'q\nq\n' >quit.ostrel
@@ -118,11 +129,12 @@ sed -i 's/^max_lines=.*/max_lines=100000000/; s/^max_char=.*/max_char=2/' grid.h
 
 # --- running ----------------------------------------------------------------------------------
 # run NAME INPUT [PROGRAM ARGS...]: one timed run, its "seconds KiB" appended to NAME.times.
+# With PIPE=1 in its environment the input comes through a pipe.
 run() {
   local name=$1 input=$2
   shift 2
   local result
-  result=$("$MEASURE" "$input" -- "$@")
+  result=$("$MEASURE" ${PIPE:+--pipe} "$input" -- "$@")
   set -- $result
   if [ "$3" != 0 ]; then
     echo "$name: exit status $3" >&2
@@ -167,6 +179,9 @@ for ((r = 0; r < RUNS; r++)); do
 
   fresh full.txt; run w2.ostrel edits.ostrel "$OSTREL" doc.txt; check "workload 2, Ostrel" edits.expected
   fresh full.txt; run w2.ed edits.ed "$ED" doc.txt; check "workload 2, ed" edits.expected
+  fresh full.txt; PIPE=1 run w2p.ostrel edits.ostrel "$OSTREL" doc.txt
+  check "workload 2p, Ostrel" edits.expected
+  fresh full.txt; PIPE=1 run w2p.ed edits.ed "$ED" doc.txt; check "workload 2p, ed" edits.expected
 
   fresh top.txt; run w3.ostrel top.ostrel "$OSTREL" doc.txt; check "workload 3, Ostrel" top.expected
   fresh top.txt; run w3.ed top.ed "$ED" doc.txt; check "workload 3, ed" top.expected
@@ -211,8 +226,9 @@ row() {  # row LABEL NAME TARGET_RATIO
     "$(peak_mb "$2.ed")" "ratio <= $3: $(verdict "$q" "$3")"
 }
 row "1 load + save 8.4 MB" w1 0.25
-row "2 $EDITS scattered edits" w2 0.5
-row "3 $EDITS opened lines" w3 0.75
+row "2 $EDITS scattered edits" w2 0.15
+row "2p the same through a pipe" w2p 0.10
+row "3 $EDITS opened lines" w3 0.45
 row "4 start-up" w4 1.5
 
 echo
@@ -230,6 +246,20 @@ for g in "${GRIDS[@]}"; do
     printf '%-32s %-10s %10s %11s %8s %10s %11s  %s\n' "$(grid_label "$g")" "$op" "$o" "$d" "$q" \
       "$m" "$dm" "$target"
   done
+done
+
+# Workload 6: strace counts every system call of the editor (strace's own are not counted).
+calls_per_line() {  # calls_per_line STRACE_OUTPUT INPUT
+  awk -v lines="$(wc -l <"$2")" '$NF == "total" { printf "%.3f", $4 / lines }' "$1"
+}
+fresh full.txt; strace -c -f -o calls.file "$OSTREL" doc.txt <syscalls.ostrel >/dev/null
+fresh full.txt; cat syscalls.ostrel | strace -c -f -o calls.pipe "$OSTREL" doc.txt >/dev/null
+echo
+echo "Workload 6, system calls per input line: $(wc -l <syscalls.ostrel) lines of g, N, X on" \
+  "the ${LINES}-line file"
+for how in file pipe; do
+  c=$(calls_per_line "calls.$how" syscalls.ostrel)
+  printf '  through a %-5s %6s  (target <= 1.2: %s)\n' "$how" "$c" "$(verdict "$c" 1.2)"
 done
 
 cp_ms=$(median_ms w1.cp)
