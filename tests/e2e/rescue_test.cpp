@@ -330,8 +330,11 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
 // child, standard input becomes a pipe holding `typed` that the editor itself keeps open, so
 // its input never ends; a helper process passes the output on to the run's file and, once it
 // shows `cue`, sends `sig` to the editor, or with `sig` 0 stops reading and types an empty line.
-std::function<void()> MidSession(const std::string& typed, const std::string& cue, int sig) {
-  return [typed, cue, sig] {
+// With `stall` it stops reading at `cue`, so that the editor's output blocks, sends `sig` a
+// moment later and keeps the output open until the editor has ended.
+std::function<void()> MidSession(const std::string& typed, const std::string& cue, int sig,
+                                 bool stall = false) {
+  return [typed, cue, sig, stall] {
     int in[2];
     int out[2];
     if (pipe(in) != 0 || pipe(out) != 0) _exit(125);
@@ -347,6 +350,14 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
         if (write(1, chunk, static_cast<std::size_t>(n)) != n) break;
         seen.append(chunk, static_cast<std::size_t>(n));
         if (seen.find(cue) == std::string::npos) continue;
+        if (stall) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          kill(editor, sig);
+          for (int i = 0; i < 1500 && getppid() == editor; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          }
+          break;
+        }
         if (sig != 0) {
           kill(editor, sig);
           seen.clear();
@@ -371,18 +382,21 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
     const char* name;
     int sig;  // 0: standard output's reader goes away
     int status;
+    bool stall = false;  // the output's reader stops reading first
   };
   const std::vector<Row> rows = {
       {"interrupt", SIGINT, 128 + SIGINT},
       {"hangup", SIGHUP, 128 + SIGHUP},
       {"closed standard output", 0, 128 + SIGPIPE},
+      {"termination while the output blocks", SIGTERM, 128 + SIGTERM, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sandbox box;
     RunPlan plan{.settings = "",
                  .args = {"notes.txt"},
-                 .in_child = MidSession("hello\nworld\n", "Editing 3:1", row.sig),
+                 .in_child = MidSession("hello\nworld\n" + std::string(row.stall ? 3000 : 0, '\n'),
+                                        "Editing 3:1", row.sig, row.stall),
                  .timeout_seconds = 10};
     const auto r = box.Run(plan);
     EXPECT_FALSE(r.timed_out);
