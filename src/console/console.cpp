@@ -19,10 +19,10 @@ namespace ostrel {
 namespace {
 
 // Output is written once this much is waiting, and at every read and Flush.
-constexpr std::size_t kOutputChunk = 64 * 1024;
+constexpr std::size_t kOutputChunk = std::size_t{64} * 1024;
 
 // The largest block one read takes.
-constexpr std::size_t kMaxBlock = 1024 * 1024;
+constexpr std::size_t kMaxBlock = std::size_t{1024} * 1024;
 
 int DescriptorOf(std::FILE* stream) {
   return stream == nullptr ? -1 : fileno(stream);
