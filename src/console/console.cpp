@@ -149,16 +149,15 @@ bool Console::LineLeftOpen(ReadOutcome outcome, const char* buf, int limit,
 }
 
 ReadOutcome Console::Read(char* buf, int limit, InputKind kind) {
-  if (limit < 1) return last_read_ = ReadOutcome::kEnd;
-  buf[0] = '\0';
-  const auto most = static_cast<std::size_t>(limit - 1);
   // With a line editor that is to read a new line, the output after the last newline is its
   // prompt; everything else is written now.
   const bool asks = editor_ && !ended_ && begin_ == end_;
   const std::size_t newline = output_.rfind('\n');
   (void)Send(!asks ? output_.size() : newline == std::string::npos ? 0 : newline + 1);
+  if (limit < 1) return last_read_ = ReadOutcome::kEnd;
+  buf[0] = '\0';
   if (PendingSignal() != 0) return last_read_ = ReadOutcome::kInterrupted;
-  return last_read_ = TakeLine(buf, most, kind);
+  return last_read_ = TakeLine(buf, static_cast<std::size_t>(limit - 1), kind);
 }
 
 ReadOutcome Console::TakeLine(char* buf, std::size_t most, InputKind kind) {
@@ -166,10 +165,11 @@ ReadOutcome Console::TakeLine(char* buf, std::size_t most, InputKind kind) {
     const std::size_t unread = end_ - begin_;
     const char* start = input_.data() + begin_;
     const std::size_t scan = std::min(unread, most);
-    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', scan));
+    const auto* newline =
+        scan == 0 ? nullptr : static_cast<const char*>(std::memchr(start, '\n', scan));
     if (newline != nullptr || unread >= most || (ended_ && unread > 0)) {
       const std::size_t piece = newline != nullptr ? newline - start + 1 : scan;
-      std::memcpy(buf, start, piece);
+      if (piece > 0) std::memcpy(buf, start, piece);
       buf[piece] = '\0';
       begin_ += piece;
       return ReadOutcome::kLine;
@@ -189,7 +189,7 @@ ReadOutcome Console::TakeLine(char* buf, std::size_t most, InputKind kind) {
 
 char* Console::Room(std::size_t more) {
   if (begin_ > 0) {
-    std::memmove(input_.data(), input_.data() + begin_, end_ - begin_);
+    if (end_ > begin_) std::memmove(input_.data(), input_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
