@@ -1,7 +1,9 @@
 #include "console/console.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "support/memory_console.h"
@@ -58,6 +60,47 @@ TEST(ConsoleOutput, OnATerminalOnlyOutsideBytesChangeAndNumbersFormatAsPrintfDoe
                   "-3 42 1099511627776 99.2% 7 9223372036854775808|" +
                   (terminal ? "^A^B" : "\x01\x02") + "\nown\a\nline\x1b\n" + shown + "<" + shown)
         << terminal;
+  }
+}
+
+// Input through a pipe and from a file is handed out by the same rules: a line longer than one
+// block of input arrives whole, a short limit cuts pieces, the last line may lack its newline.
+// A file is then put back where the consumed input ends.
+TEST(ConsoleInput, LinesSpanBlocksAndAFileIsPutBackWhereTheyEnd) {
+  const std::string input = std::string(5000, 'x') + "\ntail";
+  for (const bool file : {false, true}) {
+    SCOPED_TRACE(file ? "file" : "pipe");
+    std::FILE* in = nullptr;
+    if (file) {
+      in = std::tmpfile();
+      ASSERT_NE(in, nullptr);
+      ASSERT_EQ(write(fileno(in), input.data(), input.size()), std::ssize(input));
+      ASSERT_EQ(lseek(fileno(in), 0, SEEK_SET), 0);
+    } else {
+      int fds[2];
+      ASSERT_EQ(pipe(fds), 0);
+      ASSERT_EQ(write(fds[1], input.data(), input.size()), std::ssize(input));
+      close(fds[1]);
+      in = fdopen(fds[0], "r");
+    }
+    {
+      Console con(in, nullptr);
+      std::string line(8000, '\0');
+      ASSERT_TRUE(con.ReadLine(line.data(), 8000));
+      EXPECT_EQ(std::string(line.c_str()), input.substr(0, 5001));
+      if (file) {
+        con.ReleaseInput();
+        EXPECT_EQ(lseek(fileno(in), 0, SEEK_CUR), 5001);
+      }
+      char piece[3];
+      ASSERT_TRUE(con.ReadLine(piece, 3));
+      EXPECT_STREQ(piece, "ta");
+      ASSERT_TRUE(con.ReadLine(piece, 3));
+      EXPECT_STREQ(piece, "il");
+      EXPECT_FALSE(con.ReadLine(piece, 3));
+      EXPECT_EQ(con.last_read(), ReadOutcome::kEnd);
+    }
+    std::fclose(in);
   }
 }
 

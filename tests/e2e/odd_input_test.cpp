@@ -1,8 +1,10 @@
 // The README's table "What Ostrel does with odd input": one test per row. Whatever the input,
 // the editor prints its own messages on standard output only, never hangs and never crashes.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -69,6 +71,20 @@ TEST(OddInput, SavingToDevFull) {
   ExpectClean(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr("Cannot save to /dev/full: No space left on device\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
+}
+
+// A full device as standard output loses that output only: the editor reads on, saves and ends
+// as usual (only a reader that went away ends it).
+TEST(OddInput, StandardOutputOnAFullDevice) {
+  Sandbox box;
+  const auto r =
+      box.Run({.settings = "", .args = {"doc"}, .input = "text\nS\n" + kQuit, .in_child = [] {
+                 const int fd = open("/dev/full", O_WRONLY);
+                 if (fd >= 0) dup2(fd, 1);
+               }});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.File("doc"), "text\n");
 }
 
 TEST(OddInput, SavingIntoAMissingDirectory) {
