@@ -35,6 +35,9 @@ bool ReadInt(const std::string& value, int32_t& out) {
   return true;
 }
 
+// An hour: a longer pause is no moment to lose.
+constexpr int32_t kMaxAutosaveSeconds = 3600;
+
 void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& settings,
                bool* too_long) {
   const std::size_t eq = line.find('=');
@@ -75,6 +78,8 @@ void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& setti
       settings.launch_command.fill('\0');
       value.copy(settings.launch_command.data(), value.size());
     }
+  } else if (contains("autosave_seconds")) {
+    if (ReadInt(value, n) && n >= 0 && n <= kMaxAutosaveSeconds) settings.autosave_seconds = n;
   }
 }
 
