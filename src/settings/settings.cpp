@@ -70,6 +70,8 @@ void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& setti
     if (ReadInt(value, n) && n > 0 && n < limits.lines) settings.page_length = n;
   } else if (contains("show_numbers")) {
     settings.show_numbers = value == "on";
+  } else if (contains("autosave_seconds")) {
+    if (ReadInt(value, n) && n >= 0 && n <= kMaxAutosaveSeconds) settings.autosave_seconds = n;
   } else if (contains("launch_command")) {
     // A cut shell command is a different command: a longer one is not taken.
     if (value.size() > settings.launch_command.size() - 1) {
@@ -78,8 +80,6 @@ void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& setti
       settings.launch_command.fill('\0');
       value.copy(settings.launch_command.data(), value.size());
     }
-  } else if (contains("autosave_seconds")) {
-    if (ReadInt(value, n) && n >= 0 && n <= kMaxAutosaveSeconds) settings.autosave_seconds = n;
   }
 }
 

@@ -34,7 +34,7 @@ struct Settings {
 
 // Applies settings text to `settings`, line by line: a line that holds a command's name
 // rebinds that command (when its value is one character); otherwise the first of max_lines,
-// max_char, anchor_position, lines_per_page, show_numbers, launch_command, autosave_seconds that
+// max_char, anchor_position, lines_per_page, show_numbers, autosave_seconds, launch_command that
 // it holds takes the value after the first "=" if that setting's rule accepts it. A launch_command
 // longer than the command buffer holds is not taken; `launch_command_too_long`, when given, is then
 // set.

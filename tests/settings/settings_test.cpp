@@ -94,6 +94,8 @@ TEST(SettingsAutosave, ZeroTo3600IsTaken) {
                               "autosave_seconds=99999999999", "autosave_seconds"}) {
     EXPECT_EQ(Loaded(refused).autosave_seconds, 2) << refused;
   }
+  // Not written into the default file; a launch command naming it is no launch command.
+  EXPECT_EQ(Loaded("launch_command=x autosave_seconds=0").Launch(), "");
 }
 
 TEST(SettingsLaunch, StoredWhenNotEmptyAndAtMost255) {
