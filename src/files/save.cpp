@@ -84,15 +84,11 @@ class RescueNaming {
 constexpr int kRescueMode = 0600;
 
 // Writes `data` as a new rescue file: the first free one of the rescue names, so that an
-// existing file is never touched. `name` gets the name written, or on failure the last one
-// tried.
+// existing file is never touched, and named only once it is whole. `name` gets the name
+// written, or on failure the last one tried.
 int WriteUnderFreeRescueName(const RescueNaming& naming, std::string_view data, std::string& name) {
-  int failure = EEXIST;
-  for (int number = 0; number <= kMaxRescueNumber && failure == EEXIST; ++number) {
-    name = naming.Name(number);
-    failure = WriteNewFile(name.c_str(), data, kRescueMode);
-  }
-  return failure;
+  return WriteNewFileUnderFreeName([&naming](int number) { return naming.Name(number); },
+                                   kMaxRescueNumber + 1, data, kRescueMode, name);
 }
 
 }  // namespace
