@@ -160,10 +160,10 @@ int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
   el_get(el, EL_CLIENTDATA, &data);
   auto* editor = static_cast<LineEditor*>(data);
   while (true) {
-    const int timeout = editor->idle_ != nullptr ? editor->idle_->Timeout() : -1;
-    const WaitResult waited = WaitForInput(editor->in_fd_, timeout);
-    if (waited == WaitResult::kTimedOut) {
-      editor->idle_->run();
+    const IdleWork* idle = editor->idle_;
+    const WaitResult waited = WaitForInput(editor->in_fd_, idle != nullptr ? idle->Timeout() : -1);
+    if (waited == WaitResult::kTimedOut && idle != nullptr) {
+      idle->run();
       continue;
     }
     if (waited != WaitResult::kReady) {
