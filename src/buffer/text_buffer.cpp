@@ -35,7 +35,7 @@ int32_t TextBuffer::Length(int32_t line) const {
 }
 
 void TextBuffer::ClearAll() {
-  changed_ = true;
+  NoteChange();
   if (table_ == nullptr) return;  // nothing allocated, nothing to clear
   // Only the text of each slot ever written needs zeroing: every byte after it is zero already.
   for (int32_t slot = 0; slot < written_; ++slot)
@@ -70,7 +70,7 @@ void TextBuffer::ZeroPhysical(int32_t slot) {
 void TextBuffer::OpenSlot(int32_t line) {
   const int32_t end = TextEnd();
   if (line >= end) return;  // the line and every line below it are empty already
-  changed_ = true;
+  NoteChange();
   if (line == lines() - 1) {
     ZeroPhysical(Physical(line));  // nothing moves: the last line is only emptied
     return;
@@ -104,7 +104,7 @@ void TextBuffer::OpenSlot(int32_t line) {
 void TextBuffer::CloseSlot(int32_t line) {
   const int32_t end = TextEnd();
   if (line >= end) return;  // the line and every line below it are empty already
-  changed_ = true;
+  NoteChange();
   MapLines(end);
   const auto n = static_cast<std::size_t>(end);
   const auto l = static_cast<std::size_t>(line);

@@ -32,7 +32,7 @@ class TextBuffer {
   char* WritableSlot(int32_t line) {
     const int32_t slot = Physical(line);
     if (slot >= written_) written_ = slot + 1;
-    changed_ = true;
+    NoteChange();
     return data_.data() + Offset(slot);
   }
 
@@ -48,6 +48,9 @@ class TextBuffer {
   bool Changed() const { return changed_; }
   // The text as it is now counts as unchanged: it was saved or loaded.
   void ForgetChanges() { changed_ = false; }
+  // Grows by one with every change Changed() tells of and is never reset, so that a copy of the
+  // text taken at one count is current while the count stays the same.
+  uint64_t ChangeCount() const { return change_count_; }
 
   // Lines at or past this number are certainly empty: each lies in its own slot of the same
   // number, and no slot from here on was ever handed out for writing. Work that looks for text
@@ -85,6 +88,10 @@ class TextBuffer {
   void Recenter();
   // Makes the table hold lines 0..count-1; the lines added keep the slot of their own number.
   void MapLines(int32_t count);
+  void NoteChange() {
+    changed_ = true;
+    ++change_count_;
+  }
   // Empties a slot; one never handed out for writing is empty already and is not touched.
   void ZeroPhysical(int32_t slot);
 
@@ -101,6 +108,7 @@ class TextBuffer {
   int32_t mapped_ = 0;   // lines found through the table
   int32_t written_ = 0;  // slots at or past this index were never handed out for writing
   bool changed_ = false;
+  uint64_t change_count_ = 0;
 };
 
 // Copies a whole slot over another: the line's text, its terminator and zeros to the end of the

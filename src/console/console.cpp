@@ -92,7 +92,14 @@ Console::~Console() {
 
 void Console::UseLineEditor(std::unique_ptr<LineEditor> editor) {
   editor_ = std::move(editor);
-  if (editor_) editor_->RedrawWith(&screen_);
+  if (editor_) {
+    editor_->RedrawWith(&screen_);
+    editor_->WhenIdle(&idle_);
+  }
+}
+
+void Console::WhenIdle(IdleWork work) {
+  idle_ = input_is_terminal_ ? std::move(work) : IdleWork{};
 }
 
 void Console::StartView() {
@@ -214,7 +221,14 @@ bool Console::Fill() {
     // A regular file always has its bytes at hand. Anything else may make the read wait, and
     // a signal that came just before it would then wait for the next input line: the waiting
     // is done where a noted signal always cuts it short.
-    if (!input_is_file_ && WaitForInput(in_fd_) != WaitResult::kReady) return false;
+    if (!input_is_file_) {
+      const WaitResult waited = WaitForInput(in_fd_, idle_.Timeout());
+      if (waited == WaitResult::kTimedOut) {
+        idle_.run();
+        continue;
+      }
+      if (waited != WaitResult::kReady) return false;
+    }
     const ssize_t got = read(in_fd_, room, block_);
     if (got >= 0) {
       end_ += static_cast<std::size_t>(got);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,6 +46,18 @@ OutputMode OutputModeOf(std::FILE* out);
 // byte, 0x80 and above included, is kept.
 void AppendVisible(std::string& out, std::string_view bytes);
 
+// Work done while a terminal's input keeps the editor waiting: once the wait for input has
+// lasted `after_ms` milliseconds while `due` holds, `run` is called and the wait goes on. While
+// nothing is due the wait has no time limit, so input that keeps coming costs nothing more.
+struct IdleWork {
+  int after_ms = 0;  // 0: never
+  std::function<bool()> due;
+  std::function<void()> run;
+
+  // The time limit of the next wait: after_ms when work is due, else -1 (none).
+  int Timeout() const { return after_ms > 0 && due && run && due() ? after_ms : -1; }
+};
+
 class Console {
  public:
   // The output mode is chosen here, once, from whether `out` is a terminal.
@@ -61,6 +74,11 @@ class Console {
   // nothing). Output after the last newline is then held back until the next read and becomes
   // the line editor's prompt, so that it can redraw it.
   void UseLineEditor(std::unique_ptr<LineEditor> editor);
+
+  // From now on, when the input is a terminal, `work` is done in the pauses of every read (also
+  // in the middle of a line typed with the line editor, which keeps that line). It must print
+  // nothing and read no input. An IdleWork{} ends it.
+  void WhenIdle(IdleWork work);
 
   // With a line editor: what is printed from here on (and each line typed after its prompt) is
   // the view that Ctrl-L draws again on a cleared screen, up to the next StartView.
@@ -158,6 +176,7 @@ class Console {
   std::size_t block_ = BUFSIZ;  // the most one read takes: the input's block size
   ReadOutcome last_read_ = ReadOutcome::kLine;
   std::unique_ptr<LineEditor> editor_;
+  IdleWork idle_;  // done only when the input is a terminal
 
   std::vector<char> input_;  // input read ahead: [begin_, end_) is not yet handed out
   std::size_t begin_ = 0;

@@ -154,13 +154,19 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
 
 // Reads one key (a character in the user's encoding). A noted signal ends the read at once,
 // also one that came while no key was awaited: the read then fails as interrupted. Terminal
-// signals are acted on and the wait goes on.
+// signals are acted on and the wait goes on, and so does a pause's idle work.
 int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
   void* data = nullptr;
   el_get(el, EL_CLIENTDATA, &data);
   auto* editor = static_cast<LineEditor*>(data);
   while (true) {
-    if (WaitForInput(editor->in_fd_) != WaitResult::kReady) {
+    const IdleWork* idle = editor->idle_;
+    const WaitResult waited = WaitForInput(editor->in_fd_, idle != nullptr ? idle->Timeout() : -1);
+    if (waited == WaitResult::kTimedOut && idle != nullptr) {
+      idle->run();
+      continue;
+    }
+    if (waited != WaitResult::kReady) {
       if (PendingSignal() == 0) {
         editor->ActOnTerminalSignal(TakeTerminalSignal());
         continue;

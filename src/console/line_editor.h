@@ -52,6 +52,10 @@ class LineEditor {
   // caller keeps) before the prompt and the line; without one, only those.
   void RedrawWith(const std::string* screen) { screen_ = screen; }
 
+  // `*work` (which the caller keeps) is done in the pauses of the key wait; the line typed so far
+  // stays as it is.
+  void WhenIdle(const IdleWork* work) { idle_ = work; }
+
  private:
   static char* Prompt(struct editline* el);
   static unsigned char Tab(struct editline* el, int ch);
@@ -70,6 +74,7 @@ class LineEditor {
   struct history* answers_ = nullptr;   // answers to questions typed this run
   std::string prompt_;
   const std::string* screen_ = nullptr;
+  const IdleWork* idle_ = nullptr;
   bool left_text_ = false;
   InputKind kind_ = InputKind::kCommand;
 };

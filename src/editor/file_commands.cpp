@@ -21,16 +21,20 @@ void ForgetUndo(EditorState& s) {
   s.undo.kind = UndoKind::kNothing;
 }
 
-// A saved document holds no unsaved changes; a failed save is remembered for the exit status.
+// A saved document holds no unsaved changes, and its rescue file is of no more use; a failed
+// save is remembered for the exit status.
 void NoteSave(EditorState& s, bool saved) {
   s.save_failed = !saved;
-  if (saved) s.buffer.ForgetChanges();
+  if (!saved) return;
+  s.buffer.ForgetChanges();
+  DropRescue(s.rescue);
 }
 
-// A loaded document is its file's text, with nothing to undo.
+// A loaded document is its file's text, with nothing to undo and nothing to rescue.
 void NoteLoad(EditorState& s) {
   s.save_failed = false;
   s.buffer.ForgetChanges();
+  DropRescue(s.rescue);
   ForgetUndo(s);
 }
 
@@ -79,7 +83,7 @@ void OpenCommand(EditorState& s, Console& con) {
       // A refused load is no end the user chose: the document, still as it was, is rescued
       // first when it holds unsaved changes.
       if (s.buffer.Changed()) {
-        Rescue(s.file_name.data(), s.buffer, con);
+        Rescue(s.file_name.data(), s.buffer, con, s.rescue);
         s.buffer.ForgetChanges();
       }
       s.quit = true;

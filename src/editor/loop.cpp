@@ -4,6 +4,7 @@
 #include <array>
 #include <csignal>
 #include <cstring>
+#include <string>
 
 #include "editor/commands.h"
 #include "editor/undo.h"
@@ -85,7 +86,7 @@ void ActOnSignal(EditorState& s, Console& con, SignalPlace place) {
   const int sig = TakeSignal();
   if (sig == 0) return;
   if (sig != SIGINT || !con.InputIsTerminal()) {
-    if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con);
+    if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con, s.rescue);
     con.FinishLine();
     con.ReleaseInput();
     EndBySignal(sig);
@@ -100,6 +101,35 @@ void ActOnSignal(EditorState& s, Console& con, SignalPlace place) {
     con.Print("Interrupted: enter '%s' and then 'q' to quit\n", Visible(key));
   }
 }
+
+// Whether the document holds changes that the session's rescue file does not, and no write of
+// them was tried yet.
+bool IdleWriteDue(const EditorState& s) {
+  return s.buffer.Changed() && s.buffer.ChangeCount() != s.rescue.changes;
+}
+
+// While it lives, a terminal's pauses write unsaved changes that the session's rescue file does
+// not hold yet into it, without a word, so that the line being typed is left alone. A failed
+// write is tried again after the next change.
+class IdleWrites {
+ public:
+  IdleWrites(EditorState& s, Console& con) : con_(con) {
+    constexpr int kMillisecondsPerSecond = 1000;
+    con.WhenIdle({.after_ms = s.settings.autosave_seconds * kMillisecondsPerSecond,
+                  .due = [&s] { return IdleWriteDue(s); },
+                  .run =
+                      [&s] {
+                        std::string name;
+                        (void)WriteRescue(s.file_name.data(), s.buffer, s.rescue, name);
+                      }});
+  }
+  ~IdleWrites() { con_.WhenIdle({}); }
+  IdleWrites(const IdleWrites&) = delete;
+  IdleWrites& operator=(const IdleWrites&) = delete;
+
+ private:
+  Console& con_;
+};
 
 }  // namespace
 
@@ -192,9 +222,12 @@ void QuitCommand(EditorState& s, Console& con) {
   char* input = s.command_input.data();
   // The confirmation is always the letter q and its newline, whatever key quit has; end of
   // input here ends the editor too. An interrupt is the loop's to act on.
-  if (con.ReadWhole(input, s.buffer.lsize()) ? std::strcmp(input, "q\n") == 0
-                                             : !con.Interrupted()) {
+  if (!con.ReadWhole(input, s.buffer.lsize())) {
+    s.quit = !con.Interrupted();
+  } else if (std::strcmp(input, "q\n") == 0) {
+    // The user chose to drop the unsaved text: its rescue file goes too.
     s.quit = true;
+    DropRescue(s.rescue);
   }
 }
 
@@ -202,6 +235,7 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
   EditorState s;
   if (StartUp(s, file, con)) {
     if (start) GoToStartPosition(s, *start);
+    const IdleWrites idle_writes(s, con);
     while (!s.quit) Cycle(s, con);
   }
   // A signal that came after the last read still ends the editor.
@@ -210,7 +244,7 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
     // The end of a terminal's input is no choice to drop the text: it is rescued, and the
     // status says that it did not reach its file.
     if (con.last_read() == ReadOutcome::kEnd && con.InputIsTerminal() && s.buffer.Changed()) {
-      Rescue(s.file_name.data(), s.buffer, con);
+      Rescue(s.file_name.data(), s.buffer, con, s.rescue);
       s.exit_status = 1;
     }
     if (s.save_failed) s.exit_status = 1;

@@ -8,6 +8,7 @@
 #include "buffer/memory.h"
 #include "buffer/text_buffer.h"
 #include "common/name.h"
+#include "files/save.h"
 #include "settings/keys.h"
 #include "settings/settings.h"
 
@@ -55,6 +56,9 @@ struct EditorState {
   LineBuffer undo_copy2;
 
   UndoRecord undo;
+
+  // The session's rescue file, once one was written.
+  SessionRescue rescue;
 
   bool quit = false;  // set by a confirmed quit or the end of input
   // The last command piece filled the command input without its newline: the rest of that

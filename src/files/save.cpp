@@ -80,17 +80,15 @@ class RescueNaming {
   std::size_t name_max_ = NAME_MAX;
 };
 
+// A rescue file may hold private text: only its owner may read it.
+constexpr int kRescueMode = 0600;
+
 // Writes `data` as a new rescue file: the first free one of the rescue names, so that an
-// existing file is never touched. `name` gets the name written, or on failure the last one
-// tried. The text may be private: only its owner may read it.
+// existing file is never touched, and named only once it is whole. `name` gets the name
+// written, or on failure the last one tried.
 int WriteUnderFreeRescueName(const RescueNaming& naming, std::string_view data, std::string& name) {
-  constexpr int kRescueMode = 0600;
-  int failure = EEXIST;
-  for (int number = 0; number <= kMaxRescueNumber && failure == EEXIST; ++number) {
-    name = naming.Name(number);
-    failure = WriteNewFile(name.c_str(), data, kRescueMode);
-  }
-  return failure;
+  return WriteNewFileUnderFreeName([&naming](int number) { return naming.Name(number); },
+                                   kMaxRescueNumber + 1, data, kRescueMode, name);
 }
 
 }  // namespace
@@ -182,26 +180,48 @@ std::vector<std::string> RescueFiles(const char* file_name) {
   return names;
 }
 
-bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con) {
+int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
+                std::string& name) {
+  session.changes = buffer.ChangeCount();
   PageBlock block;
   std::string_view output;
-  if (!AssembleInBlock(buffer, block, output)) {
-    con.Line("Unsaved text could not be written: not enough memory");
-    return false;
+  if (!AssembleInBlock(buffer, block, output)) return ENOMEM;
+  // The session's own file, made for this name: replaced whole, never rewritten in place.
+  if (!session.name.empty() && session.document == file_name) {
+    name = session.name;
+    if (ReplaceFile(name.c_str(), output, kRescueMode) == 0) return 0;
   }
-  std::string name;
   int failure = WriteUnderFreeRescueName(RescueNaming(file_name), output, name);
   const char* home = std::getenv("HOME");
   if (failure != 0 && home != nullptr && home[0] != '\0') {
     failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), output, name);
   }
-  if (failure == 0) {
+  if (failure != 0) return failure;
+  // The new file holds the newest text: an older one of this session is of no more use.
+  DropRescue(session);
+  session.name = name;
+  session.document = file_name;
+  return 0;
+}
+
+bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session) {
+  std::string name;
+  const int failure = WriteRescue(file_name, buffer, session, name);
+  if (failure == ENOMEM && name.empty()) {
+    con.Line("Unsaved text could not be written: not enough memory");
+  } else if (failure == 0) {
     con.Print("Unsaved text written to %s\n", Visible(name));
   } else {
     con.Print("Unsaved text could not be written to %s: %s\n", Visible(name),
               Visible(std::strerror(failure)));
   }
   return failure == 0;
+}
+
+void DropRescue(SessionRescue& session) {
+  if (!session.name.empty()) (void)unlink(session.name.c_str());
+  session.name.clear();
+  session.document.clear();
 }
 
 bool ReadFileName(char* name, Console& con, bool& refused) {

@@ -49,11 +49,30 @@ std::string RescueName(const char* file_name, int number = 0);
 // The rescue files of the document named `file_name` that exist beside it, newest first.
 std::vector<std::string> RescueFiles(const char* file_name);
 
-// Writes the document, exactly as Save would, to a new rescue file (the first free RescueName:
-// never a file that exists), readable by the user alone and synced before it counts; where that
-// fails, the same name in $HOME. Prints one line with the name written or why nothing could be.
-// True when the text was written.
-bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con);
+// The session's rescue file: made new the first time the session rescues its text (the first
+// free RescueName, never a file of an earlier session), then replaced by each later version, and
+// removed once the text is safe elsewhere.
+struct SessionRescue {
+  std::string name;      // the file, empty while the session has none
+  std::string document;  // the document name it was made for
+  uint64_t changes = 0;  // the buffer's ChangeCount at the last write tried
+};
+
+// Writes the document, exactly as Save would, to the session's rescue file, readable by the
+// user alone and synced before it counts: replaced atomically when the session has one for the
+// document's current name; otherwise (or when that fails) a new one under the first free
+// RescueName, or where that fails the same name in $HOME, and a former session file is then
+// removed. Prints nothing. 0, or the errno value of the failure; `name` gets the file written,
+// or the last one tried.
+int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
+                std::string& name);
+
+// WriteRescue, with one line saying the name written or why nothing could be. True when the text
+// was written.
+bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session);
+
+// Removes the session's rescue file, if it has one: the text is safe elsewhere or was dropped.
+void DropRescue(SessionRescue& session);
 
 // Reads a file-name answer into `name` (kNameSize bytes). A name longer than kNameSize-1 bytes
 // is refused whole with one line, `refused` set and `name` empty; false then, and when no answer

@@ -313,4 +313,46 @@ int WriteNewFile(const char* name, std::string_view data, int mode) {
   return failure;
 }
 
+int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
+                              std::string_view data, int mode, std::string& name) {
+  name = name_of(0);
+  const std::string dir = DirectoryOf(name);
+  int failure = EEXIST;
+  const int fd = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
+  if (fd >= 0) {
+    failure = WriteAll(fd, data);
+    if (failure == 0 && fsync(fd) != 0) failure = errno;
+    if (failure != 0) {
+      close(fd);
+      return failure;
+    }
+    // A link fails when the name is taken, so that an existing file is never touched.
+    const std::string proc_path = "/proc/self/fd/" + std::to_string(fd);
+    failure = EEXIST;
+    for (int number = 0; number < count && failure == EEXIST; ++number) {
+      name = name_of(number);
+      failure = linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0
+                    ? 0
+                    : errno;
+    }
+    close(fd);
+    if (failure == 0) {
+      // The new name is made durable too; the text is safe either way.
+      const int d = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (d >= 0) {
+        fsync(d);
+        close(d);
+      }
+    }
+    if (failure == 0 || failure == EEXIST) return failure;
+  }
+  // No unnamed files here, or no link through /proc: each name is created and written in turn.
+  failure = EEXIST;
+  for (int number = 0; number < count && failure == EEXIST; ++number) {
+    name = name_of(number);
+    failure = WriteNewFile(name.c_str(), data, mode);
+  }
+  return failure;
+}
+
 }  // namespace ostrel

@@ -6,6 +6,8 @@
 // fail.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace ostrel {
@@ -27,5 +29,14 @@ int ReplaceFile(const char* name, std::string_view data, int mode);
 // permission bits `mode` (less the umask), and writes and syncs all of `data`. EEXIST when the
 // name is taken; on any failure a file made here is removed again.
 int WriteNewFile(const char* name, std::string_view data, int mode);
+
+// Writes and syncs all of `data` into a new file with permission bits `mode` (less the umask)
+// and gives it the first free name of name_of(0) … name_of(count-1), all in one directory (a
+// link of a name counts as taken). The file is written without a name and named only once it
+// is whole, so no name ever holds part of the text; where the system cannot do that, each name
+// is tried with WriteNewFile. EEXIST when every name is taken; `name` gets the name given, or
+// the last one tried.
+int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
+                              std::string_view data, int mode, std::string& name);
 
 }  // namespace ostrel

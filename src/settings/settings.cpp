@@ -35,6 +35,9 @@ bool ReadInt(const std::string& value, int32_t& out) {
   return true;
 }
 
+// An hour: a longer pause is no moment to lose.
+constexpr int32_t kMaxAutosaveSeconds = 3600;
+
 void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& settings,
                bool* too_long) {
   const std::size_t eq = line.find('=');
@@ -67,6 +70,8 @@ void ApplyLine(std::string_view line, const KeyNameTable& names, Settings& setti
     if (ReadInt(value, n) && n > 0 && n < limits.lines) settings.page_length = n;
   } else if (contains("show_numbers")) {
     settings.show_numbers = value == "on";
+  } else if (contains("autosave_seconds")) {
+    if (ReadInt(value, n) && n >= 0 && n <= kMaxAutosaveSeconds) settings.autosave_seconds = n;
   } else if (contains("launch_command")) {
     // A cut shell command is a different command: a longer one is not taken.
     if (value.size() > settings.launch_command.size() - 1) {

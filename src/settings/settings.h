@@ -25,15 +25,19 @@ struct Settings {
   int32_t page_length = 8;
   bool show_numbers = true;
   NameBuffer launch_command{};
+  // On a terminal, the seconds of waiting for input after which unsaved changes go to the
+  // session's rescue file; 0 never. Read from the file but never written into the default one.
+  int32_t autosave_seconds = 2;
 
   bool operator==(const Settings&) const = default;
 };
 
 // Applies settings text to `settings`, line by line: a line that holds a command's name
 // rebinds that command (when its value is one character); otherwise the first of max_lines,
-// max_char, anchor_position, lines_per_page, show_numbers, launch_command that it holds takes
-// the value after the first "=" if that setting's rule accepts it. A launch_command longer than
-// the command buffer holds is not taken; `launch_command_too_long`, when given, is then set.
+// max_char, anchor_position, lines_per_page, show_numbers, autosave_seconds, launch_command that
+// it holds takes the value after the first "=" if that setting's rule accepts it. A launch_command
+// longer than the command buffer holds is not taken; `launch_command_too_long`, when given, is then
+// set.
 void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings,
                    bool* launch_command_too_long = nullptr);
 

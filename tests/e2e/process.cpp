@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,6 +135,17 @@ bool Process::WaitUntilWaiting(const Deadline& deadline, const std::function<boo
 char ProcessState(pid_t pid) {
   const auto stat = ReadStat(std::to_string(pid));
   return stat ? stat->state : '?';
+}
+
+bool WaitsWithoutTimeLimit(pid_t pid) {
+  // "NUMBER ARG1 ARG2 ARG3 …" while in a system call; ppoll's third argument is its timeout.
+  std::ifstream f("/proc/" + std::to_string(pid) + "/syscall");
+  long number = -1;
+  std::string fds;
+  std::string count;
+  std::string timeout;
+  if (!(f >> number >> fds >> count >> timeout)) return false;
+  return ProcessState(pid) == 'S' && number == SYS_ppoll && std::stoul(timeout, nullptr, 16) == 0;
 }
 
 bool WaitForSleepingDescendant(pid_t root, std::string_view name, const Deadline& deadline,

@@ -83,6 +83,10 @@ class Process {
 // 'R' while it runs); '?' when it is gone.
 char ProcessState(pid_t pid);
 
+// True while the process sleeps in a wait for input without a time limit (a poll without a
+// timeout): nothing happens in it until input or a signal comes.
+bool WaitsWithoutTimeLimit(pid_t pid);
+
 // True once a descendant of `root` named `name` (as /proc shows it) sleeps; false when the
 // deadline passes first. `meanwhile` runs between looks.
 bool WaitForSleepingDescendant(pid_t root, std::string_view name, const Deadline& deadline,

@@ -134,6 +134,13 @@ bool Terminal::WaitUntilReading(double timeout_seconds) {
   return process_->WaitUntilWaiting(Deadline(timeout_seconds), {}, [this] { Pump(0); });
 }
 
+bool Terminal::WaitUntilReadingWithoutTimeLimit(double timeout_seconds) {
+  const pid_t editor = pid();
+  return process_->WaitUntilWaiting(
+      Deadline(timeout_seconds), [editor] { return WaitsWithoutTimeLimit(editor); },
+      [this] { Pump(0); });
+}
+
 bool Terminal::WaitUntilDescendantSleeps(std::string_view name, double timeout_seconds) {
   return WaitForSleepingDescendant(pid(), name, Deadline(timeout_seconds), [this] { Pump(0); });
 }

@@ -92,6 +92,9 @@ class Terminal {
   // meanwhile; false when it ended first or at the timeout. Where nothing printed shows that
   // the editor reads, this is the wait before the next keys or signal.
   bool WaitUntilReading(double timeout_seconds = 10);
+  // As WaitUntilReading, and the wait has no time limit: the work of a pause (the idle write of
+  // the rescue file) is done, or none is due.
+  bool WaitUntilReadingWithoutTimeLimit(double timeout_seconds = 10);
   // True once a process the editor started, named `name`, sleeps (the output drained
   // meanwhile); false at the timeout.
   bool WaitUntilDescendantSleeps(std::string_view name, double timeout_seconds = 10);

@@ -326,6 +326,181 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
   }
 }
 
+// The pauses of a terminal session keep its one rescue file current. Each step types its keys,
+// waits for `cue`, then (with `pause`) until the editor waits for input without a time limit:
+// the idle write due is done by then, and the directory must hold `now`. A file whose text
+// changed between two looks must be a new file (replaced, never rewritten in place), one whose
+// text stayed the same the same file (not written again).
+TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
+  using Files = std::map<std::string, std::string>;
+  struct Step {
+    std::string keys;
+    std::string cue;
+    std::optional<Files> now = std::nullopt;  // besides the settings file (and the FIFO)
+  };
+  struct Row {
+    const char* name;
+    std::vector<Step> steps;
+    Files left;  // afterwards, besides the settings file (and the FIFO)
+    Files files = {};
+    int end_signal = SIGKILL;  // sent after the steps; 0: the steps end the editor
+    int status = 128 + SIGKILL;
+    std::string autosave = "autosave_seconds=1";
+    bool line_editing = false;
+    bool piped = false;      // standard input a pipe that passes on what is typed
+    std::string shown = "";  // in the output after the last step
+    std::string saved = "";  // typed text that `S` would save as the rescue file's text
+  };
+  const std::string kDoc = "notes.txt";
+  const std::string kSave = "notes.txt.save";
+  const std::vector<Row> rows = {
+      {"a pause, then SIGKILL: what S writes",
+       {{"hello\n", "Editing 2:1", Files{{kDoc, "abc\ndef\n"}, {kSave, "hello\ndef\n"}}}},
+       {{kDoc, "abc\ndef\n"}, {kSave, "hello\ndef\n"}},
+       {{kDoc, "abc\ndef\n"}},
+       SIGKILL,
+       128 + SIGKILL,
+       "autosave_seconds=1",
+       false,
+       false,
+       "",
+       "hello\n"},
+      {"a second pause replaces it; a pause without a change writes nothing",
+       {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}},
+        {"world\n", "Editing 3:1", Files{{kSave, "hello\nworld\n"}}},
+        {",\nn\n", "Editing 2:2", Files{{kSave, "hello\nworld\n"}}}},
+       {{kSave, "hello\nworld\n"}}},
+      {"a pause in a half-typed line counts; the line is kept",
+       {{"hello\nwor", "Editing 2:1", Files{{kSave, "hello\n"}}},
+        {"ld\n", "Editing 3:1", Files{{kSave, "hello\nworld\n"}}}},
+       {{kSave, "hello\nworld\n"}}},
+      {"the same with the line editor",
+       {{"hello\nwor", "wor", Files{{kSave, "hello\n"}}},
+        {"ld\n", "Editing 3:1", Files{{kSave, "hello\nworld\n"}}}},
+       {{kSave, "hello\nworld\n"}},
+       {},
+       SIGKILL,
+       128 + SIGKILL,
+       "autosave_seconds=1",
+       true},
+      {"S removes it; a later change starts it again under the then current name",
+       {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}},
+        {"S\n", "Saved to notes.txt\n", Files{{kDoc, "hello\n"}}},
+        {"s\nother.txt\n", "Saved to other.txt\n",
+         Files{{kDoc, "hello\n"}, {"other.txt", "hello\n"}}},
+        {"more\n", "Editing 3:1",
+         Files{{kDoc, "hello\n"}, {"other.txt", "hello\n"}, {"other.txt.save", "hello\nmore\n"}}}},
+       {{kDoc, "hello\n"}, {"other.txt", "hello\n"}, {"other.txt.save", "hello\nmore\n"}}},
+      {"q q removes it",
+       {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}}, {"q\nq\n", "continue\n"}},
+       {},
+       {},
+       0,
+       0},
+      {"a load by O removes it",
+       {{"hello\n", "Editing 2:1", Files{{"other", "x\n"}, {kSave, "hello\n"}}},
+        {"O\nother\n", "Opened other\n", Files{{"other", "x\n"}}}},
+       {{"other", "x\n"}},
+       {{"other", "x\n"}}},
+      {"an earlier session's NAME.save is left alone: NAME.save.1",
+       {{"hello\n", "Editing 2:1", Files{{kSave, "older\n"}, {kSave + ".1", "hello\n"}}},
+        {"world\n", "Editing 3:1", Files{{kSave, "older\n"}, {kSave + ".1", "hello\nworld\n"}}}},
+       {{kSave, "older\n"}, {kSave + ".1", "hello\nworld\n"}},
+       {{kSave, "older\n"}}},
+      {"a hangup writes the last text into the same file",
+       {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}}, {"world\n", "Editing 3:1"}},
+       {{kSave, "hello\nworld\n"}},
+       {},
+       SIGHUP,
+       128 + SIGHUP,
+       "autosave_seconds=1",
+       false,
+       false,
+       "Unsaved text written to notes.txt.save\n"},
+      {"autosave_seconds=0 writes nothing",
+       {{"hello\n", "Editing 2:1", Files{}}},
+       {},
+       {},
+       SIGKILL,
+       128 + SIGKILL,
+       "autosave_seconds=0"},
+      {"through a pipe nothing is written",
+       {{"hello\n", "Editing 2:1", Files{}}},
+       {},
+       {},
+       SIGKILL,
+       128 + SIGKILL,
+       "autosave_seconds=1",
+       false,
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    std::vector<std::string> args = {kDoc};
+    if (!row.line_editing) args.insert(args.begin(), "--no-line-editing");
+    Terminal t(box, {.settings = Settings({row.autosave}),
+                     .args = args,
+                     // The editor's input is a FIFO that cat fills with what is typed.
+                     .shell = row.piped ? "mkfifo pipe && { cat </dev/tty >pipe & } && "
+                                          "exec \"$0\" --no-line-editing notes.txt <pipe"
+                                        : "",
+                     .files = row.files,
+                     .echo = false});
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    const std::set<std::string> kAlways = row.piped ? std::set<std::string>{".vazaru_da", "pipe"}
+                                                    : std::set<std::string>{".vazaru_da"};
+    std::map<std::string, ino_t> inodes;
+    Files before;
+    for (const Step& step : row.steps) {
+      t.Mark();
+      ASSERT_TRUE(t.Send(step.keys));
+      ASSERT_TRUE(t.WaitFor(step.cue)) << step.keys;
+      if (!step.now) continue;
+      ASSERT_TRUE(t.WaitUntilReadingWithoutTimeLimit()) << step.keys;
+      std::set<std::string> expected = kAlways;
+      for (const auto& [name, text] : *step.now) {
+        expected.insert(name);
+        EXPECT_EQ(RunResult{.dir = box.dir()}.File(name), text) << step.keys << ": " << name;
+        struct stat info {};
+        if (stat((box.dir() + "/" + name).c_str(), &info) != 0) continue;
+        if (before.count(name) != 0 && name.find(".save") != std::string::npos) {
+          EXPECT_EQ(inodes[name] == info.st_ino, before[name] == text) << step.keys << ": " << name;
+        }
+        inodes[name] = info.st_ino;
+        if (row.files.count(name) == 0 && name.find(".save") != std::string::npos) {
+          EXPECT_EQ(info.st_mode & 0777, 0600u) << name;
+        }
+      }
+      EXPECT_EQ(Entries(box.dir()), expected) << step.keys;
+      before = *step.now;
+    }
+    if (row.end_signal != 0) t.Kill(row.end_signal);
+    EXPECT_EQ(t.Wait().status(), row.status);
+    std::set<std::string> expected = kAlways;
+    for (const auto& [name, text] : row.left) {
+      expected.insert(name);
+      EXPECT_EQ(RunResult{.dir = box.dir()}.File(name), text) << name;
+    }
+    EXPECT_EQ(Entries(box.dir()), expected);
+    if (!row.shown.empty()) {
+      EXPECT_THAT(t.OutputSinceMark(), HasSubstr(row.shown));
+    }
+    if (!row.saved.empty()) {
+      EXPECT_EQ(RunResult{.dir = box.dir()}.File(kSave), SavedForm({kDoc}, row.files, row.saved));
+    }
+    // The next session's start-up hint names every rescue file left.
+    if (row.end_signal == SIGKILL) {
+      const auto next = box.Run({.args = {kDoc}, .input = ""});
+      for (const auto& [name, text] : row.left) {
+        if (name.starts_with(kSave)) {
+          EXPECT_THAT(next.out, HasSubstr(name + " holds unsaved text from an earlier session\n"));
+        }
+      }
+    }
+  }
+}
+
 // A run through pipes that a signal or a closed standard output ends in the middle: in the
 // child, standard input becomes a pipe holding `typed` that the editor itself keeps open, so
 // its input never ends; a helper process passes the output on to the run's file and, once it

@@ -86,5 +86,25 @@ TEST(ReplaceFile, GivesTheNameTheWholeTextAndTheModeAndLeavesNothingElse) {
   EXPECT_EQ(WriteNewFile(dir.Path("fresh").c_str(), "y", 0600), EEXIST);
 }
 
+TEST(WriteNewFileUnderFreeName, TakesTheFirstFreeNameAndTouchesNoOther) {
+  test::ScratchDir dir;
+  dir.Write("0.r", "older");
+  fs::create_symlink("nowhere", dir.Path("1.r"));  // a link to nothing is taken too
+  const auto name_of = [&dir](int n) { return dir.Path(std::to_string(n) + ".r"); };
+  std::string name;
+  ASSERT_EQ(WriteNewFileUnderFreeName(name_of, 3, "text\n", 0600, name), 0);
+  EXPECT_EQ(name, dir.Path("2.r"));
+  std::ifstream in(name);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "text\n");
+  EXPECT_EQ(fs::status(name).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  // Every name taken: nothing is left behind.
+  EXPECT_EQ(WriteNewFileUnderFreeName(name_of, 3, "more\n", 0600, name), EEXIST);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.dir()), fs::directory_iterator()), 3);
+  EXPECT_FALSE(fs::exists(dir.Path("nodir")));
+  EXPECT_EQ(
+      WriteNewFileUnderFreeName([&dir](int) { return dir.Path("nodir/x"); }, 1, "x", 0600, name),
+      ENOENT);
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -84,6 +84,20 @@ TEST(SettingsView, ShowNumbersIsOnOnlyForExactlyOn) {
   EXPECT_TRUE(Loaded("show_numbers").show_numbers);  // no "=": ignored
 }
 
+TEST(SettingsAutosave, ZeroTo3600IsTaken) {
+  EXPECT_EQ(Loaded("").autosave_seconds, 2);
+  EXPECT_EQ(Loaded("autosave_seconds=0").autosave_seconds, 0);
+  EXPECT_EQ(Loaded("autosave_seconds=3600").autosave_seconds, 3600);
+  EXPECT_EQ(Loaded("autosave_seconds=10s").autosave_seconds, 10);
+  EXPECT_EQ(Loaded("autosave_seconds=abc").autosave_seconds, 0);  // no digits: 0, as elsewhere
+  for (const char* refused : {"autosave_seconds=3601", "autosave_seconds=-1",
+                              "autosave_seconds=99999999999", "autosave_seconds"}) {
+    EXPECT_EQ(Loaded(refused).autosave_seconds, 2) << refused;
+  }
+  // Not written into the default file; a launch command naming it is no launch command.
+  EXPECT_EQ(Loaded("launch_command=x autosave_seconds=0").Launch(), "");
+}
+
 TEST(SettingsLaunch, StoredWhenNotEmptyAndAtMost255) {
   EXPECT_EQ(Loaded("launch_command=make").Launch(), "make");
   EXPECT_EQ(Loaded("launch_command=make\nlaunch_command=").Launch(), "make");
