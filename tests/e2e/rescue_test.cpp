@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "console/line_editor.h"
 #include "e2e/harness.h"
 #include "e2e/pty.h"
 
@@ -436,6 +437,8 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
+    // Without line editing built in, the editor reads a terminal as it reads a pipe.
+    if (row.line_editing && !kLineEditingBuiltIn) continue;
     Sandbox box;
     std::vector<std::string> args = {kDoc};
     if (!row.line_editing) args.insert(args.begin(), "--no-line-editing");
