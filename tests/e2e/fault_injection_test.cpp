@@ -33,12 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
-std::set<std::string> Entries(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-  return names;
-}
-
 // strace from $PATH, or nothing.
 std::optional<std::string> FindStrace() {
   const char* path = std::getenv("PATH");

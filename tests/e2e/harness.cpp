@@ -107,6 +107,12 @@ RunResult RunEditor(const RunPlan& plan) {
   return box.Run(plan);
 }
 
+std::set<std::string> Entries(const std::string& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
 std::string Settings(const std::vector<std::string>& lines) {
   std::string s;
   for (const auto& l : lines) s += l + "\n";

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,9 @@ void AsOrdinaryUser();
 // Runs once in a sandbox of its own; the directory is removed afterwards, so only `out`,
 // `err` and `status` are of use.
 RunResult RunEditor(const RunPlan& plan);
+
+// The names in directory `dir`.
+std::set<std::string> Entries(const std::string& dir);
 
 // A settings file with the given lines appended to nothing else.
 std::string Settings(const std::vector<std::string>& lines);

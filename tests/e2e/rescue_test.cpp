@@ -36,12 +36,6 @@ const std::string kPrompt = "  > ";
 const std::string kLongName = std::string(200, 'n') + std::string(55, 'x');
 const std::string kLongRescue = std::string(200, 'n') + std::string(50, 'x') + ".save";
 
-std::set<std::string> Entries(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-  return names;
-}
-
 // What `S` writes for the text typed after starting on `args` with `files`.
 std::string SavedForm(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& files, const std::string& typed) {
@@ -355,17 +349,11 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
   const std::string kDoc = "notes.txt";
   const std::string kSave = "notes.txt.save";
   const std::vector<Row> rows = {
-      {"a pause, then SIGKILL: what S writes",
-       {{"hello\n", "Editing 2:1", Files{{kDoc, "abc\ndef\n"}, {kSave, "hello\ndef\n"}}}},
-       {{kDoc, "abc\ndef\n"}, {kSave, "hello\ndef\n"}},
-       {{kDoc, "abc\ndef\n"}},
-       SIGKILL,
-       128 + SIGKILL,
-       "autosave_seconds=1",
-       false,
-       false,
-       "",
-       "hello\n"},
+      {.name = "a pause, then SIGKILL: what S writes",
+       .steps = {{"hello\n", "Editing 2:1", Files{{kDoc, "abc\ndef\n"}, {kSave, "hello\ndef\n"}}}},
+       .left = {{kDoc, "abc\ndef\n"}, {kSave, "hello\ndef\n"}},
+       .files = {{kDoc, "abc\ndef\n"}},
+       .saved = "hello\n"},
       {"a second pause replaces it; a pause without a change writes nothing",
        {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}},
         {"world\n", "Editing 3:1", Files{{kSave, "hello\nworld\n"}}},
@@ -375,15 +363,11 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
        {{"hello\nwor", "Editing 2:1", Files{{kSave, "hello\n"}}},
         {"ld\n", "Editing 3:1", Files{{kSave, "hello\nworld\n"}}}},
        {{kSave, "hello\nworld\n"}}},
-      {"the same with the line editor",
-       {{"hello\nwor", "wor", Files{{kSave, "hello\n"}}},
-        {"ld\n", "Editing 3:1", Files{{kSave, "hello\nworld\n"}}}},
-       {{kSave, "hello\nworld\n"}},
-       {},
-       SIGKILL,
-       128 + SIGKILL,
-       "autosave_seconds=1",
-       true},
+      {.name = "the same with the line editor",
+       .steps = {{"hello\nwor", "wor", Files{{kSave, "hello\n"}}},
+                 {"ld\n", "Editing 3:1", Files{{kSave, "hello\nworld\n"}}}},
+       .left = {{kSave, "hello\nworld\n"}},
+       .line_editing = true},
       {"S removes it; a later change starts it again under the then current name",
        {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}},
         {"S\n", "Saved to notes.txt\n", Files{{kDoc, "hello\n"}}},
@@ -408,32 +392,18 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
         {"world\n", "Editing 3:1", Files{{kSave, "older\n"}, {kSave + ".1", "hello\nworld\n"}}}},
        {{kSave, "older\n"}, {kSave + ".1", "hello\nworld\n"}},
        {{kSave, "older\n"}}},
-      {"a hangup writes the last text into the same file",
-       {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}}, {"world\n", "Editing 3:1"}},
-       {{kSave, "hello\nworld\n"}},
-       {},
-       SIGHUP,
-       128 + SIGHUP,
-       "autosave_seconds=1",
-       false,
-       false,
-       "Unsaved text written to notes.txt.save\n"},
-      {"autosave_seconds=0 writes nothing",
-       {{"hello\n", "Editing 2:1", Files{}}},
-       {},
-       {},
-       SIGKILL,
-       128 + SIGKILL,
-       "autosave_seconds=0"},
-      {"through a pipe nothing is written",
-       {{"hello\n", "Editing 2:1", Files{}}},
-       {},
-       {},
-       SIGKILL,
-       128 + SIGKILL,
-       "autosave_seconds=1",
-       false,
-       true},
+      {.name = "a hangup writes the last text into the same file",
+       .steps = {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}}, {"world\n", "Editing 3:1"}},
+       .left = {{kSave, "hello\nworld\n"}},
+       .end_signal = SIGHUP,
+       .status = 128 + SIGHUP,
+       .shown = "Unsaved text written to notes.txt.save\n"},
+      {.name = "autosave_seconds=0 writes nothing",
+       .steps = {{"hello\n", "Editing 2:1", Files{}}},
+       .autosave = "autosave_seconds=0"},
+      {.name = "through a pipe nothing is written",
+       .steps = {{"hello\n", "Editing 2:1", Files{}}},
+       .piped = true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -25,12 +25,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 // Names in the run's directory, so a test can see that no temporary file was left behind.
-std::set<std::string> Entries(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-  return names;
-}
-
 struct stat Stat(const std::string& path) {
   struct stat info {};
   EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
