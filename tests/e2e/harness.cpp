@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -25,7 +28,50 @@ std::string ReadWhole(const std::string& path) {
   return s.str();
 }
 
+// A copy of the editor that kNobody can run, and why not when it cannot.
+struct ReachableCopy {
+  test::ScratchDir folder;
+  std::string path = folder.Path("ostrel");
+  std::optional<std::string> cannot;
+
+  ReachableCopy() {
+    std::error_code ec;
+    if (chmod(folder.dir().c_str(), 0711) != 0 || !fs::copy_file(OSTREL_BINARY, path, ec)) {
+      cannot = "cannot copy the editor to " + folder.dir();
+      return;
+    }
+    chmod(path.c_str(), 0755);
+    // One run tells whether the user can be taken on and the copy reached.
+    Process probe({.argv = {path, "--version"}, .in_child = [] {
+                     const int null = open("/dev/null", O_WRONLY);
+                     dup2(null, 1);
+                     dup2(null, 2);
+                     AsOrdinaryUser();
+                   }});
+    const int status = probe.Wait(Deadline(20)).status();
+    if (status == 98) cannot = "root may not change to user " + std::to_string(kNobody);
+    if (status != 0 && status != 98) {
+      cannot = "user " + std::to_string(kNobody) + " cannot run " + path + " (status " +
+               std::to_string(status) + ")";
+    }
+  }
+};
+
+const ReachableCopy& Copy() {
+  static const ReachableCopy copy;
+  return copy;
+}
+
 }  // namespace
+
+std::optional<std::string> CannotRunAsOrdinaryUser() {
+  if (geteuid() != 0) return std::nullopt;
+  return Copy().cannot;
+}
+
+std::string EditorPath(bool as_ordinary_user) {
+  return as_ordinary_user && geteuid() == 0 ? Copy().path : OSTREL_BINARY;
+}
 
 std::optional<std::string> RunResult::File(const std::string& name) const {
   const std::string path = dir + "/" + name;
@@ -43,14 +89,15 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
   int in_pipe[2] = {-1, -1};
   if (plan.input_from_file) {
     std::ofstream(in_path, std::ios::binary) << plan.input;
-  } else if (pipe(in_pipe) != 0) {
+  } else if (pipe2(in_pipe, O_CLOEXEC) != 0) {  // not left open in another thread's child
     throw std::runtime_error("pipe failed");
   }
   signal(SIGPIPE, SIG_IGN);
 
-  std::vector<std::string> argv = {OSTREL_BINARY};
+  const std::string editor_path = EditorPath(plan.as_ordinary_user);
+  std::vector<std::string> argv = {editor_path};
   argv.insert(argv.end(), plan.args.begin(), plan.args.end());
-  if (!plan.shell.empty()) argv = {"/bin/sh", "-c", plan.shell, OSTREL_BINARY};
+  if (!plan.shell.empty()) argv = {"/bin/sh", "-c", plan.shell, editor_path};
   Process editor({.argv = argv, .dir = dir(), .in_child = [&] {
                     const int in =
                         plan.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];
@@ -65,6 +112,7 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
                     }
                     signal(SIGPIPE, SIG_DFL);
                     if (plan.in_child) plan.in_child();
+                    if (plan.as_ordinary_user) AsOrdinaryUser();
                   }});
 
   std::thread writer;
@@ -105,6 +153,18 @@ void AsOrdinaryUser() {
 RunResult RunEditor(const RunPlan& plan) {
   Sandbox box;
   return box.Run(plan);
+}
+
+void InParallel(std::size_t count, std::size_t threads,
+                const std::function<void(std::size_t)>& run) {
+  std::atomic<std::size_t> next{0};
+  std::vector<std::thread> workers;
+  for (std::size_t i = 0; i < std::min(count, threads); ++i) {
+    workers.emplace_back([&] {
+      for (std::size_t k = next++; k < count; k = next++) run(k);
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
 }
 
 std::set<std::string> Entries(const std::string& dir) {

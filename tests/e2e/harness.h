@@ -24,6 +24,7 @@ struct RunPlan {
   std::map<std::string, std::string> files;  // created in the directory before the run
   bool input_from_file = false;              // standard input from a regular file, not a pipe
   std::function<void()> in_child;            // runs in the child just before exec
+  bool as_ordinary_user = false;             // the editor runs as AsOrdinaryUser makes it
   double timeout_seconds = 20;
 };
 
@@ -48,13 +49,26 @@ class Sandbox : public test::ScratchDir {
 // The user an editor run as root changes to with AsOrdinaryUser.
 inline constexpr unsigned kNobody = 65534;
 
-// For RunPlan::in_child: runs the editor as an ordinary user. As root, the child gives up root
-// first, since root may read and write where a test means the editor may not.
+// In a child about to run the editor as an ordinary user: as root, gives up root first, since
+// root may read and write where a test means the editor may not.
 void AsOrdinaryUser();
+
+// Why the editor cannot run as an ordinary user here (kNobody, as root), or nullopt when it can.
+// As root those runs start a copy of the editor in a folder that only root may write and
+// everyone may enter: the built one may sit under a folder that only its owner may enter.
+std::optional<std::string> CannotRunAsOrdinaryUser();
+
+// The path of the editor that a run starts: that copy for a run as an ordinary user as root.
+std::string EditorPath(bool as_ordinary_user = false);
 
 // Runs once in a sandbox of its own; the directory is removed afterwards, so only `out`,
 // `err` and `status` are of use.
 RunResult RunEditor(const RunPlan& plan);
+
+// Calls run(0) ... run(count - 1), on up to `threads` threads at once: for runs that mostly wait
+// (for the disk, or for the editor's pauses). Checks may fail in any of them.
+void InParallel(std::size_t count, std::size_t threads,
+                const std::function<void(std::size_t)>& run);
 
 // The names in directory `dir`.
 std::set<std::string> Entries(const std::string& dir);

@@ -48,6 +48,8 @@ Terminal::Terminal(const Sandbox& box, const TerminalPlan& plan) {
   if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0) {
     throw std::runtime_error("openpty failed");
   }
+  // Not left open in a child that another thread starts.
+  fcntl(slave, F_SETFD, FD_CLOEXEC);
   struct termios modes {};
   tcgetattr(slave, &modes);
   if (!plan.echo) modes.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);

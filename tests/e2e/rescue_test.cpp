@@ -405,10 +405,12 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
        .steps = {{"hello\n", "Editing 2:1", Files{}}},
        .piped = true},
   };
-  for (const Row& row : rows) {
+  // The rows wait for the editor's pauses side by side, each on a terminal of its own.
+  InParallel(rows.size(), rows.size(), [&](std::size_t i) {
+    const Row& row = rows[i];
     SCOPED_TRACE(row.name);
     // Without line editing built in, the editor reads a terminal as it reads a pipe.
-    if (row.line_editing && !kLineEditingBuiltIn) continue;
+    if (row.line_editing && !kLineEditingBuiltIn) return;
     Sandbox box;
     std::vector<std::string> args = {kDoc};
     if (!row.line_editing) args.insert(args.begin(), "--no-line-editing");
@@ -471,7 +473,7 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
         }
       }
     }
-  }
+  });
 }
 
 // A run through pipes that a signal or a closed standard output ends in the middle: in the

@@ -115,6 +115,7 @@ TEST(SafeSave, KeepsPermissionBitsOwnerAndGroup) {
 }
 
 TEST(SafeSave, ADirectoryThatAllowsNoNewFileGetsTheFileWrittenInPlace) {
+  if (const auto why = CannotRunAsOrdinaryUser()) GTEST_SKIP() << *why;
   Sandbox box;
   box.Write("doc", "old text\n");
   const auto inode = Stat(box.dir() + "/doc").st_ino;
@@ -124,8 +125,7 @@ TEST(SafeSave, ADirectoryThatAllowsNoNewFileGetsTheFileWrittenInPlace) {
   }
   box.Write(".vazaru_da", "");
   ASSERT_EQ(chmod(box.dir().c_str(), 0555), 0);
-  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
-  plan.in_child = AsOrdinaryUser;
+  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n", .as_ordinary_user = true};
   const auto r = box.Run(plan);
   chmod(box.dir().c_str(), 0700);
   EXPECT_EQ(r.err, "");
@@ -138,14 +138,14 @@ TEST(SafeSave, ADirectoryThatAllowsNoNewFileGetsTheFileWrittenInPlace) {
 
 TEST(SafeSave, AnOwnerThatCannotBeKeptGetsTheFileWrittenInPlace) {
   if (geteuid() != 0) GTEST_SKIP() << "needs a file of another user that we may write";
+  if (const auto why = CannotRunAsOrdinaryUser()) GTEST_SKIP() << *why;
   Sandbox box;
   box.Write("doc", "old text\n");
   box.Write(".vazaru_da", "");
   ASSERT_EQ(chmod((box.dir() + "/doc").c_str(), 0666), 0);
   ASSERT_EQ(chmod(box.dir().c_str(), 0777), 0);
   const auto inode = Stat(box.dir() + "/doc").st_ino;
-  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
-  plan.in_child = AsOrdinaryUser;
+  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n", .as_ordinary_user = true};
   const auto r = box.Run(plan);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
@@ -158,6 +158,7 @@ TEST(SafeSave, AnOwnerThatCannotBeKeptGetsTheFileWrittenInPlace) {
 }
 
 TEST(SafeSave, AFileWeMayNotWriteIsNotReplaced) {
+  if (const auto why = CannotRunAsOrdinaryUser()) GTEST_SKIP() << *why;
   Sandbox box;
   box.Write("doc", "old text\n");
   box.Write(".vazaru_da", "");
@@ -166,8 +167,7 @@ TEST(SafeSave, AFileWeMayNotWriteIsNotReplaced) {
   if (geteuid() == 0) {
     ASSERT_EQ(chown((box.dir() + "/doc").c_str(), kNobody, kNobody), 0);
   }
-  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n"};
-  plan.in_child = AsOrdinaryUser;
+  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n", .as_ordinary_user = true};
   const auto r = box.Run(plan);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 1);  // the last save failed

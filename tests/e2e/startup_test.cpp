@@ -92,6 +92,8 @@ TEST(StartUp, SettingsFileThatCannotBeOpenedIsNotOverwritten) {
   EXPECT_EQ(r.out, StartupOutput() + kEmptyView + kQuitPrompt);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
+  // Its mode back first, so that an ordinary user can read it too.
+  ASSERT_EQ(chmod(rc.c_str(), 0600), 0);
   EXPECT_EQ(r.File(".vazaru_da"), "help=?\n");
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
@@ -147,15 +148,22 @@ TEST(TextSafety, NoTextIsLostOrMisreported) {
     for (const auto& [name, content] : row.files) box.Write(name, content);
     RunPlan plan{
         .settings = Settings(row.settings), .args = row.args, .input = row.input + "q\nq\n"};
+    const auto cannot = CannotRunAsOrdinaryUser();
+    if (row.write_only && cannot) {
+      std::cout << "[ skipped  ] " << row.name << ": " << *cannot << "\n";
+      continue;
+    }
     if (row.write_only) {
       ASSERT_EQ(chmod((box.dir() + "/secret").c_str(), 0200), 0);
       if (geteuid() == 0) {
         ASSERT_EQ(chown(box.dir().c_str(), kNobody, kNobody), 0);
         ASSERT_EQ(chown((box.dir() + "/secret").c_str(), kNobody, kNobody), 0);
       }
-      plan.in_child = AsOrdinaryUser;
+      plan.as_ordinary_user = true;
     }
     const auto r = box.Run(plan);
+    // The test owns the file: its mode back, its bytes can be compared.
+    if (row.write_only) chmod((box.dir() + "/secret").c_str(), 0600);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
