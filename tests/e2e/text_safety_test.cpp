@@ -27,6 +27,7 @@ struct Row {
   std::vector<std::string> out;                 // each printed somewhere, in this order
   std::map<std::string, std::string> expected;  // files after the run
   bool write_only = false;  // the file "secret" has mode 0200; the editor runs as an ordinary user
+  std::map<std::string, std::string> links = {};  // symbolic links made before the run
 };
 
 const std::string kExists = "The file already exists.\nEnter a new filename or 'o' to overwrite\n";
@@ -125,6 +126,11 @@ const std::vector<Row> kRows = {
      {{"keep", "old\n"}},
      {"or 'x' to return\n" + kNameQuestion + kExists + kNameQuestion + kExists + "Saved to keep\n"},
      {{"keep", "text\n"}}},
+    {.name = "save-as onto a link to nothing asks before it writes through the link",
+     .input = "text\ns\nlink\no\n",
+     .out = {"or 'x' to return\n" + kExists + "Saved to link\n"},
+     .expected = {{"nowhere", "text\n"}},
+     .links = {{"link", "nowhere"}}},
     {"save-as after an empty answer: the try-again loop takes 'o' as a name",
      {},
      {},
@@ -146,6 +152,7 @@ TEST(TextSafety, NoTextIsLostOrMisreported) {
     SCOPED_TRACE(row.name);
     Sandbox box;
     for (const auto& [name, content] : row.files) box.Write(name, content);
+    for (const auto& [name, target] : row.links) symlink(target.c_str(), box.Path(name).c_str());
     RunPlan plan{
         .settings = Settings(row.settings), .args = row.args, .input = row.input + "q\nq\n"};
     const auto cannot = CannotRunAsOrdinaryUser();

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 namespace ostrel {
@@ -23,6 +25,26 @@ TEST(Wait, EndsWithInputASignalOrItsTimeout) {
   EXPECT_EQ(WaitForInput(fds[0]), WaitResult::kReady);
   close(fds[0]);
   close(fds[1]);
+}
+
+// Of two signals noted before the editor looks, it acts on the first, except that an interrupt
+// gives way to a hangup or a termination, which end the editor.
+TEST(Wait, TheSignalActedOnOfTwoNoted) {
+  const struct {
+    int first;
+    int second;
+    int acted_on;
+  } orders[] = {
+      {SIGTERM, SIGINT, SIGTERM}, {SIGHUP, SIGINT, SIGHUP},   {SIGINT, SIGTERM, SIGTERM},
+      {SIGINT, SIGHUP, SIGHUP},   {SIGTERM, SIGHUP, SIGTERM}, {SIGHUP, SIGTERM, SIGHUP},
+      {SIGINT, SIGINT, SIGINT},
+  };
+  for (const auto& o : orders) {
+    NoteSignal(o.first);
+    NoteSignal(o.second);
+    EXPECT_EQ(TakeSignal(), o.acted_on) << o.first << " then " << o.second;
+    EXPECT_EQ(TakeSignal(), 0);
+  }
 }
 
 }  // namespace
