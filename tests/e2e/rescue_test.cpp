@@ -5,9 +5,11 @@
 // On a terminal these runs use the terminal's own line discipline (--no-line-editing), so
 // what they type and read is exact; line_editing_test.cpp checks that line editing ends the
 // same way.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -480,8 +482,8 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
 // child, standard input becomes a pipe holding `typed` that the editor itself keeps open, so
 // its input never ends; a helper process passes the output on to the run's file and, once it
 // shows `cue`, sends `sig` to the editor, or with `sig` 0 stops reading and types an empty line.
-// With `stall` it stops reading at `cue`, so that the editor's output blocks, sends `sig` a
-// moment later and keeps the output open until the editor has ended.
+// With `stall` it stops reading at `cue`, sends `sig` once the editor's output blocks, and
+// keeps the output open until the editor has ended.
 std::function<void()> MidSession(const std::string& typed, const std::string& cue, int sig,
                                  bool stall = false) {
   return [typed, cue, sig, stall] {
@@ -501,7 +503,11 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
         seen.append(chunk, static_cast<std::size_t>(n));
         if (seen.find(cue) == std::string::npos) continue;
         if (stall) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          // Nobody reads its output and it has input left: asleep, it is blocked in a write.
+          for (int calm = 0, i = 0; calm < 3 && i < 10000; ++i) {
+            calm = ProcessState(editor) == 'S' ? calm + 1 : 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
           kill(editor, sig);
           for (int i = 0; i < 1500 && getppid() == editor; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
