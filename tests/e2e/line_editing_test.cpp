@@ -91,6 +91,9 @@ Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::strin
     }
     if (step.signal != 0) {
       t.Kill(step.signal);
+      // What the signal makes the editor do (set its terminal mode again, redraw) is done
+      // before the next step looks for a redraw of its own.
+      if (!t.WaitUntilReading(5)) break;
     } else {
       t.Send(step.keys);
     }
