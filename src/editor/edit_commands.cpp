@@ -1,3 +1,5 @@
+// The editing commands. An edit at the cursor acts at the first byte of the character that
+// holds the cursor's byte column, and leaves the cursor there, on the character it was on.
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -20,7 +22,9 @@ void LineClear(EditorState& s, Console& con) {
 void TrimEnd(EditorState& s, Console& con) {
   (void)con;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
-  Trim(s.cursor_line, CursorColumn(s), s.buffer);
+  // The cursor stays where the line now ends: on the first byte of the character it was in.
+  s.cursor_pos = CursorColumn(s);
+  Trim(s.cursor_line, s.cursor_pos, s.buffer);
   s.undo.kind = UndoKind::kLineText;
 }
 
@@ -129,6 +133,7 @@ void ClipCut(EditorState& s, Console& con) {
   TakeIntoClip(s, column, bytes);
   Cut(s.cursor_line, column, bytes, s.buffer);
   s.undo.kind = UndoKind::kLineText;
+  s.cursor_pos = column;  // where the change was made, as the view showed it
 }
 
 void ClipPaste(EditorState& s, Console& con) {
@@ -138,6 +143,7 @@ void ClipPaste(EditorState& s, Console& con) {
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Paste(s.cursor_line, column, k, s.clip.data(), s.buffer);
   s.undo.kind = UndoKind::kLineText;
+  s.cursor_pos = column;
   SayDropped(CharsAfter(s.clip.data(), k), con);
 }
 
@@ -151,6 +157,7 @@ void InsertAtCursor(EditorState& s, const char* text, Console& con) {
     StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
     Insert(s.cursor_line, column, k, text, s.buffer);
     s.undo.kind = UndoKind::kLineText;
+    s.cursor_pos = column;
   }
   SayDropped(CharsAfter(text, k), con);
 }

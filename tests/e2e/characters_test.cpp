@@ -109,6 +109,12 @@ const std::vector<Row>& Rows() {
       {"typed text over a character", "n\nu\n", "au" + kE3 + kE4 + kBad + "z\n", "au#########z\n"},
       {"typed text shortened", "e\n" + kE3 + kE3 + "\n", kLine + kE3 + "\n", "a##########z####\n"},
       {"t", "G\n6\nt\n", "a" + kE2 + "\n", "a####\n"},
+      // An edit at a byte column inside a character leaves the cursor on that character.
+      {.name = "x at a kept byte column",
+       .keys = "G\n5\n\nx\n1\nX\n",
+       .saved = "abcdefgh\na" + kE2 + "Xcd\n",
+       .ascii = "abcdefgh\na###Xbcd\n",
+       .doc = "abcdefgh\na" + kE2 + kE3 + "bcd\n"},
       {.name = "T",
        .keys = "G\n6\nT\n",
        .saved = "a" + kE2 + "\n" + kE3 + kE4 + kBad + "znext\n",
