@@ -2,16 +2,24 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
+#include "common/characters.h"
 #include "console/console.h"
 
 namespace ostrel {
 namespace {
 
-// Length of the rest of the line from p: 0 when p is at or beyond the line's end.
-int32_t RestLength(int32_t line, int32_t p, const TextBuffer& buffer) {
+// The rest of the line from p: empty when p is at or beyond the line's end.
+std::string_view Rest(int32_t line, int32_t p, const TextBuffer& buffer) {
   const int32_t n = buffer.Length(line);
-  return p < n ? n - p : 0;
+  return p >= 0 && p < n ? std::string_view(buffer.Slot(line) + p, static_cast<std::size_t>(n - p))
+                         : std::string_view();
+}
+
+// Characters in the rest of the line from p.
+int32_t RestChars(int32_t line, int32_t p, const TextBuffer& buffer) {
+  return static_cast<int32_t>(CountChars(Rest(line, p, buffer)));
 }
 
 }  // namespace
@@ -30,6 +38,11 @@ bool CheckInsert(int32_t line, int32_t p, int32_t& k, const char* text, const Te
   if (int64_t{n} + t > lsize - 1) {
     con.Print("Insert was truncated because the line would have exceeded %i\n", lsize);
     k = std::min(k, lsize - 1 - n);
+  }
+  // What is shortened keeps whole characters.
+  if (k > 0 && k < t) {
+    k = static_cast<int32_t>(
+        FitWhole(std::string_view(text, static_cast<std::size_t>(t)), static_cast<std::size_t>(k)));
   }
   return k > 0;
 }
@@ -58,7 +71,10 @@ bool CheckPaste(int32_t p, int32_t& k, const char* clip, const TextBuffer& buffe
   }
   if (int64_t{p} + c > lsize - 1) {
     con.Line("Paste string was shortened to fit onto line");
-    k = lsize - 1 - p;
+    k = p < lsize - 1
+            ? static_cast<int32_t>(FitWhole(std::string_view(clip, static_cast<std::size_t>(c)),
+                                            static_cast<std::size_t>(lsize - 1 - p)))
+            : 0;
   } else {
     k = c;
   }
@@ -72,15 +88,17 @@ void Paste(int32_t line, int32_t p, int32_t k, const char* clip, TextBuffer& buf
   if (k <= 0) return;
   char* slot = buffer.WritableSlot(line);
   SpaceFill(slot, p);
-  std::memcpy(slot + p, clip, strnlen(clip, static_cast<std::size_t>(k)));
+  Overwrite(slot, p, std::string_view(clip, strnlen(clip, static_cast<std::size_t>(k))), lsize);
 }
 
 bool CheckCut(int32_t line, int32_t p, int32_t& k, const TextBuffer& buffer, Console& con) {
   const int32_t lsize = buffer.lsize();
   k = std::max(k, 0);
-  const int32_t r = RestLength(line, p, buffer);
-  if (k > lsize - p) {
-    con.Print("Maximum cut size is %i\n", lsize - p);
+  const int32_t r = RestChars(line, p, buffer);
+  // The characters of the rest of the line, and every byte of the slot after it.
+  const int32_t most = r + (lsize - p - static_cast<int32_t>(Rest(line, p, buffer).size()));
+  if (k > most) {
+    con.Print("Maximum cut size is %i\n", most);
     return false;
   }
   if (r <= 0) {
@@ -105,7 +123,7 @@ void Cut(int32_t line, int32_t p, int32_t k, TextBuffer& buffer) {
 
 bool CheckCopy(int32_t line, int32_t p, int32_t& k, const TextBuffer& buffer, Console& con) {
   k = std::max(k, 0);
-  const int32_t r = RestLength(line, p, buffer);
+  const int32_t r = RestChars(line, p, buffer);
   if (r <= 0) {
     con.Line("There is nothing to copy");
     return false;
@@ -115,6 +133,12 @@ bool CheckCopy(int32_t line, int32_t p, int32_t& k, const TextBuffer& buffer, Co
     k = r;
   }
   return true;
+}
+
+int32_t CharBytesAt(int32_t line, int32_t p, int32_t k, const TextBuffer& buffer) {
+  return k <= 0 ? 0
+                : static_cast<int32_t>(
+                      BytesOfChars(Rest(line, p, buffer), static_cast<std::size_t>(k)));
 }
 
 }  // namespace ostrel

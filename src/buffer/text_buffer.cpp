@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/characters.h"
 #include "console/console.h"
 
 namespace ostrel {
@@ -149,22 +150,37 @@ void SpaceFill(char* slot, int32_t p) {
   if (length < p) std::memset(slot + length, ' ', static_cast<std::size_t>(p - length));
 }
 
-void Replace(int32_t line, int32_t position, int32_t line_count, const char* text,
-             TextBuffer& buffer, Console& con) {
+void Overwrite(char* slot, int32_t p, std::string_view text, int32_t lsize) {
+  const auto size = static_cast<std::size_t>(lsize);
+  const auto at = static_cast<std::size_t>(p);
+  const std::size_t length = strnlen(slot, size);
+  const std::size_t end = at + text.size();
+  // Where the old character under the new text's end ends; the old text must be read before
+  // the new text covers its first bytes.
+  const std::size_t old_end = CharEnd(std::string_view(slot, length), end);
+  std::memcpy(slot + at, text.data(), text.size());
+  if (old_end <= end) return;
+  std::memmove(slot + end, slot + old_end, length - old_end);
+  std::memset(slot + length - (old_end - end), 0, old_end - end);
+}
+
+int32_t Replace(int32_t line, int32_t position, int32_t line_count, const char* text,
+                TextBuffer& buffer, Console& con) {
   if (line < 0 || line >= line_count) {
     con.Line("Invalid Line Number");
-    return;
+    return 0;
   }
   const int32_t lsize = buffer.lsize();
+  const std::string_view whole(text, strnlen(text, static_cast<std::size_t>(lsize)));
   if (position >= lsize - 1) {
     con.Line("At End Of Line");
-    return;
+    return static_cast<int32_t>(CountChars(whole));
   }
   char* slot = buffer.WritableSlot(line);
   SpaceFill(slot, position);
-  const std::size_t room = static_cast<std::size_t>(lsize - 1 - position);
-  const std::size_t count = strnlen(text, room);
-  std::memcpy(slot + position, text, count);
+  const std::size_t count = FitWhole(whole, static_cast<std::size_t>(lsize - 1 - position));
+  Overwrite(slot, position, whole.substr(0, count), lsize);
+  return static_cast<int32_t>(CountChars(whole.substr(count)));
 }
 
 void Clear(int32_t line, TextBuffer& buffer) {

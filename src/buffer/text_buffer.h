@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "buffer/memory.h"
 #include "common/limits.h"
@@ -124,9 +125,16 @@ void ZeroSlotFrom(char* slot, int32_t start, int32_t lsize);
 // exactly p characters; a longer one is left alone.
 void SpaceFill(char* slot, int32_t p);
 
-// Overwrites `text` into the line at `position`; the line never grows past lsize-1 characters.
-void Replace(int32_t line, int32_t position, int32_t line_count, const char* text,
-             TextBuffer& buffer, Console& con);
+// Writes `text` over the line held in `slot` from p on (the line reaches p already). Where the
+// new text ends inside a multi-byte character of the old one, that character's remaining bytes
+// go and the rest of the line closes up, so that no stray byte is left.
+void Overwrite(char* slot, int32_t p, std::string_view text, int32_t lsize);
+
+// Overwrites `text` into the line at `position`; the line never grows past lsize-1 bytes, and
+// what does not fit is dropped from the first character that does not fit whole. Returns the
+// number of characters dropped.
+int32_t Replace(int32_t line, int32_t position, int32_t line_count, const char* text,
+                TextBuffer& buffer, Console& con);
 
 // Zeroes the whole slot of the line.
 void Clear(int32_t line, TextBuffer& buffer);

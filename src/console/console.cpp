@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/characters.h"
 #include "console/line_editor.h"
 #include "signals/signals.h"
 
@@ -143,7 +144,8 @@ bool Console::LineLeftOpen(ReadOutcome outcome, const char* buf, int limit,
   const std::size_t length = std::strlen(buf);
   // Enter took the cursor to the next line; a piece that filled the buffer is a line's start.
   if (outcome == ReadOutcome::kLine &&
-      (length + 1 >= static_cast<std::size_t>(limit) || (length > 0 && buf[length - 1] == '\n'))) {
+      (length + 1 >= static_cast<std::size_t>(limit) || cut_before_char_ ||
+       (length > 0 && buf[length - 1] == '\n'))) {
     return false;
   }
   // The end of input at an empty line shows nothing; an interrupt shows the text typed (the
@@ -163,6 +165,7 @@ ReadOutcome Console::Read(char* buf, int limit, InputKind kind) {
   (void)Send(!asks ? output_.size() : newline == std::string::npos ? 0 : newline + 1);
   if (limit < 1) return last_read_ = ReadOutcome::kEnd;
   buf[0] = '\0';
+  cut_before_char_ = false;
   if (PendingSignal() != 0) return last_read_ = ReadOutcome::kInterrupted;
   return last_read_ = TakeLine(buf, static_cast<std::size_t>(limit - 1), kind);
 }
@@ -174,8 +177,16 @@ ReadOutcome Console::TakeLine(char* buf, std::size_t most, InputKind kind) {
     const std::size_t scan = std::min(unread, most);
     const auto* newline =
         scan == 0 ? nullptr : static_cast<const char*>(std::memchr(start, '\n', scan));
-    if (newline != nullptr || unread >= most || (ended_ && unread > 0)) {
-      const std::size_t piece = newline != nullptr ? newline - start + 1 : scan;
+    const std::string_view seen(start, unread);
+    // A line cut by the limit is cut before the character that does not fit whole; when the
+    // bytes that decide whether one straddles the limit are still to come, they are read first.
+    const bool by_limit = newline == nullptr && unread >= most;
+    const bool undecided = by_limit && !ended_ && UnfinishedCharStart(seen) < most;
+    if (!undecided && (newline != nullptr || by_limit || (ended_ && unread > 0))) {
+      std::size_t piece = newline != nullptr ? newline - start + 1 : scan;
+      // A character longer than the whole limit is cut as bytes.
+      if (by_limit && FitWhole(seen, most) > 0) piece = FitWhole(seen, most);
+      cut_before_char_ = piece < scan && newline == nullptr;
       if (piece > 0) std::memcpy(buf, start, piece);
       buf[piece] = '\0';
       begin_ += piece;
@@ -283,7 +294,8 @@ ReadOutcome Console::ReadPiece(char* buf, int limit, InputKind kind, bool& goes_
   buf[limit - 1] = '\n';
   ReadLine(buf, limit, kind);
   const ReadOutcome outcome = last_read();
-  goes_on = outcome == ReadOutcome::kLine && buf[limit - 1] == '\0' && buf[limit - 2] != '\n';
+  goes_on = outcome == ReadOutcome::kLine &&
+            ((buf[limit - 1] == '\0' && buf[limit - 2] != '\n') || cut_before_char_);
   return outcome;
 }
 

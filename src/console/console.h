@@ -90,11 +90,12 @@ class Console {
   void FinishLine();
 
   // Reads one line with fgets semantics: at most limit-1 bytes, the newline kept when it fits,
-  // whatever does not fit left in the input. Output is written first so that a program driving
-  // the editor through a pipe sees the prompt before it answers. On end of input (or a read
-  // error) with nothing read, buf becomes empty and the result is false. A line finished in
-  // the line editor is delivered by the same rules: what does not fit is read by the next
-  // reads, before anything new is asked for.
+  // whatever does not fit left in the input; a line cut by the limit is cut before a UTF-8
+  // character that does not fit whole (common/characters.h), which starts the next read. Output is
+  // written first so that a program driving the editor through a pipe sees the prompt before it
+  // answers. On end of input (or a read error) with nothing read, buf becomes empty and the result
+  // is false. A line finished in the line editor is delivered by the same rules: what does not fit
+  // is read by the next reads, before anything new is asked for.
   bool ReadLine(char* buf, int limit, InputKind kind = InputKind::kAnswer);
 
   // ReadLine with the reason when there is no line. A read is interrupted when a signal is
@@ -110,7 +111,8 @@ class Console {
   bool InputIsTerminal() const { return input_is_terminal_; }
 
   // Read, and `goes_on` tells whether the input line goes on after what was read: the read
-  // filled the buffer (limit-1 bytes) and the last byte is not the newline. NUL bytes in the
+  // filled the buffer (limit-1 bytes) and the last byte is not the newline, or the read was cut
+  // short before a character that did not fit whole. NUL bytes in the
   // line do not mislead it.
   ReadOutcome ReadPiece(char* buf, int limit, InputKind kind, bool& goes_on);
 
@@ -175,6 +177,9 @@ class Console {
   bool input_is_file_ = false;  // a regular file: never waited for, and can be put back
   std::size_t block_ = BUFSIZ;  // the most one read takes: the input's block size
   ReadOutcome last_read_ = ReadOutcome::kLine;
+  // The last piece read was cut by the limit before a character that did not fit whole, so it
+  // is shorter than the limit allows and the line goes on.
+  bool cut_before_char_ = false;
   std::unique_ptr<LineEditor> editor_;
   IdleWork idle_;  // done only when the input is a terminal
 

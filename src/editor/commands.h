@@ -47,6 +47,10 @@ void NewInsert(EditorState& s, Console& con);
 void TrimEnd(EditorState& s, Console& con);
 void TrimWrap(EditorState& s, Console& con);
 
+// On a terminal, one line saying how many characters of text typed, inserted or pasted did
+// not fit and were dropped; nothing when none were, or through pipes (edit_commands.cpp).
+void SayDropped(int32_t dropped, Console& con);
+
 // Undo (undo.cpp).
 void UndoCommand(EditorState& s, Console& con);
 

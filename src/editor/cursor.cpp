@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "buffer/line_text.h"
 #include "editor/commands.h"
 #include "files/save.h"
 
@@ -18,27 +19,35 @@ int32_t ClampLine(int64_t line, int32_t lines) {
   return static_cast<int32_t>(line);
 }
 
-// Offset, counted from `from`, of the first occurrence of `needle` in the line's text from
-// position `from` on (byte-exact, as strstr finds it), or -1.
+// Offset, counted from `from` (a character's first byte), of the first occurrence of `needle`
+// in the line's text from position `from` on (byte-exact, as strstr finds it) that begins on a
+// character's first byte, or -1.
 int32_t FindInLine(const TextBuffer& buffer, int32_t line, int32_t from, const char* needle) {
-  const char* slot = buffer.Slot(line);
-  const auto length = static_cast<int32_t>(strnlen(slot, static_cast<std::size_t>(buffer.lsize())));
+  const std::string_view whole = LineText(buffer, line);
+  const auto start = static_cast<std::size_t>(from);
   // A start at or beyond the end of the text searches the empty text: only "" occurs there.
-  const std::string_view text =
-      from < length ? std::string_view(slot + from, static_cast<std::size_t>(length - from))
-                    : std::string_view();
-  const std::size_t at = text.find(needle);
-  return at == std::string_view::npos ? -1 : static_cast<int32_t>(at);
+  const std::string_view text = start < whole.size() ? whole.substr(start) : std::string_view();
+  for (std::size_t at = text.find(needle); at != std::string_view::npos;
+       at = text.find(needle, at + 1)) {
+    if (CharStart(whole, start + at) == start + at) return static_cast<int32_t>(at);
+  }
+  return -1;
 }
 
 }  // namespace
 
+// Both step over one whole character; past the end of the text a character is one byte.
 void PositionBack(EditorState& s, Console&) {
-  if (s.cursor_pos > 0) --s.cursor_pos;
+  const int32_t column = CursorColumn(s);
+  if (column > 0) s.cursor_pos = CharStartInLine(s.buffer, s.cursor_line, column - 1);
 }
 
 void PositionForw(EditorState& s, Console&) {
-  if (s.cursor_pos < s.buffer.lsize() - 1) ++s.cursor_pos;
+  const int32_t column = CursorColumn(s);
+  const std::string_view text = LineText(s.buffer, s.cursor_line);
+  const auto at = static_cast<std::size_t>(column);
+  const int32_t step = at < text.size() ? static_cast<int32_t>(CharLength(text.substr(at))) : 1;
+  s.cursor_pos = std::min(column + step, s.buffer.lsize() - 1);
 }
 
 // Up a line; the name pairs with the key the settings file stores it under.
@@ -59,13 +68,9 @@ void PositionBeg(EditorState& s, Console&) {
 
 // To the line's terminator when the cursor is inside the text; beyond the text it stays.
 void PositionEnd(EditorState& s, Console&) {
-  const int32_t lsize = s.buffer.lsize();
-  const char* rest = s.buffer.Slot(s.cursor_line) + s.cursor_pos;
-  const auto k =
-      static_cast<int32_t>(strnlen(rest, static_cast<std::size_t>(lsize - s.cursor_pos)));
-  int32_t end = s.cursor_pos + k;
-  if (end >= lsize) end = lsize - 1;
-  s.cursor_pos = end;
+  const int32_t column = CursorColumn(s);
+  const int32_t end = std::max(column, s.buffer.Length(s.cursor_line));
+  s.cursor_pos = std::min(end, s.buffer.lsize() - 1);
 }
 
 // A negative page length turns the page moves around; both clamp into the grid either way.
@@ -77,28 +82,33 @@ void PageForw(EditorState& s, Console&) {
   s.cursor_line = ClampLine(int64_t{s.cursor_line} + s.settings.page_length, s.buffer.lines());
 }
 
-// Any number is stored; the view shows no lines for a length below 1.
+// Any number is stored; the view shows no lines for a length below 1. Every question here
+// that Ctrl-C cancels changes nothing.
 void PageLength(EditorState& s, Console& con) {
   con.Line("Enter number of lines to display");
-  s.settings.page_length = con.ReadNumber();
+  const int32_t n = con.ReadNumber();
+  if (!con.Interrupted()) s.settings.page_length = n;
 }
 
 void JumpLine(EditorState& s, Console& con) {
   con.Line("Enter jump string");
   con.ReadAnswer(s.jump_string.data(), s.buffer.lsize());
-  const int32_t k = FindInLine(s.buffer, s.cursor_line, s.cursor_pos, s.jump_string.data());
+  if (con.Interrupted()) return;
+  const int32_t column = CursorColumn(s);
+  const int32_t k = FindInLine(s.buffer, s.cursor_line, column, s.jump_string.data());
   if (k < 0) {
     con.Print("String not found in line %i\n", s.cursor_line + 1);
     return;
   }
   // An occurrence lies inside the line's text, so the new position is always below lsize.
-  if (k > 0 && s.cursor_pos + k < s.buffer.lsize()) s.cursor_pos += k;
+  s.cursor_pos = column + k;
 }
 
 // Searches whole lines, the cursor line from its first character, down to the last line.
 void JumpDoc(EditorState& s, Console& con) {
   con.Line("Enter jump string");
   con.ReadAnswer(s.jump_string.data(), s.buffer.lsize());
+  if (con.Interrupted()) return;
   // The empty string occurs at the start of the first line searched. Any other string occurs
   // only in lines that may hold text, all of them above the buffer's text end.
   if (s.jump_string[0] == '\0') {
@@ -126,21 +136,22 @@ void LockTog(EditorState& s, Console& con) {
 void GoToLine(EditorState& s, Console& con) {
   con.Line("Go to which line?");
   const int32_t n = con.ReadNumber();
-  if (n >= 1 && n <= s.buffer.lines()) s.cursor_line = n - 1;
+  if (!con.Interrupted() && n >= 1 && n <= s.buffer.lines()) s.cursor_line = n - 1;
 }
 
 void GoToPos(EditorState& s, Console& con) {
   con.Line("Go to which position?");
   const int32_t n = con.ReadNumber();
-  if (n >= 1 && n <= s.buffer.lsize()) s.cursor_pos = n - 1;
+  if (con.Interrupted() || n < 1 || n > s.buffer.lsize()) return;
+  s.cursor_pos = CharStartInLine(s.buffer, s.cursor_line, n - 1);
 }
 
 void AnchorGo(EditorState& s, Console&) {
-  s.cursor_pos = s.settings.anchor_pos;
+  s.cursor_pos = CharStartInLine(s.buffer, s.cursor_line, s.settings.anchor_pos);
 }
 
 void AnchorSet(EditorState& s, Console&) {
-  s.settings.anchor_pos = s.cursor_pos;
+  s.settings.anchor_pos = CursorColumn(s);
 }
 
 void NumTog(EditorState& s, Console&) {
@@ -150,7 +161,8 @@ void NumTog(EditorState& s, Console&) {
 void GoToStartPosition(EditorState& s, const StartPosition& start) {
   const int32_t line = start.last_text_line ? DocLength(s.buffer) : start.line - 1;
   s.cursor_line = std::clamp(line, 0, s.buffer.lines() - 1);
-  s.cursor_pos = std::clamp(start.column - 1, 0, s.buffer.lsize() - 1);
+  s.cursor_pos = CharStartInLine(s.buffer, s.cursor_line,
+                                 std::clamp(start.column - 1, 0, s.buffer.lsize() - 1));
 }
 
 }  // namespace ostrel

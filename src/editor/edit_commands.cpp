@@ -1,6 +1,11 @@
+// The editing commands. An edit at the cursor acts at the first byte of the character that
+// holds the cursor's byte column, and leaves the cursor there, on the character it was on.
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "buffer/clip.h"
+#include "buffer/line_text.h"
 #include "buffer/lines.h"
 #include "editor/commands.h"
 #include "editor/undo.h"
@@ -17,16 +22,36 @@ void LineClear(EditorState& s, Console& con) {
 void TrimEnd(EditorState& s, Console& con) {
   (void)con;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  // The cursor stays where the line now ends: on the first byte of the character it was in.
+  s.cursor_pos = CursorColumn(s);
   Trim(s.cursor_line, s.cursor_pos, s.buffer);
   s.undo.kind = UndoKind::kLineText;
 }
 
+void SayDropped(int32_t dropped, Console& con) {
+  if (dropped <= 0 || !con.InputIsTerminal()) return;
+  if (dropped == 1) {
+    con.Line("1 character did not fit and was dropped");
+  } else {
+    con.Print("%i characters did not fit and were dropped\n", dropped);
+  }
+}
+
 namespace {
 
+// Characters of `text` from byte `kept` on: what a shortened insert or paste drops.
+int32_t CharsAfter(const char* text, int32_t kept) {
+  const std::string_view whole(text);
+  const auto from = static_cast<std::size_t>(std::max(kept, 0));
+  return from < whole.size() ? static_cast<int32_t>(CountChars(whole.substr(from))) : 0;
+}
+
 // Reads the answer to a destination prompt: 1-based in, 0-based out. A destination outside the
-// grid is refused with `refusal`; the result then is -1.
+// grid is refused with `refusal`; the result then is -1, as it is when Ctrl-C cancelled the
+// question, which is refused without a word.
 int32_t ReadDestination(EditorState& s, Console& con, const char* refusal) {
   const int32_t d = con.ReadNumber() - 1;
+  if (con.Interrupted()) return -1;
   if (d < 0 || d >= s.buffer.lines()) {
     con.Line(refusal);
     return -1;
@@ -34,11 +59,11 @@ int32_t ReadDestination(EditorState& s, Console& con, const char* refusal) {
   return d;
 }
 
-// Replaces the clip with k characters of the cursor line from the cursor position.
-void TakeIntoClip(EditorState& s, int32_t k) {
+// Replaces the clip with `bytes` bytes of the cursor line from `column`.
+void TakeIntoClip(EditorState& s, int32_t column, int32_t bytes) {
   ZeroSlotFrom(s.clip.data(), 0, s.buffer.lsize());
-  std::memcpy(s.clip.data(), s.buffer.Slot(s.cursor_line) + s.cursor_pos,
-              static_cast<std::size_t>(k));
+  std::memcpy(s.clip.data(), s.buffer.Slot(s.cursor_line) + column,
+              static_cast<std::size_t>(bytes));
 }
 
 // The shape line_move and line_copy share: the destination prompt, both lines saved, the
@@ -87,60 +112,81 @@ void LineCopy(EditorState& s, Console& con) {
                 UndoKind::kCopy);
 }
 
+// Both count characters; Ctrl-C at their question leaves the clip as it was.
 void ClipCopy(EditorState& s, Console& con) {
   con.Line("Copy how many characters?");
   int32_t k = con.ReadNumber();
-  if (!CheckCopy(s.cursor_line, s.cursor_pos, k, s.buffer, con)) return;
-  TakeIntoClip(s, k);
+  if (con.Interrupted()) return;
+  const int32_t column = CursorColumn(s);
+  if (!CheckCopy(s.cursor_line, column, k, s.buffer, con)) return;
+  TakeIntoClip(s, column, CharBytesAt(s.cursor_line, column, k, s.buffer));
 }
 
 void ClipCut(EditorState& s, Console& con) {
   con.Line("Enter cut size");
   int32_t k = con.ReadNumber();
-  if (!CheckCut(s.cursor_line, s.cursor_pos, k, s.buffer, con)) return;
+  if (con.Interrupted()) return;
+  const int32_t column = CursorColumn(s);
+  if (!CheckCut(s.cursor_line, column, k, s.buffer, con)) return;
+  const int32_t bytes = CharBytesAt(s.cursor_line, column, k, s.buffer);
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
-  TakeIntoClip(s, k);
-  Cut(s.cursor_line, s.cursor_pos, k, s.buffer);
+  TakeIntoClip(s, column, bytes);
+  Cut(s.cursor_line, column, bytes, s.buffer);
   s.undo.kind = UndoKind::kLineText;
+  s.cursor_pos = column;  // where the change was made, as the view showed it
 }
 
 void ClipPaste(EditorState& s, Console& con) {
+  const int32_t column = CursorColumn(s);
   int32_t k = 0;
-  if (!CheckPaste(s.cursor_pos, k, s.clip.data(), s.buffer, con)) return;
+  if (!CheckPaste(column, k, s.clip.data(), s.buffer, con)) return;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
-  Paste(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer);
+  Paste(s.cursor_line, column, k, s.clip.data(), s.buffer);
   s.undo.kind = UndoKind::kLineText;
+  s.cursor_pos = column;
+  SayDropped(CharsAfter(s.clip.data(), k), con);
 }
+
+namespace {
+
+// The insert of `i` and `V`: the text at the cursor, as much of it as fits in whole characters.
+void InsertAtCursor(EditorState& s, const char* text, Console& con) {
+  const int32_t column = CursorColumn(s);
+  int32_t k = 0;
+  if (CheckInsert(s.cursor_line, column, k, text, s.buffer, con)) {
+    StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+    Insert(s.cursor_line, column, k, text, s.buffer);
+    s.undo.kind = UndoKind::kLineText;
+    s.cursor_pos = column;
+  }
+  SayDropped(CharsAfter(text, k), con);
+}
+
+}  // namespace
 
 void ClipInsert(EditorState& s, Console& con) {
   if (s.clip[0] == '\0') {
     con.Line("There is nothing to paste");
     return;
   }
-  int32_t k = 0;
-  if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer, con)) return;
-  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
-  Insert(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer);
-  s.undo.kind = UndoKind::kLineText;
+  InsertAtCursor(s, s.clip.data(), con);
 }
 
 void NewInsert(EditorState& s, Console& con) {
   con.Line("Enter string to insert");
   // End of input leaves the answer empty, which inserts nothing.
   con.ReadAnswer(s.insert_text.data(), s.buffer.lsize());
-  int32_t k = 0;
-  if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.insert_text.data(), s.buffer, con)) return;
-  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
-  Insert(s.cursor_line, s.cursor_pos, k, s.insert_text.data(), s.buffer);
-  s.undo.kind = UndoKind::kLineText;
+  if (con.Interrupted()) return;
+  InsertAtCursor(s, s.insert_text.data(), con);
 }
 
 void TrimWrap(EditorState& s, Console& con) {
   const int32_t line = s.cursor_line;
   if (line >= s.buffer.lines() - 1) return;
   const int32_t next = line + 1;
+  const int32_t column = CursorColumn(s);
   const int32_t length = s.buffer.Length(line);
-  const int32_t rest = s.cursor_pos < length ? length - s.cursor_pos : 0;
+  const int32_t rest = column < length ? length - column : 0;
   // The rest moves whole or not at all: nothing is trimmed that the next line cannot take.
   if (int64_t{s.buffer.Length(next)} + rest > s.buffer.lsize() - 1) {
     con.Line("Cannot split: the next line has no room for the rest");
@@ -148,10 +194,10 @@ void TrimWrap(EditorState& s, Console& con) {
   }
   StoreDoubleUndo(line, next, s.undo_copy1, s.undo_copy2, s.buffer);
   // The tail stays in its own slot while it is inserted into the next one.
-  const char* tail = rest > 0 ? std::as_const(s.buffer).Slot(line) + s.cursor_pos : "";
+  const char* tail = rest > 0 ? std::as_const(s.buffer).Slot(line) + column : "";
   int32_t k = 0;
   if (CheckInsert(next, 0, k, tail, s.buffer, con)) Insert(next, 0, k, tail, s.buffer);
-  Trim(line, s.cursor_pos, s.buffer);
+  Trim(line, column, s.buffer);
   s.undo.first = line;
   s.undo.second = next;
   s.undo.kind = UndoKind::kWrap;

@@ -97,10 +97,15 @@ void CommandExec(EditorState& s, Console& con) {
     SetCommand(s.settings.launch_command.data(), kNameSize, con);
     if (s.settings.launch_command[0] == '\0') return;
   }
-  // The command runs whether or not the save worked (a failed save has said so), but not
-  // after Ctrl-C cancelled the save's file name question.
-  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con));
-  if (s.run_launch_command && !con.Interrupted()) Launch(s.settings.launch_command.data(), con);
+  // The command acts on the saved file, so it runs only when the save worked: a build or print
+  // command must not act on the old file as if the text were saved.
+  const bool saved = Save(s.file_name.data(), s.buffer, con);
+  NoteSaveUnlessCancelled(s, con, saved);
+  if (!saved) {
+    con.Line("Command not run: the document was not saved");
+    return;
+  }
+  if (s.run_launch_command) Launch(s.settings.launch_command.data(), con);
 }
 
 void CommandEdit(EditorState& s, Console& con) {

@@ -78,9 +78,10 @@ enum class SignalPlace {
   kElsewhere,  // start-up, or after the last read
 };
 
-// Acts on a signal noted since the last look, once the read it interrupted has taken its
-// end-of-input path. Ctrl-C on a terminal cancels: that read's question is over and the editor
-// goes on (at a question it says "Cancelled", at the command line how to quit). Every other
+// Acts on a signal noted since the last look, once the command whose read it interrupted has
+// returned. Ctrl-C on a terminal cancels: that question is over, the command has changed
+// nothing, and the editor goes on (at a question it says "Cancelled", at the command line how
+// to quit). Every other
 // signal ends the editor, by that signal, after the rescue file is written.
 void ActOnSignal(EditorState& s, Console& con, SignalPlace place) {
   const int sig = TakeSignal();
@@ -167,8 +168,11 @@ void EnterText(EditorState& s, Console& con, bool as_is) {
   // A leading '!' is how a line that would be a key is typed as text: the rest is the text.
   const char* text = !as_is && input[0] == '!' ? input + 1 : input;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
-  Replace(s.cursor_line, s.cursor_pos, s.buffer.lines(), text, s.buffer, con);
+  const int32_t dropped =
+      Replace(s.cursor_line, CursorColumn(s), s.buffer.lines(), text, s.buffer, con);
   s.undo.kind = UndoKind::kLineText;
+  SayDropped(dropped, con);
+  // The byte column is kept, so that successive lines of text start at the same column.
   if (s.cursor_line < s.buffer.lines() - 1 && !s.line_lock) ++s.cursor_line;
 }
 

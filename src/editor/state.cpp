@@ -1,5 +1,7 @@
 #include "editor/state.h"
 
+#include "buffer/line_text.h"
+
 namespace ostrel {
 
 bool EditorState::AllocateBuffers() {
@@ -10,6 +12,10 @@ bool EditorState::AllocateBuffers() {
     if (!work->Allocate(lsize)) return false;
   }
   return true;
+}
+
+int32_t CursorColumn(const EditorState& s) {
+  return CharStartInLine(s.buffer, s.cursor_line, s.cursor_pos);
 }
 
 }  // namespace ostrel

@@ -77,4 +77,9 @@ struct EditorState {
   bool AllocateBuffers();
 };
 
+// The column every command acts at and the view shows: the cursor's byte column, or, where that
+// falls inside a character of the cursor line, that character's first byte. The byte column
+// itself is kept, so that lines the cursor moves to are met at the same column.
+int32_t CursorColumn(const EditorState& s);
+
 }  // namespace ostrel

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "buffer/line_text.h"
 #include "console/console.h"
 
 namespace ostrel {
@@ -20,12 +21,15 @@ void AppendNumber(std::string& out, int64_t n) {
 void Display(int32_t cursor_line, int32_t cursor_pos, int32_t page_minus_one,
              const TextBuffer& buffer, bool numbers, const char* file_name, Console& con) {
   const int32_t lines = buffer.lines();
+  // The cursor line is shown, and its column told, from the first byte of the character that
+  // holds the cursor's byte; the other lines from that byte itself.
+  const int32_t column = CharStartInLine(buffer, cursor_line, cursor_pos);
   std::string out;
   out.reserve(512);
   out += "\nEditing ";
   AppendNumber(out, int64_t{cursor_line} + 1);
   out += ':';
-  AppendNumber(out, int64_t{cursor_pos} + 1);
+  AppendNumber(out, int64_t{column} + 1);
   out += ' ';
   con.AppendText(out, file_name);
   out += "\n\n";
@@ -38,14 +42,11 @@ void Display(int32_t cursor_line, int32_t cursor_pos, int32_t page_minus_one,
     if (first < 0) first = 0;
     if (first >= lines) first = lines - 1;
     for (int64_t i = first;; ++i) {
-      const char* slot = buffer.Slot(static_cast<int32_t>(i));
-      const auto length = strnlen(slot, static_cast<std::size_t>(buffer.lsize()));
-      const bool visible = length > static_cast<std::size_t>(cursor_pos);
-      const std::string_view text =
-          visible
-              ? std::string_view(slot + cursor_pos, length - static_cast<std::size_t>(cursor_pos))
-              : std::string_view();
       const bool is_cursor = i == cursor_line;
+      const auto from = static_cast<std::size_t>(is_cursor ? column : cursor_pos);
+      const std::string_view line = LineText(buffer, static_cast<int32_t>(i));
+      const bool visible = line.size() > from;
+      const std::string_view text = visible ? line.substr(from) : std::string_view();
       if (numbers) {
         if (is_cursor) {
           const std::size_t start = out.size();

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "buffer/memory.h"
+#include "common/characters.h"
 #include "console/console.h"
 #include "files/save.h"
 
@@ -151,11 +152,17 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
       ++e;
       p = q + 1;
     } else if (room < length - p) {
+      // The byte at q does not fit. The next line starts with the character that holds it, so
+      // that no character is cut, unless that character began the full line: one longer than
+      // a whole line is split as bytes.
       const std::size_t q = p + room;
+      const std::size_t line_start = p - c;
+      std::size_t split = CharStart(text, q);
+      if (split <= line_start) split = q;
       con.Print("WARNING!  Line %i is being split\n", e);
-      positions[e_index] = static_cast<int32_t>(q);
+      positions[e_index] = static_cast<int32_t>(split);
       kinds[e_index] = kSplitBoundary;
-      c = 1;
+      c = q + 1 - split;
       ++e;
       p = q + 1;
     } else {

@@ -104,5 +104,39 @@ TEST(ConsoleInput, LinesSpanBlocksAndAFileIsPutBackWhereTheyEnd) {
   }
 }
 
+// A line cut by its limit is cut before a UTF-8 character that does not fit whole, also when
+// the character's last bytes come with the next block of a pipe; a character longer than the
+// whole limit is cut as bytes.
+TEST(ConsoleInput, ALineCutByItsLimitIsCutBeforeACharacter) {
+  const std::string euro = "\xE2\x82\xAC";
+  // The pipe's first block of 4096 bytes ends after the first byte of the euro sign.
+  const std::string input =
+      std::string(4095, 'x') + euro + "\n" + euro + "\n" + euro + "\n\xE2\x82x\n";
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], input.data(), input.size()), std::ssize(input));
+  close(fds[1]);
+  std::FILE* in = fdopen(fds[0], "r");
+  {
+    Console con(in, nullptr);
+    std::string line(4097, '\0');
+    bool goes_on = false;
+    ASSERT_EQ(con.ReadPiece(line.data(), 4097, InputKind::kCommand, goes_on), ReadOutcome::kLine);
+    EXPECT_EQ(std::string(line.c_str()), std::string(4095, 'x'));
+    EXPECT_TRUE(goes_on);
+    char piece[8];
+    ASSERT_TRUE(con.ReadLine(piece, 8));
+    EXPECT_EQ(std::string(piece), euro + "\n");
+    ASSERT_TRUE(con.ReadLine(piece, 3));
+    EXPECT_EQ(std::string(piece), euro.substr(0, 2));
+    ASSERT_TRUE(con.ReadLine(piece, 3));
+    EXPECT_EQ(std::string(piece), euro.substr(2) + "\n");
+    // Bytes that only begin a character are characters of their own.
+    ASSERT_TRUE(con.ReadLine(piece, 3));
+    EXPECT_EQ(std::string(piece), "\xE2\x82");
+  }
+  std::fclose(in);
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {
@@ -48,6 +49,53 @@ TEST(Launch, StoredCommandRunsAtOnceAndIsPassedUnchanged) {
   EXPECT_THAT(r.out, HasSubstr("Enter a filename to save to\nSaved to name\ndoc|\nEditing"));
   EXPECT_THAT(r.out, HasSubstr("Command in memory = printf '%s|' doc\n"));
   EXPECT_THAT(r.out, HasSubstr("Saved to name\nsecond\n\nEditing"));
+}
+
+// The command acts on the saved file, so nothing runs when the save failed or was given up.
+TEST(Launch, NothingRunsAfterASaveThatDidNotWork) {
+  const std::string not_run = "Command not run: the document was not saved\n\nEditing";
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    std::string input;
+    std::string shown;
+  } rows[] = {
+      {"failed",
+       {"nodir/doc.txt"},
+       "text\n=\nq\nq\n",
+       "Cannot save to nodir/doc.txt: No such file or directory\n" + not_run},
+      // The end of input at the name question gives the save up.
+      {"given up",
+       {},
+       "text\n=\n",
+       "Enter a filename to save to\nNot saved: no file name was given\n" + not_run},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto r = RunEditor(
+        {.settings = Settings({"launch_command=echo RAN"}), .args = row.args, .input = row.input});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 1);  // the save the user asked for failed
+    EXPECT_THAT(r.out, HasSubstr(row.shown));
+    EXPECT_THAT(r.out, Not(HasSubstr("RAN")));
+  }
+  // Ctrl-C at the name question cancels the save: nothing runs, and that is said first.
+  Sandbox box;
+  Terminal t(box, {.settings = Settings({"launch_command=echo RAN"}),
+                   .args = {"--no-line-editing"},
+                   .echo = false});
+  ASSERT_TRUE(t.WaitFor("  > "));
+  ASSERT_TRUE(t.Send("text\n=\n"));
+  ASSERT_TRUE(t.WaitFor("Enter a filename to save to\n"));
+  t.MarkAfterLast("Enter a filename to save to\n");
+  ASSERT_TRUE(t.Send("\x03"));
+  ASSERT_TRUE(t.WaitFor("  > "));
+  const std::string shown = t.OutputSinceMark();
+  EXPECT_EQ(shown.substr(0, shown.find("\nEditing ")),
+            "Command not run: the document was not saved\nCancelled\n");
+  ASSERT_TRUE(t.Send("q\nq\n"));
+  EXPECT_EQ(t.Wait().status(), 0);  // a cancelled save is no failed save
+  EXPECT_THAT(t.Output(), Not(HasSubstr("RAN")));
 }
 
 TEST(Launch, CommandStartsWithTheUsualSignalActions) {

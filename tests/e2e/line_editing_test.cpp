@@ -42,6 +42,7 @@ struct Session {
   std::optional<std::string> file;
   std::optional<std::string> rescue;  // the file's rescue file
   std::vector<std::string> headers;   // every "Editing L:C NAME" line, in order
+  std::string out;                    // what the terminal showed, line ends as "\n"
 };
 
 // Every header but those Ctrl-L draws again after clearing the screen: the redraw starts with
@@ -101,7 +102,8 @@ Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::strin
   Session s{.end = t.Wait()};
   s.file = ReadIfThere(box.dir() + "/" + file);
   s.rescue = ReadIfThere(box.dir() + "/" + file + ".save");
-  s.headers = Headers(CrLfToLf(t.Output()));
+  s.out = CrLfToLf(t.Output());
+  s.headers = Headers(s.out);
   return s;
 }
 
@@ -199,6 +201,33 @@ TEST_F(LineEditing, EditedLinesArriveAsThroughAPipe) {
     EXPECT_EQ(typed.file, expected.file);
     EXPECT_EQ(typed.headers, expected.headers);
   }
+}
+
+// Text typed or inserted that does not fit is dropped from the first character that does not
+// fit whole, and a line says how much; the typed line stays in the history.
+TEST_F(LineEditing, DroppedCharactersAreToldAndTheLineIsKept) {
+  const std::string euro = "\xe2\x82\xac";
+  const Session s = Type({.settings = "max_char=10\n", .args = {"doc.txt"}},
+                         {{kPrompt, "G\r"},
+                          {"position?\r\n", "6\r"},
+                          {kPrompt, euro + euro + euro + "\r"},
+                          {kPrompt, kUp + "\r"},
+                          {kPrompt, "i\r"},
+                          {"insert\r\n", euro + euro + "\r"},
+                          {kPrompt, "S\r"},
+                          {kPrompt, "q\r"},
+                          {"continue\r\n", "q\r"}},
+                         "doc.txt");
+  EXPECT_EQ(s.end.status(), 0);
+  const std::string line = "     " + euro + "\n";
+  EXPECT_EQ(s.file, line + line + line);
+  const std::string two = "\n2 characters did not fit and were dropped\n\nEditing ";
+  const auto first = s.out.find(two);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(s.out.find(two, first + 1), std::string::npos);
+  EXPECT_NE(s.out.find("Insert was truncated because it is too long for the position\n"
+                       "1 character did not fit and was dropped\n\nEditing "),
+            std::string::npos);
 }
 
 // Ctrl-C, Ctrl-D, a hangup and termination at the command line and at a question end the same

@@ -60,6 +60,8 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
     std::string after;     // printed after Ctrl-C, before the next view
     std::string quit = "q\nq\n";
     std::map<std::string, std::string> files = {};
+    std::string then = "";          // typed after the cancel, before the save
+    std::string saved = "hello\n";  // the saved text: the cancel changed nothing
   };
   const std::vector<Row> rows = {
       // The message starts on a fresh line after the prompt; nothing is echoed here.
@@ -81,6 +83,46 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
        "Cancelled\n",
        "q\nq\n",
        {{"many", "1\n2\n3\n4\n"}}},
+      // The page length stays 8: the window stays, and a page up still reaches line 1.
+      {.name = "page length",
+       .settings = "",
+       .keys = "p\n",
+       .question = "Enter number of lines to display\n",
+       .after = "Cancelled\n",
+       .then = "<\nX\n",
+       .saved = "Xello\n"},
+      // The clip keeps "hel", cut before; the cursor keeps its column for the search.
+      {.name = "copy count",
+       .settings = "",
+       .keys = ",\nx\n3\nc\n",
+       .question = "Copy how many characters?\n",
+       .after = "Cancelled\n",
+       .then = "V\n"},
+      {.name = "cut size",
+       .settings = "",
+       .keys = ",\nc\n3\nx\n",
+       .question = "Enter cut size\n",
+       .after = "Cancelled\n",
+       .then = "V\n",
+       .saved = "helhello\n"},
+      {.name = "search",
+       .settings = "",
+       .keys = ",\nn\nn\nJ\n",
+       .question = "Enter jump string\n",
+       .after = "Cancelled\n",
+       .then = "X\n",
+       .saved = "heXlo\n"},
+      // No refusal of the destination, and nothing moved or copied.
+      {.name = "move destination",
+       .settings = "",
+       .keys = ",\nm\n",
+       .question = "Move line 1 to where?\n",
+       .after = "Cancelled\n"},
+      {.name = "copy destination",
+       .settings = "",
+       .keys = ",\nC\n",
+       .question = "Copy line 1 to where?\n",
+       .after = "Cancelled\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -106,11 +148,11 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
     EXPECT_EQ(shown.substr(0, shown.find("\nEditing ")), row.after);
     // Reading goes on normally: the text is intact and saves.
     t.Mark();
-    ASSERT_TRUE(t.Send("S\n"));
+    ASSERT_TRUE(t.Send(row.then + "S\n"));
     ASSERT_TRUE(t.WaitFor("Saved to notes.txt\n"));
     ASSERT_TRUE(t.Send(row.quit));
     EXPECT_EQ(t.Wait().status(), 0);
-    EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt"), "hello\n");
+    EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt"), row.saved);
     std::set<std::string> left = {".vazaru_da", "notes.txt"};
     for (const auto& file : row.files) left.insert(file.first);
     EXPECT_EQ(Entries(box.dir()), left);
