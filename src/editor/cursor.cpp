@@ -60,10 +60,7 @@ void PositionBeg(EditorState& s, Console&) {
 // To the line's terminator when the cursor is inside the text; beyond the text it stays.
 void PositionEnd(EditorState& s, Console&) {
   const int32_t lsize = s.buffer.lsize();
-  const char* rest = s.buffer.Slot(s.cursor_line) + s.cursor_pos;
-  const auto k =
-      static_cast<int32_t>(strnlen(rest, static_cast<std::size_t>(lsize - s.cursor_pos)));
-  int32_t end = s.cursor_pos + k;
+  int32_t end = std::max(s.cursor_pos, s.buffer.Length(s.cursor_line));
   if (end >= lsize) end = lsize - 1;
   s.cursor_pos = end;
 }

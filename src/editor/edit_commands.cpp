@@ -7,6 +7,12 @@
 
 namespace ostrel {
 
+bool ReserveForEdit(EditorState& s, Console& con, int count) {
+  if (s.buffer.ReserveWritable(count)) return true;
+  con.Line("Not enough memory: nothing was changed");
+  return false;
+}
+
 void LineClear(EditorState& s, Console& con) {
   (void)con;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
@@ -37,6 +43,8 @@ int32_t ReadDestination(EditorState& s, Console& con, const char* refusal) {
 // Replaces the clip with k characters of the cursor line from the cursor position.
 void TakeIntoClip(EditorState& s, int32_t k) {
   ZeroSlotFrom(s.clip.data(), 0, s.buffer.lsize());
+  // Only the line's own characters may be read: none lie past its end.
+  if (k <= 0) return;
   std::memcpy(s.clip.data(), s.buffer.Slot(s.cursor_line) + s.cursor_pos,
               static_cast<std::size_t>(k));
 }
@@ -47,7 +55,7 @@ void ToDestination(EditorState& s, Console& con, Format<int32_t> prompt, const c
                    void (*operation)(int32_t, int32_t, TextBuffer&), UndoKind kind) {
   con.Print(prompt, s.cursor_line + 1);
   const int32_t d = ReadDestination(s, con, refusal);
-  if (d < 0) return;
+  if (d < 0 || !ReserveForEdit(s, con)) return;
   StoreDoubleUndo(s.cursor_line, d, s.undo_copy1, s.undo_copy2, s.buffer);
   operation(s.cursor_line, d, s.buffer);
   s.undo.first = s.cursor_line;
@@ -106,7 +114,9 @@ void ClipCut(EditorState& s, Console& con) {
 
 void ClipPaste(EditorState& s, Console& con) {
   int32_t k = 0;
-  if (!CheckPaste(s.cursor_pos, k, s.clip.data(), s.buffer, con)) return;
+  if (!CheckPaste(s.cursor_pos, k, s.clip.data(), s.buffer, con) || !ReserveForEdit(s, con)) {
+    return;
+  }
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Paste(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer);
   s.undo.kind = UndoKind::kLineText;
@@ -118,7 +128,10 @@ void ClipInsert(EditorState& s, Console& con) {
     return;
   }
   int32_t k = 0;
-  if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer, con)) return;
+  if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer, con) ||
+      !ReserveForEdit(s, con)) {
+    return;
+  }
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Insert(s.cursor_line, s.cursor_pos, k, s.clip.data(), s.buffer);
   s.undo.kind = UndoKind::kLineText;
@@ -129,7 +142,10 @@ void NewInsert(EditorState& s, Console& con) {
   // End of input leaves the answer empty, which inserts nothing.
   con.ReadAnswer(s.insert_text.data(), s.buffer.lsize());
   int32_t k = 0;
-  if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.insert_text.data(), s.buffer, con)) return;
+  if (!CheckInsert(s.cursor_line, s.cursor_pos, k, s.insert_text.data(), s.buffer, con) ||
+      !ReserveForEdit(s, con)) {
+    return;
+  }
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Insert(s.cursor_line, s.cursor_pos, k, s.insert_text.data(), s.buffer);
   s.undo.kind = UndoKind::kLineText;
@@ -146,6 +162,7 @@ void TrimWrap(EditorState& s, Console& con) {
     con.Line("Cannot split: the next line has no room for the rest");
     return;
   }
+  if (!ReserveForEdit(s, con)) return;
   StoreDoubleUndo(line, next, s.undo_copy1, s.undo_copy2, s.buffer);
   // The tail stays in its own slot while it is inserted into the next one.
   const char* tail = rest > 0 ? std::as_const(s.buffer).Slot(line) + s.cursor_pos : "";
