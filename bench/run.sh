@@ -326,7 +326,7 @@ if [ "$FUZZ_SECONDS" -gt 0 ]; then
   fuzz_scratch=$(mktemp -d "$scratch_base/ostrel-bench-fuzz-XXXXXX")
   TMPDIR="$fuzz_scratch" ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
     "$ROOT/build/fuzz/fuzz/loop_fuzzer" -max_total_time="$FUZZ_SECONDS" -timeout=10 \
-    -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 fuzz.corpus "$ROOT/fuzz/corpus/loop" \
+    -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 "$WORK/fuzz.corpus" "$ROOT/fuzz/corpus/loop" \
     >fuzz.log 2>&1 || { echo "the loop fuzzer failed: see its log" >&2; tail -n 30 fuzz.log >&2; exit 1; }
   rm -rf "$fuzz_scratch"
   runs=$(awk '/stat::number_of_executed_units/ { print $2 }' fuzz.log)

@@ -266,7 +266,8 @@ StoreStatus StoreLines(std::string_view text, std::size_t file_size, const Bound
   for (std::size_t k = count; k-- > 0;) {
     const std::size_t from_start = start(k);
     const std::size_t length = static_cast<std::size_t>(positions[k + 1]) - from_start;
-    std::memmove(to + from_start + shift, from + from_start, length);
+    // In place, only the lines after a split move.
+    if (to != from || shift > 0) std::memmove(to + from_start + shift, from + from_start, length);
     to[from_start + shift + length] = '\0';
     shift -= static_cast<std::size_t>(splits_at(k));
   }
