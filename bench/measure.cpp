@@ -1,5 +1,6 @@
 // Runs one command with standard input from a file and standard output and error to /dev/null,
-// and prints its wall time in seconds, its peak resident memory in KiB and its exit status:
+// and prints its wall time in seconds, its peak resident memory in KiB, its exit status and its
+// CPU time (user and system) in seconds:
 //
 //   ostrel_measure [--pipe] INPUT -- PROGRAM [ARGS...]
 //
@@ -91,6 +92,10 @@ int main(int argc, char** argv) {
   }
   const double elapsed = Now() - start;
   const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  std::printf("%.6f %ld %d\n", elapsed, usage.ru_maxrss, code);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
+  std::printf("%.6f %ld %d %.6f\n", elapsed, usage.ru_maxrss, code,
+              seconds(usage.ru_utime) + seconds(usage.ru_stime));
   return 0;
 }

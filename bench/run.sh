@@ -30,6 +30,14 @@
 #   6. System calls per input line (strace -c -f, not timed): 15,000 lines of g, the number, X
 #      on the full file, through a file and through a pipe. The floor is the one write of the
 #      view each line costs.
+#   7. Start-up on a two-line file and quit at once (q, q / q), 3n paired runs: the median CPU
+#      time (user + system) of each, and the system calls of one run of each (strace -c -f).
+#      Targets: CPU ratio <= 1.0, at most 150 system calls.
+#   8. A large document: 108 MB in 700,000 lines of up to 399 characters, loaded and saved
+#      (S, q, q / w, q) with max_lines=1000000 and max_char=400. Targets: peak memory at most
+#      1.5x the document, time at most 0.1x ed's.
+#   9. The command-loop fuzzer's executions per second over FUZZ_SECONDS seconds (default 60;
+#      0 leaves the row out), built with the fuzz preset (clang, libFuzzer): at least 2,000.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -102,6 +110,17 @@ printf 'S\nq\nq\n' >save.ostrel
 printf 'w\nq\n' >save.ed
 printf 'q\nq\n' >quit.ostrel
 printf 'q\n' >quit.ed
+printf 'one\ntwo\n' >two.txt
+
+# Workload 8: 700,000 lines of 1 to 308 characters (154 on average), 108 MB, in a directory of
+# its own with the larger grid.
+mkdir -p big
+awk 'BEGIN {
+  a = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 "
+  s = a; while (length(s) < 400) s = s a
+  for (i = 1; i <= 700000; i++) printf "%s\n", substr(s, i % 63 + 1, (i * 7919) % 307 + 1)
+}' >big/doc.orig
+BIG_BYTES=$(stat -c %s big/doc.orig)
 
 # The settings file is written by the first start; every timed run reads the default one.
 "$OSTREL" <quit.ostrel >/dev/null
@@ -124,6 +143,8 @@ for g in "${GRIDS[@]}"; do
   mkdir -p "grid.$g"
   cp .vazaru_da "grid.$g/.vazaru_da"
 done
+cp .vazaru_da big/.vazaru_da
+sed -i 's/^max_lines=.*/max_lines=1000000/; s/^max_char=.*/max_char=400/' big/.vazaru_da
 sed -i 's/^max_lines=.*/max_lines=8000000/' grid.huge8m/.vazaru_da
 sed -i 's/^max_lines=.*/max_lines=100000000/; s/^max_char=.*/max_char=2/' grid.huge100m/.vazaru_da
 
@@ -141,6 +162,7 @@ run() {
     exit 1
   fi
   echo "$1 $2" >>"$name.times"
+  echo "$4" >>"$name.cpu"
 }
 
 # fresh SOURCE: doc.txt becomes a new copy of SOURCE with an old time stamp. A new file, not the
@@ -189,7 +211,17 @@ done
 for ((r = 0; r < 3 * RUNS; r++)); do
   run w4.ostrel quit.ostrel "$OSTREL"
   run w4.ed quit.ed "$ED"
+  run w7.ostrel quit.ostrel "$OSTREL" two.txt
+  run w7.ed quit.ed "$ED" two.txt
 done
+(
+  cd big
+  for ((r = 0; r < RUNS; r++)); do
+    fresh doc.orig; run ../w8.ostrel ../save.ostrel "$OSTREL" doc.txt; check "workload 8, Ostrel" doc.orig
+    fresh doc.orig; run ../w8.ed ../save.ed "$ED" doc.txt; check "workload 8, ed" doc.orig
+  done
+  rm -f doc.txt
+)
 
 # Workload 5: the grids alternate within each round, so that they share the machine's state.
 for ((r = 0; r < 3 * RUNS; r++)); do
@@ -230,6 +262,7 @@ row "2 $EDITS scattered edits" w2 0.15
 row "2p the same through a pipe" w2p 0.10
 row "3 $EDITS opened lines" w3 0.45
 row "4 start-up" w4 1.5
+row "8 load + save 108 MB" w8 0.1
 
 echo
 echo "Workload 5, huge grid: a 10-line document; each run timed whole, $((3 * RUNS)) runs"
@@ -261,6 +294,47 @@ for how in file pipe; do
   c=$(calls_per_line "calls.$how" syscalls.ostrel)
   printf '  through a %-5s %6s  (target <= 1.2: %s)\n' "$how" "$c" "$(verdict "$c" 1.2)"
 done
+
+# Workload 7: start-up CPU time, paired runs, and system calls.
+median_cpu_ms() { sort -g "$1.cpu" | awk '{ t[NR] = $1 } END { printf "%.2f", t[int((NR + 1) / 2)] * 1000 }'; }
+strace -c -f -o calls.start.ostrel "$OSTREL" two.txt <quit.ostrel >/dev/null
+strace -c -f -o calls.start.ed "$ED" two.txt <quit.ed >/dev/null
+total_calls() { awk '$NF == "total" { print $4 }' "$1"; }
+o=$(median_cpu_ms w7.ostrel); e=$(median_cpu_ms w7.ed); q=$(ratio "$o" "$e")
+oc=$(total_calls calls.start.ostrel); ec=$(total_calls calls.start.ed)
+echo
+echo "Workload 7, start-up on a two-line file (q, q / q), $((3 * RUNS)) paired runs"
+echo "  CPU time: Ostrel ${o} ms, ed ${e} ms, ratio ${q} (target <= 1.0: $(verdict "$q" 1.0))"
+echo "  system calls: Ostrel ${oc}, ed ${ec} (target <= 150: $(verdict "$oc" 150))"
+
+# Workload 8: peak memory against the document's size.
+big_peak_kb=$(sort -g -k2,2 w8.ostrel.times | awk 'END { print $2 }')
+big_ratio=$(awk -v k="$big_peak_kb" -v b="$BIG_BYTES" 'BEGIN { printf "%.2f", k * 1024 / b }')
+echo
+echo "Workload 8 peak memory: Ostrel ${big_peak_kb} KiB, ed $(sort -g -k2,2 w8.ed.times |
+  awk 'END { print $2 }') KiB, for a ${BIG_BYTES}-byte document of 700000 lines:" \
+  "${big_ratio}x the document (target <= 1.5: $(verdict "$big_ratio" 1.5))"
+
+# Workload 9: the command-loop fuzzer.
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+if [ "$FUZZ_SECONDS" -gt 0 ]; then
+  (cd "$ROOT" && cmake --preset fuzz >/dev/null && cmake --build --preset fuzz --target loop_fuzzer >/dev/null)
+  mkdir -p fuzz.corpus
+  # Saves sync their files: in memory, where that costs nothing, as fuzz/run.sh runs it.
+  scratch_base=$WORK
+  [ -d /dev/shm ] && [ -w /dev/shm ] && scratch_base=/dev/shm
+  fuzz_scratch=$(mktemp -d "$scratch_base/ostrel-bench-fuzz-XXXXXX")
+  TMPDIR="$fuzz_scratch" ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
+    "$ROOT/build/fuzz/fuzz/loop_fuzzer" -max_total_time="$FUZZ_SECONDS" -timeout=10 \
+    -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 "$WORK/fuzz.corpus" "$ROOT/fuzz/corpus/loop" \
+    >fuzz.log 2>&1 || { echo "the loop fuzzer failed: see its log" >&2; tail -n 30 fuzz.log >&2; exit 1; }
+  rm -rf "$fuzz_scratch"
+  runs=$(awk '/stat::number_of_executed_units/ { print $2 }' fuzz.log)
+  per_second=$(awk -v n="$runs" -v s="$FUZZ_SECONDS" 'BEGIN { printf "%.0f", n / s }')
+  echo
+  echo "Workload 9, command-loop fuzzer: ${runs} executions in ${FUZZ_SECONDS} s, ${per_second}/s" \
+    "(target >= 2000: $(verdict 2000 "$per_second"))"
+fi
 
 cp_ms=$(median_ms w1.cp)
 cp_ratio=$(ratio "$(median_ms w1.ostrel)" "$cp_ms")

@@ -51,6 +51,7 @@ void Insert(int32_t line, int32_t p, int32_t k, const char* text, TextBuffer& bu
   const int32_t lsize = buffer.lsize();
   if (p < 0 || p >= lsize - 1 || k <= 0) return;
   char* slot = buffer.WritableSlot(line);
+  if (slot == nullptr) return;  // no memory: the line stays as it was
   SpaceFill(slot, p);
   const int32_t n = std::max(buffer.Length(line), p);
   // The check has already kept the line within lsize-1 characters; stay inside the slot
@@ -87,6 +88,7 @@ void Paste(int32_t line, int32_t p, int32_t k, const char* clip, TextBuffer& buf
   k = std::min(k, lsize - 1 - p);
   if (k <= 0) return;
   char* slot = buffer.WritableSlot(line);
+  if (slot == nullptr) return;  // no memory: the line stays as it was
   SpaceFill(slot, p);
   Overwrite(slot, p, std::string_view(clip, strnlen(clip, static_cast<std::size_t>(k))), lsize);
 }
@@ -116,7 +118,7 @@ void Cut(int32_t line, int32_t p, int32_t k, TextBuffer& buffer) {
   const int32_t n = buffer.Length(line);
   if (p < 0 || p >= n || k <= 0) return;
   k = std::min(k, n - p);
-  char* slot = buffer.WritableSlot(line);
+  char* slot = buffer.TrimmableSlot(line);
   std::memmove(slot + p, slot + p + k, static_cast<std::size_t>(n - p - k));
   std::memset(slot + n - k, 0, static_cast<std::size_t>(k));
 }

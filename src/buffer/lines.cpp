@@ -13,13 +13,16 @@ bool Valid(int32_t line, const TextBuffer& buffer) {
 
 void Move(int32_t from, int32_t to, TextBuffer& buffer) {
   if (from == to || !Valid(from, buffer) || !Valid(to, buffer)) return;
-  CopySlot(buffer.WritableSlot(to), buffer.Slot(from), buffer.lsize());
-  ZeroSlotFrom(buffer.WritableSlot(from), 0, buffer.lsize());
+  char* slot = buffer.WritableSlot(to);
+  if (slot == nullptr) return;  // no memory: both lines stay as they were
+  CopySlot(slot, buffer.Slot(from), buffer.lsize());
+  ZeroSlotFrom(buffer.TrimmableSlot(from), 0, buffer.lsize());
 }
 
 void Copy(int32_t from, int32_t to, TextBuffer& buffer) {
   if (from == to || !Valid(from, buffer) || !Valid(to, buffer)) return;
-  CopySlot(buffer.WritableSlot(to), buffer.Slot(from), buffer.lsize());
+  char* slot = buffer.WritableSlot(to);
+  if (slot != nullptr) CopySlot(slot, buffer.Slot(from), buffer.lsize());
 }
 
 void Wedge(int32_t line, TextBuffer& buffer) {

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-// Under AddressSanitizer the blocks come from calloc, one per request, so that every byte read
-// or written past a block's end is still caught.
 #if defined(__SANITIZE_ADDRESS__)
 #define OSTREL_PLAIN_BLOCKS 1
 #elif defined(__has_feature)
@@ -18,6 +16,18 @@
 
 namespace ostrel {
 namespace {
+
+// Blocks below this size come from the heap: a mapping of their own would cost two system calls
+// (map and unmap) for a few pages. Under AddressSanitizer every block does, so that every byte
+// read or written past its end is caught.
+bool FromHeap([[maybe_unused]] std::size_t size) {
+#ifdef OSTREL_PLAIN_BLOCKS
+  return true;
+#else
+  constexpr std::size_t kSmallestMapped = std::size_t{64} << 10;
+  return size < kSmallestMapped;
+#endif
+}
 
 #ifndef OSTREL_PLAIN_BLOCKS
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -42,11 +52,13 @@ PageBlock& PageBlock::operator=(PageBlock&& other) noexcept {
 
 void PageBlock::Release() {
   if (map_ == nullptr) return;
-#ifdef OSTREL_PLAIN_BLOCKS
-  std::free(map_);
-#else
-  munmap(map_, map_size_);
+  if (FromHeap(map_size_)) {
+    std::free(map_);
+  } else {
+#ifndef OSTREL_PLAIN_BLOCKS
+    munmap(map_, map_size_);
 #endif
+  }
   map_ = nullptr;
   map_size_ = 0;
   data_ = nullptr;
@@ -55,13 +67,16 @@ void PageBlock::Release() {
 bool PageBlock::Allocate(std::size_t size, Pages pages) {
   Release();
   if (size == 0) size = 1;
+  if (FromHeap(size)) {
+    map_ = std::calloc(size, 1);
+    if (map_ == nullptr) return false;
+    map_size_ = size;
+    data_ = static_cast<char*>(map_);
+    return true;
+  }
 #ifdef OSTREL_PLAIN_BLOCKS
   (void)pages;
-  map_ = std::calloc(size, 1);
-  if (map_ == nullptr) return false;
-  map_size_ = size;
-  data_ = static_cast<char*>(map_);
-  return true;
+  return false;
 #else
   const long page_size = sysconf(_SC_PAGESIZE);
   const std::size_t page = page_size > 0 ? static_cast<std::size_t>(page_size) : 4096;

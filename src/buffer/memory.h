@@ -6,10 +6,11 @@
 
 namespace ostrel {
 
-// A block of memory in a mapping of its own. Its pages are touched only when used, so an
-// untouched part costs no memory. A block of megabytes is aligned to huge pages and the kernel
-// is asked to back it with them (unless told otherwise), so filling it costs a few page faults
-// instead of one per small page. Released when the block is destroyed.
+// A block of memory in a mapping of its own (a block under 64 KiB comes from the heap). Its
+// pages are touched only when used, so an untouched part costs no memory. A block of megabytes is
+// aligned to huge pages and the kernel is asked to back it with them (unless told otherwise), so
+// filling it costs a few page faults instead of one per small page. Released when the block is
+// destroyed.
 class PageBlock {
  public:
   PageBlock() = default;

@@ -2,15 +2,40 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "common/characters.h"
 #include "console/console.h"
 
 namespace ostrel {
 
+TextBuffer& TextBuffer::operator=(TextBuffer&& other) noexcept {
+  if (this != &other) {
+    ReleaseText();
+    limits_ = other.limits_;
+    store_ = std::move(other.store_);
+    image_ = std::move(other.image_);
+    image_size_ = std::exchange(other.image_size_, 0);
+    spare_ = std::move(other.spare_);
+    pending_ = other.pending_;
+    pending_count_ = std::exchange(other.pending_count_, 0);
+    blank_ = std::move(other.blank_);
+    blank_lent_to_ = other.blank_lent_to_;
+    table_ = std::move(other.table_);
+    base_ = other.base_;
+    mapped_ = std::exchange(other.mapped_, 0);
+    written_ = std::exchange(other.written_, 0);
+    changed_ = other.changed_;
+    change_count_ = other.change_count_;
+  }
+  return *this;
+}
+
 bool TextBuffer::Allocate(Limits limits) {
-  data_.Release();
+  ReleaseText();
+  store_.Release();
   table_.reset();
+  spare_ = {};
   written_ = 0;
   mapped_ = 0;
   changed_ = false;
@@ -18,11 +43,13 @@ bool TextBuffer::Allocate(Limits limits) {
   const int64_t bytes = int64_t{limits.lsize} * int64_t{limits.lines};
   if (bytes >= (int64_t{1} << 31)) return false;
   const auto n = static_cast<std::size_t>(limits.lines);
-  // No entry is read before it is written, so the store needs no zeroing: its pages are touched
-  // only as far as the table grows.
+  // No table entry is read before it is written, so the table needs no zeroing, and the stores
+  // are zero (empty) until a line is stored: the pages of both are touched only as far as the
+  // document reaches.
   table_.reset(static_cast<int32_t*>(std::malloc(2 * n * sizeof(int32_t))));
-  if (table_ == nullptr || !data_.Allocate(static_cast<std::size_t>(bytes))) {
-    data_.Release();
+  if (table_ == nullptr || !store_.Allocate(n * sizeof(LineStore), PageBlock::Pages::kSmall) ||
+      !blank_.Allocate(static_cast<std::size_t>(limits.lsize))) {
+    store_.Release();
     table_.reset();
     return false;
   }
@@ -31,21 +58,127 @@ bool TextBuffer::Allocate(Limits limits) {
   return true;
 }
 
-int32_t TextBuffer::Length(int32_t line) const {
-  return static_cast<int32_t>(strnlen(Slot(line), static_cast<std::size_t>(lsize())));
+void TextBuffer::Drop(LineStore& store) {
+  if (store.text != nullptr && !InImage(store.text)) std::free(store.text);
+  store = {};
+}
+
+void TextBuffer::ReleaseText() {
+  if (store_.data() == nullptr) return;
+  for (int32_t slot = 0; slot < written_; ++slot) Drop(Store(slot));
+  image_.Release();
+  image_size_ = 0;
+  pending_count_ = 0;
+}
+
+void TextBuffer::NotePending(int32_t slot) {
+  const auto end = pending_.begin() + pending_count_;
+  if (std::find(pending_.begin(), end, slot) != end) return;
+  // A slot beyond the list keeps its block until it is written again: only its cost is more.
+  if (pending_count_ < static_cast<int>(pending_.size())) {
+    pending_[static_cast<std::size_t>(pending_count_++)] = slot;
+  }
+}
+
+char* TextBuffer::WritableSlot(int32_t line) {
+  const int32_t slot = Physical(line);
+  LineStore& store = Store(slot);
+  if (store.size < lsize()) {
+    // The line moves into a working block: a spare one, or a new one.
+    std::unique_ptr<char[], FreeDeleter> block;
+    for (auto& spare : spare_) {
+      if (spare != nullptr) {
+        block = std::move(spare);
+        break;
+      }
+    }
+    if (block == nullptr) block.reset(static_cast<char*>(std::calloc(SlotSize(), 1)));
+    if (block == nullptr) return nullptr;
+    if (store.text != nullptr) {
+      std::memcpy(block.get(), store.text,
+                  strnlen(store.text, static_cast<std::size_t>(store.size)));
+    }
+    Drop(store);
+    store = {block.release(), lsize()};
+  }
+  NoteWritten(slot);
+  NoteChange();
+  NotePending(slot);
+  return store.text;
+}
+
+char* TextBuffer::TrimmableSlot(int32_t line) {
+  NoteChange();
+  const int32_t slot = Physical(line);
+  LineStore& store = Store(slot);
+  if (store.text == nullptr) return blank_.data();
+  NotePending(slot);
+  return store.text;
+}
+
+bool TextBuffer::ReserveWritable(int count) {
+  for (auto& spare : spare_) {
+    if (count-- <= 0) break;
+    if (spare == nullptr) spare.reset(static_cast<char*>(std::calloc(SlotSize(), 1)));
+    if (spare == nullptr) return false;
+  }
+  return true;
+}
+
+void TextBuffer::FitWrittenLines() {
+  for (int i = 0; i < pending_count_; ++i) {
+    LineStore& store = Store(pending_[static_cast<std::size_t>(i)]);
+    if (store.text == nullptr) continue;  // emptied since
+    const std::size_t length = strnlen(store.text, static_cast<std::size_t>(store.size));
+    if (length == static_cast<std::size_t>(store.size)) continue;  // no terminator: left alone
+    const auto size = static_cast<int32_t>(length + 1);
+    if (InImage(store.text)) {
+      // The image's bytes after a shortened text are no longer the line's.
+      store = length == 0 ? LineStore{} : LineStore{store.text, size};
+      continue;
+    }
+    if (size == store.size) continue;
+    char* fitted = nullptr;
+    if (length > 0) {
+      fitted = static_cast<char*>(std::malloc(length + 1));
+      if (fitted == nullptr) continue;  // the line keeps its larger block
+      std::memcpy(fitted, store.text, length + 1);
+    }
+    std::unique_ptr<char[], FreeDeleter> old(store.text);
+    const bool working = store.size == lsize();
+    store = fitted == nullptr ? LineStore{} : LineStore{fitted, size};
+    // A working block goes back to the spares, zeroed, while they have room for it.
+    for (auto& spare : spare_) {
+      if (working && spare == nullptr) {
+        std::memset(old.get(), 0, length);
+        spare = std::move(old);
+        break;
+      }
+    }
+  }
+  pending_count_ = 0;
 }
 
 void TextBuffer::ClearAll() {
   NoteChange();
-  if (table_ == nullptr) return;  // nothing allocated, nothing to clear
-  // Only the text of each slot ever written needs zeroing: every byte after it is zero already.
-  for (int32_t slot = 0; slot < written_; ++slot)
-    ZeroSlotFrom(data_.data() + Offset(slot), 0, lsize());
+  if (store_.data() == nullptr) return;  // nothing allocated, nothing to clear
+  ReleaseText();
   written_ = 0;
   // Every slot is empty now, so any order of them holds the same document; the natural order
   // keeps a newly loaded document in consecutive slots.
   mapped_ = 0;
   base_ = static_cast<std::size_t>(lines()) / 2;
+}
+
+void TextBuffer::TakeImage(PageBlock image, std::size_t size) {
+  ClearAll();
+  image_ = std::move(image);
+  image_size_ = size;
+}
+
+void TextBuffer::SetImageLine(int32_t line, char* text, int32_t length) {
+  NoteWritten(line);
+  if (length > 0) Store(line) = {text, length + 1};
 }
 
 void TextBuffer::Recenter() {
@@ -62,7 +195,7 @@ void TextBuffer::MapLines(int32_t count) {
 }
 
 void TextBuffer::ZeroPhysical(int32_t slot) {
-  if (slot < written_) ZeroSlotFrom(data_.data() + Offset(slot), 0, lsize());
+  if (slot < written_) Drop(Store(slot));
 }
 
 // Lines from TextEnd() on are empty, so shifting them changes nothing: only the lines from
@@ -177,6 +310,7 @@ int32_t Replace(int32_t line, int32_t position, int32_t line_count, const char* 
     return static_cast<int32_t>(CountChars(whole));
   }
   char* slot = buffer.WritableSlot(line);
+  if (slot == nullptr) return 0;  // no memory: the line stays as it was
   SpaceFill(slot, position);
   const std::size_t count = FitWhole(whole, static_cast<std::size_t>(lsize - 1 - position));
   Overwrite(slot, position, whole.substr(0, count), lsize);
@@ -184,11 +318,11 @@ int32_t Replace(int32_t line, int32_t position, int32_t line_count, const char* 
 }
 
 void Clear(int32_t line, TextBuffer& buffer) {
-  ZeroSlotFrom(buffer.WritableSlot(line), 0, buffer.lsize());
+  ZeroSlotFrom(buffer.TrimmableSlot(line), 0, buffer.lsize());
 }
 
 void Trim(int32_t line, int32_t start, TextBuffer& buffer) {
-  ZeroSlotFrom(buffer.WritableSlot(line), start, buffer.lsize());
+  ZeroSlotFrom(buffer.TrimmableSlot(line), start, buffer.lsize());
 }
 
 }  // namespace ostrel

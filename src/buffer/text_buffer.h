@@ -1,11 +1,15 @@
-// The document: a fixed grid of `lines` line slots of `lsize` bytes each. A slot holds one
-// NUL-terminated line of at most lsize-1 characters, and every byte after the terminator is
-// zero (the two slot invariants every operation keeps).
+// The document: a fixed grid of `lines` line slots. A line holds at most lsize-1 characters and
+// never a NUL; read through a slot it is NUL-terminated. Each line is stored at its own length:
+// in the bytes of the file it was loaded from, in a block of its own once it was changed, or
+// nowhere while it is empty, so the document costs about its own size, not lsize per line.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <span>
 #include <string_view>
 
 #include "buffer/memory.h"
@@ -17,32 +21,61 @@ class Console;
 
 class TextBuffer {
  public:
-  // Allocates a zero-filled grid. Pages nobody writes are never touched. Returns false when
-  // lsize*lines reaches 2^31 or the memory cannot be had.
+  TextBuffer() = default;
+  ~TextBuffer() { ReleaseText(); }
+  TextBuffer(TextBuffer&& other) noexcept { *this = std::move(other); }
+  TextBuffer& operator=(TextBuffer&& other) noexcept;
+  TextBuffer(const TextBuffer&) = delete;
+  TextBuffer& operator=(const TextBuffer&) = delete;
+
+  // Makes an empty grid. Nothing is reserved for text: the table of lines costs a few bytes per
+  // line, in pages touched only as far as the document reaches. Returns false when lsize*lines
+  // reaches 2^31 or the memory cannot be had.
   bool Allocate(Limits limits);
-  bool allocated() const { return data_.data() != nullptr; }
+  bool allocated() const { return store_.data() != nullptr; }
 
   int32_t lsize() const { return limits_.lsize; }
   int32_t lines() const { return limits_.lines; }
 
-  // The two accessors of a line slot. Lines are reached through a table from line number to
-  // physical slot, so opening and deleting lines move table entries, not text. Reading never
-  // writes: Slot hands out the line for reading only. WritableSlot hands it out for writing,
-  // keeps the mark of slots ever handed out for writing and marks the text changed.
-  const char* Slot(int32_t line) const { return data_.data() + Offset(Physical(line)); }
-  char* WritableSlot(int32_t line) {
-    const int32_t slot = Physical(line);
-    if (slot >= written_) written_ = slot + 1;
-    NoteChange();
-    return data_.data() + Offset(slot);
+  // The accessors of a line. Lines are reached through a table from line number to physical
+  // slot, so opening and deleting lines move table entries, not text.
+  //
+  // Slot hands out the line for reading: its text and terminator. Only those bytes may be read;
+  // the pointer stays good until the line is next written, moved away or cleared. An empty line
+  // reads as the one blank slot of the buffer, lent to it (see BlankLentTo).
+  const char* Slot(int32_t line) const {
+    const char* text = Store(Physical(line)).text;
+    if (text != nullptr) return text;
+    blank_lent_to_ = line;
+    return blank_.data();
   }
+  // WritableSlot hands the line out for writing as a whole slot: lsize bytes holding its text
+  // and zeros after it, in a working block that the line keeps until FitWrittenLines stores it
+  // at its length again. It marks the slot as handed out for writing and the text as changed.
+  // Null, with nothing changed, when the memory for a working block cannot be had; an edit that
+  // reserved its blocks with ReserveWritable first always gets one.
+  char* WritableSlot(int32_t line);
+  // Hands the line out for changes that never lengthen it (cutting, trimming, clearing): its
+  // own bytes, text and terminator and whatever zeros follow, written in place. Needs no
+  // memory; an empty line gets the blank slot, in which only zeros may be written.
+  char* TrimmableSlot(int32_t line);
+
+  // Makes sure that the next `count` (at most kWorkingBlocks) lines handed out by WritableSlot
+  // get their working blocks without asking for memory. False when that memory cannot be had.
+  bool ReserveWritable(int count);
+  // Stores every line handed out for writing since the last call at its own length again, and
+  // keeps the working blocks for later writes. Pointers handed out before are no longer good.
+  void FitWrittenLines();
 
   // False when the line's slot has never been handed out for writing since the last ClearAll,
   // so its line is certainly empty; true when it may hold text.
   bool MayHoldText(int32_t line) const { return Physical(line) < written_; }
 
   // True when the line is not empty.
-  bool HoldsText(int32_t line) const { return MayHoldText(line) && Slot(line)[0] != '\0'; }
+  bool HoldsText(int32_t line) const {
+    const char* text = Store(Physical(line)).text;
+    return text != nullptr && text[0] != '\0';
+  }
 
   // True when the text may have changed since the buffer was allocated or since the last
   // ForgetChanges: a slot was handed out for writing, or lines were opened, closed or cleared.
@@ -62,29 +95,69 @@ class TextBuffer {
   // out for writing since the last ClearAll, so they must be empty. For the invariant checker.
   int32_t SlotIndex(int32_t line) const { return Physical(line); }
   int32_t WrittenMark() const { return written_; }
+  // The bytes stored for a line: its text, its terminator and any zeros its block holds after
+  // it (lsize bytes while it is being written); none for a line without storage. For the
+  // invariant checker.
+  std::span<const char> SlotBytes(int32_t line) const {
+    const LineStore& store = Store(Physical(line));
+    return {store.text, static_cast<std::size_t>(store.size)};
+  }
+  // The blank slot every empty line reads as (lsize zero bytes, unless a reader wrote into
+  // it), and the line it was last lent to by Slot. For the invariant checker.
+  std::span<const char> BlankSlot() const {
+    return {blank_.data(), static_cast<std::size_t>(limits_.lsize)};
+  }
+  int32_t BlankLentTo() const { return blank_lent_to_; }
 
   // Length of a line: the bytes before its terminator.
-  int32_t Length(int32_t line) const;
+  int32_t Length(int32_t line) const {
+    const LineStore& store = Store(Physical(line));
+    return store.text == nullptr
+               ? 0
+               : static_cast<int32_t>(strnlen(store.text, static_cast<std::size_t>(store.size)));
+  }
 
-  // Every byte of every slot becomes zero. Only slots ever written are cleared, so pages of the
-  // grid that were never touched stay untouched.
+  // Every line becomes empty, and the storage of the old text is given back.
   void ClearAll();
 
-  // Line `line` gets the (zeroed) slot of the last line, and lines line..lines-2 move down one.
+  // Empties the document, as ClearAll does, and keeps `image` (its first `size` bytes) as the
+  // storage of lines that SetImageLine places in it.
+  void TakeImage(PageBlock image, std::size_t size);
+  // Stores line `line` as the `length` characters at `text`, inside the image taken last and
+  // followed there by a NUL. For the loader, on an empty document, line after line.
+  void SetImageLine(int32_t line, char* text, int32_t length);
+
+  // Line `line` gets the (emptied) slot of the last line, and lines line..lines-2 move down one.
   void OpenSlot(int32_t line);
-  // Lines line+1..lines-1 move up one, and the last line gets line's old slot, zeroed.
+  // Lines line+1..lines-1 move up one, and the last line gets line's old slot, emptied.
   void CloseSlot(int32_t line);
+
+  // Working blocks kept for lines being written: enough for every edit of one command.
+  static constexpr int kWorkingBlocks = 2;
 
  private:
   struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
   };
+  // Where a slot's line is stored: `size` bytes at `text`, the text, its terminator and zeros;
+  // no bytes at all (a null text) for an empty line without storage.
+  struct LineStore {
+    char* text = nullptr;
+    int32_t size = 0;
+  };
   int32_t Physical(int32_t line) const {
     return line < mapped_ ? table_[base_ + static_cast<std::size_t>(line)] : line;
   }
-  std::size_t Offset(int32_t slot) const {
-    return static_cast<std::size_t>(slot) * static_cast<std::size_t>(limits_.lsize);
+  LineStore& Store(int32_t slot) const {
+    return reinterpret_cast<LineStore*>(store_.data())[static_cast<std::size_t>(slot)];
   }
+  bool InImage(const char* text) const {
+    return text >= image_.data() && text < image_.data() + image_size_;
+  }
+  // Gives back a slot's storage, unless it lies in the image; the slot is then empty.
+  void Drop(LineStore& store);
+  // Drops the storage of every slot ever written, and the image.
+  void ReleaseText();
   // Moves the table back to the middle of its storage.
   void Recenter();
   // Makes the table hold lines 0..count-1; the lines added keep the slot of their own number.
@@ -93,11 +166,31 @@ class TextBuffer {
     changed_ = true;
     ++change_count_;
   }
-  // Empties a slot; one never handed out for writing is empty already and is not touched.
+  void NoteWritten(int32_t slot) {
+    if (slot >= written_) written_ = slot + 1;
+  }
+  // Lists the slot among those FitWrittenLines stores at their length again.
+  void NotePending(int32_t slot);
+  std::size_t SlotSize() const { return static_cast<std::size_t>(limits_.lsize); }
+  // Empties a slot.
   void ZeroPhysical(int32_t slot);
 
   Limits limits_;
-  PageBlock data_;
+  // One LineStore per slot, zero (empty) in pages never touched: slots at or past the written
+  // mark are never looked at.
+  PageBlock store_;
+  // The file the document was loaded from, its newlines turned into terminators: lines that
+  // were not changed since are stored here.
+  PageBlock image_;
+  std::size_t image_size_ = 0;
+  // Blocks of lsize zero bytes, ready for lines to be written.
+  std::array<std::unique_ptr<char[], FreeDeleter>, kWorkingBlocks> spare_{};
+  // Slots handed out for writing since FitWrittenLines, to be stored at their length again; a
+  // slot beyond these is stored so when it is next written.
+  std::array<int32_t, 8> pending_{};
+  int pending_count_ = 0;
+  LineBuffer blank_;
+  mutable int32_t blank_lent_to_ = -1;
   // The line->slot table is the window table_[base_ .. base_+mapped_) of a store of 2*lines
   // entries; every line from mapped_ on lies in the slot of its own number. The table is built
   // only as far as lines are opened or deleted above the end of the text, so a large grid
@@ -112,9 +205,9 @@ class TextBuffer {
   uint64_t change_count_ = 0;
 };
 
-// Copies a whole slot over another: the line's text, its terminator and zeros to the end of the
-// destination. As both slots hold only zeros after their text, only the longer of the two
-// texts' bytes are written, however large lsize is.
+// Copies a line over another: the text, its terminator and zeros to the end of the old text
+// of the destination, which has room for the text. Only the longer of the two texts' bytes are
+// written, however large lsize is.
 void CopySlot(char* to, const char* from, int32_t lsize);
 
 // Zeroes a slot from `start` to its end (nothing when start is outside the slot); only the
@@ -136,7 +229,7 @@ void Overwrite(char* slot, int32_t p, std::string_view text, int32_t lsize);
 int32_t Replace(int32_t line, int32_t position, int32_t line_count, const char* text,
                 TextBuffer& buffer, Console& con);
 
-// Zeroes the whole slot of the line.
+// Empties the line.
 void Clear(int32_t line, TextBuffer& buffer);
 
 // Zeroes the line from `start` to the end of its slot; nothing when start is lsize or more.

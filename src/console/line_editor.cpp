@@ -3,6 +3,7 @@
 #ifdef OSTREL_WITH_LIBEDIT
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <histedit.h>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -20,6 +21,64 @@
 
 namespace ostrel {
 namespace {
+
+// The line-editing library's functions. The library is loaded only when a terminal asks for
+// line editing, so that a run through pipes or files never pays for loading it and the
+// libraries it needs. Loaded once and never unloaded: the table only ever points into it.
+struct EditLibrary {
+  decltype(&::el_init) el_init = nullptr;
+  decltype(&::el_set) el_set = nullptr;
+  decltype(&::el_wset) el_wset = nullptr;
+  decltype(&::el_get) el_get = nullptr;
+  decltype(&::el_gets) el_gets = nullptr;
+  decltype(&::el_line) el_line = nullptr;
+  decltype(&::el_end) el_end = nullptr;
+  decltype(&::el_resize) el_resize = nullptr;
+  decltype(&::el_cursor) el_cursor = nullptr;
+  decltype(&::el_deletestr) el_deletestr = nullptr;
+  decltype(&::el_insertstr) el_insertstr = nullptr;
+  decltype(&::history_init) history_init = nullptr;
+  decltype(&::history_end) history_end = nullptr;
+  decltype(&::history) history = nullptr;
+  bool loaded = false;
+};
+
+template <typename F>
+F Symbol(void* handle, const char* name) {
+  return reinterpret_cast<F>(dlsym(handle, name));
+}
+
+EditLibrary LoadEditLibrary() {
+  EditLibrary lib;
+  void* handle = dlopen(OSTREL_LIBEDIT_SONAME, RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) return lib;
+  lib.el_init = Symbol<decltype(&::el_init)>(handle, "el_init");
+  lib.el_set = Symbol<decltype(&::el_set)>(handle, "el_set");
+  lib.el_wset = Symbol<decltype(&::el_wset)>(handle, "el_wset");
+  lib.el_get = Symbol<decltype(&::el_get)>(handle, "el_get");
+  lib.el_gets = Symbol<decltype(&::el_gets)>(handle, "el_gets");
+  lib.el_line = Symbol<decltype(&::el_line)>(handle, "el_line");
+  lib.el_end = Symbol<decltype(&::el_end)>(handle, "el_end");
+  lib.el_resize = Symbol<decltype(&::el_resize)>(handle, "el_resize");
+  lib.el_cursor = Symbol<decltype(&::el_cursor)>(handle, "el_cursor");
+  lib.el_deletestr = Symbol<decltype(&::el_deletestr)>(handle, "el_deletestr");
+  lib.el_insertstr = Symbol<decltype(&::el_insertstr)>(handle, "el_insertstr");
+  lib.history_init = Symbol<decltype(&::history_init)>(handle, "history_init");
+  lib.history_end = Symbol<decltype(&::history_end)>(handle, "history_end");
+  lib.history = Symbol<decltype(&::history)>(handle, "history");
+  lib.loaded = lib.el_init != nullptr && lib.el_set != nullptr && lib.el_wset != nullptr &&
+               lib.el_get != nullptr && lib.el_gets != nullptr && lib.el_line != nullptr &&
+               lib.el_end != nullptr && lib.el_resize != nullptr && lib.el_cursor != nullptr &&
+               lib.el_deletestr != nullptr && lib.el_insertstr != nullptr &&
+               lib.history_init != nullptr && lib.history_end != nullptr && lib.history != nullptr;
+  return lib;
+}
+
+// The table, loaded by the first call.
+const EditLibrary& Edit() {
+  static const EditLibrary lib = LoadEditLibrary();
+  return lib;
+}
 
 // Keys beyond the library's emacs defaults: the readline meanings of Ctrl-U and Ctrl-W, the
 // forms Home, End and Delete take on common terminals, and Tab.
@@ -61,6 +120,10 @@ std::vector<std::string> Candidates(const std::string& dir, const std::string& b
 
 }  // namespace
 
+// Every call into the library below runs within Open, after the library was found loaded, or
+// on an editor that Open made, which it makes only then: no function pointer of the table is
+// null there, which the analyzer cannot see through the table's one-time load.
+// NOLINTBEGIN(clang-analyzer-core.CallAndMessage)
 std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   if (isatty(fileno(in)) == 0 || isatty(fileno(out)) == 0) return nullptr;
   const char* term = std::getenv("TERM");
@@ -71,42 +134,46 @@ std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) {
     (void)std::setlocale(LC_CTYPE, "C.UTF-8");
   }
+  // Without the library a terminal is read as a pipe is.
+  if (!Edit().loaded) return nullptr;
   auto editor = std::make_unique<LineEditor>(out);
   // The editor writes nothing to standard error: the library's warnings go nowhere.
   editor->errors_ = std::fopen("/dev/null", "we");
-  editor->el_ = el_init("ostrel", in, out, editor->errors_ != nullptr ? editor->errors_ : out);
+  editor->el_ =
+      Edit().el_init("ostrel", in, out, editor->errors_ != nullptr ? editor->errors_ : out);
   if (editor->el_ == nullptr) return nullptr;
   editor->in_fd_ = fileno(in);
   EditLine* el = editor->el_;
-  el_set(el, EL_CLIENTDATA, editor.get());
-  el_set(el, EL_EDITOR, "emacs");
+  Edit().el_set(el, EL_CLIENTDATA, editor.get());
+  Edit().el_set(el, EL_EDITOR, "emacs");
   // The library's own handlers would pass every signal on to the whole process group (the
   // shell script that started the editor included): the editor's handlers note them instead,
   // and the key wait acts on them (TerminalSignals).
-  el_set(el, EL_SIGNAL, 0);
-  el_set(el, EL_PROMPT, &LineEditor::Prompt);
-  el_set(el, EL_GETCFN, &LineEditor::ReadKey);
+  Edit().el_set(el, EL_SIGNAL, 0);
+  Edit().el_set(el, EL_PROMPT, &LineEditor::Prompt);
+  Edit().el_set(el, EL_GETCFN, &LineEditor::ReadKey);
   // Added through the wide interface: the narrow one copies the names and never frees them.
-  el_wset(el, EL_ADDFN, L"ostrel-tab", L"Complete a file name, or insert a tab", &LineEditor::Tab);
-  el_wset(el, EL_ADDFN, L"ostrel-end-or-delete", L"End of input on an empty line, else delete",
-          &LineEditor::EndOrDelete);
-  el_wset(el, EL_ADDFN, L"ostrel-redraw", L"Clear the screen and draw the view again",
-          &LineEditor::Redraw);
-  for (const auto& binding : kBindings) el_set(el, EL_BIND, binding[0], binding[1], nullptr);
+  Edit().el_wset(el, EL_ADDFN, L"ostrel-tab", L"Complete a file name, or insert a tab",
+                 &LineEditor::Tab);
+  Edit().el_wset(el, EL_ADDFN, L"ostrel-end-or-delete",
+                 L"End of input on an empty line, else delete", &LineEditor::EndOrDelete);
+  Edit().el_wset(el, EL_ADDFN, L"ostrel-redraw", L"Clear the screen and draw the view again",
+                 &LineEditor::Redraw);
+  for (const auto& binding : kBindings) Edit().el_set(el, EL_BIND, binding[0], binding[1], nullptr);
   for (History** h : {&editor->commands_, &editor->answers_}) {
-    *h = history_init();
+    *h = Edit().history_init();
     if (*h == nullptr) return nullptr;
     HistEvent event;
-    history(*h, &event, H_SETSIZE, kHistorySize);
-    history(*h, &event, H_SETUNIQUE, 1);
+    Edit().history(*h, &event, H_SETSIZE, kHistorySize);
+    Edit().history(*h, &event, H_SETUNIQUE, 1);
   }
   return editor;
 }
 
 LineEditor::~LineEditor() {
-  if (commands_ != nullptr) history_end(commands_);
-  if (answers_ != nullptr) history_end(answers_);
-  if (el_ != nullptr) el_end(el_);
+  if (commands_ != nullptr) Edit().history_end(commands_);
+  if (answers_ != nullptr) Edit().history_end(answers_);
+  if (el_ != nullptr) Edit().el_end(el_);
   if (errors_ != nullptr) (void)std::fclose(errors_);
 }
 
@@ -114,7 +181,7 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
   prompt_.assign(prompt);
   kind_ = kind;
   History* const h = kind == InputKind::kCommand ? commands_ : answers_;
-  el_set(el_, EL_HIST, history, h);
+  Edit().el_set(el_, EL_HIST, Edit().history, h);
   // The terminal is put into the line editor's mode before the prompt is shown, so a key
   // typed as soon as the prompt appears is read by the line editor, not by the terminal's
   // line discipline; afterwards the terminal is back in its own mode. Meanwhile a stop, a
@@ -124,13 +191,13 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
   int read_errno = 0;
   {
     const TerminalSignals terminal_signals;
-    el_set(el_, EL_PREP_TERM, 1);
+    Edit().el_set(el_, EL_PREP_TERM, 1);
     errno = 0;
-    got = el_gets(el_, &count);
+    got = Edit().el_gets(el_, &count);
     read_errno = errno;
-    el_set(el_, EL_PREP_TERM, 0);
+    Edit().el_set(el_, EL_PREP_TERM, 0);
   }
-  const LineInfo* info = el_line(el_);
+  const LineInfo* info = Edit().el_line(el_);
   left_text_ = info->lastchar != info->buffer;
   if (got == nullptr || count <= 0) {
     if (count == 0) return EditResult::kEnd;
@@ -147,7 +214,7 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
   const std::string entry = line.substr(0, line.find('\n'));
   if (!entry.empty()) {
     HistEvent event;
-    history(h, &event, H_ENTER, entry.c_str());
+    Edit().history(h, &event, H_ENTER, entry.c_str());
   }
   return EditResult::kLine;
 }
@@ -157,7 +224,7 @@ EditResult LineEditor::Read(std::string_view prompt, InputKind kind, std::string
 // signals are acted on and the wait goes on, and so does a pause's idle work.
 int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
   void* data = nullptr;
-  el_get(el, EL_CLIENTDATA, &data);
+  Edit().el_get(el, EL_CLIENTDATA, &data);
   auto* editor = static_cast<LineEditor*>(data);
   while (true) {
     const IdleWork* idle = editor->idle_;
@@ -197,19 +264,19 @@ int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
 void LineEditor::ActOnTerminalSignal(int sig) {
   switch (sig) {
     case SIGQUIT:
-      el_set(el_, EL_PREP_TERM, 0);
+      Edit().el_set(el_, EL_PREP_TERM, 0);
       EndBySignal(SIGQUIT);
     case SIGTSTP:
-      el_set(el_, EL_PREP_TERM, 0);
+      Edit().el_set(el_, EL_PREP_TERM, 0);
       StopByTerminal();
       [[fallthrough]];
     case SIGCONT:
-      el_set(el_, EL_PREP_TERM, 0);
-      el_set(el_, EL_PREP_TERM, 1);
-      el_set(el_, EL_REFRESH);
+      Edit().el_set(el_, EL_PREP_TERM, 0);
+      Edit().el_set(el_, EL_PREP_TERM, 1);
+      Edit().el_set(el_, EL_REFRESH);
       break;
     case SIGWINCH:
-      el_resize(el_);
+      Edit().el_resize(el_);
       break;
     default:
       break;
@@ -220,11 +287,11 @@ void LineEditor::ActOnTerminalSignal(int sig) {
 // kept by the console, then the prompt and the line from scratch below it.
 unsigned char LineEditor::Redraw(EditLine* el, int /*ch*/) {
   void* data = nullptr;
-  el_get(el, EL_CLIENTDATA, &data);
+  Edit().el_get(el, EL_CLIENTDATA, &data);
   auto* editor = static_cast<LineEditor*>(data);
   std::string out;
   const char* clear = nullptr;
-  if (el_get(el, EL_GETTC, "cl", &clear, nullptr) == 0 && clear != nullptr) {
+  if (Edit().el_get(el, EL_GETTC, "cl", &clear, nullptr) == 0 && clear != nullptr) {
     for (const char* p = clear; *p != '\0'; ++p) {
       const char* end = p[0] == '$' && p[1] == '<' ? std::strchr(p, '>') : nullptr;
       if (end != nullptr) {
@@ -237,40 +304,40 @@ unsigned char LineEditor::Redraw(EditLine* el, int /*ch*/) {
   if (editor->screen_ != nullptr) out += *editor->screen_;
   (void)std::fwrite(out.data(), 1, out.size(), editor->out_);
   (void)std::fflush(editor->out_);
-  el_set(el, EL_REFRESH);
+  Edit().el_set(el, EL_REFRESH);
   return CC_NORM;
 }
 
 char* LineEditor::Prompt(EditLine* el) {
   void* data = nullptr;
-  el_get(el, EL_CLIENTDATA, &data);
+  Edit().el_get(el, EL_CLIENTDATA, &data);
   return static_cast<LineEditor*>(data)->prompt_.data();
 }
 
 // Ctrl-D on an empty line is the end of input, shown as the terminal shows it: not at all.
 // Elsewhere it deletes the character under the cursor.
 unsigned char LineEditor::EndOrDelete(EditLine* el, int /*ch*/) {
-  const LineInfo* info = el_line(el);
+  const LineInfo* info = Edit().el_line(el);
   if (info->buffer == info->lastchar) return CC_EOF;
   if (info->cursor == info->lastchar) return CC_ERROR;
-  el_cursor(el, 1);
-  el_deletestr(el, 1);
+  Edit().el_cursor(el, 1);
+  Edit().el_deletestr(el, 1);
   return CC_REFRESH;
 }
 
 unsigned char LineEditor::Tab(EditLine* el, int /*ch*/) {
   void* data = nullptr;
-  el_get(el, EL_CLIENTDATA, &data);
+  Edit().el_get(el, EL_CLIENTDATA, &data);
   auto* editor = static_cast<LineEditor*>(data);
   if (editor->kind_ == InputKind::kFileName) return editor->CompleteFileName();
-  return el_insertstr(el, "\t") == 0 ? CC_REFRESH : CC_ERROR;
+  return Edit().el_insertstr(el, "\t") == 0 ? CC_REFRESH : CC_ERROR;
 }
 
 // The answer is one file name, blanks included: everything before the cursor is the name
 // typed so far. Completes it as far as the matching entries agree; when they agree no further,
 // lists them below the line and shows the line again.
 unsigned char LineEditor::CompleteFileName() {
-  const LineInfo* info = el_line(el_);
+  const LineInfo* info = Edit().el_line(el_);
   const std::string typed(info->buffer, info->cursor);
   const auto slash = typed.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : typed.substr(0, slash + 1);
@@ -284,7 +351,7 @@ unsigned char LineEditor::CompleteFileName() {
     common.resize(k);
   }
   if (common.size() > base.size()) {
-    return el_insertstr(el_, common.c_str() + base.size()) == 0 ? CC_REFRESH : CC_ERROR;
+    return Edit().el_insertstr(el_, common.c_str() + base.size()) == 0 ? CC_REFRESH : CC_ERROR;
   }
   if (names.size() == 1) return CC_REFRESH;
   std::string listing = "\n";
@@ -306,6 +373,8 @@ unsigned char LineEditor::CompleteFileName() {
   (void)std::fflush(out_);
   return CC_REDISPLAY;
 }
+
+// NOLINTEND(clang-analyzer-core.CallAndMessage)
 
 }  // namespace ostrel
 

@@ -34,6 +34,9 @@ void NumTog(EditorState& s, Console& con);
 void GoToStartPosition(EditorState& s, const StartPosition& start);
 
 // Editing (edit_commands.cpp).
+// Before an edit that lengthens lines saves anything for undo: gets the memory for writing
+// `count` lines. Without it the user is told that nothing was changed, and false.
+bool ReserveForEdit(EditorState& s, Console& con, int count = 1);
 void LineClear(EditorState& s, Console& con);
 void LineMove(EditorState& s, Console& con);
 void LineInsert(EditorState& s, Console& con);

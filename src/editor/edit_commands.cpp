@@ -12,6 +12,12 @@
 
 namespace ostrel {
 
+bool ReserveForEdit(EditorState& s, Console& con, int count) {
+  if (s.buffer.ReserveWritable(count)) return true;
+  con.Line("Not enough memory: nothing was changed");
+  return false;
+}
+
 void LineClear(EditorState& s, Console& con) {
   (void)con;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
@@ -62,6 +68,8 @@ int32_t ReadDestination(EditorState& s, Console& con, const char* refusal) {
 // Replaces the clip with `bytes` bytes of the cursor line from `column`.
 void TakeIntoClip(EditorState& s, int32_t column, int32_t bytes) {
   ZeroSlotFrom(s.clip.data(), 0, s.buffer.lsize());
+  // Only the line's own characters may be read: none lie past its end.
+  if (bytes <= 0) return;
   std::memcpy(s.clip.data(), s.buffer.Slot(s.cursor_line) + column,
               static_cast<std::size_t>(bytes));
 }
@@ -72,7 +80,7 @@ void ToDestination(EditorState& s, Console& con, Format<int32_t> prompt, const c
                    void (*operation)(int32_t, int32_t, TextBuffer&), UndoKind kind) {
   con.Print(prompt, s.cursor_line + 1);
   const int32_t d = ReadDestination(s, con, refusal);
-  if (d < 0) return;
+  if (d < 0 || !ReserveForEdit(s, con)) return;
   StoreDoubleUndo(s.cursor_line, d, s.undo_copy1, s.undo_copy2, s.buffer);
   operation(s.cursor_line, d, s.buffer);
   s.undo.first = s.cursor_line;
@@ -139,7 +147,7 @@ void ClipCut(EditorState& s, Console& con) {
 void ClipPaste(EditorState& s, Console& con) {
   const int32_t column = CursorColumn(s);
   int32_t k = 0;
-  if (!CheckPaste(column, k, s.clip.data(), s.buffer, con)) return;
+  if (!CheckPaste(column, k, s.clip.data(), s.buffer, con) || !ReserveForEdit(s, con)) return;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   Paste(s.cursor_line, column, k, s.clip.data(), s.buffer);
   s.undo.kind = UndoKind::kLineText;
@@ -154,6 +162,7 @@ void InsertAtCursor(EditorState& s, const char* text, Console& con) {
   const int32_t column = CursorColumn(s);
   int32_t k = 0;
   if (CheckInsert(s.cursor_line, column, k, text, s.buffer, con)) {
+    if (!ReserveForEdit(s, con)) return;
     StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
     Insert(s.cursor_line, column, k, text, s.buffer);
     s.undo.kind = UndoKind::kLineText;
@@ -192,6 +201,7 @@ void TrimWrap(EditorState& s, Console& con) {
     con.Line("Cannot split: the next line has no room for the rest");
     return;
   }
+  if (!ReserveForEdit(s, con)) return;
   StoreDoubleUndo(line, next, s.undo_copy1, s.undo_copy2, s.buffer);
   // The tail stays in its own slot while it is inserted into the next one.
   const char* tail = rest > 0 ? std::as_const(s.buffer).Slot(line) + column : "";

@@ -9,8 +9,9 @@
 namespace ostrel {
 
 // True when the state holds every invariant:
-// - each line slot holds its terminator within lsize bytes and only zeros after it, no two
-//   lines share a slot, and every slot at or past the buffer's written mark is empty;
+// - each line's storage holds its terminator within lsize bytes and only zeros after it, no two
+//   lines share a slot, every slot at or past the buffer's written mark is empty, and the blank
+//   slot empty lines read as holds only zeros;
 // - the cursor line is in 0 .. lines-1 and the cursor position in 0 .. lsize-1; the anchor
 //   position too, as anchor_go moves the cursor there;
 // - the six scratch buffers (command input, insert text, jump string, clip, both undo copies)

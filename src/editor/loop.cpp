@@ -167,6 +167,7 @@ void EnterText(EditorState& s, Console& con, bool as_is) {
   const char* input = s.command_input.data();
   // A leading '!' is how a line that would be a key is typed as text: the rest is the text.
   const char* text = !as_is && input[0] == '!' ? input + 1 : input;
+  if (!ReserveForEdit(s, con)) return;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
   const int32_t dropped =
       Replace(s.cursor_line, CursorColumn(s), s.buffer.lines(), text, s.buffer, con);
@@ -176,7 +177,10 @@ void EnterText(EditorState& s, Console& con, bool as_is) {
   if (s.cursor_line < s.buffer.lines() - 1 && !s.line_lock) ++s.cursor_line;
 }
 
-void Cycle(EditorState& s, Console& con) {
+namespace {
+
+// One cycle without its closing step.
+void RunCycle(EditorState& s, Console& con) {
   char* input = s.command_input.data();
   const int32_t lsize = s.buffer.lsize();
   // The rest of a line longer than the command input is read before the view: a later piece
@@ -218,6 +222,14 @@ void Cycle(EditorState& s, Console& con) {
   } else {
     EnterText(s, con, later_piece);
   }
+}
+
+}  // namespace
+
+void Cycle(EditorState& s, Console& con) {
+  RunCycle(s, con);
+  // The lines the command wrote go back to costing their own length.
+  s.buffer.FitWrittenLines();
 }
 
 void QuitCommand(EditorState& s, Console& con) {

@@ -13,7 +13,8 @@ void StoreUndo(int32_t line, int32_t& undo_line, LineBuffer& copy, const TextBuf
 }
 
 void RecallUndo(int32_t line, const LineBuffer& copy, TextBuffer& buffer) {
-  CopySlot(buffer.WritableSlot(line), copy.data(), buffer.lsize());
+  char* slot = buffer.WritableSlot(line);
+  if (slot != nullptr) CopySlot(slot, copy.data(), buffer.lsize());
 }
 
 void StoreDoubleUndo(int32_t first, int32_t second, LineBuffer& copy1, LineBuffer& copy2,
@@ -24,8 +25,10 @@ void StoreDoubleUndo(int32_t first, int32_t second, LineBuffer& copy1, LineBuffe
 }
 
 void UndoCommand(EditorState& s, Console& con) {
-  (void)con;
   UndoRecord& u = s.undo;
+  // Every kind but an opened line writes one or two lines back.
+  const bool writes = u.kind != UndoKind::kNothing && u.kind != UndoKind::kOpenedLine;
+  if (writes && !ReserveForEdit(s, con, 2)) return;
   switch (u.kind) {
     case UndoKind::kLineText:
       RecallUndo(u.line, s.undo_copy1, s.buffer);

@@ -27,10 +27,12 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// All bytes of a file followed by one zero byte.
+// All bytes of a file followed by one zero byte, in a block with room for more: `capacity`
+// bytes in all, of which the pages never written cost nothing.
 struct FileImage {
   PageBlock bytes;
   std::size_t size = 0;
+  std::size_t capacity = 0;
 };
 
 enum class ReadStatus { kRead, kNotFound, kFailed };
@@ -41,8 +43,10 @@ constexpr long kLargestFile = INT32_MAX;
 // Reads the whole file into one block with one read. Only a name that does not exist is "not
 // found"; a file that exists but cannot be opened or read whole fails with a reason. The file
 // is opened without blocking, so that a FIFO without a writer cannot hang the editor, and
-// anything but a regular file is refused before a byte is read.
-ReadStatus ReadImage(const char* name, FileImage& image, std::string& reason) {
+// anything but a regular file is refused before a byte is read. The block has room for one more
+// byte per line of lsize-1 characters, so that the pieces of split lines can each be given a
+// terminator in place.
+ReadStatus ReadImage(const char* name, int32_t lsize, FileImage& image, std::string& reason) {
   const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return ReadStatus::kNotFound;
@@ -81,7 +85,8 @@ ReadStatus ReadImage(const char* name, FileImage& image, std::string& reason) {
   }
   std::rewind(file.get());
   const auto bytes = static_cast<std::size_t>(size);
-  if (!image.bytes.Allocate(bytes + 1)) {
+  const std::size_t capacity = bytes + 1 + bytes / static_cast<std::size_t>(lsize - 1) + 1;
+  if (!image.bytes.Allocate(capacity)) {
     reason = "not enough memory";
     return ReadStatus::kFailed;
   }
@@ -92,6 +97,7 @@ ReadStatus ReadImage(const char* name, FileImage& image, std::string& reason) {
   }
   image.bytes.data()[bytes] = '\0';
   image.size = bytes;
+  image.capacity = capacity;
   return ReadStatus::kRead;
 }
 
@@ -219,39 +225,71 @@ class BoundaryTable {
   std::size_t entries_ = 0;
 };
 
+enum class StoreStatus { kStored, kAbandon, kNoMemory };
+
 // Marks the text's lines in the table, then clears the buffer and stores them there. The
 // buffer is touched only once every question is answered and every length checked: until then
-// the document is as it was.
-bool StoreLines(std::string_view text, std::size_t file_size, const BoundaryTable& table,
-                TextBuffer& buffer, Console& con) {
+// the document is as it was. The lines stay where the text is, each given a terminator in
+// place of its newline: in `image`, which holds the text, when it has room for one more byte
+// per split line, or else in a new block the text is copied to.
+StoreStatus StoreLines(std::string_view text, std::size_t file_size, const BoundaryTable& table,
+                       FileImage* image, TextBuffer& buffer, Console& con) {
   const int32_t* const positions = table.positions();
   const int32_t* const kinds = table.kinds();
   const int32_t n = MarkLines(text, file_size, buffer.lsize(), buffer.lines(), table.positions(),
                               table.kinds(), con);
-  if (n == 0) return false;
+  if (n == 0) return StoreStatus::kAbandon;
 
   const auto count = static_cast<std::size_t>(n - 1);
   // Line k starts at boundary k, or just after it when that is a newline, and ends at boundary
   // k+1. Worked out twice rather than kept in two more tables of `lines` entries.
   const auto start = [&](std::size_t k) {
-    return positions[k] + (kinds[k] == kNewlineBoundary ? 1 : 0);
+    return static_cast<std::size_t>(positions[k]) + (kinds[k] == kNewlineBoundary ? 1 : 0);
   };
+  // A line that starts at a split has no newline before it to become the terminator of the line
+  // in front: every line from there on moves one byte further.
+  const auto splits_at = [&](std::size_t k) { return k > 0 && kinds[k] == kSplitBoundary ? 1 : 0; };
+  std::size_t shift = 0;
   for (std::size_t k = 0; k < count; ++k) {
-    const int32_t length = positions[k + 1] - start(k);
+    const int64_t length = int64_t{positions[k + 1]} - static_cast<int64_t>(start(k));
     // The marking rules never give such a length; the check guards the slot size.
     if (length < 0 || length >= buffer.lsize()) {
       con.Line("Data Parsing Error");
-      return false;
+      return StoreStatus::kAbandon;
     }
+    shift += static_cast<std::size_t>(splits_at(k));
   }
-  buffer.ClearAll();
+  const std::size_t needed = text.size() + shift + 1;
+  PageBlock copy;
+  const char* from = text.data();
+  char* to = nullptr;
+  if (image != nullptr && image->capacity >= needed) {
+    to = image->bytes.data();
+  } else {
+    if (!copy.Allocate(needed)) return StoreStatus::kNoMemory;
+    to = copy.data();
+  }
+  // From the last line back, so that no line is written over before it has moved.
+  for (std::size_t k = count; k-- > 0;) {
+    const std::size_t from_start = start(k);
+    const std::size_t length = static_cast<std::size_t>(positions[k + 1]) - from_start;
+    // In place, only the lines after a split move.
+    if (to != from || shift > 0) std::memmove(to + from_start + shift, from + from_start, length);
+    to[from_start + shift + length] = '\0';
+    shift -= static_cast<std::size_t>(splits_at(k));
+  }
+  if (to == copy.data()) {
+    buffer.TakeImage(std::move(copy), needed);
+  } else {
+    buffer.TakeImage(std::move(image->bytes), image->capacity);
+  }
   for (std::size_t k = 0; k < count; ++k) {
-    const int32_t from = start(k);
-    char* slot = buffer.WritableSlot(static_cast<int32_t>(k));
-    std::memcpy(slot, text.data() + from, static_cast<std::size_t>(positions[k + 1] - from));
-    slot[buffer.lsize() - 1] = '\0';
+    shift += static_cast<std::size_t>(splits_at(k));
+    const std::size_t at = start(k) + shift;
+    buffer.SetImageLine(static_cast<int32_t>(k), to + at,
+                        positions[k + 1] - static_cast<int32_t>(start(k)));
   }
-  return true;
+  return StoreStatus::kStored;
 }
 
 }  // namespace
@@ -262,7 +300,7 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
     con.Line("Data Parsing Error");
     return false;
   }
-  return StoreLines(text, file_size, table, buffer, con);
+  return StoreLines(text, file_size, table, nullptr, buffer, con) == StoreStatus::kStored;
 }
 
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
@@ -293,7 +331,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
   FileImage image;
   std::string reason;
   BoundaryTable table;
-  ReadStatus status = ReadImage(open_name, image, reason);
+  ReadStatus status = ReadImage(open_name, buffer.lsize(), image, reason);
   // The table is had before anything is printed or cleared, so that a lack of memory leaves
   // the document as it was.
   if (status == ReadStatus::kRead && !table.Allocate(buffer.lines())) {
@@ -318,12 +356,20 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
   const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', image.size));
   const std::size_t text_length =
       nul != nullptr ? static_cast<std::size_t>(nul - bytes) : image.size;
-  if (!StoreLines(std::string_view(bytes, text_length), image.size, table, buffer, con)) {
-    if (!con.Interrupted()) return OpenResult::kAbandon;
-    CopyName(open_name, previous);
-    return OpenResult::kInterrupted;
+  switch (
+      StoreLines(std::string_view(bytes, text_length), image.size, table, &image, buffer, con)) {
+    case StoreStatus::kStored:
+      return OpenResult::kLoaded;
+    case StoreStatus::kNoMemory:
+      con.Print("Cannot load %s: not enough memory\n", Visible(open_name));
+      CopyName(open_name, previous);
+      return OpenResult::kLeftAlone;
+    case StoreStatus::kAbandon:
+      break;
   }
-  return OpenResult::kLoaded;
+  if (!con.Interrupted()) return OpenResult::kAbandon;
+  CopyName(open_name, previous);
+  return OpenResult::kInterrupted;
 }
 
 }  // namespace ostrel

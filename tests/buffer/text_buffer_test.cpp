@@ -105,5 +105,28 @@ TEST(TextBuffer, ReadingALineWritesNothing) {
   EXPECT_TRUE(s.buffer.Changed());
 }
 
+// A line written whole (in a block of lsize bytes) goes back to its own length once the command
+// is over, shortened lines too; an emptied line keeps no storage, and a later line written
+// gets a clean block.
+TEST(TextBuffer, WrittenLinesGoBackToTheirOwnLength) {
+  auto s = MakeState(400, 8, {"abc"});
+  MemoryConsole mc;
+  const auto stored = [&s](int32_t line) { return s.buffer.SlotBytes(line).size(); };
+  EXPECT_EQ(stored(0), 400u);
+  Replace(1, 2, 8, "hello", s.buffer, mc.con());
+  s.buffer.FitWrittenLines();
+  EXPECT_EQ(stored(0), 4u);
+  EXPECT_EQ(stored(1), 8u);  // "  hello"
+  Trim(1, 3, s.buffer);
+  Clear(0, s.buffer);
+  s.buffer.FitWrittenLines();
+  EXPECT_EQ(stored(1), 4u);
+  EXPECT_EQ(stored(0), 0u);
+  ASSERT_TRUE(s.buffer.ReserveWritable(TextBuffer::kWorkingBlocks));
+  Replace(2, 0, 8, "z", s.buffer, mc.con());
+  EXPECT_TRUE(SlotsAreClean(s.buffer));
+  EXPECT_EQ(AllLines(s), (std::vector<std::string>{"", "  h", "z", "", "", "", "", ""}));
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -272,5 +272,43 @@ TEST(StartUp, HugeLinesCostOnlyWhatIsUsed) {
 #endif
 }
 
+// Through pipes the line-editing library is never loaded: the dynamic loader's trace of the
+// files it maps names no libedit. (Where line editing is not built in, it holds trivially.)
+TEST(StartUp, PipedRunsNeverLoadTheLineEditor) {
+  const auto r = RunEditor({.input = kQuit, .in_child = [] { setenv("LD_DEBUG", "files", 1); }});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("file="), std::string::npos) << "no trace of the loader";
+  EXPECT_EQ(r.err.find("libedit"), std::string::npos) << r.err;
+}
+
+// A document costs about its own size: 16 MB of lines of up to 400 characters peak below 1.5
+// times that plus what the editor costs empty, where lines at the grid's width would cost
+// 40 MB more.
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(StartUp, ALoadedDocumentCostsAboutItsOwnSize) {
+  // The document is written before either run and dropped, so that both runs fork from a test
+  // of the same size: a child's peak counts what it shared with the test before its exec.
+  Sandbox box;
+  std::size_t size = 0;
+  {
+    std::string doc;
+    for (int i = 0; i < 100000; ++i) {
+      doc += std::string(static_cast<std::size_t>(i * 7919 % 307 + 1),
+                         static_cast<char>('a' + i % 26));
+      doc += '\n';
+    }
+    box.Write("doc.txt", doc);
+    size = doc.size();
+  }
+  const std::string settings = Settings({"max_lines=200000", "max_char=400"});
+  const auto empty = box.Run({.settings = settings, .input = kQuit});
+  const auto r = box.Run({.settings = settings, .args = {"doc.txt"}, .input = kQuit});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("100000 Lines Generated"), std::string::npos);
+  EXPECT_LT(static_cast<double>(r.max_rss_kb - empty.max_rss_kb) * 1024,
+            1.5 * static_cast<double>(size));
+}
+#endif
+
 }  // namespace
 }  // namespace ostrel::e2e

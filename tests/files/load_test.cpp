@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "buffer/clip.h"
+#include "editor/invariants.h"
+#include "files/save.h"
 #include "support/memory_console.h"
+#include "support/scratch_dir.h"
 #include "support/state_fixture.h"
 
 namespace ostrel {
@@ -151,6 +155,48 @@ TEST(ParseLines, TextEndsAtTheFirstNulAndTheLossIsAskedAbout) {
   // A NUL as the first byte: an empty document, still asked about.
   r = Parse(std::string("\0abc", 4), 256, 2, "Y\n");
   EXPECT_EQ(r.out, "0 Lines Generated\n" + Warning("0.0"));
+}
+
+// A loaded line stays in the file's bytes until it is changed: a change, stored at its own
+// length after the command, leaves every other line as loaded, split pieces included, and a line
+// cut short can grow back to the full width. Loaded through Open, so that the pieces of split
+// lines get their terminators inside the block the file was read into.
+TEST(Open, ChangedLinesKeepTheOtherLoadedLines) {
+  const test::ScratchDir dir;
+  dir.Write("doc.txt", "abcdefghij\n\nxyz\nlast");
+  auto s = MakeState(5, 10);
+  MemoryConsole mc;
+  char open_name[kNameSize] = {};
+  char file_name[kNameSize] = {};
+  CopyName(open_name, dir.Path("doc.txt").c_str());
+  ASSERT_EQ(Open(true, open_name, s.buffer, file_name, mc.con()), OpenResult::kLoaded);
+  const std::vector<std::string> loaded = {"abcd", "efgh", "ij", "", "xyz", "last", "", "", "", ""};
+  EXPECT_EQ(AllLines(s), loaded);
+
+  const auto settle = [&s] {
+    s.buffer.FitWrittenLines();
+    std::string why;
+    EXPECT_TRUE(CheckInvariants(s, &why)) << why;
+    EXPECT_TRUE(SlotsAreClean(s.buffer));
+  };
+  Replace(1, 1, 10, "EF", s.buffer, mc.con());  // a split piece, overwritten in the middle
+  settle();
+  Trim(4, 1, s.buffer);
+  settle();
+  std::vector<std::string> expected = loaded;
+  expected[1] = "eEFh";
+  expected[4] = "x";
+  EXPECT_EQ(AllLines(s), expected);
+
+  // Back to the full width of 4 characters, and no further.
+  int32_t k = 0;
+  ASSERT_TRUE(CheckInsert(4, 1, k, "12345", s.buffer, mc.con()));
+  Insert(4, 1, k, "12345", s.buffer);
+  settle();
+  expected[4] = "x123";
+  EXPECT_EQ(AllLines(s), expected);
+  EXPECT_EQ(s.buffer.Length(4), 4);
+  EXPECT_EQ(AssembleDocument(s.buffer), "abcd\neEFh\nij\n\nx123\nlast\n");
 }
 
 }  // namespace
