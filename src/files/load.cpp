@@ -30,6 +30,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 struct FileImage {
   PageBlock bytes;
   std::size_t size = 0;
+  struct stat info {};  // the file the bytes were read from
 };
 
 enum class ReadStatus { kRead, kNotFound, kFailed };
@@ -91,6 +92,7 @@ ReadStatus ReadImage(const char* name, FileImage& image, std::string& reason) {
   }
   image.bytes.data()[bytes] = '\0';
   image.size = bytes;
+  image.info = info;
   return ReadStatus::kRead;
 }
 
@@ -259,7 +261,7 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
 }
 
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
-                std::optional<bool>* saved_first) {
+                std::optional<bool>* saved_first, SaveGuard* guard) {
   char previous[kNameSize];
   CopyName(previous, open_name);
   if (!at_once) {
@@ -273,7 +275,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
       return OpenResult::kLeftAlone;
     }
     if (std::strcmp(answer, "s") == 0) {
-      const bool saved = Save(file_name, buffer, con);
+      const bool saved = Save(file_name, buffer, con, guard);
       if (saved_first != nullptr) *saved_first = saved;
       // A document that could not be saved is not replaced.
       if (!saved) return OpenResult::kLeftAlone;
@@ -296,6 +298,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
   switch (status) {
     case ReadStatus::kNotFound:
       con.Print("File %s not found!\n", Visible(open_name));
+      if (guard != nullptr) guard->disk = RecordOf(open_name, {});
       return OpenResult::kNotFound;
     case ReadStatus::kFailed:
       con.Print("Cannot load %s: %s\n", Visible(open_name), Visible(reason));
@@ -315,6 +318,9 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
     if (!con.Interrupted()) return OpenResult::kAbandon;
     CopyName(open_name, previous);
     return OpenResult::kInterrupted;
+  }
+  if (guard != nullptr) {
+    guard->disk = RecordOf(open_name, std::string_view(bytes, image.size), &image.info);
   }
   return OpenResult::kLoaded;
 }
