@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -67,54 +68,92 @@ uint64_t TextHash(std::string_view bytes) {
   return hasher.Finish();
 }
 
-DiskRecord RecordOf(const char* name, std::string_view text, const struct stat* file) {
-  DiskRecord record;
+namespace {
+
+// Fills `record` with what stands under `name` now; 0, or the errno value of a look that failed.
+int Look(const char* name, DiskRecord& record, const struct stat* file) {
   record.known = true;
   record.name = name;
   struct stat own {};
-  if (lstat(name, &own) == 0 && S_ISLNK(own.st_mode)) {
+  if (lstat(name, &own) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+  if (S_ISLNK(own.st_mode)) {
     record.is_link = true;
     char target[4096];
     const ssize_t n = readlink(name, target, sizeof target);
-    if (n > 0) record.link_target.assign(target, static_cast<std::size_t>(n));
+    if (n < 0) return errno;
+    record.link_target.assign(target, static_cast<std::size_t>(n));
   }
   struct stat info {};
-  if (file == nullptr && stat(name, &info) == 0) file = &info;
-  if (file != nullptr) {
-    record.file_exists = true;
-    record.device = file->st_dev;
-    record.inode = file->st_ino;
-    record.size = file->st_size;
-    record.modified = file->st_mtim;
-    record.changed = file->st_ctim;
-    record.hash = TextHash(text);
+  if (file == nullptr) {
+    if (stat(name, &info) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+    file = &info;
   }
-  return record;
+  record.file_exists = true;
+  record.device = file->st_dev;
+  record.inode = file->st_ino;
+  record.size = file->st_size;
+  record.modified = file->st_mtim;
+  record.changed = file->st_ctim;
+  return 0;
 }
 
-bool ChangedOnDisk(const DiskRecord& remembered) {
-  const DiskRecord now = RecordOf(remembered.name.c_str(), {});
-  if (now.is_link != remembered.is_link || now.link_target != remembered.link_target) {
-    return true;
-  }
-  if (!now.file_exists) return false;  // gone: saving it loses nothing
-  if (!remembered.file_exists) return true;
-  if (now.device == remembered.device && now.inode == remembered.inode &&
-      now.size == remembered.size && SameTime(now.modified, remembered.modified) &&
-      SameTime(now.changed, remembered.changed)) {
-    return false;
-  }
-  // Something about the file differs: it is a change only when its bytes do. Anything that is
-  // not a regular file that can be read is taken for a change.
-  if (now.size != remembered.size) return true;
+// Whether the file under `name`, whose metadata differ from the record's, holds other bytes.
+// Anything that is not a regular file that can be read counts as other bytes.
+int CheckBytes(const DiskRecord& remembered, bool& changed) {
+  changed = true;
   const int fd = open(remembered.name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return true;
+  if (fd < 0) return errno == EACCES || errno == ENXIO || errno == ENOENT ? 0 : errno;
   struct stat info {};
   uint64_t hash = 0;
   off_t size = 0;
-  const bool read_whole = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && HashFile(fd, hash, size);
+  int failure = 0;
+  if (fstat(fd, &info) != 0) {
+    failure = errno;
+  } else if (S_ISREG(info.st_mode)) {
+    if (HashFile(fd, hash, size)) {
+      changed = size != remembered.size || hash != remembered.hash;
+    } else {
+      failure = errno;
+    }
+  }
   (void)close(fd);
-  return !read_whole || size != remembered.size || hash != remembered.hash;
+  return failure;
+}
+
+}  // namespace
+
+DiskRecord RecordOf(const char* name, std::string_view text, const struct stat* file) {
+  DiskRecord record;
+  (void)Look(name, record, file);
+  if (record.file_exists) record.hash = TextHash(text);
+  return record;
+}
+
+int CheckChangedOnDisk(const DiskRecord& remembered, bool& changed) {
+  changed = false;
+  DiskRecord now;
+  const int failure = Look(remembered.name.c_str(), now, nullptr);
+  if (failure != 0) return failure;
+  if (now.is_link != remembered.is_link || now.link_target != remembered.link_target) {
+    changed = true;
+    return 0;
+  }
+  if (!now.file_exists) return 0;  // gone: saving it loses nothing
+  if (!remembered.file_exists) {
+    changed = true;
+    return 0;
+  }
+  if (now.device == remembered.device && now.inode == remembered.inode &&
+      now.size == remembered.size && SameTime(now.modified, remembered.modified) &&
+      SameTime(now.changed, remembered.changed)) {
+    return 0;
+  }
+  // Something about the file differs: it is a change only when its bytes do.
+  if (now.size != remembered.size) {
+    changed = true;
+    return 0;
+  }
+  return CheckBytes(remembered, changed);
 }
 
 }  // namespace ostrel

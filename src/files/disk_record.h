@@ -51,7 +51,8 @@ DiskRecord RecordOf(const char* name, std::string_view text, const struct stat* 
 // Whether something else stands under the record's name now than what was remembered: a file
 // changed, replaced or created since, or another link. The same file with other times (a touch,
 // a change of mode, another hard link) or another file holding the same bytes is no change, and
-// neither is a file that is gone.
-bool ChangedOnDisk(const DiskRecord& remembered);
+// neither is a file that is gone. 0, or the errno value of a look that failed (a disk error):
+// then nothing can be told.
+int CheckChangedOnDisk(const DiskRecord& remembered, bool& changed);
 
 }  // namespace ostrel

@@ -116,12 +116,16 @@ bool GroupOrOthersMayWrite(const struct stat& directory) {
   return (directory.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
-bool HasForeignLink(const std::string& path, uid_t user) {
-  for (const LinkOnTheWay& link : WalkPath(path).links) {
+int CheckForeignLinks(const std::string& path, uid_t user, bool& foreign) {
+  const PathWalk walk = WalkPath(path);
+  foreign = false;
+  for (const LinkOnTheWay& link : walk.links) {
     if (!GroupOrOthersMayWrite(link.directory)) continue;
-    if (link.owner != user && link.owner != 0 && link.owner != link.directory.st_uid) return true;
+    if (link.owner != user && link.owner != 0 && link.owner != link.directory.st_uid) {
+      foreign = true;
+    }
   }
-  return false;
+  return walk.failure == ENOENT || walk.failure == ENOTDIR ? 0 : walk.failure;
 }
 
 }  // namespace ostrel

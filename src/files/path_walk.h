@@ -34,9 +34,10 @@ std::string DirectoryPart(const std::string& path);
 // Whether users other than `user` may write into the directory: it is group- or world-writable.
 bool GroupOrOthersMayWrite(const struct stat& directory);
 
-// True when some link on the way to `path` lies in a directory that group or others may write
-// and belongs to neither `user`, nor root, nor that directory's owner: whoever planted it there
-// chose where a write through the name goes.
-bool HasForeignLink(const std::string& path, uid_t user);
+// Sets `foreign` when some link on the way to `path` lies in a directory that group or others
+// may write and belongs to neither `user`, nor root, nor that directory's owner: whoever planted
+// it there chose where a write through the name goes. 0, or the errno value of a look on the
+// way that failed (a missing part aside: the write itself tells of that).
+int CheckForeignLinks(const std::string& path, uid_t user, bool& foreign);
 
 }  // namespace ostrel

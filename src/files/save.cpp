@@ -254,16 +254,21 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con, SaveGuard* gu
     con.Line("Enter a filename to save to");
     if (!ReadSaveName(file_name, con)) return false;
   }
-  if (HasForeignLink(file_name, geteuid())) {
+  bool foreign = false;
+  int failure = CheckForeignLinks(file_name, geteuid(), foreign);
+  if (failure == 0 && foreign) {
     con.Print("Cannot save to %s: it is a link owned by another user\n", Visible(file_name));
     return false;
   }
-  if (guard != nullptr && !guard->overwrite_agreed && guard->disk.known &&
-      guard->disk.name == file_name && ChangedOnDisk(guard->disk) &&
-      !MayOverwriteChange(file_name, buffer, con, guard->rescue)) {
+  bool changed = false;
+  if (failure == 0 && guard != nullptr && !guard->overwrite_agreed && guard->disk.known &&
+      guard->disk.name == file_name) {
+    failure = CheckChangedOnDisk(guard->disk, changed);
+  }
+  if (failure == 0 && changed && !MayOverwriteChange(file_name, buffer, con, guard->rescue)) {
     return false;
   }
-  const int failure = WriteDocument(file_name, output);
+  if (failure == 0) failure = WriteDocument(file_name, output);
   if (failure != 0) {
     con.Print("Cannot save to %s: %s\n", Visible(file_name), Visible(std::strerror(failure)));
     return false;

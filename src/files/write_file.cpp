@@ -136,7 +136,7 @@ struct NewFileRule {
   mode_t create_mode = 0666;               // the bits it is created with, less the umask
   const struct stat* keep_from = nullptr;  // the file replaced, whose owner and group it takes
   int mode = -1;                           // the exact bits it gets before it is named, or -1
-  UniqueFd* keep_locked = nullptr;  // locked before it is named, its descriptor kept here
+  UniqueFd* keep_locked = nullptr;         // locked before it is named, its descriptor kept here
 };
 
 // The new file while it is written: unnamed (`temp_name` empty) where the system offers that,

@@ -27,8 +27,7 @@ int WriteDocument(const char* name, std::string_view data);
 // is the old file or the whole new one, and no temporary file is left behind. With `keep_locked`
 // the new file is locked for the session (LockForSession) before it gets a name, and its
 // descriptor is kept open there.
-int ReplaceFile(const char* name, std::string_view data, int mode,
-                UniqueFd* keep_locked = nullptr);
+int ReplaceFile(const char* name, std::string_view data, int mode, UniqueFd* keep_locked = nullptr);
 
 // Creates the file `name`, which must not exist yet (a link of that name is not followed), with
 // permission bits `mode` (less the umask), and writes and syncs all of `data`. EEXIST when the

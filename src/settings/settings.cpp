@@ -116,8 +116,7 @@ namespace {
 // Whether users other than `user` may write into the directory: it is group- or world-writable,
 // or another user's.
 bool OthersMayWrite(const struct stat& directory, uid_t user) {
-  return GroupOrOthersMayWrite(directory) ||
-         (directory.st_uid != user && directory.st_uid != 0);
+  return GroupOrOthersMayWrite(directory) || (directory.st_uid != user && directory.st_uid != 0);
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {

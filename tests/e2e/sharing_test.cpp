@@ -69,7 +69,9 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
          WriteFile(dir + "/notes.txt", "new\n");
          Later(dir + "/notes.txt");
        },
-       "S\nq\nq\n", true, {{"notes.txt", "new\n"}, {"notes.txt.save", "hello\n"}}},
+       "S\nq\nq\n",
+       true,
+       {{"notes.txt", "new\n"}, {"notes.txt.save", "hello\n"}}},
       {.name = "created since the name was taken",
        .change = [](const std::string& dir) { WriteFile(dir + "/fresh", "theirs\n"); },
        .left = {{"fresh", "theirs\n"}, {"fresh.save", "hello\n"}},
@@ -100,8 +102,7 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
       {"refused, then saved: the rescue file goes", kRewrite, "S\ns\nnotes.txt\no\nq\nq\n", true,
        saved, 0},
       {"the launch command's save", kRewrite, "=\nq\nq\n", true,
-       Files{{"notes.txt", "theirs\n"}, {"notes.txt.save", "hello\n"}}, 1,
-       "launch_command=true\n"},
+       Files{{"notes.txt", "theirs\n"}, {"notes.txt.save", "hello\n"}}, 1, "launch_command=true\n"},
       {"a launched command that rewrites the document", [](const std::string&) {}, "=\nS\nq\nq\n",
        true, Files{{"notes.txt", "theirs\n"}, {"notes.txt.save", "hello\n"}}, 1,
        "launch_command=echo theirs >notes.txt\n"},
@@ -110,10 +111,11 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
     SCOPED_TRACE(row.name);
     Sandbox box;
     if (row.doc == "notes.txt") box.Write("notes.txt", "old\n");
-    const auto r = box.Run({.settings = row.settings,
-                            .args = {row.doc},
-                            .in_child = Staged("hello\n", "Editing 2:1",
-                                               [&] { row.change(box.dir()); }, row.keys)});
+    const auto r =
+        box.Run({.settings = row.settings,
+                 .args = {row.doc},
+                 .in_child = Staged(
+                     "hello\n", "Editing 2:1", [&] { row.change(box.dir()); }, row.keys)});
     EXPECT_EQ(r.status, row.status);
     EXPECT_EQ(r.err, "");
     const std::string refusal = "Not saved: " + row.doc + " changed on disk since it was read\n" +
@@ -194,8 +196,8 @@ TEST(Sharing, ARunningSessionsRescueFileIsNamedAsSuch) {
   ASSERT_TRUE(a.WaitFor("Editing 2:1"));
   ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
   ASSERT_TRUE(fs::exists(box.dir() + "/notes.txt.save"));
-  const std::string kept = "notes.txt.save is kept by a running session (process " +
-                           std::to_string(a.pid()) + ")\n";
+  const std::string kept =
+      "notes.txt.save is kept by a running session (process " + std::to_string(a.pid()) + ")\n";
   EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr("not found!\n" + kept + "\n"));
   // A second pause replaces the file by a new one, locked before it is named.
   ASSERT_TRUE(a.Send("world\n"));
@@ -243,10 +245,9 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
        "Saved to notes.txt\n", true, "owned"},
       {"the settings file through a foreign link", ".vazaru_da", "home/mailbox", kOther,
        foreign_rc},
-      {"the settings file through a foreign link in a directory part", ".vazaru_da",
-       "part/mailbox", kNobody, foreign_rc},
-      {"the settings file through the user's own link", ".vazaru_da", "home/mailbox", kNobody,
-       ran},
+      {"the settings file through a foreign link in a directory part", ".vazaru_da", "part/mailbox",
+       kNobody, foreign_rc},
+      {"the settings file through the user's own link", ".vazaru_da", "home/mailbox", kNobody, ran},
       {"the settings file through root's link", ".vazaru_da", "home/mailbox", 0, ran},
   };
   for (const Row& row : rows) {
