@@ -28,6 +28,8 @@ void NoteSave(EditorState& s, bool saved) {
   s.save_failed = !saved;
   if (!saved) return;
   s.buffer.ForgetChanges();
+  // Even a file kept from a refused save: the text has reached its file now.
+  s.rescue.kept = false;
   DropRescue(s.rescue);
 }
 
@@ -35,7 +37,7 @@ void NoteSave(EditorState& s, bool saved) {
 void NoteLoad(EditorState& s) {
   s.save_failed = false;
   s.buffer.ForgetChanges();
-  RetireRescue(s.rescue);
+  DropRescue(s.rescue);
   ForgetUndo(s);
 }
 

@@ -228,7 +228,7 @@ void QuitCommand(EditorState& s, Console& con) {
     // The user chose to drop the unsaved text: its rescue file goes too, unless it holds text
     // whose save was refused.
     s.quit = true;
-    RetireRescue(s.rescue);
+    DropRescue(s.rescue);
   }
 }
 

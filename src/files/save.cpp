@@ -135,7 +135,7 @@ bool MayOverwriteChange(const char* file_name, const TextBuffer& buffer, Console
     if (con.Interrupted()) return false;
   }
   con.Print("Not saved: %s changed on disk since it was read\n", Visible(file_name));
-  if (!con.InputIsTerminal() && Rescue(file_name, buffer, con, rescue)) rescue.keep = true;
+  if (!con.InputIsTerminal() && Rescue(file_name, buffer, con, rescue)) rescue.kept = true;
   return false;
 }
 
@@ -315,7 +315,7 @@ int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& 
   }
   if (failure != 0) return failure;
   // The new file holds the newest text: an older one of this session is of no more use.
-  RetireRescue(session);
+  DropRescue(session);
   session.name = name;
   session.document = file_name;
   session.lock = std::move(lock);
@@ -337,17 +337,12 @@ bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, Sessi
 }
 
 void DropRescue(SessionRescue& session) {
-  session.keep = false;
-  RetireRescue(session);
-}
-
-void RetireRescue(SessionRescue& session) {
   // Removed while still locked, so that no other session sees it unlocked in between.
-  if (!session.name.empty() && !session.keep) (void)unlink(session.name.c_str());
+  if (!session.name.empty() && !session.kept) (void)unlink(session.name.c_str());
   session.lock.Reset();
   session.name.clear();
   session.document.clear();
-  session.keep = false;
+  session.kept = false;
 }
 
 bool ReadFileName(char* name, Console& con, bool& refused) {

@@ -84,8 +84,9 @@ struct SessionRescue {
   std::string document;  // the document name it was made for
   uint64_t changes = 0;  // the buffer's ChangeCount at the last write tried
   UniqueFd lock;         // the descriptor the lock is held on
-  // Written because a save was refused: only a later save that works removes it.
-  bool keep = false;
+  // The file holds the text of a save that was refused: it stays, however the editor ends,
+  // until a later save succeeds.
+  bool kept = false;
 };
 
 // Writes the document, exactly as Save would, to the session's rescue file, readable by the
@@ -101,12 +102,9 @@ int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& 
 // was written.
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session);
 
-// Removes the session's rescue file, if it has one: the text is safe elsewhere.
+// The session is done with its rescue file, if it has one (the text is safe elsewhere, or was
+// loaded over or dropped): it is removed, unless it is kept, and is the session's no more.
 void DropRescue(SessionRescue& session);
-
-// The session is done with its rescue file, if it has one (the text was loaded over or dropped):
-// it is removed, unless it holds text whose save was refused, which is left for the user.
-void RetireRescue(SessionRescue& session);
 
 // Reads a file-name answer into `name` (kNameSize bytes). A name longer than kNameSize-1 bytes
 // is refused whole with one line, `refused` set and `name` empty; false then, and when no answer
