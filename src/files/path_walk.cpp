@@ -32,6 +32,12 @@ std::string Join(const std::string& dir, const std::string& part) {
   return dir.back() == '/' ? dir + part : dir + "/" + part;
 }
 
+// `dir` with the parts still to resolve: how far a walk that stopped got, and what was left.
+std::string JoinAll(std::string dir, const std::deque<std::string>& parts) {
+  for (const std::string& part : parts) dir = Join(dir, part);
+  return dir;
+}
+
 // One level up from `dir`, which holds no link: a plain cut, except above the start of a
 // relative path.
 std::string Up(const std::string& dir) {
@@ -68,8 +74,7 @@ PathWalk WalkPath(const std::string& path) {
     const std::string next = Join(current, part);
     struct stat info {};
     if (lstat(next.c_str(), &info) != 0) {
-      walk.resolved = next;
-      for (const std::string& rest : parts) walk.resolved = Join(walk.resolved, rest);
+      walk.resolved = JoinAll(next, parts);
       if (errno != ENOENT || !parts.empty()) walk.failure = errno;
       return walk;
     }
@@ -101,6 +106,7 @@ PathWalk WalkPath(const std::string& path) {
       walk.reached = true;
       walk.target = info;
     } else if (!S_ISDIR(info.st_mode)) {
+      walk.resolved = JoinAll(current, parts);
       walk.failure = ENOTDIR;
       return walk;
     }

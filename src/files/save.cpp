@@ -100,7 +100,6 @@ class RescueNaming {
 
   // The directory, as a path to open.
   std::string Directory() const { return prefix_.empty() ? "." : prefix_; }
-  const std::string& part() const { return part_; }
 
  private:
   std::string prefix_;  // the directory, with its slash; empty for the current one

@@ -76,6 +76,18 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
        .change = [](const std::string& dir) { WriteFile(dir + "/fresh", "theirs\n"); },
        .left = {{"fresh", "theirs\n"}, {"fresh.save", "hello\n"}},
        .doc = "fresh"},
+      {.name = "a link pointed elsewhere, even at the same bytes",
+       .change =
+           [](const std::string& dir) {
+             WriteFile(dir + "/other", "old\n");
+             fs::remove(dir + "/link");
+             fs::create_symlink("other", dir + "/link");
+           },
+       .left = {{"notes.txt", "old\n"},
+                {"other", "old\n"},
+                {"link", "old\n"},
+                {"link.save", "hello\n"}},
+       .doc = "link"},
       {"deleted: simply saved", [](const std::string& dir) { fs::remove(dir + "/notes.txt"); },
        "S\nq\nq\n", false, saved, 0},
       {"touched, the bytes equal", [](const std::string& dir) { Later(dir + "/notes.txt"); },
@@ -110,7 +122,8 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sandbox box;
-    if (row.doc == "notes.txt") box.Write("notes.txt", "old\n");
+    if (row.doc != "fresh") box.Write("notes.txt", "old\n");
+    if (row.doc == "link") fs::create_symlink("notes.txt", box.dir() + "/link");
     const auto r =
         box.Run({.settings = row.settings,
                  .args = {row.doc},
