@@ -111,6 +111,7 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
       {"a newly typed name is not checked, nor later saves to it", kRewrite, "s\nother\nS\nq\nq\n",
        false, Files{{"notes.txt", "theirs\n"}, {"other", "hello\n"}}, 0},
       {"the open command's 's'", kRewrite, "O\ns\nq\nq\n"},
+      {"refused, then the end of input: the rescue file stays", kRewrite, "S\n"},
       {"refused, then saved: the rescue file goes", kRewrite, "S\ns\nnotes.txt\no\nq\nq\n", true,
        saved, 0},
       {"the launch command's save", kRewrite, "=\nq\nq\n", true,
