@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -27,6 +28,8 @@ void NoteSave(EditorState& s, bool saved) {
   s.save_failed = !saved;
   if (!saved) return;
   s.buffer.ForgetChanges();
+  // Even a file kept from a refused save: the text has reached its file now.
+  s.rescue.kept = false;
   DropRescue(s.rescue);
 }
 
@@ -36,6 +39,27 @@ void NoteLoad(EditorState& s) {
   s.buffer.ForgetChanges();
   DropRescue(s.rescue);
   ForgetUndo(s);
+}
+
+// Every save of the document checks what stands under its name against the record.
+SaveGuard GuardOf(EditorState& s, bool overwrite_agreed = false) {
+  return SaveGuard{.disk = s.disk, .rescue = s.rescue, .overwrite_agreed = overwrite_agreed};
+}
+
+// Prints the start-up hint for one rescue file of the document `name`.
+void Hint(const FoundRescue& file, const char* name, Console& con) {
+  if (file.locked && file.holder > 0) {
+    con.Print("%s is kept by a running session (process %d)\n", Visible(file.name),
+              static_cast<int>(file.holder));
+  } else if (file.locked) {
+    con.Print("%s is kept by a running session\n", Visible(file.name));
+  } else if (file.elsewhere) {
+    const char* slash = std::strrchr(name, '/');
+    con.Print("%s may hold unsaved text of a document named %s\n", Visible(file.name),
+              Visible(slash != nullptr ? slash + 1 : name));
+  } else {
+    con.Print("%s holds unsaved text from an earlier session\n", Visible(file.name));
+  }
 }
 
 // A save that Ctrl-C cancelled at its file name question was not tried: it is no failed save.
@@ -51,22 +75,29 @@ void WarnOfUnsavedChanges(const EditorState& s, Console& con) {
 
 void SavePrompt(EditorState& s, Console& con) {
   bool given_up = false;
-  if (DefineSaveName(s.file_name.data(), con, &given_up)) {
-    NoteSave(s, Save(s.file_name.data(), s.buffer, con));
+  bool overwrite_agreed = false;
+  if (DefineSaveName(s.file_name.data(), con, &given_up, &overwrite_agreed)) {
+    SaveGuard guard = GuardOf(s, overwrite_agreed);
+    NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, &guard));
   } else if (given_up) {
     NoteSaveUnlessCancelled(s, con, false);
   }
 }
 
 void SaveOverwrite(EditorState& s, Console& con) {
-  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con));
+  SaveGuard guard = GuardOf(s);
+  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, &guard));
 }
 
 void OpenCommand(EditorState& s, Console& con) {
   WarnOfUnsavedChanges(s, con);
   std::optional<bool> saved_first;  // what became of a save the user asked for first
+  SaveGuard guard = GuardOf(s);
   const OpenResult result =
-      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, &saved_first);
+      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, &saved_first, &guard);
+  // Reading a file closes it, and closing any descriptor of the session's own rescue file (when
+  // that is what was opened) drops the session's lock on it.
+  RenewSessionLock(s.rescue.lock);
   if (saved_first) NoteSaveUnlessCancelled(s, con, *saved_first);
   switch (result) {
     case OpenResult::kLoaded:
@@ -99,7 +130,8 @@ void CommandExec(EditorState& s, Console& con) {
   }
   // The command acts on the saved file, so it runs only when the save worked: a build or print
   // command must not act on the old file as if the text were saved.
-  const bool saved = Save(s.file_name.data(), s.buffer, con);
+  SaveGuard guard = GuardOf(s);
+  const bool saved = Save(s.file_name.data(), s.buffer, con, &guard);
   NoteSaveUnlessCancelled(s, con, saved);
   if (!saved) {
     con.Line("Command not run: the document was not saved");
@@ -122,7 +154,9 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   }
   std::memcpy(s.open_name.data(), name, length + 1);
   std::memcpy(s.file_name.data(), name, length + 1);
-  const OpenResult result = Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con);
+  SaveGuard guard = GuardOf(s);
+  const OpenResult result =
+      Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con, nullptr, &guard);
   // Nothing was typed yet: whatever the load left is no unsaved change.
   s.buffer.ForgetChanges();
   // A file that exists but cannot be loaded is never replaced by an empty document saved under
@@ -132,9 +166,7 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
     return false;
   }
   if (result == OpenResult::kLoaded) ForgetUndo(s);
-  for (const std::string& rescue : RescueFiles(name)) {
-    con.Print("%s holds unsaved text from an earlier session\n", Visible(rescue));
-  }
+  for (const FoundRescue& rescue : RescueFiles(name, std::getenv("HOME"))) Hint(rescue, name, con);
   return true;
 }
 

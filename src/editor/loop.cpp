@@ -241,7 +241,8 @@ void QuitCommand(EditorState& s, Console& con) {
   if (!con.ReadWhole(input, s.buffer.lsize())) {
     s.quit = !con.Interrupted();
   } else if (std::strcmp(input, "q\n") == 0) {
-    // The user chose to drop the unsaved text: its rescue file goes too.
+    // The user chose to drop the unsaved text: its rescue file goes too, unless it holds text
+    // whose save was refused.
     s.quit = true;
     DropRescue(s.rescue);
   }

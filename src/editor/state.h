@@ -59,6 +59,9 @@ struct EditorState {
 
   // The session's rescue file, once one was written.
   SessionRescue rescue;
+  // What stood on disk under the name the text was last loaded from or saved to (or taken
+  // without a file), so that a save can tell whether another program changed it since.
+  DiskRecord disk;
 
   bool quit = false;  // set by a confirmed quit or the end of input
   // The last command piece filled the command input without its newline: the rest of that

@@ -33,6 +33,7 @@ struct FileImage {
   PageBlock bytes;
   std::size_t size = 0;
   std::size_t capacity = 0;
+  struct stat info {};  // the file the bytes were read from
 };
 
 enum class ReadStatus { kRead, kNotFound, kFailed };
@@ -98,6 +99,7 @@ ReadStatus ReadImage(const char* name, int32_t lsize, FileImage& image, std::str
   image.bytes.data()[bytes] = '\0';
   image.size = bytes;
   image.capacity = capacity;
+  image.info = info;
   return ReadStatus::kRead;
 }
 
@@ -304,7 +306,7 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
 }
 
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
-                std::optional<bool>* saved_first) {
+                std::optional<bool>* saved_first, SaveGuard* guard) {
   char previous[kNameSize];
   CopyName(previous, open_name);
   if (!at_once) {
@@ -318,7 +320,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
       return OpenResult::kLeftAlone;
     }
     if (std::strcmp(answer, "s") == 0) {
-      const bool saved = Save(file_name, buffer, con);
+      const bool saved = Save(file_name, buffer, con, guard);
       if (saved_first != nullptr) *saved_first = saved;
       // A document that could not be saved is not replaced.
       if (!saved) return OpenResult::kLeftAlone;
@@ -341,6 +343,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
   switch (status) {
     case ReadStatus::kNotFound:
       con.Print("File %s not found!\n", Visible(open_name));
+      if (guard != nullptr) guard->disk = RecordOf(open_name, {});
       return OpenResult::kNotFound;
     case ReadStatus::kFailed:
       con.Print("Cannot load %s: %s\n", Visible(open_name), Visible(reason));
@@ -356,9 +359,15 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
   const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', image.size));
   const std::size_t text_length =
       nul != nullptr ? static_cast<std::size_t>(nul - bytes) : image.size;
+  // Storing the lines turns the image's newlines into terminators: the record of what was read
+  // is taken first, and kept only when the load goes through.
+  const DiskRecord record = guard != nullptr
+                                ? RecordOf(open_name, std::string_view(bytes, image.size), &image.info)
+                                : DiskRecord{};
   switch (
       StoreLines(std::string_view(bytes, text_length), image.size, table, &image, buffer, con)) {
     case StoreStatus::kStored:
+      if (guard != nullptr) guard->disk = record;
       return OpenResult::kLoaded;
     case StoreStatus::kNoMemory:
       con.Print("Cannot load %s: not enough memory\n", Visible(open_name));

@@ -1,5 +1,6 @@
 #include "files/save.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "buffer/memory.h"
 #include "console/console.h"
+#include "files/path_walk.h"
 #include "files/write_file.h"
 
 namespace ostrel {
@@ -62,7 +64,10 @@ class RescueNaming {
     name_max_ = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
   }
 
-  std::string Name(int number) const {
+  std::string Name(int number) const { return prefix_ + LastPart(number); }
+
+  // The rescue file's name within its directory.
+  std::string LastPart(int number) const {
     const std::string suffix = number == 0 ? ".save" : ".save." + std::to_string(number);
     std::string part = part_;
     if (part.size() + suffix.size() > name_max_) {
@@ -71,8 +76,30 @@ class RescueNaming {
       while (keep > 0 && (static_cast<unsigned char>(part[keep]) & 0xC0) == 0x80) --keep;
       part.resize(keep);
     }
-    return prefix_ + part + suffix;
+    return part + suffix;
   }
+
+  // The number of the rescue file that `entry` of the directory names, or -1 when it names
+  // none: NAME.save, or NAME.save.N with N from 1 to kMaxRescueNumber without leading zeros.
+  int Number(std::string_view entry) const {
+    int number = 0;
+    if (!entry.ends_with(".save")) {
+      const std::size_t dot = entry.rfind('.');
+      if (dot == std::string_view::npos || dot + 1 >= entry.size() || entry[dot + 1] == '0' ||
+          entry.size() - dot - 1 > 4) {
+        return -1;
+      }
+      for (const char c : entry.substr(dot + 1)) {
+        if (c < '0' || c > '9') return -1;
+        number = number * 10 + (c - '0');
+      }
+      if (number > kMaxRescueNumber) return -1;
+    }
+    return entry == LastPart(number) ? number : -1;
+  }
+
+  // The directory, as a path to open.
+  std::string Directory() const { return prefix_.empty() ? "." : prefix_; }
 
  private:
   std::string prefix_;  // the directory, with its slash; empty for the current one
@@ -86,9 +113,92 @@ constexpr int kRescueMode = 0600;
 // Writes `data` as a new rescue file: the first free one of the rescue names, so that an
 // existing file is never touched, and named only once it is whole. `name` gets the name
 // written, or on failure the last one tried.
-int WriteUnderFreeRescueName(const RescueNaming& naming, std::string_view data, std::string& name) {
+// The file is locked for the session before it gets its name, and `lock` keeps its descriptor.
+int WriteUnderFreeRescueName(const RescueNaming& naming, std::string_view data, std::string& name,
+                             UniqueFd& lock) {
   return WriteNewFileUnderFreeName([&naming](int number) { return naming.Name(number); },
-                                   kMaxRescueNumber + 1, data, kRescueMode, name);
+                                   kMaxRescueNumber + 1, data, kRescueMode, name, &lock);
+}
+
+// The file under `file_name` changed on disk since the text was read: someone at a terminal is
+// asked whether to overwrite it. Elsewhere nobody can be asked: the save is refused and the text
+// goes to the session's rescue file, which is then kept whatever ends the editor.
+bool MayOverwriteChange(const char* file_name, const TextBuffer& buffer, Console& con,
+                        SessionRescue& rescue) {
+  if (con.InputIsTerminal()) {
+    con.Print("%s changed on disk since it was read.\n", Visible(file_name));
+    con.Line("Overwrite it? (y/n)");
+    char answer[kNameSize];
+    if (con.ReadAnswer(answer, sizeof answer) && IsAnswer(answer, "y")) return true;
+    // Ctrl-C says "Cancelled" instead.
+    if (con.Interrupted()) return false;
+  }
+  con.Print("Not saved: %s changed on disk since it was read\n", Visible(file_name));
+  if (!con.InputIsTerminal() && Rescue(file_name, buffer, con, rescue)) rescue.kept = true;
+  return false;
+}
+
+// The names of a document's rescue files in the directory `naming` looks in: one read of the
+// directory, or where it may be searched but not read, a look at each possible name.
+std::vector<std::pair<int, std::string>> RescueNamesIn(const RescueNaming& naming) {
+  std::vector<std::pair<int, std::string>> names;
+  const std::string directory = naming.Directory();
+  DIR* dir = opendir(directory.c_str());
+  if (dir == nullptr) {
+    if (errno != EACCES) return names;
+    for (int number = 0; number <= kMaxRescueNumber; ++number) {
+      std::string name = naming.Name(number);
+      struct stat info {};
+      if (lstat(name.c_str(), &info) == 0) names.emplace_back(number, std::move(name));
+    }
+    return names;
+  }
+  while (const struct dirent* entry = readdir(dir)) {
+    const int number = naming.Number(entry->d_name);
+    if (number >= 0) names.emplace_back(number, naming.Name(number));
+  }
+  closedir(dir);
+  return names;
+}
+
+// The rescue files found in one directory, newest first: only regular files of the user's own,
+// since a file of another user (or a link, a FIFO) of a rescue name holds no text of ours.
+std::vector<FoundRescue> OwnRescueFiles(const RescueNaming& naming, bool elsewhere) {
+  struct Found {
+    FoundRescue file;
+    struct timespec modified;
+    int number;
+  };
+  std::vector<Found> found;
+  for (auto& [number, name] : RescueNamesIn(naming)) {
+    struct stat info {};
+    if (lstat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+      continue;
+    }
+    Found f{.file = {}, .modified = info.st_mtim, .number = number};
+    f.file.elsewhere = elsewhere;
+    f.file.locked = LockedByAnotherSession(name, info, f.file.holder);
+    f.file.name = std::move(name);
+    found.push_back(std::move(f));
+  }
+  // Newest first; of files written within the same instant, the higher number was written later.
+  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+    if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
+    if (a.modified.tv_nsec != b.modified.tv_nsec) return a.modified.tv_nsec > b.modified.tv_nsec;
+    return a.number > b.number;
+  });
+  std::vector<FoundRescue> files;
+  files.reserve(found.size());
+  for (Found& f : found) files.push_back(std::move(f.file));
+  return files;
+}
+
+// Whether two paths name the same directory.
+bool SameDirectory(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 }  // namespace
@@ -132,7 +242,7 @@ bool NameExists(const char* name) {
   return lstat(name, &info) == 0;
 }
 
-bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
+bool Save(char* file_name, const TextBuffer& buffer, Console& con, SaveGuard* guard) {
   PageBlock block;
   std::string_view output;
   if (!AssembleInBlock(buffer, block, output)) {
@@ -143,11 +253,26 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
     con.Line("Enter a filename to save to");
     if (!ReadSaveName(file_name, con)) return false;
   }
-  const int failure = WriteDocument(file_name, output);
+  bool foreign = false;
+  int failure = CheckForeignLinks(file_name, geteuid(), foreign);
+  if (failure == 0 && foreign) {
+    con.Print("Cannot save to %s: it is a link owned by another user\n", Visible(file_name));
+    return false;
+  }
+  bool changed = false;
+  if (failure == 0 && guard != nullptr && !guard->overwrite_agreed && guard->disk.known &&
+      guard->disk.name == file_name) {
+    failure = CheckChangedOnDisk(guard->disk, changed);
+  }
+  if (failure == 0 && changed && !MayOverwriteChange(file_name, buffer, con, guard->rescue)) {
+    return false;
+  }
+  if (failure == 0) failure = WriteDocument(file_name, output);
   if (failure != 0) {
     con.Print("Cannot save to %s: %s\n", Visible(file_name), Visible(std::strerror(failure)));
     return false;
   }
+  if (guard != nullptr) guard->disk = RecordOf(file_name, output);
   con.Print("Saved to %s\n", Visible(file_name));
   return true;
 }
@@ -156,28 +281,15 @@ std::string RescueName(const char* file_name, int number) {
   return RescueNaming(file_name).Name(number);
 }
 
-std::vector<std::string> RescueFiles(const char* file_name) {
-  const RescueNaming naming(file_name);
-  struct Found {
-    std::string name;
-    struct timespec modified;
-  };
-  std::vector<Found> found;
-  // From the highest number down, so that the stable sort keeps that order among equal times.
-  for (int number = kMaxRescueNumber; number >= 0; --number) {
-    std::string name = naming.Name(number);
-    struct stat info {};
-    if (lstat(name.c_str(), &info) == 0) found.push_back({std::move(name), info.st_mtim});
+std::vector<FoundRescue> RescueFiles(const char* file_name, const char* home) {
+  const RescueNaming beside(file_name);
+  std::vector<FoundRescue> files = OwnRescueFiles(beside, false);
+  if (home != nullptr && home[0] == '/' && !SameDirectory(beside.Directory(), home)) {
+    for (FoundRescue& f : OwnRescueFiles(RescueNaming(file_name, home), true)) {
+      files.push_back(std::move(f));
+    }
   }
-  // Newest first; of files written within the same instant, the higher number was written later.
-  std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-    if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
-    return a.modified.tv_nsec > b.modified.tv_nsec;
-  });
-  std::vector<std::string> names;
-  names.reserve(found.size());
-  for (Found& f : found) names.push_back(std::move(f.name));
-  return names;
+  return files;
 }
 
 int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
@@ -187,20 +299,25 @@ int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& 
   std::string_view output;
   if (!AssembleInBlock(buffer, block, output)) return ENOMEM;
   // The session's own file, made for this name: replaced whole, never rewritten in place.
+  UniqueFd lock;
   if (!session.name.empty() && session.document == file_name) {
     name = session.name;
-    if (ReplaceFile(name.c_str(), output, kRescueMode) == 0) return 0;
+    if (ReplaceFile(name.c_str(), output, kRescueMode, &lock) == 0) {
+      session.lock = std::move(lock);
+      return 0;
+    }
   }
-  int failure = WriteUnderFreeRescueName(RescueNaming(file_name), output, name);
+  int failure = WriteUnderFreeRescueName(RescueNaming(file_name), output, name, lock);
   const char* home = std::getenv("HOME");
   if (failure != 0 && home != nullptr && home[0] != '\0') {
-    failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), output, name);
+    failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), output, name, lock);
   }
   if (failure != 0) return failure;
   // The new file holds the newest text: an older one of this session is of no more use.
   DropRescue(session);
   session.name = name;
   session.document = file_name;
+  session.lock = std::move(lock);
   return 0;
 }
 
@@ -219,9 +336,12 @@ bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, Sessi
 }
 
 void DropRescue(SessionRescue& session) {
-  if (!session.name.empty()) (void)unlink(session.name.c_str());
+  // Removed while still locked, so that no other session sees it unlocked in between.
+  if (!session.name.empty() && !session.kept) (void)unlink(session.name.c_str());
+  session.lock.Reset();
   session.name.clear();
   session.document.clear();
+  session.kept = false;
 }
 
 bool ReadFileName(char* name, Console& con, bool& refused) {
@@ -236,10 +356,11 @@ bool ReadFileName(char* name, Console& con, bool& refused) {
   return false;
 }
 
-bool DefineSaveName(char* file_name, Console& con, bool* given_up) {
+bool DefineSaveName(char* file_name, Console& con, bool* given_up, bool* overwrite_agreed) {
   char original[kNameSize];
   CopyName(original, file_name);
   if (given_up != nullptr) *given_up = false;
+  if (overwrite_agreed != nullptr) *overwrite_agreed = false;
   // Without a name the file name stays as it was, and nothing is saved.
   const auto give_up = [&] {
     CopyName(file_name, original);
@@ -262,7 +383,10 @@ bool DefineSaveName(char* file_name, Console& con, bool* given_up) {
     con.Line("The file already exists.");
     con.Line("Enter a new filename or 'o' to overwrite");
     if (!ReadSaveName(answer, con)) return give_up();
-    if (IsAnswer(answer, "o")) return true;
+    if (IsAnswer(answer, "o")) {
+      if (overwrite_agreed != nullptr) *overwrite_agreed = true;
+      return true;
+    }
     CopyName(file_name, answer);
     // From here on 'o' and 'x' are names like any other: only a free name leads out, and an
     // empty one back to the name question.

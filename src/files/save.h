@@ -9,6 +9,8 @@
 
 #include "buffer/text_buffer.h"
 #include "common/name.h"
+#include "files/disk_record.h"
+#include "files/rescue_lock.h"
 
 namespace ostrel {
 
@@ -32,10 +34,25 @@ std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out);
 // a FIFO included): the save-as question's test of whether a name is taken.
 bool NameExists(const char* name);
 
+struct SessionRescue;
+
+// What a save of the document checks and keeps: what stood under its name when the text was
+// last read or written there, and the session's rescue file, which takes the text when a save is
+// refused.
+struct SaveGuard {
+  DiskRecord& disk;
+  SessionRescue& rescue;
+  bool overwrite_agreed = false;  // the user said to overwrite whatever stands there
+};
+
 // Writes the document under `file_name` (kNameSize bytes), first asking for a name while it
 // is empty. Prints "Saved to" and returns true only when the whole text was written and the file
-// closed; otherwise prints one failure line and returns false.
-bool Save(char* file_name, const TextBuffer& buffer, Console& con);
+// closed; otherwise prints one failure line and returns false. A name reached through a link
+// that another user planted in a directory others may write is refused. With `guard`, a file
+// that changed on disk since the guard's record was taken for this name is overwritten only when
+// the user at a terminal agrees (or agreed already); elsewhere the save is refused and the text
+// goes to the session's rescue file, which is then kept. A save that worked renews the record.
+bool Save(char* file_name, const TextBuffer& buffer, Console& con, SaveGuard* guard = nullptr);
 
 // Rescue files are numbered from 0 (NAME.save) to this (NAME.save.1000); beyond them something
 // else is wrong.
@@ -46,16 +63,30 @@ inline constexpr int kMaxRescueNumber = 1000;
 // A last part of NAME too long for the rescue name to fit is shortened just enough.
 std::string RescueName(const char* file_name, int number = 0);
 
-// The rescue files of the document named `file_name` that exist beside it, newest first.
-std::vector<std::string> RescueFiles(const char* file_name);
+// A rescue file the start-up hint names.
+struct FoundRescue {
+  std::string name;
+  bool elsewhere = false;  // in the home directory, not beside the document
+  bool locked = false;     // a running session keeps it
+  pid_t holder = 0;        // that session's process, when the system tells it
+};
+
+// The rescue files of the document named `file_name`: regular files of the user's own beside
+// it, newest first, then those in `home` (when given, absolute and not the document's directory).
+std::vector<FoundRescue> RescueFiles(const char* file_name, const char* home = nullptr);
 
 // The session's rescue file: made new the first time the session rescues its text (the first
 // free RescueName, never a file of an earlier session), then replaced by each later version, and
 // removed once the text is safe elsewhere.
+// While the file is the session's, it holds a lock on it (rescue_lock.h).
 struct SessionRescue {
   std::string name;      // the file, empty while the session has none
   std::string document;  // the document name it was made for
   uint64_t changes = 0;  // the buffer's ChangeCount at the last write tried
+  UniqueFd lock;         // the descriptor the lock is held on
+  // The file holds the text of a save that was refused: it stays, however the editor ends,
+  // until a later save succeeds.
+  bool kept = false;
 };
 
 // Writes the document, exactly as Save would, to the session's rescue file, readable by the
@@ -71,7 +102,8 @@ int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& 
 // was written.
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session);
 
-// Removes the session's rescue file, if it has one: the text is safe elsewhere or was dropped.
+// The session is done with its rescue file, if it has one (the text is safe elsewhere, or was
+// loaded over or dropped): it is removed, unless it is kept, and is the session's no more.
 void DropRescue(SessionRescue& session);
 
 // Reads a file-name answer into `name` (kNameSize bytes). A name longer than kNameSize-1 bytes
@@ -83,7 +115,9 @@ bool ReadFileName(char* name, Console& con, bool& refused);
 // an empty answer. True when the document is to be saved under `file_name` (possibly replaced,
 // never empty), false when nothing is to be saved; then `file_name` is as it was. `given_up`,
 // when given, is set when no name came (the end of the input: the user was told "Not saved")
-// or the name given was refused.
-bool DefineSaveName(char* file_name, Console& con, bool* given_up = nullptr);
+// or the name given was refused. `overwrite_agreed`, when given, is set when the user answered
+// 'o' to overwrite an existing file.
+bool DefineSaveName(char* file_name, Console& con, bool* given_up = nullptr,
+                    bool* overwrite_agreed = nullptr);
 
 }  // namespace ostrel

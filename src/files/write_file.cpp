@@ -136,6 +136,7 @@ struct NewFileRule {
   mode_t create_mode = 0666;               // the bits it is created with, less the umask
   const struct stat* keep_from = nullptr;  // the file replaced, whose owner and group it takes
   int mode = -1;                           // the exact bits it gets before it is named, or -1
+  UniqueFd* keep_locked = nullptr;         // locked before it is named, its descriptor kept here
 };
 
 // The new file while it is written: unnamed (`temp_name` empty) where the system offers that,
@@ -206,6 +207,7 @@ Attempt TryReplace(const std::string& target, std::string_view data, const NewFi
     const bool refused = failure == EACCES || failure == EPERM;
     return rule.keep_from != nullptr && refused ? Attempt::kWriteInPlace : Attempt::kFailed;
   }
+  if (rule.keep_locked != nullptr) LockForSession(file.fd);
   const struct stat* old = rule.keep_from;
   struct stat mine {};
   if (old != nullptr &&
@@ -235,7 +237,11 @@ Attempt TryReplace(const std::string& target, std::string_view data, const NewFi
     return rule.keep_from != nullptr && refused ? Attempt::kWriteInPlace : Attempt::kFailed;
   }
   // The text is synced and in place: a close can lose nothing more.
-  close(file.fd);
+  if (rule.keep_locked != nullptr) {
+    rule.keep_locked->Reset(file.fd);
+  } else {
+    close(file.fd);
+  }
   // The rename itself is made durable too; the file is already safe either way, so a directory
   // that cannot be synced is no failure.
   const int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -296,16 +302,25 @@ int WriteDocument(const char* name, std::string_view data) {
           .create_mode = 0600, .keep_from = &info, .mode = static_cast<int>(info.st_mode & 07777)});
 }
 
-int ReplaceFile(const char* name, std::string_view data, int mode) {
-  return Replace(name, data, NewFileRule{.create_mode = 0600, .mode = mode});
+int ReplaceFile(const char* name, std::string_view data, int mode, UniqueFd* keep_locked) {
+  return Replace(name, data,
+                 NewFileRule{.create_mode = 0600, .mode = mode, .keep_locked = keep_locked});
 }
 
-int WriteNewFile(const char* name, std::string_view data, int mode) {
+namespace {
+
+// WriteNewFile, the new file locked at once and its descriptor kept with `keep_locked`.
+int WriteNewFileKept(const char* name, std::string_view data, int mode, UniqueFd* keep_locked) {
   const int fd =
       open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
   if (fd < 0) return errno;
+  if (keep_locked != nullptr) LockForSession(fd);
   int failure = WriteAll(fd, data);
   if (failure == 0 && fsync(fd) != 0) failure = errno;
+  if (failure == 0 && keep_locked != nullptr) {
+    keep_locked->Reset(fd);
+    return 0;
+  }
   const int closed = CloseChecked(fd);
   if (failure == 0) failure = closed;
   // A file that does not hold the whole text is no copy of it.
@@ -313,13 +328,22 @@ int WriteNewFile(const char* name, std::string_view data, int mode) {
   return failure;
 }
 
+}  // namespace
+
+int WriteNewFile(const char* name, std::string_view data, int mode) {
+  return WriteNewFileKept(name, data, mode, nullptr);
+}
+
 int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
-                              std::string_view data, int mode, std::string& name) {
+                              std::string_view data, int mode, std::string& name,
+                              UniqueFd* keep_locked) {
   name = name_of(0);
   const std::string dir = DirectoryOf(name);
   int failure = EEXIST;
   const int fd = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
   if (fd >= 0) {
+    // Locked before it has a name: no other session sees it unlocked.
+    if (keep_locked != nullptr) LockForSession(fd);
     failure = WriteAll(fd, data);
     if (failure == 0 && fsync(fd) != 0) failure = errno;
     if (failure != 0) {
@@ -335,7 +359,11 @@ int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, in
                     ? 0
                     : errno;
     }
-    close(fd);
+    if (failure == 0 && keep_locked != nullptr) {
+      keep_locked->Reset(fd);
+    } else {
+      close(fd);
+    }
     if (failure == 0) {
       // The new name is made durable too; the text is safe either way.
       const int d = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -350,7 +378,7 @@ int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, in
   failure = EEXIST;
   for (int number = 0; number < count && failure == EEXIST; ++number) {
     name = name_of(number);
-    failure = WriteNewFile(name.c_str(), data, mode);
+    failure = WriteNewFileKept(name.c_str(), data, mode, keep_locked);
   }
   return failure;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "files/rescue_lock.h"
+
 namespace ostrel {
 
 // Writes `data` to the file `name`, creating it or replacing its text. The text goes to a new
@@ -22,8 +24,10 @@ int WriteDocument(const char* name, std::string_view data);
 
 // Replaces the file `name` (or a link of that name: the name is what is replaced) by one that
 // holds `data` and has exactly the permission bits `mode`, atomically: whatever happens, `name`
-// is the old file or the whole new one, and no temporary file is left behind.
-int ReplaceFile(const char* name, std::string_view data, int mode);
+// is the old file or the whole new one, and no temporary file is left behind. With `keep_locked`
+// the new file is locked for the session (LockForSession) before it gets a name, and its
+// descriptor is kept open there.
+int ReplaceFile(const char* name, std::string_view data, int mode, UniqueFd* keep_locked = nullptr);
 
 // Creates the file `name`, which must not exist yet (a link of that name is not followed), with
 // permission bits `mode` (less the umask), and writes and syncs all of `data`. EEXIST when the
@@ -35,8 +39,9 @@ int WriteNewFile(const char* name, std::string_view data, int mode);
 // link of a name counts as taken). The file is written without a name and named only once it
 // is whole, so no name ever holds part of the text; where the system cannot do that, each name
 // is tried with WriteNewFile. EEXIST when every name is taken; `name` gets the name given, or
-// the last one tried.
+// the last one tried. With `keep_locked`, as for ReplaceFile.
 int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
-                              std::string_view data, int mode, std::string& name);
+                              std::string_view data, int mode, std::string& name,
+                              UniqueFd* keep_locked = nullptr);
 
 }  // namespace ostrel

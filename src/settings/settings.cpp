@@ -13,6 +13,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "files/path_walk.h"
 #include "files/write_file.h"
 
 namespace ostrel {
@@ -100,10 +101,57 @@ std::string_view LaunchRuleReason(LaunchRule rule) {
       return "the file is writable by others";
     case LaunchRule::kWritableByGroup:
       return "the file is writable by its group";
+    case LaunchRule::kLinkOfAnotherUser:
+      return "a link on the way is owned by another user";
+    case LaunchRule::kOtherNamesInSharedDirectory:
+      return "it has other names in a directory others may write";
     case LaunchRule::kTaken:
       break;
   }
   return {};
+}
+
+namespace {
+
+// Whether users other than `user` may write into the directory: it is group- or world-writable,
+// or another user's.
+bool OthersMayWrite(const struct stat& directory, uid_t user) {
+  return GroupOrOthersMayWrite(directory) || (directory.st_uid != user && directory.st_uid != 0);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+LaunchRule CheckLaunchWay(const char* file_name, const struct stat& opened, uid_t user) {
+  // A way that changes while it is looked at is looked at again; one that keeps changing is
+  // not the user's alone.
+  constexpr int kLooks = 3;
+  for (int look = 0; look < kLooks; ++look) {
+    const PathWalk walk = WalkPath(file_name);
+    bool shared = false;
+    for (const LinkOnTheWay& link : walk.links) {
+      if (link.owner != user && link.owner != 0) return LaunchRule::kLinkOfAnotherUser;
+      shared = shared || OthersMayWrite(link.directory, user);
+    }
+    if (walk.failure != 0 || !walk.reached || !SameFile(walk.target, opened)) continue;
+    const int fd = open(walk.resolved.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat reached {};
+    const bool same = fstat(fd, &reached) == 0 && SameFile(reached, opened);
+    (void)close(fd);
+    if (!same) continue;
+    const LaunchRule rule = CheckLaunchRule(reached.st_uid, reached.st_mode, user);
+    if (rule != LaunchRule::kTaken) return rule;
+    struct stat directory {};
+    shared = shared || stat(DirectoryPart(walk.resolved).c_str(), &directory) != 0 ||
+             OthersMayWrite(directory, user);
+    return shared && reached.st_nlink != 1 ? LaunchRule::kOtherNamesInSharedDirectory
+                                           : LaunchRule::kTaken;
+  }
+  return LaunchRule::kLinkOfAnotherUser;
 }
 
 void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& settings,
@@ -152,9 +200,11 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
     con.Print("%s: launch_command ignored: longer than %d characters\n", Visible(file_name),
               static_cast<int>(settings.launch_command.size()) - 1);
   }
-  // The owner and mode of the file that was read, not of whatever the name points to now.
-  const LaunchRule rule = CheckLaunchRule(info.st_uid, info.st_mode, geteuid());
-  if (rule != LaunchRule::kTaken && settings.launch_command != launch_command) {
+  // Only a launch command that was read is judged: the way there is looked at only then.
+  const LaunchRule rule = settings.launch_command != launch_command
+                              ? CheckLaunchWay(file_name, info, geteuid())
+                              : LaunchRule::kTaken;
+  if (rule != LaunchRule::kTaken) {
     settings.launch_command = launch_command;
     const std::string reason(LaunchRuleReason(rule));
     con.Print("%s: launch_command ignored: %s\n", Visible(file_name), Visible(reason));

@@ -1,6 +1,7 @@
 // The settings file: command keys, the grid limits and the view's start values.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -43,8 +44,18 @@ void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& s
 
 // Whether a settings file may give the launch command, which runs through the shell. A file
 // from elsewhere (an unpacked archive, a shared directory) must not run commands: the file has
-// to be owned by the user running the editor, or by root, and writable by no one else.
-enum class LaunchRule { kTaken, kOwnedByAnotherUser, kWritableByOthers, kWritableByGroup };
+// to be owned by the user running the editor, or by root, and writable by no one else; every
+// link on the way to it must be the user's or root's; and where the file or a link on the way
+// lies in a directory others may write, the file must have no other name (a hard link another
+// user made to a file of ours whose text they can influence).
+enum class LaunchRule {
+  kTaken,
+  kOwnedByAnotherUser,
+  kWritableByOthers,
+  kWritableByGroup,
+  kLinkOfAnotherUser,
+  kOtherNamesInSharedDirectory,
+};
 
 // The rule for a file of owner `owner` and mode `mode`, read by effective user `user`.
 LaunchRule CheckLaunchRule(uid_t owner, mode_t mode, uid_t user);
@@ -52,9 +63,15 @@ LaunchRule CheckLaunchRule(uid_t owner, mode_t mode, uid_t user);
 // Why a launch command was not taken ("the file is writable by others"); empty for kTaken.
 std::string_view LaunchRuleReason(LaunchRule rule);
 
+// The rule for the whole way from the name `file_name` to the file `opened` (what was read),
+// for effective user `user`: the links met resolving the name, the file reached (which must be
+// `opened`: it is opened again by its resolved path, not following a link, and compared), and
+// its hard links.
+LaunchRule CheckLaunchWay(const char* file_name, const struct stat& opened, uid_t user);
+
 // Reads the settings file of the current directory into `settings`, or writes the default file
 // when there is none. A file that exists but cannot be opened is left as it is and changes
-// nothing. A launch command is taken only when CheckLaunchRule allows it for the file opened;
+// nothing. A launch command is taken only when CheckLaunchWay allows it for the file opened;
 // otherwise the file's other settings are taken and one line says why the command was not.
 // Returns 1 when a file exists, 0 when the default file was written or attempted.
 int ReadRC(const KeyNameTable& names, Settings& settings, Console& con,

@@ -150,6 +150,35 @@ void AsOrdinaryUser() {
   if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(98);
 }
 
+std::function<void()> Staged(const std::string& before, const std::string& cue,
+                             const std::function<void()>& meanwhile, const std::string& after) {
+  return [=] {
+    int in[2];
+    if (pipe(in) != 0) _exit(125);
+    if (fork() == 0) {
+      close(in[0]);
+      const auto send = [&](const std::string& text) {
+        return write(in[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+      };
+      // The output goes straight to the run's file, which is read from here to find the cue.
+      char out_path[4096] = {};
+      if (!send(before) || readlink("/proc/self/fd/1", out_path, sizeof out_path - 1) <= 0) {
+        _exit(0);
+      }
+      const Deadline deadline(20);
+      while (!deadline.Passed() && ReadWhole(out_path).find(cue) == std::string::npos) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      meanwhile();
+      (void)send(after);
+      _exit(0);
+    }
+    dup2(in[0], 0);
+    close(in[0]);
+    close(in[1]);
+  };
+}
+
 RunResult RunEditor(const RunPlan& plan) {
   Sandbox box;
   return box.Run(plan);

@@ -61,6 +61,12 @@ std::optional<std::string> CannotRunAsOrdinaryUser();
 // The path of the editor that a run starts: that copy for a run as an ordinary user as root.
 std::string EditorPath(bool as_ordinary_user = false);
 
+// For RunPlan::in_child: the editor's standard input is a pipe that holds `before`; once its
+// output shows `cue`, `meanwhile` runs (in a helper process, as the test's user) and `after`
+// follows, then the end of input. The output still reaches the run's file.
+std::function<void()> Staged(const std::string& before, const std::string& cue,
+                             const std::function<void()>& meanwhile, const std::string& after);
+
 // Runs once in a sandbox of its own; the directory is removed afterwards, so only `out`,
 // `err` and `status` are of use.
 RunResult RunEditor(const RunPlan& plan);

@@ -639,8 +639,16 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
     std::map<std::string, std::string> files;
     std::string after;                    // what follows the load messages before the view
     std::map<std::string, int> age = {};  // hours a file was last changed before the others
+    std::string home = "";  // $HOME, within the run's directory ("." for the directory itself)
+    std::function<void(const std::string& dir)> plant = {};  // before the run
+    bool as_user = false;  // the editor runs as an ordinary user (root only)
   };
-  const std::vector<Row> rows = {
+  const auto in_home = [](const std::string& name) {
+    return "HOME/" + name + " may hold unsaved text of a document named notes.txt\n";
+  };
+  const auto mkfifo_at = [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); };
+  const bool root = geteuid() == 0;
+  std::vector<Row> rows = {
       {"loaded",
        {"notes.txt"},
        {{"notes.txt", "a\n"}, {"notes.txt.save", "b\n"}},
@@ -657,22 +665,103 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
        {kLongName},
        {{kLongRescue, "b\n"}},
        hint(kLongRescue)},
+      {"numbers from 1 to 1000, without leading zeros",
+       {"notes.txt"},
+       {{"notes.txt.save.1000", "b\n"},
+        {"notes.txt.save.1001", "b\n"},
+        {"notes.txt.save.01", "b\n"},
+        {"notes.txt.save.0", "b\n"},
+        {"notes.txt.save.x", "b\n"},
+        {"xnotes.txt.save", "b\n"}},
+       hint("notes.txt.save.1000")},
+      {"in $HOME too, after those beside the document",
+       {"notes.txt"},
+       {{"notes.txt.save", "b\n"}, {"home/notes.txt.save.2", "c\n"}, {"home/other.save", "d\n"}},
+       hint("notes.txt.save") + in_home("notes.txt.save.2"),
+       {},
+       "home"},
+      {"in $HOME, for a document in another directory: its last part",
+       {"sub/notes.txt"},
+       {{"home/notes.txt.save", "c\n"}},
+       in_home("notes.txt.save"),
+       {},
+       "home"},
+      {"$HOME is the document's directory: each file named once",
+       {"notes.txt"},
+       {{"notes.txt.save", "b\n"}},
+       hint("notes.txt.save"),
+       {},
+       "."},
+      {"planted: a link, a FIFO and a directory are not named; nothing hangs",
+       {"notes.txt"},
+       {{"notes.txt.save.3", "b\n"}},
+       hint("notes.txt.save.3"),
+       {},
+       "",
+       [&](const std::string& dir) {
+         fs::create_symlink(dir + "/notes.txt.save.3", dir + "/notes.txt.save");
+         mkfifo_at(dir + "/notes.txt.save.1");
+         fs::create_directory(dir + "/notes.txt.save.2");
+       }},
   };
+  if (root) {
+    rows.push_back({"planted: another user's file is not named",
+                    {"notes.txt"},
+                    {{"notes.txt.save", "b\n"}, {"notes.txt.save.1", "c\n"}},
+                    hint("notes.txt.save.1"),
+                    {},
+                    "",
+                    [](const std::string& dir) {
+                      ASSERT_EQ(chown((dir + "/notes.txt.save").c_str(), 65533, 65533), 0);
+                    }});
+  }
+  // Where the directory may be searched but not read, each name is looked at.
+  if (root && !CannotRunAsOrdinaryUser()) {
+    rows.push_back({"a directory that cannot be read",
+                    {"notes.txt"},
+                    {{"notes.txt.save.7", "b\n"}, {".vazaru_da", ""}},
+                    hint("notes.txt.save.7"),
+                    {},
+                    "",
+                    [](const std::string& dir) {
+                      for (const auto& e : fs::directory_iterator(dir)) {
+                        ASSERT_EQ(lchown(e.path().c_str(), kNobody, kNobody), 0);
+                      }
+                      ASSERT_EQ(chmod(dir.c_str(), 0311), 0);
+                    },
+                    true});
+  }
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sandbox box;
+    fs::create_directory(box.dir() + "/home");
     for (const auto& [name, content] : row.files) box.Write(name, content);
     for (const auto& [name, hours] : row.age) {
       const std::string path = box.dir() + "/" + name;
       fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(hours));
     }
-    const auto r = box.Run({.settings = "", .args = row.args, .input = ""});
+    if (row.plant) row.plant(box.dir());
+    const std::string home = row.home == "." ? box.dir() : box.dir() + "/" + row.home;
+    RunPlan plan{.args = row.args, .input = "", .in_child = [&] {
+                   if (row.home.empty()) {
+                     unsetenv("HOME");
+                   } else {
+                     setenv("HOME", home.c_str(), 1);
+                   }
+                 },
+                 .as_ordinary_user = row.as_user};
+    if (!row.as_user) plan.settings = "";
+    const auto r = box.Run(plan);
     EXPECT_EQ(r.status, 0);
     const std::string loaded =
         row.files.count("notes.txt") != 0
             ? "Opened notes.txt\nRead 2 bytes, 1 Lines Generated\n"
             : (row.args.empty() ? "" : "File " + row.args[0] + " not found!\n");
-    EXPECT_THAT(r.out, HasSubstr("to quit\n" + loaded + row.after + "\nEditing 1:1"));
+    std::string after = row.after;
+    for (auto at = after.find("HOME/"); at != std::string::npos; at = after.find("HOME/", at)) {
+      after.replace(at, 4, home);
+    }
+    EXPECT_THAT(r.out, HasSubstr("to quit\n" + loaded + after + "\nEditing 1:1"));
   }
 }
 

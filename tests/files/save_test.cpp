@@ -106,5 +106,18 @@ TEST(WriteNewFileUnderFreeName, TakesTheFirstFreeNameAndTouchesNoOther) {
       ENOENT);
 }
 
+// The hash of a file read in pieces of any size is the hash of its text at once; equal texts
+// hash equal, and a changed byte or a longer text does not.
+TEST(DiskRecord, TextHashIsTheSameInAnyPiecesAndTellsTextsApart) {
+  const std::string text = "The quick brown fox\njumps over the lazy dog\n";
+  for (std::size_t piece = 1; piece <= text.size(); piece += 3) {
+    TextHasher hasher;
+    for (std::size_t at = 0; at < text.size(); at += piece) hasher.Add(text.substr(at, piece));
+    EXPECT_EQ(hasher.Finish(), TextHash(text)) << piece;
+  }
+  EXPECT_NE(TextHash(text), TextHash("The quick brown fox\njumps over the lazy cog\n"));
+  EXPECT_NE(TextHash("ab"), TextHash(std::string("ab\0", 3)));
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -1,0 +1,159 @@
+#include "files/disk_record.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace ostrel {
+namespace {
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Hashes the bytes that `fd` reads from here on; false when they cannot be read.
+bool HashFile(int fd, uint64_t& hash, off_t& size) {
+  TextHasher hasher;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0) return false;
+    hasher.Add(std::string_view(chunk, static_cast<std::size_t>(n)));
+  }
+  size = static_cast<off_t>(hasher.length());
+  hash = hasher.Finish();
+  return true;
+}
+
+}  // namespace
+
+void TextHasher::Add(std::string_view bytes) {
+  length_ += bytes.size();
+  while (!bytes.empty()) {
+    const std::size_t take = std::min(bytes.size(), sizeof pending_ - pending_size_);
+    std::memcpy(pending_ + pending_size_, bytes.data(), take);
+    pending_size_ += take;
+    bytes.remove_prefix(take);
+    if (pending_size_ < sizeof pending_) break;
+    uint64_t word = 0;
+    std::memcpy(&word, pending_, sizeof word);
+    Mix(word);
+    pending_size_ = 0;
+  }
+}
+
+uint64_t TextHasher::Finish() {
+  uint64_t tail = 0;
+  std::memcpy(&tail, pending_, pending_size_);
+  Mix(tail);
+  Mix(length_);
+  return hash_;
+}
+
+void TextHasher::Mix(uint64_t word) {
+  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  hash_ ^= word;
+  hash_ *= kMultiplier;
+  hash_ ^= hash_ >> 29;
+}
+
+uint64_t TextHash(std::string_view bytes) {
+  TextHasher hasher;
+  hasher.Add(bytes);
+  return hasher.Finish();
+}
+
+namespace {
+
+// Fills `record` with what stands under `name` now; 0, or the errno value of a look that failed.
+int Look(const char* name, DiskRecord& record, const struct stat* file) {
+  record.known = true;
+  record.name = name;
+  struct stat own {};
+  if (lstat(name, &own) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+  if (S_ISLNK(own.st_mode)) {
+    record.is_link = true;
+    char target[4096];
+    const ssize_t n = readlink(name, target, sizeof target);
+    if (n < 0) return errno;
+    record.link_target.assign(target, static_cast<std::size_t>(n));
+  }
+  struct stat info {};
+  if (file == nullptr) {
+    if (stat(name, &info) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+    file = &info;
+  }
+  record.file_exists = true;
+  record.device = file->st_dev;
+  record.inode = file->st_ino;
+  record.size = file->st_size;
+  record.modified = file->st_mtim;
+  record.changed = file->st_ctim;
+  return 0;
+}
+
+// Whether the file under `name`, whose metadata differ from the record's, holds other bytes.
+// Anything that is not a regular file that can be read counts as other bytes.
+int CheckBytes(const DiskRecord& remembered, bool& changed) {
+  changed = true;
+  const int fd = open(remembered.name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == EACCES || errno == ENXIO || errno == ENOENT ? 0 : errno;
+  struct stat info {};
+  uint64_t hash = 0;
+  off_t size = 0;
+  int failure = 0;
+  if (fstat(fd, &info) != 0) {
+    failure = errno;
+  } else if (S_ISREG(info.st_mode)) {
+    if (HashFile(fd, hash, size)) {
+      changed = size != remembered.size || hash != remembered.hash;
+    } else {
+      failure = errno;
+    }
+  }
+  (void)close(fd);
+  return failure;
+}
+
+}  // namespace
+
+DiskRecord RecordOf(const char* name, std::string_view text, const struct stat* file) {
+  DiskRecord record;
+  (void)Look(name, record, file);
+  if (record.file_exists) record.hash = TextHash(text);
+  return record;
+}
+
+int CheckChangedOnDisk(const DiskRecord& remembered, bool& changed) {
+  changed = false;
+  DiskRecord now;
+  const int failure = Look(remembered.name.c_str(), now, nullptr);
+  if (failure != 0) return failure;
+  if (now.is_link != remembered.is_link || now.link_target != remembered.link_target) {
+    changed = true;
+    return 0;
+  }
+  if (!now.file_exists) return 0;  // gone: saving it loses nothing
+  if (!remembered.file_exists) {
+    changed = true;
+    return 0;
+  }
+  if (now.device == remembered.device && now.inode == remembered.inode &&
+      now.size == remembered.size && SameTime(now.modified, remembered.modified) &&
+      SameTime(now.changed, remembered.changed)) {
+    return 0;
+  }
+  // Something about the file differs: it is a change only when its bytes do.
+  if (now.size != remembered.size) {
+    changed = true;
+    return 0;
+  }
+  return CheckBytes(remembered, changed);
+}
+
+}  // namespace ostrel

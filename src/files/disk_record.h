@@ -1,0 +1,58 @@
+// What stood on disk under the document's name when its text was last read or written there, so
+// that a save can tell whether another program has changed the file since.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// What a name reaches: the file (or nothing) and, when the name is a symbolic link, the link.
+struct DiskRecord {
+  bool known = false;  // something is remembered for `name`
+  std::string name;    // the name the record was taken for
+  bool is_link = false;
+  std::string link_target;  // the link's text
+  bool file_exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  struct timespec modified {};
+  struct timespec changed {};
+  uint64_t hash = 0;  // of the text last read from or written to the file
+};
+
+// A hash of a file's bytes, for telling equal text from changed text, fed piece by piece.
+class TextHasher {
+ public:
+  void Add(std::string_view bytes);
+  uint64_t Finish();
+  uint64_t length() const { return length_; }
+
+ private:
+  void Mix(uint64_t word);
+  uint64_t hash_ = 0;
+  uint64_t length_ = 0;
+  char pending_[8] = {};
+  std::size_t pending_size_ = 0;
+};
+
+// The TextHasher hash of `bytes` at once.
+uint64_t TextHash(std::string_view bytes);
+
+// What stands under `name` now, with `file` the stat of the file it reaches when the caller has
+// it (the file just read, say), and `text` the bytes that file holds.
+DiskRecord RecordOf(const char* name, std::string_view text, const struct stat* file = nullptr);
+
+// Whether something else stands under the record's name now than what was remembered: a file
+// changed, replaced or created since, or another link. The same file with other times (a touch,
+// a change of mode, another hard link) or another file holding the same bytes is no change, and
+// neither is a file that is gone. 0, or the errno value of a look that failed (a disk error):
+// then nothing can be told.
+int CheckChangedOnDisk(const DiskRecord& remembered, bool& changed);
+
+}  // namespace ostrel

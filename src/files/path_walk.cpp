@@ -1,0 +1,137 @@
+#include "files/path_walk.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <deque>
+
+namespace ostrel {
+namespace {
+
+// As many links as the system follows on one path before it gives up with ELOOP.
+constexpr std::size_t kMaxLinks = 40;
+
+void AppendParts(const std::string& path, std::deque<std::string>& parts, bool in_front) {
+  std::deque<std::string> split;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) split.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  if (in_front) {
+    parts.insert(parts.begin(), split.begin(), split.end());
+  } else {
+    parts.insert(parts.end(), split.begin(), split.end());
+  }
+}
+
+std::string Join(const std::string& dir, const std::string& part) {
+  if (dir.empty()) return part;
+  return dir.back() == '/' ? dir + part : dir + "/" + part;
+}
+
+// `dir` with the parts still to resolve: how far a walk that stopped got, and what was left.
+std::string JoinAll(std::string dir, const std::deque<std::string>& parts) {
+  for (const std::string& part : parts) dir = Join(dir, part);
+  return dir;
+}
+
+// One level up from `dir`, which holds no link: a plain cut, except above the start of a
+// relative path.
+std::string Up(const std::string& dir) {
+  if (dir.empty()) return "..";
+  if (dir == "/") return dir;
+  const std::size_t slash = dir.rfind('/');
+  const std::string last = slash == std::string::npos ? dir : dir.substr(slash + 1);
+  if (last == "..") return dir + "/..";
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : dir.substr(0, slash);
+}
+
+}  // namespace
+
+std::string DirectoryPart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+PathWalk WalkPath(const std::string& path) {
+  PathWalk walk;
+  std::deque<std::string> parts;
+  AppendParts(path, parts, false);
+  std::string current = !path.empty() && path[0] == '/' ? "/" : "";
+  while (!parts.empty()) {
+    const std::string part = parts.front();
+    parts.pop_front();
+    if (part == ".") continue;
+    if (part == "..") {
+      current = Up(current);
+      continue;
+    }
+    const std::string next = Join(current, part);
+    struct stat info {};
+    if (lstat(next.c_str(), &info) != 0) {
+      walk.resolved = JoinAll(next, parts);
+      if (errno != ENOENT || !parts.empty()) walk.failure = errno;
+      return walk;
+    }
+    if (S_ISLNK(info.st_mode)) {
+      if (walk.links.size() >= kMaxLinks) {
+        walk.failure = ELOOP;
+        return walk;
+      }
+      std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1,
+                         '\0');
+      const ssize_t n = readlink(next.c_str(), target.data(), target.size());
+      if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
+        walk.failure = n < 0 ? errno : ENAMETOOLONG;
+        return walk;
+      }
+      target.resize(static_cast<std::size_t>(n));
+      LinkOnTheWay link{.path = next, .owner = info.st_uid};
+      if (stat(current.empty() ? "." : current.c_str(), &link.directory) != 0) {
+        walk.failure = errno;
+        return walk;
+      }
+      walk.links.push_back(std::move(link));
+      AppendParts(target, parts, true);
+      if (!target.empty() && target[0] == '/') current.assign(1, '/');
+      continue;
+    }
+    current = next;
+    if (parts.empty()) {
+      walk.reached = true;
+      walk.target = info;
+    } else if (!S_ISDIR(info.st_mode)) {
+      walk.resolved = JoinAll(current, parts);
+      walk.failure = ENOTDIR;
+      return walk;
+    }
+  }
+  walk.resolved = current.empty() ? "." : current;
+  if (!walk.reached) {
+    walk.reached = lstat(walk.resolved.c_str(), &walk.target) == 0;
+  }
+  return walk;
+}
+
+bool GroupOrOthersMayWrite(const struct stat& directory) {
+  return (directory.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+int CheckForeignLinks(const std::string& path, uid_t user, bool& foreign) {
+  const PathWalk walk = WalkPath(path);
+  foreign = false;
+  for (const LinkOnTheWay& link : walk.links) {
+    if (!GroupOrOthersMayWrite(link.directory)) continue;
+    if (link.owner != user && link.owner != 0 && link.owner != link.directory.st_uid) {
+      foreign = true;
+    }
+  }
+  return walk.failure == ENOENT || walk.failure == ENOTDIR ? 0 : walk.failure;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,55 @@
+// The lock that tells other sessions a rescue file is in use: a session holds a POSIX record
+// lock on its own rescue file for as long as the file is its own, on a descriptor it keeps open.
+// The system drops such a lock when the process closes any descriptor of the same file, so
+// nothing else in the session may open and close its rescue file.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <string>
+
+namespace ostrel {
+
+// A file descriptor, closed when the object goes or takes another.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
+// Locks the whole file open for writing on `fd` for this process. A lock that cannot be had
+// (the file system keeps none: ENOLCK) is done without: the lock only informs other sessions.
+void LockForSession(int fd);
+
+// Takes the session's lock again on `fd`, its own rescue file: after something of this process
+// may have opened and closed that file (a load of it by name), which drops the lock.
+void RenewSessionLock(const UniqueFd& fd);
+
+// Whether another process holds a lock on the file `path`, which lstat found to be `seen`. It
+// is opened without blocking and without following a link, so that a FIFO or a link put in its
+// place in the meantime is not waited on or followed. `holder` gets the process id the system
+// tells, which may be 0 where the holder lies outside our view.
+bool LockedByAnotherSession(const std::string& path, const struct stat& seen, pid_t& holder);
+
+}  // namespace ostrel

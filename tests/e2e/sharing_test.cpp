@@ -1,0 +1,330 @@
+// Text shared with other programs and other users: a file changed on disk since it was read is
+// not overwritten without a word, another user's link neither redirects a save nor lends a
+// settings file its trust, and a running session's rescue file says so.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+#include "e2e/pty.h"
+
+namespace ostrel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string kPrompt = "  > ";
+const std::string kChanged = "notes.txt changed on disk since it was read";
+const std::string kRefused = "Not saved: " + kChanged + "\n";
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// Moves the file's modification time `seconds` on: file times are coarse, so a change at the
+// same size could otherwise keep the time it had.
+void Later(const std::string& path, int seconds = 10) {
+  fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(seconds));
+}
+
+// What another program does to the document while the editor has it.
+using Change = std::function<void(const std::string& dir)>;
+
+const Change kRewrite = [](const std::string& dir) { WriteFile(dir + "/notes.txt", "theirs\n"); };
+const Change kRenameOver = [](const std::string& dir) {
+  WriteFile(dir + "/new", "theirs\n");
+  fs::rename(dir + "/new", dir + "/notes.txt");
+};
+
+TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
+  using Files = std::map<std::string, std::string>;
+  struct Row {
+    const char* name;
+    Change change;
+    std::string keys = "S\nq\nq\n";  // after "hello" was typed and the file changed
+    bool refused = true;
+    Files left = {{"notes.txt", "theirs\n"}, {"notes.txt.save", "hello\n"}};
+    int status = 1;
+    std::string settings = "";
+    std::string doc = "notes.txt";
+    bool hard = false;  // the link is a hard link
+  };
+  const Files saved = {{"notes.txt", "hello\n"}};
+  const std::vector<Row> rows = {
+      {"changed in place; the rescue file is kept after q q", kRewrite},
+      {"replaced by a rename", kRenameOver},
+      {"the same size, other bytes",
+       [](const std::string& dir) {
+         WriteFile(dir + "/notes.txt", "new\n");
+         Later(dir + "/notes.txt");
+       },
+       "S\nq\nq\n",
+       true,
+       {{"notes.txt", "new\n"}, {"notes.txt.save", "hello\n"}}},
+      {.name = "created since the name was taken",
+       .change = [](const std::string& dir) { WriteFile(dir + "/fresh", "theirs\n"); },
+       .left = {{"fresh", "theirs\n"}, {"fresh.save", "hello\n"}},
+       .doc = "fresh"},
+      {.name = "a link pointed elsewhere, even at the same bytes",
+       .change =
+           [](const std::string& dir) {
+             WriteFile(dir + "/other", "old\n");
+             fs::remove(dir + "/link");
+             fs::create_symlink("other", dir + "/link");
+           },
+       .left = {{"notes.txt", "old\n"},
+                {"other", "old\n"},
+                {"link", "old\n"},
+                {"link.save", "hello\n"}},
+       .doc = "link"},
+      {"deleted: simply saved", [](const std::string& dir) { fs::remove(dir + "/notes.txt"); },
+       "S\nq\nq\n", false, saved, 0},
+      {"touched, the bytes equal", [](const std::string& dir) { Later(dir + "/notes.txt"); },
+       "S\nq\nq\n", false, saved, 0},
+      {"its mode changed",
+       [](const std::string& dir) {
+         fs::permissions(dir + "/notes.txt", fs::perms::owner_read | fs::perms::owner_write);
+       },
+       "S\nq\nq\n", false, saved, 0},
+      {"another hard link",
+       [](const std::string& dir) { fs::create_hard_link(dir + "/notes.txt", dir + "/backup"); },
+       "S\nq\nq\n", false, Files{{"notes.txt", "hello\n"}, {"backup", "hello\n"}}, 0},
+      {"the same bytes written anew by a rename",
+       [](const std::string& dir) {
+         WriteFile(dir + "/new", "old\n");
+         fs::rename(dir + "/new", dir + "/notes.txt");
+         Later(dir + "/notes.txt");
+       },
+       "S\nq\nq\n", false, saved, 0},
+      {"save as, 'o': consent", kRewrite, "s\nnotes.txt\no\nq\nq\n", false, saved, 0},
+      {"a newly typed name is not checked, nor later saves to it", kRewrite, "s\nother\nS\nq\nq\n",
+       false, Files{{"notes.txt", "theirs\n"}, {"other", "hello\n"}}, 0},
+      {"the open command's 's'", kRewrite, "O\ns\nq\nq\n"},
+      {"refused, then the end of input: the rescue file stays", kRewrite, "S\n"},
+      {"refused, then saved: the rescue file goes", kRewrite, "S\ns\nnotes.txt\no\nq\nq\n", true,
+       saved, 0},
+      {"the launch command's save", kRewrite, "=\nq\nq\n", true,
+       Files{{"notes.txt", "theirs\n"}, {"notes.txt.save", "hello\n"}}, 1, "launch_command=true\n"},
+      {"a launched command that rewrites the document", [](const std::string&) {}, "=\nS\nq\nq\n",
+       true, Files{{"notes.txt", "theirs\n"}, {"notes.txt.save", "hello\n"}}, 1,
+       "launch_command=echo theirs >notes.txt\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    if (row.doc != "fresh") box.Write("notes.txt", "old\n");
+    if (row.doc == "link") fs::create_symlink("notes.txt", box.dir() + "/link");
+    const auto r =
+        box.Run({.settings = row.settings,
+                 .args = {row.doc},
+                 .in_child = Staged(
+                     "hello\n", "Editing 2:1", [&] { row.change(box.dir()); }, row.keys)});
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(r.err, "");
+    const std::string refusal = "Not saved: " + row.doc + " changed on disk since it was read\n" +
+                                "Unsaved text written to " + row.doc + ".save\n";
+    if (row.refused) {
+      EXPECT_THAT(r.out, HasSubstr(refusal));
+    } else {
+      EXPECT_THAT(r.out, Not(HasSubstr("changed on disk")));
+    }
+    std::set<std::string> names = {".vazaru_da"};
+    for (const auto& [name, text] : row.left) {
+      names.insert(name);
+      EXPECT_EQ(r.File(name), text) << name;
+    }
+    EXPECT_EQ(Entries(box.dir()), names);
+  }
+}
+
+TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
+  struct Row {
+    const char* name;
+    std::string answer;
+    std::string then;  // printed after the answer
+    std::string doc;   // the file afterwards
+    int status;
+    bool rescued = false;  // the end of a terminal's input ends the editor, which rescues the text
+  };
+  const std::vector<Row> rows = {
+      {"y overwrites", "y\n", "Saved to notes.txt\n", "hello\n", 0},
+      {"n gives the save up", "n\n", kRefused, "theirs\n", 1},
+      {"anything else gives it up too", "yes\n", kRefused, "theirs\n", 1},
+      {"the end of input gives it up", "\x04", kRefused, "theirs\n", 1, true},
+      // Cancelled is no failed save: the quit after it ends with 0.
+      {"Ctrl-C cancels", "\x03", "Cancelled\n", "theirs\n", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    Terminal t(box, {.settings = "",
+                     .args = {"--no-line-editing", "notes.txt"},
+                     .files = {{"notes.txt", "old\n"}},
+                     .echo = false});
+    ASSERT_TRUE(t.WaitFor(kPrompt));
+    t.Mark();
+    ASSERT_TRUE(t.Send("hello\n"));
+    ASSERT_TRUE(t.WaitFor("Editing 2:1"));
+    ASSERT_TRUE(t.WaitUntilReading());
+    kRewrite(box.dir());
+    t.Mark();
+    ASSERT_TRUE(t.Send("S\n"));
+    ASSERT_TRUE(t.WaitFor("Overwrite it? (y/n)\n"));
+    EXPECT_EQ(t.OutputSinceMark(), kChanged + ".\nOverwrite it? (y/n)\n");
+    t.Mark();
+    ASSERT_TRUE(t.Send(row.answer));
+    ASSERT_TRUE(t.WaitFor(row.then));
+    EXPECT_THAT(t.OutputSinceMark(), HasSubstr(row.then + (row.rescued ? "" : "\nEditing")));
+    if (!row.rescued) {
+      ASSERT_TRUE(t.WaitFor(kPrompt));
+      ASSERT_TRUE(t.Send("q\nq\n"));
+    }
+    EXPECT_EQ(t.Wait().status(), row.status);
+    EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt"), row.doc);
+    std::set<std::string> names = {".vazaru_da", "notes.txt"};
+    if (row.rescued) names.insert("notes.txt.save");
+    EXPECT_EQ(Entries(box.dir()), names);
+  }
+}
+
+// Session A pauses, so its rescue file is written; session B, started on the same document,
+// is told that a running session keeps it, and which.
+TEST(Sharing, ARunningSessionsRescueFileIsNamedAsSuch) {
+  Sandbox box;
+  Terminal a(box, {.settings = Settings({"autosave_seconds=1"}),
+                   .args = {"--no-line-editing", "notes.txt"},
+                   .echo = false});
+  ASSERT_TRUE(a.WaitFor(kPrompt));
+  ASSERT_TRUE(a.Send("hello\n"));
+  ASSERT_TRUE(a.WaitFor("Editing 2:1"));
+  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
+  ASSERT_TRUE(fs::exists(box.dir() + "/notes.txt.save"));
+  const std::string kept =
+      "notes.txt.save is kept by a running session (process " + std::to_string(a.pid()) + ")\n";
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr("not found!\n" + kept + "\n"));
+  // A second pause replaces the file by a new one, locked before it is named.
+  ASSERT_TRUE(a.Send("world\n"));
+  ASSERT_TRUE(a.WaitFor("Editing 3:1"));
+  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
+  EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt.save"), "hello\nworld\n");
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr(kept));
+  // Once A is gone, the file is an earlier session's.
+  a.Kill(SIGKILL);
+  a.Wait();
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out,
+              HasSubstr("notes.txt.save holds unsaved text from an earlier session\n"));
+}
+
+// Run as root, these runs take two ordinary users: the editor runs as kNobody, and the links
+// and files planted "by another user" belong to kOther. A link in a shared directory decides
+// nothing unless its owner is the user, root, or that directory's owner; a settings file may
+// give a command only when every link on the way is the user's or root's, and a hard link
+// planted in a shared directory lends it nothing.
+constexpr uid_t kOther = 65533;
+
+TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as two ordinary users";
+  if (const auto why = CannotRunAsOrdinaryUser()) GTEST_SKIP() << *why;
+  struct Row {
+    const char* name;
+    std::string link;    // a link planted in the shared directory (the run's own) as `to`
+    std::string to;      // where it points
+    uid_t owner;         // of the link
+    std::string expect;  // in the output
+    bool victim_changed = false;
+    std::string dir_mode = "1777";  // of the shared directory
+    std::string doc = "notes.txt";
+    bool hard = false;  // the link is a hard link
+  };
+  const std::string foreign_save = "Cannot save to notes.txt: it is a link owned by another user\n";
+  const std::string foreign_rc =
+      ".vazaru_da: launch_command ignored: a link on the way is owned by another user\n";
+  const std::string ran = "Command in memory = echo RAN\n";
+  const std::vector<Row> rows = {
+      {"a foreign link in a sticky world-writable directory", "notes.txt", "home/mine", kOther,
+       foreign_save},
+      {"the same, dangling: no file of the user's choosing", "notes.txt", "home/key", kOther,
+       foreign_save},
+      {"a foreign link in a group-writable directory", "notes.txt", "home/mine", kOther,
+       foreign_save, false, "0775"},
+      {.name = "a foreign link in a directory part",
+       .link = "unused",
+       .to = "home/none",
+       .owner = kNobody,
+       .expect = "Cannot save to part/mine: it is a link owned by another user\n",
+       .doc = "part/mine"},
+      {"the user's own link", "notes.txt", "home/mine", kNobody, "Saved to notes.txt\n", true},
+      {"root's link", "notes.txt", "home/mine", 0, "Saved to notes.txt\n", true},
+      {"a link owned by the directory's owner", "notes.txt", "home/mine", kOther,
+       "Saved to notes.txt\n", true, "owned"},
+      {"the settings file through a foreign link", ".vazaru_da", "home/mailbox", kOther,
+       foreign_rc},
+      {"the settings file through a foreign link in a directory part", ".vazaru_da", "part/mailbox",
+       kNobody, foreign_rc},
+      {"the settings file through the user's own link", ".vazaru_da", "home/mailbox", kNobody, ran},
+      {"the settings file through root's link", ".vazaru_da", "home/mailbox", 0, ran},
+      {.name = "a hard link to the user's file planted in the shared directory",
+       .link = ".vazaru_da",
+       .to = "home/mailbox",
+       .owner = kNobody,
+       .expect = ".vazaru_da: launch_command ignored: it has other names in a directory others "
+                 "may write\n",
+       .hard = true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    const std::string dir = box.dir();
+    // The victim's home: their own files, one of them text others can put lines into.
+    fs::create_directory(dir + "/home");
+    WriteFile(dir + "/home/mine", "precious\n");
+    WriteFile(dir + "/home/mailbox", "launch_command=echo RAN\n");
+    for (const char* path : {"/home", "/home/mine", "/home/mailbox"}) {
+      ASSERT_EQ(chown((dir + path).c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(chmod((dir + "/home/mailbox").c_str(), 0644), 0);
+    // A directory part that is another user's link to the victim's home.
+    ASSERT_EQ(symlink((dir + "/home").c_str(), (dir + "/part").c_str()), 0);
+    ASSERT_EQ(lchown((dir + "/part").c_str(), kOther, kOther), 0);
+    if (row.hard) {
+      fs::create_hard_link(dir + "/" + row.to, dir + "/" + row.link);
+    } else {
+      ASSERT_EQ(symlink((dir + "/" + row.to).c_str(), (dir + "/" + row.link).c_str()), 0);
+      ASSERT_EQ(lchown((dir + "/" + row.link).c_str(), row.owner, row.owner), 0);
+    }
+    if (row.dir_mode == "owned") {
+      ASSERT_EQ(chown(dir.c_str(), kOther, kOther), 0);
+      ASSERT_EQ(chmod(dir.c_str(), 01777), 0);
+    } else {
+      ASSERT_EQ(chown(dir.c_str(), 0, kNobody), 0);
+      ASSERT_EQ(chmod(dir.c_str(), row.dir_mode == "0775" ? 0775 : 01777), 0);
+    }
+    RunPlan plan{.args = {row.doc}, .input = "hello\nS\n+\n\nq\nq\n"};
+    if (row.link != ".vazaru_da") plan.settings = "";
+    plan.as_ordinary_user = true;
+    const auto r = box.Run(plan);
+    EXPECT_THAT(r.out, HasSubstr(row.expect));
+    EXPECT_EQ(r.status, row.expect.starts_with("Cannot save") ? 1 : 0);
+    EXPECT_EQ(RunResult{.dir = dir}.File("home/mine"),
+              row.victim_changed ? "helloous\n" : "precious\n");
+    EXPECT_FALSE(fs::exists(dir + "/home/key"));
+    if (row.link == ".vazaru_da" && row.expect != ran) {
+      EXPECT_THAT(r.out, HasSubstr("There is no command in memory\n"));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ostrel::e2e
