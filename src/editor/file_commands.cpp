@@ -27,6 +27,8 @@ void NoteSave(EditorState& s, bool saved) {
   s.save_failed = !saved;
   if (!saved) return;
   s.buffer.ForgetChanges();
+  // Even a file kept from a save that failed part way: the text has reached its file now.
+  s.rescue.kept = false;
   DropRescue(s.rescue);
 }
 
@@ -52,21 +54,21 @@ void WarnOfUnsavedChanges(const EditorState& s, Console& con) {
 void SavePrompt(EditorState& s, Console& con) {
   bool given_up = false;
   if (DefineSaveName(s.file_name.data(), con, &given_up)) {
-    NoteSave(s, Save(s.file_name.data(), s.buffer, con));
+    NoteSave(s, Save(s.file_name.data(), s.buffer, con, s.rescue));
   } else if (given_up) {
     NoteSaveUnlessCancelled(s, con, false);
   }
 }
 
 void SaveOverwrite(EditorState& s, Console& con) {
-  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con));
+  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, s.rescue));
 }
 
 void OpenCommand(EditorState& s, Console& con) {
   WarnOfUnsavedChanges(s, con);
   std::optional<bool> saved_first;  // what became of a save the user asked for first
   const OpenResult result =
-      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, &saved_first);
+      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, s.rescue, &saved_first);
   if (saved_first) NoteSaveUnlessCancelled(s, con, *saved_first);
   switch (result) {
     case OpenResult::kLoaded:
@@ -99,7 +101,7 @@ void CommandExec(EditorState& s, Console& con) {
   }
   // The command runs whether or not the save worked (a failed save has said so), but not
   // after Ctrl-C cancelled the save's file name question.
-  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con));
+  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, s.rescue));
   if (s.run_launch_command && !con.Interrupted()) Launch(s.settings.launch_command.data(), con);
 }
 
@@ -117,7 +119,8 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   }
   std::memcpy(s.open_name.data(), name, length + 1);
   std::memcpy(s.file_name.data(), name, length + 1);
-  const OpenResult result = Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con);
+  const OpenResult result =
+      Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con, s.rescue);
   // Nothing was typed yet: whatever the load left is no unsaved change.
   s.buffer.ForgetChanges();
   // A file that exists but cannot be loaded is never replaced by an empty document saved under

@@ -259,7 +259,7 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
 }
 
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
-                std::optional<bool>* saved_first) {
+                SessionRescue& rescue, std::optional<bool>* saved_first) {
   char previous[kNameSize];
   CopyName(previous, open_name);
   if (!at_once) {
@@ -273,7 +273,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
       return OpenResult::kLeftAlone;
     }
     if (std::strcmp(answer, "s") == 0) {
-      const bool saved = Save(file_name, buffer, con);
+      const bool saved = Save(file_name, buffer, con, rescue);
       if (saved_first != nullptr) *saved_first = saved;
       // A document that could not be saved is not replaced.
       if (!saved) return OpenResult::kLeftAlone;

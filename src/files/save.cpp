@@ -12,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "buffer/memory.h"
 #include "console/console.h"
 #include "files/write_file.h"
 
@@ -37,14 +36,29 @@ bool ReadSaveName(char* name, Console& con) {
   return false;
 }
 
-// Assembles the saved form in a block of its own pages: a document of megabytes then costs a
-// few page faults. False when the memory cannot be had.
-bool AssembleInBlock(const TextBuffer& buffer, PageBlock& block, std::string_view& output) {
-  const int32_t last = DocLength(buffer);
-  if (!block.Allocate(AssembledBound(buffer, last))) return false;
-  output = std::string_view(block.data(), AssembleInto(buffer, last, block.data()));
-  return true;
-}
+// The saved form of the document, handed out line by line from the buffer: writing it needs no
+// copy of the whole text.
+class DocumentSource final : public TextSource {
+ public:
+  explicit DocumentSource(const TextBuffer& buffer) : buffer_(buffer), last_(DocLength(buffer)) {}
+  std::size_t Size() const override {
+    std::size_t size = 0;
+    for (int32_t i = 0; i <= last_; ++i) size += static_cast<std::size_t>(buffer_.Length(i)) + 1;
+    return size;
+  }
+  int Each(const Put& put) const override {
+    for (int32_t i = 0; i <= last_; ++i) {
+      const std::string_view line(buffer_.Slot(i), static_cast<std::size_t>(buffer_.Length(i)));
+      if (const int failure = put(line); failure != 0) return failure;
+      if (const int failure = put("\n"); failure != 0) return failure;
+    }
+    return 0;
+  }
+
+ private:
+  const TextBuffer& buffer_;
+  int32_t last_;
+};
 
 // The names of a document's rescue files: NAME.save, NAME.save.1, NAME.save.2, … beside the
 // document or in another directory, ostrel.save and its numbers for a document without a name.
@@ -86,9 +100,10 @@ constexpr int kRescueMode = 0600;
 // Writes `data` as a new rescue file: the first free one of the rescue names, so that an
 // existing file is never touched, and named only once it is whole. `name` gets the name
 // written, or on failure the last one tried.
-int WriteUnderFreeRescueName(const RescueNaming& naming, std::string_view data, std::string& name) {
+int WriteUnderFreeRescueName(const RescueNaming& naming, const TextSource& text,
+                             std::string& name) {
   return WriteNewFileUnderFreeName([&naming](int number) { return naming.Name(number); },
-                                   kMaxRescueNumber + 1, data, kRescueMode, name);
+                                   kMaxRescueNumber + 1, text, kRescueMode, name);
 }
 
 }  // namespace
@@ -121,9 +136,13 @@ std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out) {
 }
 
 std::string AssembleDocument(const TextBuffer& buffer) {
-  const int32_t last = DocLength(buffer);
-  std::string out(AssembledBound(buffer, last), '\0');
-  out.resize(AssembleInto(buffer, last, out.data()));
+  const DocumentSource text(buffer);
+  std::string out;
+  out.reserve(text.Size());
+  text.Each([&out](std::string_view piece) {
+    out.append(piece);
+    return 0;
+  });
   return out;
 }
 
@@ -132,22 +151,33 @@ bool NameExists(const char* name) {
   return lstat(name, &info) == 0;
 }
 
-bool Save(char* file_name, const TextBuffer& buffer, Console& con) {
-  PageBlock block;
-  std::string_view output;
-  if (!AssembleInBlock(buffer, block, output)) {
-    con.Line("Not saved: not enough memory");
-    return false;
-  }
+bool Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session) {
   while (file_name[0] == '\0') {
     con.Line("Enter a filename to save to");
     if (!ReadSaveName(file_name, con)) return false;
   }
-  const int failure = WriteDocument(file_name, output);
-  if (failure != 0) {
+  const DocumentSource text(buffer);
+  // Written in place, the file holds parts of both texts until the write ends: the whole new
+  // text is in the session's rescue file first, so that whatever happens one of them is whole.
+  const bool had_rescue = !session.name.empty();
+  bool copied = false;
+  std::string copy;
+  InPlaceGuard guard{
+      .copy_first = [&] { copied = WriteRescue(file_name, buffer, session, copy) == 0; }};
+  const int failure = WriteDocument(file_name, text, &guard);
+  if (failure == ENOMEM) {
+    con.Line("Not saved: not enough memory");
+  } else if (failure != 0) {
     con.Print("Cannot save to %s: %s\n", Visible(file_name), Visible(std::strerror(failure)));
+  }
+  if (failure != 0 && copied && guard.torn) {
+    con.Print("Unsaved text written to %s\n", Visible(copy));
+    session.kept = true;
     return false;
   }
+  // The file is whole (old or new): the copy made for it is of no more use.
+  if (copied && !had_rescue) DropRescue(session);
+  if (failure != 0) return false;
   con.Print("Saved to %s\n", Visible(file_name));
   return true;
 }
@@ -183,18 +213,16 @@ std::vector<std::string> RescueFiles(const char* file_name) {
 int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
                 std::string& name) {
   session.changes = buffer.ChangeCount();
-  PageBlock block;
-  std::string_view output;
-  if (!AssembleInBlock(buffer, block, output)) return ENOMEM;
+  const DocumentSource text(buffer);
   // The session's own file, made for this name: replaced whole, never rewritten in place.
   if (!session.name.empty() && session.document == file_name) {
     name = session.name;
-    if (ReplaceFile(name.c_str(), output, kRescueMode) == 0) return 0;
+    if (ReplaceFile(name.c_str(), text, kRescueMode) == 0) return 0;
   }
-  int failure = WriteUnderFreeRescueName(RescueNaming(file_name), output, name);
+  int failure = WriteUnderFreeRescueName(RescueNaming(file_name), text, name);
   const char* home = std::getenv("HOME");
   if (failure != 0 && home != nullptr && home[0] != '\0') {
-    failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), output, name);
+    failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), text, name);
   }
   if (failure != 0) return failure;
   // The new file holds the newest text: an older one of this session is of no more use.
@@ -207,9 +235,7 @@ int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& 
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session) {
   std::string name;
   const int failure = WriteRescue(file_name, buffer, session, name);
-  if (failure == ENOMEM && name.empty()) {
-    con.Line("Unsaved text could not be written: not enough memory");
-  } else if (failure == 0) {
+  if (failure == 0) {
     con.Print("Unsaved text written to %s\n", Visible(name));
   } else {
     con.Print("Unsaved text could not be written to %s: %s\n", Visible(name),
@@ -219,9 +245,10 @@ bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, Sessi
 }
 
 void DropRescue(SessionRescue& session) {
-  if (!session.name.empty()) (void)unlink(session.name.c_str());
+  if (!session.name.empty() && !session.kept) (void)RemoveFile(session.name.c_str());
   session.name.clear();
   session.document.clear();
+  session.kept = false;
 }
 
 bool ReadFileName(char* name, Console& con, bool& refused) {

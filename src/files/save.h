@@ -32,11 +32,6 @@ std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out);
 // a FIFO included): the save-as question's test of whether a name is taken.
 bool NameExists(const char* name);
 
-// Writes the document under `file_name` (kNameSize bytes), first asking for a name while it
-// is empty. Prints "Saved to" and returns true only when the whole text was written and the file
-// closed; otherwise prints one failure line and returns false.
-bool Save(char* file_name, const TextBuffer& buffer, Console& con);
-
 // Rescue files are numbered from 0 (NAME.save) to this (NAME.save.1000); beyond them something
 // else is wrong.
 inline constexpr int kMaxRescueNumber = 1000;
@@ -56,7 +51,18 @@ struct SessionRescue {
   std::string name;      // the file, empty while the session has none
   std::string document;  // the document name it was made for
   uint64_t changes = 0;  // the buffer's ChangeCount at the last write tried
+  // The file holds the text of a save that failed part way through writing its file in place:
+  // it stays, however the editor ends, until a later save succeeds.
+  bool kept = false;
 };
+
+// Writes the document under `file_name` (kNameSize bytes), first asking for a name while it
+// is empty. Prints "Saved to" and returns true only when the whole text was written and the file
+// closed; otherwise prints one failure line and returns false. Where the file must be written
+// in place, the whole new text first goes to the session's rescue file, without a word; once
+// the file is whole again that copy goes, unless the session had a rescue file before. When
+// the in-place write fails part way, a second line names the copy, which is then kept.
+bool Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session);
 
 // Writes the document, exactly as Save would, to the session's rescue file, readable by the
 // user alone and synced before it counts: replaced atomically when the session has one for the
@@ -71,7 +77,8 @@ int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& 
 // was written.
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session);
 
-// Removes the session's rescue file, if it has one: the text is safe elsewhere or was dropped.
+// Removes the session's rescue file, if it has one and it is not kept, and syncs its
+// directory: the text is safe elsewhere or was dropped. A kept file is left where it is.
 void DropRescue(SessionRescue& session);
 
 // Reads a file-name answer into `name` (kNameSize bytes). A name longer than kNameSize-1 bytes
