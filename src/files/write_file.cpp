@@ -80,10 +80,16 @@ int CloseChecked(int fd) {
 }
 
 // Reserves the disk blocks for the first `length` bytes of a regular file, so that writing them
-// cannot run out of space. A file shorter than `length` grows to it.
+// cannot run out of space. The file keeps its length, so that a kill before the write leaves
+// the old text as it was; only where the file system cannot reserve beyond the end does a
+// shorter file grow to `length`.
 int Reserve(int fd, std::size_t length) {
   if (length == 0) return 0;
   int failure = 0;
+  do {
+    failure = fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) == 0 ? 0 : errno;
+  } while (failure == EINTR);
+  if (failure != EOPNOTSUPP && failure != ENOSYS) return failure;
   do {
     failure = posix_fallocate(fd, 0, static_cast<off_t>(length));
   } while (failure == EINTR);
