@@ -483,6 +483,49 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"LoadAtStartUp", Trigger::kLoad, kThreeLines, kLonger}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
+// Every name added, replaced or removed is made durable: after each link, rename or unlink,
+// its directory is opened and synced before the editor says anything more. Traced on a first
+// start (the settings file made) that saves a file with two names (a copy of the text made and
+// removed) and then saves as a new file.
+TEST(SaveUnderFault, NamesAddedOrRemovedAreSyncedInTheirDirectory) {
+  const auto strace = FindStrace();
+  if (!strace) GTEST_SKIP() << "strace is not installed";
+  Sandbox traces;
+  const std::string trace_path = traces.dir() + "/trace";
+  Sandbox box;
+  box.Write("doc", "old\n");
+  fs::create_hard_link(box.dir() + "/doc", box.dir() + "/other");
+  const std::vector<std::string> args = {"doc"};
+  const auto r = box.Run({.settings = std::nullopt,
+                          .args = args,
+                          .input = "new\nS\ns\nmine\nq\nq\n",
+                          .in_child = UnderStrace(*strace, {"-o", trace_path}, args, false)});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.File("doc"), "new\n");
+  const std::vector<Call> trace = ReadTrace(trace_path);
+  std::set<std::string> kinds;
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    const Call& c = trace[i];
+    const bool name_changed =
+        (c.name == "linkat" || c.name.starts_with("rename") || c.name.starts_with("unlink")) &&
+        c.line.ends_with("= 0");
+    if (!name_changed) continue;
+    kinds.insert(c.name);
+    std::string dir_fd;
+    bool synced = false;
+    for (std::size_t j = i + 1; j < trace.size() && !synced; ++j) {
+      if (trace[j].line.starts_with("write(1, ")) break;
+      if (trace[j].name == "openat" && trace[j].line.find("O_DIRECTORY") != std::string::npos) {
+        dir_fd = Returned(trace[j]);
+      }
+      synced = !dir_fd.empty() && trace[j].line.starts_with("fsync(" + dir_fd + ")");
+    }
+    EXPECT_TRUE(synced) << c.line;
+  }
+  // The settings file and the copy linked, the copy removed, the new file renamed into place.
+  EXPECT_EQ(kinds.size(), 3u);
+}
+
 TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "counted on the program as built for use: the sanitizers stretch every call";
