@@ -190,10 +190,10 @@ int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
   }
 }
 
-// A quit is noted for the loop, which rescues the text and ends the editor; a stop stops it,
-// with the terminal in its normal mode; once
-// continued, the terminal is put back in the line editor's mode (the shell may have changed it
-// meanwhile) and the prompt and line are drawn again. A new window size is taken on.
+// A quit is noted for the loop, which rescues the text and ends the editor. A stop stops it,
+// with the terminal in its normal mode; once continued, the terminal is put back in the line
+// editor's mode (the shell may have changed it meanwhile) and the prompt and line are drawn
+// again. A new window size is taken on.
 void LineEditor::ActOnTerminalSignal(int sig) {
   switch (sig) {
     case SIGQUIT:

@@ -37,7 +37,7 @@ int WriteAll(int fd, std::string_view data, std::size_t& written) {
 }
 
 // The most bytes gathered before a write: a text of any length costs this much memory.
-constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 
 // Writes the whole text to `fd`, its pieces gathered into blocks of kBlockSize bytes at most;
 // a piece as large as a block goes out on its own. `written` gets the bytes written. ENOMEM

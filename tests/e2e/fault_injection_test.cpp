@@ -1,10 +1,10 @@
 // A save holds under every single fault: the real editor runs under strace, which makes one
 // system call of the save fail. The calls are not listed here: they come from the trace of a
 // normal save of the same case, so the table follows the code. Every run must leave the old file
-// or the whole new one (writing in place, also the new text followed by the old tail when the
-// fault hit the cut), say "Saved to" only for the whole new text and "Cannot save" otherwise,
-// end with status 1 after a failure, leave no temporary file, and keep the mode and the owner.
-// A SIGKILL during a series of saves leaves no temporary file either.
+// or the whole new one (writing in place, or else name the rescue file that holds the whole new
+// text, made before the first byte), say "Saved to" only for the whole new text and "Cannot
+// save" otherwise, end with status 1 after a failure, leave no temporary file, and keep the mode
+// and the owner. A SIGKILL during a series of saves leaves no temporary file either.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
