@@ -234,10 +234,9 @@ int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
       continue;
     }
     if (waited != WaitResult::kReady) {
-      if (PendingSignal() == 0) {
-        editor->ActOnTerminalSignal(TakeTerminalSignal());
-        continue;
-      }
+      if (PendingSignal() == 0) editor->ActOnTerminalSignal(TakeTerminalSignal());
+      // A quit is noted as a signal of the editor's own: the read ends for it.
+      if (PendingSignal() == 0) continue;
       errno = EINTR;
       return -1;
     }
@@ -258,14 +257,15 @@ int LineEditor::ReadKey(EditLine* el, wchar_t* key) {
   }
 }
 
-// A quit ends the editor, and a stop stops it, with the terminal in its normal mode; once
-// continued, the terminal is put back in the line editor's mode (the shell may have changed it
-// meanwhile) and the prompt and line are drawn again. A new window size is taken on.
+// A quit is noted for the loop, which rescues the text and ends the editor. A stop stops it,
+// with the terminal in its normal mode; once continued, the terminal is put back in the line
+// editor's mode (the shell may have changed it meanwhile) and the prompt and line are drawn
+// again. A new window size is taken on.
 void LineEditor::ActOnTerminalSignal(int sig) {
   switch (sig) {
     case SIGQUIT:
-      Edit().el_set(el_, EL_PREP_TERM, 0);
-      EndBySignal(SIGQUIT);
+      NoteSignal(SIGQUIT);
+      break;
     case SIGTSTP:
       Edit().el_set(el_, EL_PREP_TERM, 0);
       StopByTerminal();

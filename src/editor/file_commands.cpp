@@ -28,7 +28,8 @@ void NoteSave(EditorState& s, bool saved) {
   s.save_failed = !saved;
   if (!saved) return;
   s.buffer.ForgetChanges();
-  // Even a file kept from a refused save: the text has reached its file now.
+  // Even a file kept from a refused save or one that failed part way: the text has reached its
+  // file now.
   s.rescue.kept = false;
   DropRescue(s.rescue);
 }
@@ -43,7 +44,7 @@ void NoteLoad(EditorState& s) {
 
 // Every save of the document checks what stands under its name against the record.
 SaveGuard GuardOf(EditorState& s, bool overwrite_agreed = false) {
-  return SaveGuard{.disk = s.disk, .rescue = s.rescue, .overwrite_agreed = overwrite_agreed};
+  return SaveGuard{.disk = s.disk, .overwrite_agreed = overwrite_agreed};
 }
 
 // Prints the start-up hint for one rescue file of the document `name`.
@@ -78,7 +79,7 @@ void SavePrompt(EditorState& s, Console& con) {
   bool overwrite_agreed = false;
   if (DefineSaveName(s.file_name.data(), con, &given_up, &overwrite_agreed)) {
     SaveGuard guard = GuardOf(s, overwrite_agreed);
-    NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, &guard));
+    NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, s.rescue, &guard));
   } else if (given_up) {
     NoteSaveUnlessCancelled(s, con, false);
   }
@@ -86,7 +87,7 @@ void SavePrompt(EditorState& s, Console& con) {
 
 void SaveOverwrite(EditorState& s, Console& con) {
   SaveGuard guard = GuardOf(s);
-  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, &guard));
+  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, s.rescue, &guard));
 }
 
 void OpenCommand(EditorState& s, Console& con) {
@@ -94,7 +95,8 @@ void OpenCommand(EditorState& s, Console& con) {
   std::optional<bool> saved_first;  // what became of a save the user asked for first
   SaveGuard guard = GuardOf(s);
   const OpenResult result =
-      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, &saved_first, &guard);
+      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, s.rescue, &saved_first,
+           &guard);
   // Reading a file closes it, and closing any descriptor of the session's own rescue file (when
   // that is what was opened) drops the session's lock on it.
   RenewSessionLock(s.rescue.lock);
@@ -131,7 +133,7 @@ void CommandExec(EditorState& s, Console& con) {
   // The command acts on the saved file, so it runs only when the save worked: a build or print
   // command must not act on the old file as if the text were saved.
   SaveGuard guard = GuardOf(s);
-  const bool saved = Save(s.file_name.data(), s.buffer, con, &guard);
+  const bool saved = Save(s.file_name.data(), s.buffer, con, s.rescue, &guard);
   NoteSaveUnlessCancelled(s, con, saved);
   if (!saved) {
     con.Line("Command not run: the document was not saved");
@@ -156,7 +158,7 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   std::memcpy(s.file_name.data(), name, length + 1);
   SaveGuard guard = GuardOf(s);
   const OpenResult result =
-      Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con, nullptr, &guard);
+      Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con, s.rescue, nullptr, &guard);
   // Nothing was typed yet: whatever the load left is no unsaved change.
   s.buffer.ForgetChanges();
   // A file that exists but cannot be loaded is never replaced by an empty document saved under

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -109,6 +110,30 @@ bool IdleWriteDue(const EditorState& s) {
   return s.buffer.Changed() && s.buffer.ChangeCount() != s.rescue.changes;
 }
 
+// Steady typing has no pauses: on a terminal, before each view, the session's rescue file is
+// brought up to date once the oldest change it lacks is kAgeFactor pauses old, so that what a
+// kill loses stays bounded by time as well.
+constexpr int kAgeFactor = 5;
+
+void KeepRescueWithinAge(EditorState& s, const Console& con) {
+  using Clock = std::chrono::steady_clock;
+  RescueLag& lag = s.rescue_lag;
+  if (!con.InputIsTerminal() || s.settings.autosave_seconds == 0 || !IdleWriteDue(s)) {
+    lag.behind = false;
+    return;
+  }
+  const Clock::time_point now = Clock::now();
+  // The first view after a change the file lacks, since the file's last write tried.
+  if (!lag.behind || lag.from != s.rescue.changes) {
+    lag = {.behind = true, .from = s.rescue.changes, .since = now};
+    return;
+  }
+  if (now - lag.since < std::chrono::seconds(kAgeFactor * s.settings.autosave_seconds)) return;
+  std::string name;
+  (void)WriteRescue(s.file_name.data(), s.buffer, s.rescue, name);
+  lag.behind = false;
+}
+
 // While it lives, a terminal's pauses write unsaved changes that the session's rescue file does
 // not hold yet into it, without a word, so that the line being typed is left alone. A failed
 // write is tried again after the next change.
@@ -196,6 +221,7 @@ void RunCycle(EditorState& s, Console& con) {
       later_piece = std::strcmp(input, "\n") != 0;
     }
   }
+  KeepRescueWithinAge(s, con);
   con.StartView();
   Display(s.cursor_line, s.cursor_pos, s.settings.page_length - 1, s.buffer,
           s.settings.show_numbers, s.file_name.data(), con);
@@ -218,7 +244,12 @@ void RunCycle(EditorState& s, Console& con) {
   const int slot = later_piece ? -1 : MatchSlot(input, s.settings.keys);
   if (slot >= 0) {
     kDispatch.handlers[static_cast<std::size_t>(slot)](s, con);
-    if (con.Interrupted()) ActOnSignal(s, con, SignalPlace::kQuestion);
+    if (con.Interrupted()) {
+      ActOnSignal(s, con, SignalPlace::kQuestion);
+    } else if (const int sig = PendingSignal(); sig != 0 && sig != SIGINT) {
+      // A hangup or termination that a launched command's wait gave way to: acted on now.
+      ActOnSignal(s, con, SignalPlace::kElsewhere);
+    }
   } else {
     EnterText(s, con, later_piece);
   }

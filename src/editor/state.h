@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 #include "buffer/memory.h"
@@ -23,6 +24,14 @@ enum class UndoKind : int32_t {
   kMove = 4,
   kCopy = 5,
   kWrap = 6,  // trim_wrap: the line and the next one
+};
+
+// How far the session's rescue file is behind the text: since when it lacks a change, counted
+// from the file's last write tried (SessionRescue::changes).
+struct RescueLag {
+  bool behind = false;
+  uint64_t from = 0;
+  std::chrono::steady_clock::time_point since{};
 };
 
 // The single pending undo.
@@ -57,11 +66,12 @@ struct EditorState {
 
   UndoRecord undo;
 
-  // The session's rescue file, once one was written.
+  // The session's rescue file, once one was written, and how far it is behind.
   SessionRescue rescue;
   // What stood on disk under the name the text was last loaded from or saved to (or taken
   // without a file), so that a save can tell whether another program changed it since.
   DiskRecord disk;
+  RescueLag rescue_lag;
 
   bool quit = false;  // set by a confirmed quit or the end of input
   // The last command piece filled the command input without its newline: the rest of that

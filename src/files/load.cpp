@@ -306,7 +306,7 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
 }
 
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
-                std::optional<bool>* saved_first, SaveGuard* guard) {
+                SessionRescue& rescue, std::optional<bool>* saved_first, SaveGuard* guard) {
   char previous[kNameSize];
   CopyName(previous, open_name);
   if (!at_once) {
@@ -320,7 +320,7 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
       return OpenResult::kLeftAlone;
     }
     if (std::strcmp(answer, "s") == 0) {
-      const bool saved = Save(file_name, buffer, con, guard);
+      const bool saved = Save(file_name, buffer, con, rescue, guard);
       if (saved_first != nullptr) *saved_first = saved;
       // A document that could not be saved is not replaced.
       if (!saved) return OpenResult::kLeftAlone;

@@ -14,6 +14,7 @@
 namespace ostrel {
 
 class Console;
+struct SessionRescue;
 
 // Kinds of line boundary in the marking table.
 inline constexpr int32_t kNewlineBoundary = 1;  // at a newline, which belongs to no line
@@ -34,12 +35,14 @@ enum class OpenResult {
 // Loads the file named by `open_name`. With `at_once` it is opened at once; otherwise the user
 // is first asked for a name and offered to save the document (under `file_name`) first. Both names
 // are kNameSize buffers. The caller decides whether the file name takes the open name.
+// A save the user asks for first goes through the session's rescue record `rescue` (see Save).
 // `saved_first`, when given, is set when the user asked to save the document first: true when
 // it was saved, false when that failed; it is left alone otherwise. `guard`, when given, guards
 // that save and, when a file was loaded or none was found, takes the record of what stands under
 // the open name now.
 OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
-                std::optional<bool>* saved_first = nullptr, SaveGuard* guard = nullptr);
+                SessionRescue& rescue, std::optional<bool>* saved_first = nullptr,
+                SaveGuard* guard = nullptr);
 
 // Cuts `text` (the file's bytes up to its first NUL) into lines, then clears the buffer and
 // stores them in lines 0, 1, 2 …. `file_size` is the number of bytes in the file, so that text lost

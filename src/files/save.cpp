@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "buffer/memory.h"
 #include "console/console.h"
 #include "files/path_walk.h"
 #include "files/write_file.h"
@@ -39,14 +38,29 @@ bool ReadSaveName(char* name, Console& con) {
   return false;
 }
 
-// Assembles the saved form in a block of its own pages: a document of megabytes then costs a
-// few page faults. False when the memory cannot be had.
-bool AssembleInBlock(const TextBuffer& buffer, PageBlock& block, std::string_view& output) {
-  const int32_t last = DocLength(buffer);
-  if (!block.Allocate(AssembledBound(buffer, last))) return false;
-  output = std::string_view(block.data(), AssembleInto(buffer, last, block.data()));
-  return true;
-}
+// The saved form of the document, handed out line by line from the buffer: writing it needs no
+// copy of the whole text.
+class DocumentSource final : public TextSource {
+ public:
+  explicit DocumentSource(const TextBuffer& buffer) : buffer_(buffer), last_(DocLength(buffer)) {}
+  std::size_t Size() const override {
+    std::size_t size = 0;
+    for (int32_t i = 0; i <= last_; ++i) size += static_cast<std::size_t>(buffer_.Length(i)) + 1;
+    return size;
+  }
+  int Each(const Put& put) const override {
+    for (int32_t i = 0; i <= last_; ++i) {
+      const std::string_view line(buffer_.Slot(i), static_cast<std::size_t>(buffer_.Length(i)));
+      if (const int failure = put(line); failure != 0) return failure;
+      if (const int failure = put("\n"); failure != 0) return failure;
+    }
+    return 0;
+  }
+
+ private:
+  const TextBuffer& buffer_;
+  int32_t last_;
+};
 
 // The names of a document's rescue files: NAME.save, NAME.save.1, NAME.save.2, … beside the
 // document or in another directory, ostrel.save and its numbers for a document without a name.
@@ -114,10 +128,10 @@ constexpr int kRescueMode = 0600;
 // existing file is never touched, and named only once it is whole. `name` gets the name
 // written, or on failure the last one tried.
 // The file is locked for the session before it gets its name, and `lock` keeps its descriptor.
-int WriteUnderFreeRescueName(const RescueNaming& naming, std::string_view data, std::string& name,
+int WriteUnderFreeRescueName(const RescueNaming& naming, const TextSource& text, std::string& name,
                              UniqueFd& lock) {
   return WriteNewFileUnderFreeName([&naming](int number) { return naming.Name(number); },
-                                   kMaxRescueNumber + 1, data, kRescueMode, name, &lock);
+                                   kMaxRescueNumber + 1, text, kRescueMode, name, &lock);
 }
 
 // The file under `file_name` changed on disk since the text was read: someone at a terminal is
@@ -201,6 +215,16 @@ bool SameDirectory(const std::string& a, const std::string& b) {
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+// The hash of a text handed out piece by piece, as a record of what was written keeps it.
+uint64_t HashOf(const TextSource& text) {
+  TextHasher hasher;
+  (void)text.Each([&hasher](std::string_view piece) {
+    hasher.Add(piece);
+    return 0;
+  });
+  return hasher.Finish();
+}
+
 }  // namespace
 
 int32_t DocLength(const TextBuffer& buffer) {
@@ -231,9 +255,13 @@ std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out) {
 }
 
 std::string AssembleDocument(const TextBuffer& buffer) {
-  const int32_t last = DocLength(buffer);
-  std::string out(AssembledBound(buffer, last), '\0');
-  out.resize(AssembleInto(buffer, last, out.data()));
+  const DocumentSource text(buffer);
+  std::string out;
+  out.reserve(text.Size());
+  text.Each([&out](std::string_view piece) {
+    out.append(piece);
+    return 0;
+  });
   return out;
 }
 
@@ -242,13 +270,8 @@ bool NameExists(const char* name) {
   return lstat(name, &info) == 0;
 }
 
-bool Save(char* file_name, const TextBuffer& buffer, Console& con, SaveGuard* guard) {
-  PageBlock block;
-  std::string_view output;
-  if (!AssembleInBlock(buffer, block, output)) {
-    con.Line("Not saved: not enough memory");
-    return false;
-  }
+bool Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session,
+          SaveGuard* guard) {
   while (file_name[0] == '\0') {
     con.Line("Enter a filename to save to");
     if (!ReadSaveName(file_name, con)) return false;
@@ -264,15 +287,35 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con, SaveGuard* gu
       guard->disk.name == file_name) {
     failure = CheckChangedOnDisk(guard->disk, changed);
   }
-  if (failure == 0 && changed && !MayOverwriteChange(file_name, buffer, con, guard->rescue)) {
+  if (failure == 0 && changed && !MayOverwriteChange(file_name, buffer, con, session)) {
     return false;
   }
-  if (failure == 0) failure = WriteDocument(file_name, output);
-  if (failure != 0) {
+  const DocumentSource text(buffer);
+  // Written in place, the file holds parts of both texts until the write ends: the whole new
+  // text is in the session's rescue file first, so that whatever happens one of them is whole.
+  const bool had_rescue = !session.name.empty();
+  bool copied = false;
+  std::string copy;
+  InPlaceGuard in_place{
+      .copy_first = [&] { copied = WriteRescue(file_name, buffer, session, copy) == 0; }};
+  if (failure == 0) failure = WriteDocument(file_name, text, &in_place);
+  if (failure == ENOMEM) {
+    con.Line("Not saved: not enough memory");
+  } else if (failure != 0) {
     con.Print("Cannot save to %s: %s\n", Visible(file_name), Visible(std::strerror(failure)));
+  }
+  if (failure != 0 && copied && in_place.torn) {
+    con.Print("Unsaved text written to %s\n", Visible(copy));
+    session.kept = true;
     return false;
   }
-  if (guard != nullptr) guard->disk = RecordOf(file_name, output);
+  // The file is whole (old or new): the copy made for it is of no more use.
+  if (copied && !had_rescue) DropRescue(session);
+  if (failure != 0) return false;
+  if (guard != nullptr) {
+    guard->disk = RecordOf(file_name, {});
+    if (guard->disk.file_exists) guard->disk.hash = HashOf(text);
+  }
   con.Print("Saved to %s\n", Visible(file_name));
   return true;
 }
@@ -295,22 +338,20 @@ std::vector<FoundRescue> RescueFiles(const char* file_name, const char* home) {
 int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
                 std::string& name) {
   session.changes = buffer.ChangeCount();
-  PageBlock block;
-  std::string_view output;
-  if (!AssembleInBlock(buffer, block, output)) return ENOMEM;
+  const DocumentSource text(buffer);
   // The session's own file, made for this name: replaced whole, never rewritten in place.
   UniqueFd lock;
   if (!session.name.empty() && session.document == file_name) {
     name = session.name;
-    if (ReplaceFile(name.c_str(), output, kRescueMode, &lock) == 0) {
+    if (ReplaceFile(name.c_str(), text, kRescueMode, &lock) == 0) {
       session.lock = std::move(lock);
       return 0;
     }
   }
-  int failure = WriteUnderFreeRescueName(RescueNaming(file_name), output, name, lock);
+  int failure = WriteUnderFreeRescueName(RescueNaming(file_name), text, name, lock);
   const char* home = std::getenv("HOME");
   if (failure != 0 && home != nullptr && home[0] != '\0') {
-    failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), output, name, lock);
+    failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), text, name, lock);
   }
   if (failure != 0) return failure;
   // The new file holds the newest text: an older one of this session is of no more use.
@@ -324,9 +365,7 @@ int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& 
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session) {
   std::string name;
   const int failure = WriteRescue(file_name, buffer, session, name);
-  if (failure == ENOMEM && name.empty()) {
-    con.Line("Unsaved text could not be written: not enough memory");
-  } else if (failure == 0) {
+  if (failure == 0) {
     con.Print("Unsaved text written to %s\n", Visible(name));
   } else {
     con.Print("Unsaved text could not be written to %s: %s\n", Visible(name),
@@ -337,7 +376,7 @@ bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, Sessi
 
 void DropRescue(SessionRescue& session) {
   // Removed while still locked, so that no other session sees it unlocked in between.
-  if (!session.name.empty() && !session.kept) (void)unlink(session.name.c_str());
+  if (!session.name.empty() && !session.kept) (void)RemoveFile(session.name.c_str());
   session.lock.Reset();
   session.name.clear();
   session.document.clear();

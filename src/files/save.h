@@ -37,12 +37,10 @@ bool NameExists(const char* name);
 struct SessionRescue;
 
 // What a save of the document checks and keeps: what stood under its name when the text was
-// last read or written there, and the session's rescue file, which takes the text when a save is
-// refused.
+// last read or written there, and whether the user agreed to overwrite whatever stands there.
 struct SaveGuard {
   DiskRecord& disk;
-  SessionRescue& rescue;
-  bool overwrite_agreed = false;  // the user said to overwrite whatever stands there
+  bool overwrite_agreed = false;
 };
 
 // Writes the document under `file_name` (kNameSize bytes), first asking for a name while it
@@ -51,8 +49,11 @@ struct SaveGuard {
 // that another user planted in a directory others may write is refused. With `guard`, a file
 // that changed on disk since the guard's record was taken for this name is overwritten only when
 // the user at a terminal agrees (or agreed already); elsewhere the save is refused and the text
-// goes to the session's rescue file, which is then kept. A save that worked renews the record.
-bool Save(char* file_name, const TextBuffer& buffer, Console& con, SaveGuard* guard = nullptr);
+// goes to the session's rescue file `session`, which is then kept. A file written in place gets
+// a copy of the new text in that rescue file first; when the write fails part way the copy is
+// kept. A save that worked renews the guard's record.
+bool Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session,
+          SaveGuard* guard = nullptr);
 
 // Rescue files are numbered from 0 (NAME.save) to this (NAME.save.1000); beyond them something
 // else is wrong.
@@ -84,8 +85,8 @@ struct SessionRescue {
   std::string document;  // the document name it was made for
   uint64_t changes = 0;  // the buffer's ChangeCount at the last write tried
   UniqueFd lock;         // the descriptor the lock is held on
-  // The file holds the text of a save that was refused: it stays, however the editor ends,
-  // until a later save succeeds.
+  // The file holds the text of a save that was refused, or of one that failed part way through
+  // writing its file in place: it stays, however the editor ends, until a later save succeeds.
   bool kept = false;
 };
 
@@ -103,7 +104,8 @@ int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& 
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session);
 
 // The session is done with its rescue file, if it has one (the text is safe elsewhere, or was
-// loaded over or dropped): it is removed, unless it is kept, and is the session's no more.
+// loaded over or dropped): it is removed (and its directory synced) unless it is kept, and is
+// the session's no more.
 void DropRescue(SessionRescue& session);
 
 // Reads a file-name answer into `name` (kNameSize bytes). A name longer than kNameSize-1 bytes

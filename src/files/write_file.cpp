@@ -7,9 +7,12 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
+
+#include "buffer/memory.h"
 
 namespace ostrel {
 namespace {
@@ -18,8 +21,9 @@ struct FreeDeleter {
   void operator()(char* p) const { std::free(p); }
 };
 
-// Writes all of `data` to `fd`, going on after partial writes and interruptions.
-int WriteAll(int fd, std::string_view data) {
+// Writes all of `data` to `fd`, going on after partial writes and interruptions; `written`
+// grows by the bytes written.
+int WriteAll(int fd, std::string_view data, std::size_t& written) {
   while (!data.empty()) {
     const ssize_t n = write(fd, data.data(), data.size());
     if (n < 0) {
@@ -27,8 +31,47 @@ int WriteAll(int fd, std::string_view data) {
       return errno;
     }
     data.remove_prefix(static_cast<std::size_t>(n));
+    written += static_cast<std::size_t>(n);
   }
   return 0;
+}
+
+// The most bytes gathered before a write: a text of any length costs this much memory.
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
+
+// Writes the whole text to `fd`, its pieces gathered into blocks of kBlockSize bytes at most;
+// a piece as large as a block goes out on its own. `written` gets the bytes written. ENOMEM
+// when not even a block can be had.
+int WriteText(int fd, const TextSource& text, std::size_t& written) {
+  written = 0;
+  // A mapping of its own, given back whole when the write ends.
+  PageBlock block;
+  if (!block.Allocate(kBlockSize, PageBlock::Pages::kSmall)) return ENOMEM;
+  std::size_t used = 0;
+  const auto flush = [&] {
+    const int failure = WriteAll(fd, std::string_view(block.data(), used), written);
+    used = 0;
+    return failure;
+  };
+  int failure = text.Each([&](std::string_view piece) {
+    if (used + piece.size() > kBlockSize) {
+      if (const int f = flush(); f != 0) return f;
+    }
+    if (piece.size() >= kBlockSize) return WriteAll(fd, piece, written);
+    std::memcpy(block.data() + used, piece.data(), piece.size());
+    used += piece.size();
+    return 0;
+  });
+  if (failure == 0) failure = flush();
+  return failure;
+}
+
+// WriteText, then fsync.
+int WriteTextAndSync(int fd, const TextSource& text) {
+  std::size_t written = 0;
+  const int failure = WriteText(fd, text, written);
+  if (failure != 0) return failure;
+  return fsync(fd) == 0 ? 0 : errno;
 }
 
 // Closes `fd`: 0, or the errno value of a failed close.
@@ -37,10 +80,16 @@ int CloseChecked(int fd) {
 }
 
 // Reserves the disk blocks for the first `length` bytes of a regular file, so that writing them
-// cannot run out of space. A file shorter than `length` grows to it.
+// cannot run out of space. The file keeps its length, so that a kill before the write leaves
+// the old text as it was; only where the file system cannot reserve beyond the end does a
+// shorter file grow to `length`.
 int Reserve(int fd, std::size_t length) {
   if (length == 0) return 0;
   int failure = 0;
+  do {
+    failure = fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) == 0 ? 0 : errno;
+  } while (failure == EINTR);
+  if (failure != EOPNOTSUPP && failure != ENOSYS) return failure;
   do {
     failure = posix_fallocate(fd, 0, static_cast<off_t>(length));
   } while (failure == EINTR);
@@ -67,12 +116,14 @@ int OpenInPlace(const std::string& name) {
 }
 
 // Writes into the file itself: for files that must not be replaced by another one. On a regular
-// file the space for the new text is reserved first, so that a full disk or a quota fails the
-// save before a byte of the old text changes; the text is then written from the start and
-// synced, and only after that is a longer old text cut to the new length. Whatever fails before
-// the text is written leaves the file as it was: a file the reservation grew is cut back to its
-// old length. A device or FIFO is simply written.
-int WriteInPlace(const std::string& name, std::string_view data) {
+// file the guard's copy of the new text is made first; then the space for the new text is
+// reserved, so that a full disk or a quota fails the save before a byte of the old text
+// changes; then the text is written from the start, a longer old text cut to the new length,
+// and the file synced (the cut comes before the sync, so that what the sync makes durable is
+// the new text alone). Whatever fails before the first byte is written leaves the file as it
+// was: a file the reservation grew is cut back to its old length. A failure after it sets the
+// guard's `torn`. A device or FIFO is simply written.
+int WriteInPlace(const std::string& name, const TextSource& text, InPlaceGuard* guard) {
   const int fd = OpenInPlace(name);
   if (fd < 0) return errno;
   // What the file is decides how it is written: without knowing that, nothing is written.
@@ -83,21 +134,21 @@ int WriteInPlace(const std::string& name, std::string_view data) {
     return failure;
   }
   const bool regular = S_ISREG(info.st_mode);
-  const auto length = static_cast<off_t>(data.size());
-  int failure = regular ? Reserve(fd, data.size()) : 0;
-  if (failure == 0) failure = WriteAll(fd, data);
-  if (failure != 0) {
+  if (regular && guard != nullptr && guard->copy_first) guard->copy_first();
+  const std::size_t size = regular ? text.Size() : 0;
+  const auto length = static_cast<off_t>(size);
+  int failure = regular ? Reserve(fd, size) : 0;
+  std::size_t written = 0;
+  if (failure == 0) failure = WriteText(fd, text, written);
+  if (failure != 0 && written == 0) {
     // The save has failed already; this only takes back what the reservation added.
     if (regular && length > info.st_size) (void)ftruncate(fd, info.st_size);
   } else if (regular) {
-    if (fsync(fd) != 0) failure = errno;
-    // The whole new text is written: a longer old text is cut to it even when the sync failed,
-    // since its tail would only make a mix of two texts. Normally the new text is on the disk
-    // before the old tail goes, so the cut never leaves a file shorter than the text saved.
-    if (info.st_size > length) {
-      const int cut = ftruncate(fd, length) == 0 && fsync(fd) == 0 ? 0 : errno;
-      if (failure == 0) failure = cut;
-    }
+    // Once the new text is written whole, a longer old text is cut to it, since its tail would
+    // only make a mix of two texts; then everything is synced.
+    if (failure == 0 && info.st_size > length && ftruncate(fd, length) != 0) failure = errno;
+    if (fsync(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0 && guard != nullptr) guard->torn = true;
   }
   const int closed = CloseChecked(fd);
   return failure != 0 ? failure : closed;
@@ -108,6 +159,16 @@ std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Syncs the directory `dir`, so that a name added or removed there outlasts a power cut. The
+// file itself is safe or gone either way, so a directory that cannot be synced is no failure.
+void SyncDirectory(const std::string& dir) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
 }
 
 // A name for a temporary file next to `target` that is not likely to be taken.
@@ -195,7 +256,7 @@ enum class Attempt { kDone, kFailed, kTryNamed, kWriteInPlace };
 // One attempt: the text goes to a new file in the target's directory, which takes the owner,
 // group and bits the rule asks for and is synced, and only then named and renamed over the
 // target. A failure anywhere removes the new file and leaves the target as it was.
-Attempt TryReplace(const std::string& target, std::string_view data, const NewFileRule& rule,
+Attempt TryReplace(const std::string& target, const TextSource& text, const NewFileRule& rule,
                    bool unnamed, int& failure) {
   NewFile file;
   if (CreateNewFile(target, unnamed, rule.create_mode, file) < 0) {
@@ -220,8 +281,7 @@ Attempt TryReplace(const std::string& target, std::string_view data, const NewFi
   failure = 0;
   // The mode is set after the owner, since a change of owner clears the set-user-ID bits.
   if (rule.mode >= 0 && fchmod(file.fd, static_cast<mode_t>(rule.mode)) != 0) failure = errno;
-  if (failure == 0) failure = WriteAll(file.fd, data);
-  if (failure == 0 && fsync(file.fd) != 0) failure = errno;
+  if (failure == 0) failure = WriteTextAndSync(file.fd, text);
   if (failure == 0 && unnamed && NameUnnamedFile(target, file) != 0) {
     // No link through /proc (not mounted, say): the text is written again, under a name.
     Discard(file);
@@ -242,28 +302,23 @@ Attempt TryReplace(const std::string& target, std::string_view data, const NewFi
   } else {
     close(file.fd);
   }
-  // The rename itself is made durable too; the file is already safe either way, so a directory
-  // that cannot be synced is no failure.
-  const int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  SyncDirectory(DirectoryOf(target));
   return Attempt::kDone;
 }
 
-// Replaces `target` by a new file that holds `data`: unnamed while it is written where the
+// Replaces `target` by a new file that holds `text`: unnamed while it is written where the
 // system allows, else under a temporary name. Where the rule keeps an old file's owner and the
 // new file cannot have it, or the directory refuses, the old file is written in place.
-int Replace(const std::string& target, std::string_view data, const NewFileRule& rule) {
+int Replace(const std::string& target, const TextSource& text, const NewFileRule& rule,
+            InPlaceGuard* guard = nullptr) {
   int failure = 0;
-  Attempt attempt = TryReplace(target, data, rule, true, failure);
-  if (attempt == Attempt::kTryNamed) attempt = TryReplace(target, data, rule, false, failure);
+  Attempt attempt = TryReplace(target, text, rule, true, failure);
+  if (attempt == Attempt::kTryNamed) attempt = TryReplace(target, text, rule, false, failure);
   switch (attempt) {
     case Attempt::kDone:
       return 0;
     case Attempt::kWriteInPlace:
-      return WriteInPlace(target, data);
+      return WriteInPlace(target, text, guard);
     case Attempt::kFailed:
     case Attempt::kTryNamed:
       break;
@@ -271,9 +326,27 @@ int Replace(const std::string& target, std::string_view data, const NewFileRule&
   return failure;
 }
 
+// Links the new file, whole and synced, to the first free name of name_of(0) …
+// name_of(count-1): through /proc when it has no name, else from its temporary name. A link
+// fails when the name is taken (by a link too), so an existing file is never touched.
+int LinkUnderFreeName(const NewFile& file, const std::function<std::string(int)>& name_of,
+                      int count, std::string& name) {
+  const bool unnamed = file.temp_name.empty();
+  const std::string from = unnamed ? "/proc/self/fd/" + std::to_string(file.fd) : file.temp_name;
+  int failure = EEXIST;
+  for (int number = 0; number < count && failure == EEXIST; ++number) {
+    name = name_of(number);
+    failure =
+        linkat(AT_FDCWD, from.c_str(), AT_FDCWD, name.c_str(), unnamed ? AT_SYMLINK_FOLLOW : 0) == 0
+            ? 0
+            : errno;
+  }
+  return failure;
+}
+
 }  // namespace
 
-int WriteDocument(const char* name, std::string_view data) {
+int WriteDocument(const char* name, const TextSource& text, InPlaceGuard* guard) {
   std::string target = name;
   struct stat link_info {};
   if (lstat(name, &link_info) != 0) {
@@ -282,105 +355,83 @@ int WriteDocument(const char* name, std::string_view data) {
     // The file a link points to is replaced, so the link stays a link. A link to nothing is
     // written through, which creates the file it names.
     const std::unique_ptr<char, FreeDeleter> resolved(realpath(name, nullptr));
-    if (resolved == nullptr) return errno == ENOENT ? WriteInPlace(name, data) : errno;
+    if (resolved == nullptr) return errno == ENOENT ? WriteInPlace(name, text, guard) : errno;
     target = resolved.get();
   }
   struct stat info {};
   if (stat(target.c_str(), &info) != 0) {
     if (errno != ENOENT) return errno;
-    return Replace(target, data, NewFileRule{});
+    return Replace(target, text, NewFileRule{});
   }
   // A file we may not write stays as it is, even where its directory would let us replace it.
   if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
   // Replacing these would change what the user has: another name of the same file would keep
   // the old text, or a device or FIFO would become a plain file.
-  if (!S_ISREG(info.st_mode) || info.st_nlink > 1) return WriteInPlace(target, data);
+  if (!S_ISREG(info.st_mode) || info.st_nlink > 1) return WriteInPlace(target, text, guard);
   // A replacement starts readable by us alone until it has the old file's owner and mode.
   return Replace(
-      target, data,
+      target, text,
       NewFileRule{
-          .create_mode = 0600, .keep_from = &info, .mode = static_cast<int>(info.st_mode & 07777)});
+          .create_mode = 0600, .keep_from = &info, .mode = static_cast<int>(info.st_mode & 07777)},
+      guard);
 }
 
-int ReplaceFile(const char* name, std::string_view data, int mode, UniqueFd* keep_locked) {
-  return Replace(name, data,
+int ReplaceFile(const char* name, const TextSource& text, int mode, UniqueFd* keep_locked) {
+  return Replace(name, text,
                  NewFileRule{.create_mode = 0600, .mode = mode, .keep_locked = keep_locked});
 }
 
-namespace {
-
-// WriteNewFile, the new file locked at once and its descriptor kept with `keep_locked`.
-int WriteNewFileKept(const char* name, std::string_view data, int mode, UniqueFd* keep_locked) {
-  const int fd =
-      open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
-  if (fd < 0) return errno;
-  if (keep_locked != nullptr) LockForSession(fd);
-  int failure = WriteAll(fd, data);
-  if (failure == 0 && fsync(fd) != 0) failure = errno;
-  if (failure == 0 && keep_locked != nullptr) {
-    keep_locked->Reset(fd);
-    return 0;
-  }
-  const int closed = CloseChecked(fd);
-  if (failure == 0) failure = closed;
-  // A file that does not hold the whole text is no copy of it.
-  if (failure != 0) unlink(name);
-  return failure;
+int ReplaceFile(const char* name, std::string_view text, int mode) {
+  return ReplaceFile(name, StringSource(text), mode);
 }
 
-}  // namespace
+int WriteNewFile(const char* name, const TextSource& text, int mode) {
+  std::string given;
+  return WriteNewFileUnderFreeName([name](int) { return std::string(name); }, 1, text, mode, given);
+}
 
-int WriteNewFile(const char* name, std::string_view data, int mode) {
-  return WriteNewFileKept(name, data, mode, nullptr);
+int WriteNewFile(const char* name, std::string_view text, int mode) {
+  return WriteNewFile(name, StringSource(text), mode);
 }
 
 int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
-                              std::string_view data, int mode, std::string& name,
+                              const TextSource& text, int mode, std::string& name,
                               UniqueFd* keep_locked) {
   name = name_of(0);
-  const std::string dir = DirectoryOf(name);
-  int failure = EEXIST;
-  const int fd = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
-  if (fd >= 0) {
-    // Locked before it has a name: no other session sees it unlocked.
-    if (keep_locked != nullptr) LockForSession(fd);
-    failure = WriteAll(fd, data);
-    if (failure == 0 && fsync(fd) != 0) failure = errno;
-    if (failure != 0) {
-      close(fd);
+  int failure = 0;
+  for (const bool unnamed : {true, false}) {
+    NewFile file;
+    if (CreateNewFile(name, unnamed, static_cast<mode_t>(mode), file) < 0) {
+      failure = errno;
+      if (unnamed) continue;  // no unnamed files here: a temporary name instead
       return failure;
     }
-    // A link fails when the name is taken, so that an existing file is never touched.
-    const std::string proc_path = "/proc/self/fd/" + std::to_string(fd);
-    failure = EEXIST;
-    for (int number = 0; number < count && failure == EEXIST; ++number) {
-      name = name_of(number);
-      failure = linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0
-                    ? 0
-                    : errno;
-    }
+    // Locked before it has a name: no other session sees it unlocked.
+    if (keep_locked != nullptr) LockForSession(file.fd);
+    failure = WriteTextAndSync(file.fd, text);
+    const bool written = failure == 0;
+    if (written) failure = LinkUnderFreeName(file, name_of, count, name);
     if (failure == 0 && keep_locked != nullptr) {
-      keep_locked->Reset(fd);
-    } else {
-      close(fd);
+      keep_locked->Reset(file.fd);
+      file.fd = -1;
     }
-    if (failure == 0) {
-      // The new name is made durable too; the text is safe either way.
-      const int d = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (d >= 0) {
-        fsync(d);
-        close(d);
-      }
-    }
-    if (failure == 0 || failure == EEXIST) return failure;
-  }
-  // No unnamed files here, or no link through /proc: each name is created and written in turn.
-  failure = EEXIST;
-  for (int number = 0; number < count && failure == EEXIST; ++number) {
-    name = name_of(number);
-    failure = WriteNewFileKept(name.c_str(), data, mode, keep_locked);
+    Discard(file);  // the file lives on under the name it was linked to, if any
+    if (failure == 0) SyncDirectory(DirectoryOf(name));
+    // No link through /proc (not mounted, say): the text is written again, under a name.
+    if (!unnamed || !written || failure == 0 || failure == EEXIST) return failure;
   }
   return failure;
+}
+
+int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
+                              std::string_view text, int mode, std::string& name) {
+  return WriteNewFileUnderFreeName(name_of, count, StringSource(text), mode, name);
+}
+
+int RemoveFile(const char* name) {
+  if (unlink(name) != 0) return errno;
+  SyncDirectory(DirectoryOf(name));
+  return 0;
 }
 
 }  // namespace ostrel

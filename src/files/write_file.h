@@ -3,9 +3,11 @@
 // the results into messages.
 //
 // Every writer here returns 0 when the whole text was written, or the errno value that made it
-// fail.
+// fail. The text comes from a TextSource in pieces and is written in blocks of bounded size,
+// so that writing a file never needs a copy of the whole text in memory.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -14,34 +16,83 @@
 
 namespace ostrel {
 
-// Writes `data` to the file `name`, creating it or replacing its text. The text goes to a new
+// A text to write, handed out piece by piece.
+class TextSource {
+ public:
+  using Put = std::function<int(std::string_view)>;
+  TextSource() = default;
+  virtual ~TextSource() = default;
+  TextSource(const TextSource&) = delete;
+  TextSource& operator=(const TextSource&) = delete;
+  // The length of the whole text in bytes.
+  virtual std::size_t Size() const = 0;
+  // Hands the pieces to `put` in order, and stops at the first one it refuses: 0, or what `put`
+  // returned then.
+  virtual int Each(const Put& put) const = 0;
+};
+
+// A text held whole in memory already.
+class StringSource final : public TextSource {
+ public:
+  explicit StringSource(std::string_view text) : text_(text) {}
+  std::size_t Size() const override { return text_.size(); }
+  int Each(const Put& put) const override { return put(text_); }
+
+ private:
+  std::string_view text_;
+};
+
+// What a save does around writing a file in place, where a failure part way would leave the
+// file holding neither text whole.
+struct InPlaceGuard {
+  // Called once before anything of a regular file is written in place: puts a durable copy of
+  // the whole new text elsewhere. The save goes on whatever became of the copy.
+  std::function<void()> copy_first;
+  // Set when writing in place failed after its first byte: the file may hold parts of both
+  // texts.
+  bool torn = false;
+};
+
+// Writes `text` to the file `name`, creating it or replacing its text. The text goes to a new
 // file in the same directory that takes the old file's owner, group and mode, is synced and
 // renamed over the old one; a link stays a link. Where replacing would change what the user has
 // (another hard link, a device or FIFO, an owner that cannot be kept, a directory that refuses
-// the new file), the file is written in place instead: its space is reserved first, and a
-// failure before the first byte of the new text leaves it byte for byte as it was.
-int WriteDocument(const char* name, std::string_view data);
+// the new file), the file is written in place instead: for a regular file the guard's copy is
+// made first and the space reserved; the text is then written, a longer old text cut, and the
+// file synced. A failure before the first byte of the new text leaves it byte for byte as it
+// was.
+int WriteDocument(const char* name, const TextSource& text, InPlaceGuard* guard = nullptr);
 
 // Replaces the file `name` (or a link of that name: the name is what is replaced) by one that
-// holds `data` and has exactly the permission bits `mode`, atomically: whatever happens, `name`
-// is the old file or the whole new one, and no temporary file is left behind. With `keep_locked`
-// the new file is locked for the session (LockForSession) before it gets a name, and its
-// descriptor is kept open there.
-int ReplaceFile(const char* name, std::string_view data, int mode, UniqueFd* keep_locked = nullptr);
+// holds `text` and has exactly the permission bits `mode`, atomically: whatever happens, `name`
+// is the old file or the whole new one, and no temporary file is left behind. With
+// `keep_locked` the new file is locked for the session (LockForSession) before it gets a name,
+// and its descriptor is kept open there.
+int ReplaceFile(const char* name, const TextSource& text, int mode,
+                UniqueFd* keep_locked = nullptr);
+int ReplaceFile(const char* name, std::string_view text, int mode);
 
 // Creates the file `name`, which must not exist yet (a link of that name is not followed), with
-// permission bits `mode` (less the umask), and writes and syncs all of `data`. EEXIST when the
-// name is taken; on any failure a file made here is removed again.
-int WriteNewFile(const char* name, std::string_view data, int mode);
+// permission bits `mode` (less the umask) and all of `text`, as WriteNewFileUnderFreeName does
+// with one name. EEXIST when the name is taken.
+int WriteNewFile(const char* name, const TextSource& text, int mode);
+int WriteNewFile(const char* name, std::string_view text, int mode);
 
-// Writes and syncs all of `data` into a new file with permission bits `mode` (less the umask)
+// Writes and syncs all of `text` into a new file with permission bits `mode` (less the umask)
 // and gives it the first free name of name_of(0) … name_of(count-1), all in one directory (a
-// link of a name counts as taken). The file is written without a name and named only once it
-// is whole, so no name ever holds part of the text; where the system cannot do that, each name
-// is tried with WriteNewFile. EEXIST when every name is taken; `name` gets the name given, or
-// the last one tried. With `keep_locked`, as for ReplaceFile.
+// link of a name counts as taken), then syncs the directory. The file gets a final name only
+// once it is whole: it is written without a name where the file system offers that, else under
+// a temporary name, and then linked to the final name (a link never replaces anything and
+// never follows a link). EEXIST when every name is taken; `name` gets the name given, or the
+// last one tried. With `keep_locked`, as for ReplaceFile.
 int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
-                              std::string_view data, int mode, std::string& name,
+                              const TextSource& text, int mode, std::string& name,
                               UniqueFd* keep_locked = nullptr);
+int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
+                              std::string_view text, int mode, std::string& name);
+
+// Removes the file `name` and syncs its directory, so that the removal outlasts a power cut.
+// 0, or the errno value of the failed removal.
+int RemoveFile(const char* name);
 
 }  // namespace ostrel

@@ -12,8 +12,10 @@ class Console;
 // Returns `command` when it was replaced, null otherwise.
 char* SetCommand(char* command, int size, Console& con);
 
-// Runs `command` through the command interpreter and waits for it to end. Output already
-// printed is flushed first, so the command's output follows it. The exit status is not used.
+// Runs `command` through the command interpreter (/bin/sh -c) and waits for it to end, or
+// until a hangup or termination comes (then left noted for the caller, the command running on).
+// Output already printed is flushed first, so the command's output follows it. The exit status
+// is not used.
 void Launch(const char* command, Console& con);
 
 }  // namespace ostrel

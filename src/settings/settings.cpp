@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "console/console.h"
@@ -34,6 +36,29 @@ bool ReadInt(const std::string& value, int32_t& out) {
   if (errno == ERANGE || n < INT32_MIN || n > INT32_MAX) return false;
   out = static_cast<int32_t>(n);
   return true;
+}
+
+// Only lines that end within this many bytes of the file's start are read: a settings file
+// takes a few hundred bytes, and a huge one must cost neither its size in memory nor the time
+// to read it.
+constexpr std::size_t kReadLimit = std::size_t{1024} * 1024;
+
+// The lines of `file` that end within its first kReadLimit bytes; `cut` is set when there is
+// more. A line the limit cuts is left out whole, since a cut value is a different value.
+std::string ReadHead(std::FILE* file, bool& cut) {
+  std::string text;
+  std::array<char, 4096> chunk{};
+  std::size_t got = 0;
+  while (text.size() <= kReadLimit && (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
+    text.append(chunk.data(), got);
+  }
+  cut = text.size() > kReadLimit;
+  if (cut) {
+    text.resize(kReadLimit);
+    const std::size_t last_end = text.rfind('\n');
+    text.resize(last_end == std::string::npos ? 0 : last_end + 1);
+  }
+  return text;
 }
 
 // An hour: a longer pause is no moment to lose.
@@ -189,13 +214,20 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
     (void)close(fd);  // nothing was read from it
     return 1;
   }
-  std::string text;
-  char chunk[65536];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
   const NameBuffer launch_command = settings.launch_command;
   bool too_long = false;
-  ApplySettings(text, names, settings, &too_long);
+  try {
+    bool cut = false;
+    const std::string text = ReadHead(file.get(), cut);
+    if (cut) con.Print("%s: only the first 1 MiB was read\n", Visible(file_name));
+    // Applied to a copy, so that a lack of memory half way leaves every setting as it was.
+    Settings read = settings;
+    ApplySettings(text, names, read, &too_long);
+    settings = read;
+  } catch (const std::bad_alloc&) {
+    con.Print("%s: not read: not enough memory\n", Visible(file_name));
+    return 1;
+  }
   if (too_long) {
     con.Print("%s: launch_command ignored: longer than %d characters\n", Visible(file_name),
               static_cast<int>(settings.launch_command.size()) - 1);

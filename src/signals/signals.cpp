@@ -1,6 +1,10 @@
 #include "signals/signals.h"
 
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,7 +27,7 @@ constexpr int kTerminal[kTerminalSignalCount] = {SIGQUIT, SIGTSTP, SIGCONT, SIGW
 sigset_t Noted(bool terminal) {
   sigset_t set;
   sigemptyset(&set);
-  for (const int sig : {SIGHUP, SIGTERM, SIGINT}) sigaddset(&set, sig);
+  for (const int sig : {SIGHUP, SIGTERM, SIGQUIT, SIGINT}) sigaddset(&set, sig);
   if (terminal) {
     for (const int sig : kTerminal) sigaddset(&set, sig);
   }
@@ -86,7 +90,7 @@ long long MillisecondsBetween(const timespec& from, const timespec& to) {
 void InstallSignalHandlers() {
   const struct sigaction action =
       Action(NoteInHandler, 0);  // no SA_RESTART: a blocked read returns
-  for (const int sig : {SIGHUP, SIGTERM, SIGINT}) sigaction(sig, &action, nullptr);
+  for (const int sig : {SIGHUP, SIGTERM, SIGQUIT, SIGINT}) sigaction(sig, &action, nullptr);
   (void)std::signal(SIGPIPE, SIG_IGN);
   (void)std::signal(SIGXFSZ, SIG_IGN);
 }
@@ -145,6 +149,11 @@ int TakeSignal() {
 }
 
 void EndBySignal(int sig) {
+  // A quit would leave a core file holding the document in the current directory; with the
+  // process undumpable not even a core handler gets one.
+  const rlimit no_core{0, 0};
+  (void)setrlimit(RLIMIT_CORE, &no_core);
+  (void)prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
   (void)std::signal(sig, SIG_DFL);
   sigset_t one;
   sigemptyset(&one);
@@ -194,12 +203,45 @@ void StopByTerminal() {
   Forget(SIGCONT);  // the caller answers the continuation
 }
 
-DefaultWriteSignals::DefaultWriteSignals()
-    : pipe_(std::signal(SIGPIPE, SIG_DFL)), size_(std::signal(SIGXFSZ, SIG_DFL)) {}
+sigset_t CommandDefaults() {
+  sigset_t set = Noted(true);
+  sigaddset(&set, SIGPIPE);
+  sigaddset(&set, SIGXFSZ);
+  return set;
+}
 
-DefaultWriteSignals::~DefaultWriteSignals() {
-  (void)std::signal(SIGPIPE, pipe_);
-  (void)std::signal(SIGXFSZ, size_);
+CommandSignals::CommandSignals() {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGINT, &ignore, &interrupt_);
+  sigaction(SIGQUIT, &ignore, &quit_);
+}
+
+CommandSignals::~CommandSignals() {
+  sigaction(SIGINT, &interrupt_, nullptr);
+  sigaction(SIGQUIT, &quit_, nullptr);
+}
+
+bool WaitForChild(pid_t pid) {
+  // A descriptor that becomes readable when the child ends, so that the wait is the one that
+  // lets the noted signals in. Without one (an old kernel), a plain wait that a signal cuts
+  // short.
+  const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  int status = 0;
+  if (fd < 0) {
+    while (waitpid(pid, &status, 0) < 0) {
+      if (errno != EINTR) return true;  // no such child: nothing to wait for
+      if (PendingSignal() != 0) return false;
+    }
+    return true;
+  }
+  const WaitResult waited = WaitForInput(fd);
+  close(fd);
+  if (waited != WaitResult::kReady) return false;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return true;
 }
 
 }  // namespace ostrel

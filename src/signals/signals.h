@@ -6,18 +6,20 @@
 // launch command starts with the actions any program starts with.
 #pragma once
 
+#include <sys/types.h>
+
 #include <csignal>
 
 namespace ostrel {
 
-// Installs the handlers of SIGHUP, SIGTERM and SIGINT (no SA_RESTART; each runs with the other
-// noted signals blocked, so none is lost to another) and ignores SIGPIPE and SIGXFSZ, so that
-// output that can no longer be written and a file-size limit show as failed writes instead of
-// ending the editor.
+// Installs the handlers of SIGHUP, SIGTERM, SIGQUIT and SIGINT (no SA_RESTART; each runs with
+// the other noted signals blocked, so none is lost to another) and ignores SIGPIPE and SIGXFSZ,
+// so that output that can no longer be written and a file-size limit show as failed writes
+// instead of ending the editor.
 void InstallSignalHandlers();
 
 // The signal noted and not yet taken, 0 when none. A signal that ends the editor (SIGHUP,
-// SIGTERM) outranks a pending SIGINT.
+// SIGTERM, SIGQUIT) outranks a pending SIGINT.
 int PendingSignal();
 
 // Notes `sig` as if it had arrived (standard output that fails is taken as SIGPIPE or SIGHUP),
@@ -28,6 +30,7 @@ void NoteSignal(int sig);
 int TakeSignal();
 
 // Ends the process by `sig` with its default action, so that the parent sees the usual status.
+// No core file is written (it would hold the document): a quit ends as a termination does.
 [[noreturn]] void EndBySignal(int sig);
 
 // How a wait for input ended.
@@ -48,8 +51,8 @@ WaitResult WaitForInput(int fd, int timeout_ms = -1);
 // lives, SIGTSTP, SIGCONT, SIGWINCH and SIGQUIT only note that they came (with SA_RESTART, so
 // that output is not cut short; the key wait is cut short all the same), and the key wait acts
 // on them. Nothing is sent on to other processes. When it ends, their former actions are back,
-// and a stop or quit noted but not acted on takes its default action then, with the terminal
-// back in its normal mode.
+// and a stop or quit noted but not acted on is raised again then, with the terminal back in its
+// normal mode: a stop stops the editor, a quit is noted as InstallSignalHandlers notes it.
 inline constexpr int kTerminalSignalCount = 4;
 
 class TerminalSignals {
@@ -72,18 +75,27 @@ int TakeTerminalSignal();
 // stopped it; returns when it is continued. A continuation noted meanwhile is forgotten.
 void StopByTerminal();
 
-// While it lives, SIGPIPE and SIGXFSZ have their default action, so that a command the editor
-// launches starts with them as any program would.
-class DefaultWriteSignals {
+// The signals a launched command starts with at their default action, whatever the editor does
+// with them: the write signals it ignores, the ones it notes, and the keyboard's.
+sigset_t CommandDefaults();
+
+// While a launched command runs, Ctrl-C and Ctrl-\ are the command's: the editor ignores
+// SIGINT and SIGQUIT while a CommandSignals lives, and takes up its own actions again after.
+class CommandSignals {
  public:
-  DefaultWriteSignals();
-  ~DefaultWriteSignals();
-  DefaultWriteSignals(const DefaultWriteSignals&) = delete;
-  DefaultWriteSignals& operator=(const DefaultWriteSignals&) = delete;
+  CommandSignals();
+  ~CommandSignals();
+  CommandSignals(const CommandSignals&) = delete;
+  CommandSignals& operator=(const CommandSignals&) = delete;
 
  private:
-  void (*pipe_)(int);
-  void (*size_)(int);
+  struct sigaction interrupt_ {};
+  struct sigaction quit_ {};
 };
+
+// Waits for the child `pid` to end, and reaps it: true. False when a noted signal (a hangup or
+// termination) comes first: the child is left running, and the signal is the caller's to act
+// on. A signal cannot slip in between the look and the wait.
+bool WaitForChild(pid_t pid);
 
 }  // namespace ostrel

@@ -1,10 +1,10 @@
 // A save holds under every single fault: the real editor runs under strace, which makes one
 // system call of the save fail. The calls are not listed here: they come from the trace of a
 // normal save of the same case, so the table follows the code. Every run must leave the old file
-// or the whole new one (writing in place, also the new text followed by the old tail when the
-// fault hit the cut), say "Saved to" only for the whole new text and "Cannot save" otherwise,
-// end with status 1 after a failure, leave no temporary file, and keep the mode and the owner.
-// A SIGKILL during a series of saves leaves no temporary file either.
+// or the whole new one (writing in place, or else name the rescue file that holds the whole new
+// text, made before the first byte), say "Saved to" only for the whole new text and "Cannot
+// save" otherwise, end with status 1 after a failure, leave no temporary file, and keep the mode
+// and the owner. A SIGKILL during a series of saves leaves no temporary file either.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -18,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -89,20 +90,27 @@ std::vector<Call> ReadTrace(const std::string& path) {
 
 // A fault to inject: the `when`th call of `name` since the start fails with `error`, or with a
 // `signal` kills the editor as it makes the call; with a `path` (in the run's directory), every
-// call of `name` on that file fails.
+// call of `name` on that file fails. With `refused_tmpfile`, that openat fails too, as where
+// unnamed files are not offered.
 struct Fault {
   std::string name;
   int when = 0;
   int error = 0;
   std::string path;
   int signal = 0;
+  int refused_tmpfile = 0;
   std::vector<std::string> Options(const std::string& dir) const {
     std::vector<std::string> options = {"-f", "-o", "/dev/null"};
-    // Filtered in the kernel the calls are traced faster, but strace then delivers no signal.
+    // Faster, but strace 6.1 then delivers no injected signal.
     if (signal == 0) options.push_back("--seccomp-bpf");
     // Only calls on the file are traced, and so failed: the path comes before the injection.
     if (!path.empty()) options.insert(options.end(), {"-P", dir + "/" + path});
-    options.insert(options.end(), {"-e", "trace=" + name, "-e", Option()});
+    const std::string traced = refused_tmpfile != 0 ? name + ",openat" : name;
+    options.insert(options.end(), {"-e", "trace=" + traced, "-e", Option()});
+    if (refused_tmpfile != 0) {
+      options.insert(options.end(), {"-e", "inject=openat:error=EOPNOTSUPP:when=" +
+                                               std::to_string(refused_tmpfile)});
+    }
     return options;
   }
   std::string Option() const {
@@ -149,15 +157,20 @@ bool Skipped(const Call& call) {
          args.starts_with("2,");
 }
 
-// The faults for the calls trace[from, to): each call once with each of its errors.
+// The faults for the calls trace[from, to): each call once with each of its errors; the calls
+// in `first_error_only` (the rescue writer's, tested in full elsewhere) with their first.
 std::vector<Fault> FaultsBetween(const std::vector<Call>& trace, std::size_t from, std::size_t to,
-                                 const std::function<bool(const Call&)>& wanted) {
+                                 std::pair<std::size_t, std::size_t> first_error_only = {}) {
   std::vector<Fault> faults;
   std::map<std::string, int> seen;
   for (std::size_t i = 0; i < to && i < trace.size(); ++i) {
     const int when = ++seen[trace[i].name];
-    if (i < from || Skipped(trace[i]) || !wanted(trace[i])) continue;
-    for (const int error : ErrorsFor(trace[i].name)) {
+    if (i < from || Skipped(trace[i])) continue;
+    std::vector<int> errors = ErrorsFor(trace[i].name);
+    if (i >= first_error_only.first && i < first_error_only.second) errors.resize(1);
+    // A file system without unnamed files refuses them so.
+    if (trace[i].line.find("O_TMPFILE") != std::string::npos) errors.push_back(EOPNOTSUPP);
+    for (const int error : errors) {
       faults.push_back({.name = trace[i].name, .when = when, .error = error});
     }
     // A kill as the new file gets its temporary name, and as that name replaces the target.
@@ -173,6 +186,36 @@ std::size_t FindCall(const std::vector<Call>& trace, std::size_t from, const std
     if (trace[i].line.starts_with(start)) return i;
   }
   return trace.size();
+}
+
+// How many calls of trace[at]'s name the trace holds up to `at`: its `when` for strace.
+int CallNumber(const std::vector<Call>& trace, std::size_t at) {
+  int count = 0;
+  for (std::size_t i = 0; i <= at; ++i) count += trace[i].name == trace[at].name ? 1 : 0;
+  return count;
+}
+
+// What a call returned, as text ("3" of "openat(…) = 3").
+std::string Returned(const Call& call) {
+  const std::size_t equals = call.line.rfind(" = ");
+  if (equals == std::string::npos) return "";
+  const std::string rest = call.line.substr(equals + 3);
+  return rest.substr(0, rest.find(' '));
+}
+
+// The file's text, or nothing.
+std::optional<std::string> ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// For RunPlan::in_child: `run` with $HOME set to `home`.
+std::function<void()> WithHome(const std::string& home, const std::function<void()>& run) {
+  return [home, run] {
+    setenv("HOME", home.c_str(), 1);
+    run();
+  };
 }
 
 // The calls of the save: after the view shown before the save command is read, up to the
@@ -237,6 +280,63 @@ std::ostream& operator<<(std::ostream& os, const Case& c) {
 
 const std::string kThreeLines = "first line of the old text\nsecond line\nthird line\n";
 
+// A save written in place, killed at its write, between the write and the cut, and between
+// the cut and the sync: the file holds the old text, the new one, or the new one before the
+// old tail, and the rescue file the whole new text, which the next start names. Without unnamed
+// files, a kill while the copy is written leaves no rescue file under its name.
+void KilledInPlace(const std::string& strace, const Case& c, const std::vector<Call>& trace,
+                   const std::string& input, const std::function<void(const Sandbox&)>& prepare,
+                   const std::string& new_text) {
+  const bool as_user = c.trigger == Trigger::kLockedDirectory;
+  const std::size_t opened = FindCall(trace, 0, "openat(AT_FDCWD, \"doc\", O_RDWR");
+  ASSERT_LT(opened, trace.size());
+  const std::string fd = Returned(trace[opened]);
+  std::vector<Fault> kills;
+  for (const std::string& call : {"write(" + fd + ", ", "ftruncate(" + fd + ", ", "fsync(" + fd}) {
+    const std::size_t at = FindCall(trace, opened, call);
+    if (at == trace.size()) continue;
+    kills.push_back({.name = trace[at].name, .when = CallNumber(trace, at), .signal = SIGKILL});
+  }
+  // The last unnamed file before the write in place is the copy's.
+  const std::size_t written = FindCall(trace, opened, "write(" + fd + ", ");
+  std::size_t tmpfile = written;
+  while (tmpfile > opened && trace[tmpfile].line.find("O_TMPFILE") == std::string::npos) --tmpfile;
+  const std::size_t copy_write =
+      FindCall(trace, tmpfile, "write(" + Returned(trace[tmpfile]) + ", ");
+  ASSERT_LT(copy_write, written);
+  kills.push_back({.name = "write",
+                   .when = CallNumber(trace, copy_write),
+                   .signal = SIGKILL,
+                   .refused_tmpfile = CallNumber(trace, tmpfile)});
+  const std::string cut_short =
+      new_text + c.old_text.substr(std::min(new_text.size(), c.old_text.size()));
+  for (const Fault& kill : kills) {
+    SCOPED_TRACE(kill.Option() + (kill.refused_tmpfile != 0 ? ", O_TMPFILE refused" : ""));
+    Sandbox box;
+    prepare(box);
+    const std::string home = box.dir() + "/home";
+    const auto r = box.Run({.args = {"doc"},
+                            .input = input,
+                            .in_child = WithHome(home, UnderStrace(strace, kill.Options(box.dir()),
+                                                                   {"doc"}, as_user))});
+    chmod(box.dir().c_str(), 0700);
+    EXPECT_EQ(r.status, 128 + SIGKILL);
+    const auto now = r.File("doc");
+    const std::string rescue = (as_user ? home : box.dir()) + "/doc.save";
+    if (kill.refused_tmpfile != 0) {
+      EXPECT_EQ(now, c.old_text);
+      EXPECT_EQ(ReadWhole(rescue), std::nullopt);
+      continue;
+    }
+    EXPECT_TRUE(now == c.old_text || now == new_text || now == cut_short) << now.value_or("");
+    EXPECT_EQ(ReadWhole(rescue), new_text);
+    if (!as_user) {
+      EXPECT_THAT(box.Run({.args = {"doc"}, .input = ""}).out,
+                  HasSubstr("doc.save holds unsaved text from an earlier session\n"));
+    }
+  }
+}
+
 class SaveUnderFault : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
@@ -251,9 +351,13 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   const std::vector<std::string> args = {c.trigger == Trigger::kLink ? "link" : "doc"};
   const std::string input = c.typed + "S\nq\nq\n";
 
-  // Each run starts from the same directory, so that it makes the same calls.
+  // Each run starts from the same directory, so that it makes the same calls. $HOME is a
+  // folder of it that anyone may write: where the directory refuses, the copy made before an
+  // in-place write goes there.
   const auto prepare = [&](const Sandbox& box) {
     box.Write(".vazaru_da", "");
+    fs::create_directory(box.dir() + "/home");
+    chmod((box.dir() + "/home").c_str(), 0777);
     if (c.trigger == Trigger::kLink) {
       fs::create_directory(box.dir() + "/real");
       fs::create_symlink("real/doc", box.dir() + "/link");
@@ -281,7 +385,8 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   const auto ran =
       normal.Run({.args = args,
                   .input = input,
-                  .in_child = UnderStrace(*strace, {"-o", trace_path}, args, as_user)});
+                  .in_child = WithHome(normal.dir() + "/home",
+                                       UnderStrace(*strace, {"-o", trace_path}, args, as_user))});
   ASSERT_EQ(ran.status, 0) << ran.out;
   const std::vector<Call> trace = ReadTrace(trace_path);
   std::vector<Fault> faults;
@@ -297,7 +402,11 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     ASSERT_NE(new_text, c.old_text);
     const auto [from, to] = SaveWindow(trace);
     ExpectSyncedInOrder(trace, from, to);
-    faults = FaultsBetween(trace, from, to, [](const Call&) { return true; });
+    // Written in place, the copy of the new text comes between the open and the first write.
+    const std::size_t opened = FindCall(trace, from, "openat(AT_FDCWD, \"doc\", O_RDWR");
+    const std::size_t written =
+        opened < to ? FindCall(trace, opened, "write(" + Returned(trace[opened]) + ", ") : to;
+    faults = FaultsBetween(trace, from, to, {opened + 1, written});
   }
   ASSERT_FALSE(faults.empty());
 
@@ -325,7 +434,9 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     results[k] = boxes[k].Run(
         {.args = args,
          .input = input,
-         .in_child = UnderStrace(*strace, faults[k].Options(boxes[k].dir()), args, as_user)});
+         .in_child = WithHome(boxes[k].dir() + "/home",
+                              UnderStrace(*strace, faults[k].Options(boxes[k].dir()), args,
+                                          as_user))});
   });
   const auto* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
   int held = 0;
@@ -338,6 +449,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     SCOPED_TRACE(fault.Option());
     const int failed_checks = result->total_part_count();
     const std::string path = box.dir() + "/" + doc;
+    const std::string home = box.dir() + "/home";
     chmod(box.dir().c_str(), 0700);
     const std::optional<std::string> now = r.File(doc);
     EXPECT_FALSE(r.timed_out);
@@ -380,19 +492,37 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     const bool failed = r.out.find(reason) != std::string::npos;
     EXPECT_NE(saved, failed) << r.out;
     EXPECT_EQ(r.status, saved ? 0 : 1);
+    // A write in place that failed part way names the copy of the new text made before it.
+    const std::string kRescued = reason + "Unsaved text written to ";
+    const std::size_t rescued_at = r.out.find(kRescued);
+    const std::string rescue = rescued_at == std::string::npos
+                                   ? ""
+                                   : r.out.substr(rescued_at + kRescued.size(),
+                                                  r.out.find('\n', rescued_at + kRescued.size()) -
+                                                      rescued_at - kRescued.size());
+    // The copy made for a write in place that succeeded is removed, unless that removal fails.
+    const std::string copy = (as_user ? home : box.dir()) + "/doc.save";
+    const std::optional<std::string> copy_left = ReadWhole(copy);
     if (saved) {
       EXPECT_EQ(now, new_text);
+      if (copy_left) {
+        EXPECT_EQ(fault.name, "unlink");
+        EXPECT_EQ(copy_left, new_text);
+      }
+    } else if (!rescue.empty()) {
+      EXPECT_TRUE(in_place) << r.out;
+      EXPECT_EQ(ReadWhole(rescue.starts_with("/") ? rescue : box.dir() + "/" + rescue), new_text);
     } else if (existed) {
-      // Written in place, a fault at the cut leaves the new text before the old tail.
-      const std::string cut_short =
-          new_text + c.old_text.substr(std::min(new_text.size(), c.old_text.size()));
-      const bool mixed = in_place && fault.name == "ftruncate" && now == cut_short;
-      EXPECT_TRUE(now == c.old_text || now == new_text || mixed) << now.value_or("(none)");
+      EXPECT_TRUE(now == c.old_text || now == new_text) << now.value_or("(none)");
     } else {
       EXPECT_TRUE(!now || now == new_text);
     }
     std::set<std::string> expected = entries;
     if (!existed && now) expected.insert("doc");
+    const bool copy_kept = !rescue.empty() || (saved && copy_left);
+    if (copy_kept && !as_user) expected.insert("doc.save");
+    EXPECT_EQ(Entries(home),
+              copy_kept && as_user ? std::set<std::string>{"doc.save"} : std::set<std::string>{});
     EXPECT_EQ(Entries(box.dir()), expected);
     if (c.trigger == Trigger::kLink) {
       EXPECT_EQ(Entries(box.dir() + "/real"), std::set<std::string>{"doc"});
@@ -413,6 +543,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     held += result->total_part_count() == failed_checks ? 1 : 0;
   }
   std::cout << "[ faults   ] " << c.name << ": " << held << " of " << faults.size() << " held\n";
+  if (in_place) KilledInPlace(*strace, c, trace, input, prepare, new_text);
 }
 
 const std::string kLonger = "a first line that is much longer than the old one\n";
@@ -429,6 +560,49 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"NewFile", Trigger::kNewFile, "", kLonger},
                       Case{"LoadAtStartUp", Trigger::kLoad, kThreeLines, kLonger}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// Every name added, replaced or removed is made durable: after each link, rename or unlink,
+// its directory is opened and synced before the editor says anything more. Traced on a first
+// start (the settings file made) that saves a file with two names (a copy of the text made and
+// removed) and then saves as a new file.
+TEST(SaveUnderFault, NamesAddedOrRemovedAreSyncedInTheirDirectory) {
+  const auto strace = FindStrace();
+  if (!strace) GTEST_SKIP() << "strace is not installed";
+  Sandbox traces;
+  const std::string trace_path = traces.dir() + "/trace";
+  Sandbox box;
+  box.Write("doc", "old\n");
+  fs::create_hard_link(box.dir() + "/doc", box.dir() + "/other");
+  const std::vector<std::string> args = {"doc"};
+  const auto r = box.Run({.settings = std::nullopt,
+                          .args = args,
+                          .input = "new\nS\ns\nmine\nq\nq\n",
+                          .in_child = UnderStrace(*strace, {"-o", trace_path}, args, false)});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.File("doc"), "new\n");
+  const std::vector<Call> trace = ReadTrace(trace_path);
+  std::set<std::string> kinds;
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    const Call& c = trace[i];
+    const bool name_changed =
+        (c.name == "linkat" || c.name.starts_with("rename") || c.name.starts_with("unlink")) &&
+        c.line.ends_with("= 0");
+    if (!name_changed) continue;
+    kinds.insert(c.name);
+    std::string dir_fd;
+    bool synced = false;
+    for (std::size_t j = i + 1; j < trace.size() && !synced; ++j) {
+      if (trace[j].line.starts_with("write(1, ")) break;
+      if (trace[j].name == "openat" && trace[j].line.find("O_DIRECTORY") != std::string::npos) {
+        dir_fd = Returned(trace[j]);
+      }
+      synced = !dir_fd.empty() && trace[j].line.starts_with("fsync(" + dir_fd + ")");
+    }
+    EXPECT_TRUE(synced) << c.line;
+  }
+  // The settings file and the copy linked, the copy removed, the new file renamed into place.
+  EXPECT_EQ(kinds.size(), 3u);
+}
 
 TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
   const auto strace = FindStrace();

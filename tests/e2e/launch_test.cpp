@@ -1,4 +1,5 @@
 // The launch command through the real editor.
+#include <signal.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -105,6 +106,42 @@ TEST(Launch, CommandStartsWithTheUsualSignalActions) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
   EXPECT_THAT(r.out, HasSubstr("Saved to doc\ny\n\nEditing"));
+}
+
+// The command starts with no signal ignored; the editor keeps its own actions meanwhile: a
+// SIGPIPE or SIGXFSZ sent to it changes nothing, a termination or hangup ends it at once, while
+// the command runs on.
+TEST(Launch, SignalsWhileACommandRuns) {
+  struct Row {
+    const char* command;
+    int status;
+    std::string shown = "";
+  };
+  const std::vector<Row> rows = {
+      {"grep SigIgn /proc/$$/status", 0, "Saved to doc\nSigIgn:\t"},
+      {"kill -PIPE $PPID; echo sent", 0, "sent\n\nEditing 1:1 doc"},
+      {"kill -XFSZ $PPID; echo sent", 0, "sent\n\nEditing 1:1 doc"},
+      {"kill -TERM $PPID; exec sleep 20 >/dev/null 2>&1", 128 + SIGTERM},
+      {"kill -HUP $PPID; exec sleep 20 >/dev/null 2>&1", 128 + SIGHUP},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.command);
+    const auto r = RunEditor({.settings = Settings({std::string("launch_command=") + row.command}),
+                              .args = {"doc"},
+                              .input = "=\nq\nq\n",
+                              .timeout_seconds = 10});
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_THAT(r.out, HasSubstr(row.shown));
+    const std::size_t ignored = r.out.find("SigIgn:\t");
+    if (ignored == std::string::npos) continue;
+    // None of the signals the editor ignores or catches is ignored by the command.
+    const unsigned long long mask = std::stoull(r.out.substr(ignored + 8, 16), nullptr, 16);
+    for (const int sig : {SIGINT, SIGQUIT, SIGPIPE, SIGXFSZ, SIGHUP, SIGTERM}) {
+      EXPECT_EQ(mask & (1ULL << (sig - 1)), 0U) << sig;
+    }
+  }
 }
 
 TEST(Launch, CommandsLongerThan255CharactersAreRefusedNeverCut) {

@@ -248,6 +248,7 @@ TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
       {"SIGTERM while a line is typed",
        {{kPrompt, "hello\r"}, {kPrompt, "abc"}, {"", "", SIGTERM}}},
       {"SIGHUP at a question", {{kPrompt, "hello\r"}, {kPrompt, "g\r"}, {"line?\r\n", "", SIGHUP}}},
+      {"Ctrl-\\ while a line is typed", {{kPrompt, "hello\r"}, {kPrompt, "abc\x1c"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

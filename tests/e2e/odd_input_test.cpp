@@ -3,11 +3,15 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "e2e/harness.h"
 
@@ -170,14 +174,53 @@ TEST(OddInput, SettingsWithHugeOrNegativeValues) {
                                     "(2147483648 bytes or more)\n"));
 }
 
-TEST(OddInput, OneMegabyteSettingsFile) {
-  std::string settings;
-  while (settings.size() < 1u << 20) settings += "a line that names no setting at all\n";
-  settings += "help=?\nmax_lines=5\n";
-  const auto r = RunEditor({.settings = settings, .input = "?\nx\n" + kQuit});
-  ExpectClean(r);
-  EXPECT_THAT(r.out, HasSubstr("Enter '?' for help or 'q' to quit\n"));
-  EXPECT_THAT(r.out, HasSubstr("Limits:  Line length = 255     Total Lines = 5\n"));
+// Only lines that end within the first MiB are read, in bounded memory and stack, whatever the
+// file's size; a line the limit cuts is left out whole.
+TEST(OddInput, SettingsFileReadUpToOneMegabyte) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  std::string head;
+  while (head.size() < kMiB - 100) head += "a line that names no setting at all\n";
+  head.resize(kMiB - 12, 'x');
+  head += "\n";
+  // Its "=5" ends at the limit: the line is cut between its two 5s.
+  const std::string cut_value = head + "max_lines=55\n";
+  head += "help=?\n";  // ends exactly at the limit
+  struct Row {
+    const char* name;
+    std::string settings;
+    std::uint64_t size = 0;  // the file grown (sparse) to this size
+    std::function<void()> in_child = {};
+    std::string help = "?";
+  };
+  const std::vector<Row> rows = {
+    {"one MiB and more", head + "max_lines=55\nhelp=!\nmax_lines=5\n"},
+    {"the limit cuts a value", cut_value + "help=?\n", 0, {}, "h"},
+    {"a sparse file of 3 GB", head + "max_lines=5\n", std::uint64_t{3} << 30},
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizers need more stack and memory than this
+    {"under ulimit -s 64 and -v 100000", head + "max_lines=5\n", std::uint64_t{3} << 30,
+     [] {
+       const rlimit stack{64 * 1024, 64 * 1024};
+       const rlimit memory{100000 * 1024, 100000 * 1024};
+       setrlimit(RLIMIT_STACK, &stack);
+       setrlimit(RLIMIT_AS, &memory);
+     }},
+#endif
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    box.Write(".vazaru_da", row.settings);
+    if (row.size != 0) {
+      ASSERT_EQ(truncate(box.Path(".vazaru_da").c_str(), static_cast<off_t>(row.size)), 0);
+    }
+    const auto r = box.Run({.input = row.help + "\nx\n" + kQuit, .in_child = row.in_child});
+    ExpectClean(r);
+    EXPECT_THAT(r.out, HasSubstr("Reading RC file: .vazaru_da\n"
+                                 ".vazaru_da: only the first 1 MiB was read\n"
+                                 "\nEnter '" +
+                                 row.help + "' for help"));
+    EXPECT_THAT(r.out, HasSubstr("Limits:  Line length = 255     Total Lines = 32767\n"));
+  }
 }
 
 TEST(OddInput, SettingsFileThatIsADirectory) {

@@ -10,14 +10,18 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "console/line_editor.h"
@@ -172,8 +176,8 @@ TEST(Rescue, CtrlCElsewhereOnATerminal) {
     EXPECT_EQ(t.Wait().status(), 1);
     EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "many"}));
   }
-  {
-    SCOPED_TRACE("a launched command takes Ctrl-C itself");
+  for (const std::string key : {"\x03", "\x1c"}) {
+    SCOPED_TRACE("a launched command takes Ctrl-C and Ctrl-\\ itself: " + key);
     Sandbox box;
     Terminal t(box, {.settings = Settings({"launch_command=echo started; sleep 20"}),
                      .args = {"--no-line-editing", "notes.txt"},
@@ -185,7 +189,7 @@ TEST(Rescue, CtrlCElsewhereOnATerminal) {
     // then wait out the sleep: the key is pressed once sleep runs, asleep.
     ASSERT_TRUE(t.WaitUntilDescendantSleeps("sleep"));
     t.Mark();
-    ASSERT_TRUE(t.Send("\x03"));
+    ASSERT_TRUE(t.Send(key));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     EXPECT_THAT(t.OutputSinceMark(), HasSubstr("\nEditing 2:1 notes.txt\n"));
     EXPECT_THAT(t.OutputSinceMark(), Not(HasSubstr("Interrupted")));
@@ -195,7 +199,7 @@ TEST(Rescue, CtrlCElsewhereOnATerminal) {
 }
 
 TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
-  enum class Ending { kHangup, kTerminate, kCloseTerminal, kCtrlD };
+  enum class Ending { kHangup, kTerminate, kCloseTerminal, kCtrlD, kCtrlBackslash };
   struct Row {
     const char* name;
     std::vector<std::string> args;
@@ -285,6 +289,16 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
        {".vazaru_da", "home", kLongRescue},
        128 + SIGTERM},
       {"ctrl-d", {"notes.txt"}, {}, "hello\n", "", Ending::kCtrlD, "notes.txt.save", kNotesSave, 1},
+      // A quit ends as a termination does, by its own signal, and leaves no core file.
+      {"ctrl-\\ at a question",
+       {"notes.txt"},
+       {},
+       "hello\n",
+       "g\n",
+       Ending::kCtrlBackslash,
+       "notes.txt.save",
+       kNotesSave,
+       128 + SIGQUIT},
       {"ctrl-d at a question",
        {"notes.txt"},
        {},
@@ -342,6 +356,9 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
         break;
       case Ending::kCtrlD:
         ASSERT_TRUE(t.Send("\x04"));
+        break;
+      case Ending::kCtrlBackslash:
+        ASSERT_TRUE(t.Send("\x1c"));
         break;
     }
     EXPECT_EQ(t.Wait().status(), row.status);
@@ -585,6 +602,7 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
   const std::vector<Row> rows = {
       {"interrupt", SIGINT, 128 + SIGINT},
       {"hangup", SIGHUP, 128 + SIGHUP},
+      {"quit, no core file", SIGQUIT, 128 + SIGQUIT},
       {"closed standard output", 0, 128 + SIGPIPE},
       {"termination while the output blocks", SIGTERM, 128 + SIGTERM, true},
   };
@@ -602,6 +620,65 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
     EXPECT_EQ(r.File("notes.txt.save"), "hello\nworld\n");
     EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "notes.txt.save"}));
   }
+}
+
+// The rescue writes line by line: a document of 30000 short lines is rescued under a memory
+// limit far below what a copy at the grid's width (7.7 MB) would add.
+TEST(Rescue, ARescueNeedsNoCopyOfTheWholeDocument) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#endif
+  std::string doc;
+  for (int i = 0; i < 30000; ++i) doc += std::to_string(100000 + i) + "\n";
+  Sandbox box;
+  box.Write("doc", doc);
+  const auto hangup = MidSession("changed\n", "Editing 2:1", SIGHUP);
+  const auto r = box.Run({.settings = "", .args = {"doc"}, .in_child = [hangup] {
+                            const rlimit memory{20000 * 1024, 20000 * 1024};
+                            setrlimit(RLIMIT_AS, &memory);
+                            hangup();
+                          }});
+  EXPECT_EQ(r.status, 128 + SIGHUP);
+  EXPECT_THAT(r.out, HasSubstr("Unsaved text written to doc.save\n"));
+  EXPECT_EQ(r.File("doc.save"), "changed\n" + doc.substr(7));
+}
+
+// Steady typing never pauses long enough for the pause rule: the rescue file is still brought
+// up to date once the oldest change it lacks is five pauses (here 5 s) old, so a kill loses at
+// most about that much.
+TEST(Rescue, SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind) {
+  using Clock = std::chrono::steady_clock;
+  Sandbox box;
+  Terminal t(box, {.settings = Settings({"autosave_seconds=1"}),
+                   .args = {"--no-line-editing", "notes.txt"},
+                   .echo = false});
+  ASSERT_TRUE(t.WaitFor(kPrompt));
+  std::vector<Clock::time_point> sent;
+  std::string typed;
+  const Clock::time_point start = Clock::now();
+  while (Clock::now() - start < std::chrono::milliseconds(7000)) {
+    const std::string line = "line " + std::to_string(sent.size()) + "\n";
+    t.Mark();
+    ASSERT_TRUE(t.Send(line));
+    sent.push_back(Clock::now());
+    typed += line;
+    ASSERT_TRUE(t.WaitFor("Editing " + std::to_string(sent.size() + 1) + ":1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  }
+  const Clock::time_point killed = Clock::now();
+  t.Kill(SIGKILL);
+  t.Wait();
+  const auto rescued = RunResult{.dir = box.dir()}.File("notes.txt.save");
+  ASSERT_TRUE(rescued);
+  // Every line typed more than the bound before the kill, with a second to spare for the view
+  // that writes it, is in the file; the file holds what was typed, in order.
+  const auto held = std::count(rescued->begin(), rescued->end(), '\n');
+  const auto due = std::count_if(sent.begin(), sent.end(), [&](Clock::time_point at) {
+    return killed - at > std::chrono::seconds(6);
+  });
+  EXPECT_GE(held, due);
+  EXPECT_GT(due, 0);
+  EXPECT_EQ(*rescued, typed.substr(0, rescued->size()));
 }
 
 TEST(Rescue, ExitStatusTellsAFailedLastSave) {

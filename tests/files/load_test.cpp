@@ -169,7 +169,7 @@ TEST(Open, ChangedLinesKeepTheOtherLoadedLines) {
   char open_name[kNameSize] = {};
   char file_name[kNameSize] = {};
   CopyName(open_name, dir.Path("doc.txt").c_str());
-  ASSERT_EQ(Open(true, open_name, s.buffer, file_name, mc.con()), OpenResult::kLoaded);
+  ASSERT_EQ(Open(true, open_name, s.buffer, file_name, mc.con(), s.rescue), OpenResult::kLoaded);
   const std::vector<std::string> loaded = {"abcd", "efgh", "ij", "", "xyz", "last", "", "", "", ""};
   EXPECT_EQ(AllLines(s), loaded);
 

@@ -119,5 +119,28 @@ TEST(DiskRecord, TextHashIsTheSameInAnyPiecesAndTellsTextsApart) {
   EXPECT_NE(TextHash("ab"), TextHash(std::string("ab\0", 3)));
 }
 
+// Pieces far smaller and far larger than the writer's block arrive whole and in order.
+TEST(WriteNewFile, WritesATextOfManyPiecesInBoundedBlocks) {
+  class Pieces final : public TextSource {
+   public:
+    std::size_t Size() const override { return 100000 * 5 + 200000; }
+    int Each(const Put& put) const override {
+      for (int i = 0; i < 100000; ++i) {
+        if (const int failure = put(i % 2 == 0 ? "even\n" : "odd.\n"); failure != 0) {
+          return failure;
+        }
+      }
+      return put(std::string(200000, 'x'));
+    }
+  };
+  test::ScratchDir dir;
+  ASSERT_EQ(WriteNewFile(dir.Path("big").c_str(), Pieces(), 0600), 0);
+  std::string expected;
+  for (int i = 0; i < 100000; ++i) expected += i % 2 == 0 ? "even\n" : "odd.\n";
+  expected += std::string(200000, 'x');
+  std::ifstream in(dir.Path("big"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), expected);
+}
+
 }  // namespace
 }  // namespace ostrel
