@@ -94,9 +94,8 @@ void OpenCommand(EditorState& s, Console& con) {
   WarnOfUnsavedChanges(s, con);
   std::optional<bool> saved_first;  // what became of a save the user asked for first
   SaveGuard guard = GuardOf(s);
-  const OpenResult result =
-      Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con, s.rescue, &saved_first,
-           &guard);
+  const OpenResult result = Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con,
+                                 s.rescue, &saved_first, &guard);
   // Reading a file closes it, and closing any descriptor of the session's own rescue file (when
   // that is what was opened) drops the session's lock on it.
   RenewSessionLock(s.rescue.lock);

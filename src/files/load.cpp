@@ -361,9 +361,9 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
       nul != nullptr ? static_cast<std::size_t>(nul - bytes) : image.size;
   // Storing the lines turns the image's newlines into terminators: the record of what was read
   // is taken first, and kept only when the load goes through.
-  const DiskRecord record = guard != nullptr
-                                ? RecordOf(open_name, std::string_view(bytes, image.size), &image.info)
-                                : DiskRecord{};
+  const DiskRecord record =
+      guard != nullptr ? RecordOf(open_name, std::string_view(bytes, image.size), &image.info)
+                       : DiskRecord{};
   switch (
       StoreLines(std::string_view(bytes, text_length), image.size, table, &image, buffer, con)) {
     case StoreStatus::kStored:

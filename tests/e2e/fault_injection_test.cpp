@@ -431,12 +431,12 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   }
   std::vector<RunResult> results(faults.size());
   InParallel(faults.size(), 4, [&](std::size_t k) {
-    results[k] = boxes[k].Run(
-        {.args = args,
-         .input = input,
-         .in_child = WithHome(boxes[k].dir() + "/home",
-                              UnderStrace(*strace, faults[k].Options(boxes[k].dir()), args,
-                                          as_user))});
+    results[k] =
+        boxes[k].Run({.args = args,
+                      .input = input,
+                      .in_child = WithHome(
+                          boxes[k].dir() + "/home",
+                          UnderStrace(*strace, faults[k].Options(boxes[k].dir()), args, as_user))});
   });
   const auto* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
   int held = 0;

@@ -819,13 +819,16 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
     }
     if (row.plant) row.plant(box.dir());
     const std::string home = row.home == "." ? box.dir() : box.dir() + "/" + row.home;
-    RunPlan plan{.args = row.args, .input = "", .in_child = [&] {
-                   if (row.home.empty()) {
-                     unsetenv("HOME");
-                   } else {
-                     setenv("HOME", home.c_str(), 1);
-                   }
-                 },
+    RunPlan plan{.args = row.args,
+                 .input = "",
+                 .in_child =
+                     [&] {
+                       if (row.home.empty()) {
+                         unsetenv("HOME");
+                       } else {
+                         setenv("HOME", home.c_str(), 1);
+                       }
+                     },
                  .as_ordinary_user = row.as_user};
     if (!row.as_user) plan.settings = "";
     const auto r = box.Run(plan);
