@@ -134,12 +134,16 @@ std::vector<int> ErrorsFor(const std::string& name) {
   return {EIO};
 }
 
-// Calls that are no part of the file's fate: the process's own state, and, under the
-// sanitizers, memory calls, which their allocator does not survive.
+// Calls that are no part of the file's fate: the process's own state (the ids cannot fail),
+// and, under the sanitizers, memory calls, which their allocator does not survive.
 bool Skipped(const Call& call) {
   static const std::set<std::string> kSkipped = {
     "getpid",
     "gettid",
+    "getuid",
+    "geteuid",
+    "getgid",
+    "getegid",
     "rt_sigprocmask",
     "rt_sigaction",
     "clock_gettime",
