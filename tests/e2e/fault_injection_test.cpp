@@ -449,35 +449,46 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   umask(umask_now);
   const bool existed = c.trigger != Trigger::kNewFile;
   // Each run gets a directory of its own, prepared here; the runs then go side by side.
-  std::vector<Sandbox> boxes(faults.size());
+  std::vector<std::optional<Sandbox>> boxes(faults.size());
   std::vector<struct stat> befores(faults.size());
   std::vector<std::set<std::string>> entries_before(faults.size());
-  for (std::size_t k = 0; k < faults.size(); ++k) {
-    prepare(boxes[k]);
+  const auto set_up = [&](std::size_t k) {
+    boxes[k].emplace();
+    prepare(*boxes[k]);
     if (existed) {
-      lstat((boxes[k].dir() + "/" + doc).c_str(), &befores[k]);
+      lstat((boxes[k]->dir() + "/" + doc).c_str(), &befores[k]);
     } else {
       // A new file gets the usual mode and the user as its owner.
       befores[k].st_mode = S_IFREG | (0666 & ~umask_now);
       befores[k].st_uid = geteuid();
       befores[k].st_gid = getegid();
     }
-    entries_before[k] = Entries(boxes[k].dir());
-  }
+    entries_before[k] = Entries(boxes[k]->dir());
+  };
   std::vector<RunResult> results(faults.size());
-  InParallel(faults.size(), 4, [&](std::size_t k) {
-    results[k] =
-        boxes[k].Run({.args = args,
-                      .input = input,
-                      .in_child = WithHome(
-                          boxes[k].dir() + "/home",
-                          UnderStrace(*strace, faults[k].Options(boxes[k].dir()), args, as_user))});
-  });
+  const auto run = [&](std::size_t k) {
+    results[k] = boxes[k]->Run(
+        {.args = args,
+         .input = input,
+         .in_child =
+             WithHome(boxes[k]->dir() + "/home",
+                      UnderStrace(*strace, faults[k].Options(boxes[k]->dir()), args, as_user))});
+  };
+  for (std::size_t k = 0; k < faults.size(); ++k) set_up(k);
+  InParallel(faults.size(), 4, run);
+  // A tracer now and then stalls beside three others on a loaded machine (seen under the
+  // sanitizers): a run that ran out of time is made once more, alone, in a fresh directory.
+  for (std::size_t k = 0; k < faults.size(); ++k) {
+    if (!results[k].timed_out) continue;
+    std::cout << "[ faults   ] again, alone: " << faults[k].Option() << "\n";
+    set_up(k);
+    run(k);
+  }
   const auto* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
   int held = 0;
   for (std::size_t k = 0; k < faults.size(); ++k) {
     const Fault& fault = faults[k];
-    const Sandbox& box = boxes[k];
+    const Sandbox& box = *boxes[k];
     const RunResult& r = results[k];
     const struct stat& before = befores[k];
     const std::set<std::string>& entries = entries_before[k];
