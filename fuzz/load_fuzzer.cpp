@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/characters.h"
 #include "console/console.h"
 #include "files/load.h"
 #include "fuzz_support.h"
@@ -27,8 +28,9 @@ struct Expected {
   bool warns = false;
 };
 
-// The marking rules one character at a time: a newline ends the line; a character that finds
-// the line full starts the next one; marking stops once every slot has a line.
+// The marking rules one byte at a time: a newline ends the line; a byte that finds the line full
+// starts the next one, with the rest of the character it belongs to; marking stops once every
+// slot has a line.
 Expected Mark(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines) {
   Expected x;
   std::string line;
@@ -44,11 +46,15 @@ Expected Mark(std::string_view text, std::size_t file_size, int32_t lsize, int32
       ++e;
       rest = p + 1;
     } else if (c == static_cast<std::size_t>(lsize - 1)) {
-      x.lines.push_back(line);
-      line.assign(1, text[p]);
-      c = 1;
+      // The character that holds this byte starts the next line, unless it began the full
+      // line: one longer than a whole line is split as bytes.
+      std::size_t split = CharStart(text, p);
+      if (split <= p - c) split = p;
+      x.lines.push_back(line.substr(0, line.size() - (p - split)));
+      line.assign(text.substr(split, p + 1 - split));
+      c = line.size();
       ++e;
-      rest = p;
+      rest = split;
     } else {
       line += text[p];
       ++c;
