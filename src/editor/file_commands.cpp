@@ -5,6 +5,7 @@
 
 #include "editor/commands.h"
 #include "files/load.h"
+#include "files/rescue.h"
 #include "files/save.h"
 #include "settings/launch.h"
 

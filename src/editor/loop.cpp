@@ -10,6 +10,7 @@
 #include "editor/commands.h"
 #include "editor/undo.h"
 #include "editor/view.h"
+#include "files/rescue.h"
 #include "files/save.h"
 #include "settings/settings.h"
 #include "signals/signals.h"

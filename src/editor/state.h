@@ -9,7 +9,8 @@
 #include "buffer/memory.h"
 #include "buffer/text_buffer.h"
 #include "common/name.h"
-#include "files/save.h"
+#include "files/disk_record.h"
+#include "files/rescue.h"
 #include "settings/keys.h"
 #include "settings/settings.h"
 
