@@ -1,6 +1,5 @@
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "editor/commands.h"
@@ -23,11 +22,13 @@ void ForgetUndo(EditorState& s) {
   s.undo.kind = UndoKind::kNothing;
 }
 
-// A saved document holds no unsaved changes, and its rescue file is of no more use; a failed
-// save is remembered for the exit status.
-void NoteSave(EditorState& s, bool saved) {
-  s.save_failed = !saved;
-  if (!saved) return;
+// A saved document holds no unsaved changes, and its rescue file is of no more use; a save that
+// failed or got no name is remembered for the exit status. One that the user cancelled (at a
+// question, with 'x' or Ctrl-C) was not tried: it is no failed save.
+void NoteSave(EditorState& s, Outcome saved) {
+  if (saved == Outcome::kCancelled) return;
+  s.save_failed = saved != Outcome::kDone;
+  if (s.save_failed) return;
   s.buffer.ForgetChanges();
   // Even a file kept from a refused save or one that failed part way: the text has reached its
   // file now.
@@ -64,9 +65,12 @@ void Hint(const FoundRescue& file, const char* name, Console& con) {
   }
 }
 
-// A save that Ctrl-C cancelled at its file name question was not tried: it is no failed save.
-void NoteSaveUnlessCancelled(EditorState& s, Console& con, bool saved) {
-  if (saved || !con.Interrupted()) NoteSave(s, saved);
+// Saves the document under its file name, asking for one when it has none, and notes the outcome.
+Outcome SaveDocument(EditorState& s, Console& con) {
+  SaveGuard guard = GuardOf(s);
+  const Outcome saved = Save(s.file_name.data(), s.buffer, con, s.rescue, &guard);
+  NoteSave(s, saved);
+  return saved;
 }
 
 }  // namespace
@@ -76,43 +80,37 @@ void WarnOfUnsavedChanges(const EditorState& s, Console& con) {
 }
 
 void SavePrompt(EditorState& s, Console& con) {
-  bool given_up = false;
-  bool overwrite_agreed = false;
-  if (DefineSaveName(s.file_name.data(), con, &given_up, &overwrite_agreed)) {
-    SaveGuard guard = GuardOf(s, overwrite_agreed);
-    NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, s.rescue, &guard));
-  } else if (given_up) {
-    NoteSaveUnlessCancelled(s, con, false);
-  }
+  SaveGuard guard = GuardOf(s);
+  Outcome saved = DefineSaveName(s.file_name.data(), con, &guard);
+  if (saved == Outcome::kDone) saved = Save(s.file_name.data(), s.buffer, con, s.rescue, &guard);
+  NoteSave(s, saved);
 }
 
 void SaveOverwrite(EditorState& s, Console& con) {
-  SaveGuard guard = GuardOf(s);
-  NoteSaveUnlessCancelled(s, con, Save(s.file_name.data(), s.buffer, con, s.rescue, &guard));
+  SaveDocument(s, con);
 }
 
 void OpenCommand(EditorState& s, Console& con) {
   WarnOfUnsavedChanges(s, con);
-  std::optional<bool> saved_first;  // what became of a save the user asked for first
   SaveGuard guard = GuardOf(s);
-  const OpenResult result = Open(false, s.open_name.data(), s.buffer, s.file_name.data(), con,
-                                 s.rescue, &saved_first, &guard);
+  const Outcome opened = Open(
+      s.open_name.data(), s.buffer, con, [&s, &con] { return SaveDocument(s, con); }, &guard);
   // Reading a file closes it, and closing any descriptor of the session's own rescue file (when
   // that is what was opened) drops the session's lock on it.
   RenewSessionLock(s.rescue.lock);
-  if (saved_first) NoteSaveUnlessCancelled(s, con, *saved_first);
-  switch (result) {
-    case OpenResult::kLoaded:
+  switch (opened) {
+    case Outcome::kDone:
       NoteLoad(s);
       TakeOpenName(s);
       break;
-    case OpenResult::kNotFound:
+    case Outcome::kNoFile:
       TakeOpenName(s);
       break;
-    case OpenResult::kLeftAlone:
-    case OpenResult::kInterrupted:  // the loop acts on the signal: Ctrl-C cancels the open
+    case Outcome::kRefused:
+    case Outcome::kEnded:
+    case Outcome::kCancelled:  // the loop acts on a signal: Ctrl-C cancels the open
       break;
-    case OpenResult::kAbandon:
+    case Outcome::kAbandoned:
       // A refused load is no end the user chose: the document, still as it was, is rescued
       // first when it holds unsaved changes.
       if (s.buffer.Changed()) {
@@ -132,10 +130,7 @@ void CommandExec(EditorState& s, Console& con) {
   }
   // The command acts on the saved file, so it runs only when the save worked: a build or print
   // command must not act on the old file as if the text were saved.
-  SaveGuard guard = GuardOf(s);
-  const bool saved = Save(s.file_name.data(), s.buffer, con, s.rescue, &guard);
-  NoteSaveUnlessCancelled(s, con, saved);
-  if (!saved) {
+  if (SaveDocument(s, con) != Outcome::kDone) {
     con.Line("Command not run: the document was not saved");
     return;
   }
@@ -157,17 +152,16 @@ bool StartUpOpen(EditorState& s, const char* name, Console& con) {
   std::memcpy(s.open_name.data(), name, length + 1);
   std::memcpy(s.file_name.data(), name, length + 1);
   SaveGuard guard = GuardOf(s);
-  const OpenResult result =
-      Open(true, s.open_name.data(), s.buffer, s.file_name.data(), con, s.rescue, nullptr, &guard);
+  const Outcome loaded = Load(s.open_name.data(), s.buffer, con, &guard);
   // Nothing was typed yet: whatever the load left is no unsaved change.
   s.buffer.ForgetChanges();
   // A file that exists but cannot be loaded is never replaced by an empty document saved under
   // its name: the editor ends before the view. (Only a name that does not exist starts empty.)
-  if (result != OpenResult::kLoaded && result != OpenResult::kNotFound) {
+  if (loaded != Outcome::kDone && loaded != Outcome::kNoFile) {
     s.exit_status = 1;
     return false;
   }
-  if (result == OpenResult::kLoaded) ForgetUndo(s);
+  if (loaded == Outcome::kDone) ForgetUndo(s);
   for (const FoundRescue& rescue : RescueFiles(name, std::getenv("HOME"))) Hint(rescue, name, con);
   return true;
 }

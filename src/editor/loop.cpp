@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/question.h"
 #include "editor/commands.h"
 #include "editor/undo.h"
 #include "editor/view.h"
@@ -230,7 +231,7 @@ void RunCycle(EditorState& s, Console& con) {
     outcome = con.ReadPiece(input, lsize, InputKind::kCommand, s.line_goes_on);
   }
   if (outcome != ReadOutcome::kLine) {
-    if (con.Interrupted()) {
+    if (outcome == ReadOutcome::kInterrupted) {
       ActOnSignal(s, con, SignalPlace::kCommandLine);
     } else {
       s.quit = true;  // end of input ends the editor as a confirmed quit does
@@ -270,9 +271,10 @@ void QuitCommand(EditorState& s, Console& con) {
   char* input = s.command_input.data();
   // The confirmation is always the letter q and its newline, whatever key quit has; end of
   // input here ends the editor too. An interrupt is the loop's to act on.
-  if (!con.ReadWhole(input, s.buffer.lsize())) {
-    s.quit = !con.Interrupted();
-  } else if (std::strcmp(input, "q\n") == 0) {
+  const Outcome answered = AskWhole(con, input, s.buffer.lsize());
+  if (answered == Outcome::kEnded) {
+    s.quit = true;
+  } else if (answered == Outcome::kDone && std::strcmp(input, "q\n") == 0) {
     // The user chose to drop the unsaved text: its rescue file goes too, unless it holds text
     // whose save was refused.
     s.quit = true;

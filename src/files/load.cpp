@@ -16,6 +16,7 @@
 #include "buffer/memory.h"
 #include "common/characters.h"
 #include "console/console.h"
+#include "console/question.h"
 #include "files/save.h"
 
 namespace ostrel {
@@ -113,7 +114,7 @@ float Percent(std::size_t looked, std::size_t total) {
 
 }  // namespace
 
-bool DataWarning(float percent, Console& con) {
+Outcome DataWarning(float percent, Console& con) {
   // The warning comes only when text is dropped: a share that rounds up to 100.0 shows 99.9.
   char shown[32];
   (void)std::snprintf(shown, sizeof shown, "%.1f", static_cast<double>(percent));
@@ -125,19 +126,22 @@ bool DataWarning(float percent, Console& con) {
   con.Line("If not, restart with more lines by editing the .vazaru_da file.");
   char answer[16];
   // End of input counts as a refusal, as any answer but "Y" does.
-  return con.ReadWhole(answer, sizeof answer) && std::strcmp(answer, "Y\n") == 0;
+  const Outcome answered = AskWhole(con, answer, sizeof answer);
+  if (answered == Outcome::kCancelled) return answered;
+  return answered == Outcome::kDone && std::strcmp(answer, "Y\n") == 0 ? Outcome::kDone
+                                                                       : Outcome::kAbandoned;
 }
 
-int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
-                  std::vector<int32_t>& positions, std::vector<int32_t>& kinds, Console& con) {
-  const auto entries = static_cast<std::size_t>(lines) + 1;
-  positions.assign(entries, 0);
-  kinds.assign(entries, 0);
-  return MarkLines(text, file_size, lsize, lines, positions.data(), kinds.data(), con);
-}
+namespace {
 
-int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
-                  int32_t* positions, int32_t* kinds, Console& con) {
+// The marking pass's result: the entries used, or why none are to be stored.
+struct Marks {
+  int32_t entries = 0;
+  Outcome outcome = Outcome::kDone;  // kAbandoned or kCancelled at the partial-load question
+};
+
+Marks MarkTable(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
+                int32_t* positions, int32_t* kinds, Console& con) {
   const char* data = text.data();
   const std::size_t length = text.size();
   const auto full = static_cast<std::size_t>(lsize - 1);  // characters of a full line
@@ -194,18 +198,41 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
     if (!unstored.empty() && unstored != "\n") {
       warned = true;
       const float percent = p + 1 < length ? Percent(p, length) : Percent(rest, file_size);
-      if (!DataWarning(percent, con)) return 0;
+      if (const Outcome go_on = DataWarning(percent, con); go_on != Outcome::kDone) {
+        return {.entries = 0, .outcome = go_on};
+      }
     }
   }
   // The text ends at the file's first NUL byte: what follows it is lost as well.
-  if (!warned && length < file_size && !DataWarning(Percent(length, file_size), con)) return 0;
+  if (!warned && length < file_size) {
+    if (const Outcome go_on = DataWarning(Percent(length, file_size), con);
+        go_on != Outcome::kDone) {
+      return {.entries = 0, .outcome = go_on};
+    }
+  }
 
   if (last_line) {
     positions[static_cast<std::size_t>(e)] = static_cast<int32_t>(length);
     kinds[static_cast<std::size_t>(e)] = kSplitBoundary;
     ++e;
   }
-  return e;
+  return {.entries = e};
+}
+
+}  // namespace
+
+int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
+                  int32_t* positions, int32_t* kinds, Console& con) {
+  const Marks marks = MarkTable(text, file_size, lsize, lines, positions, kinds, con);
+  return marks.outcome == Outcome::kDone ? marks.entries : 0;
+}
+
+int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
+                  std::vector<int32_t>& positions, std::vector<int32_t>& kinds, Console& con) {
+  const auto entries = static_cast<std::size_t>(lines) + 1;
+  positions.assign(entries, 0);
+  kinds.assign(entries, 0);
+  return MarkLines(text, file_size, lsize, lines, positions.data(), kinds.data(), con);
 }
 
 namespace {
@@ -227,20 +254,21 @@ class BoundaryTable {
   std::size_t entries_ = 0;
 };
 
-enum class StoreStatus { kStored, kAbandon, kNoMemory };
-
 // Marks the text's lines in the table, then clears the buffer and stores them there. The
 // buffer is touched only once every question is answered and every length checked: until then
 // the document is as it was. The lines stay where the text is, each given a terminator in
 // place of its newline: in `image`, which holds the text, when it has room for one more byte
-// per split line, or else in a new block the text is copied to.
-StoreStatus StoreLines(std::string_view text, std::size_t file_size, const BoundaryTable& table,
-                       FileImage* image, TextBuffer& buffer, Console& con) {
+// per split line, or else in a new block the text is copied to. kDone when the lines were
+// stored; kRefused (nothing told) when there was no memory for them; kAbandoned or kCancelled as
+// MarkTable, or kAbandoned when a line does not fit its slot (told).
+Outcome StoreLines(std::string_view text, std::size_t file_size, const BoundaryTable& table,
+                   FileImage* image, TextBuffer& buffer, Console& con) {
   const int32_t* const positions = table.positions();
   const int32_t* const kinds = table.kinds();
-  const int32_t n = MarkLines(text, file_size, buffer.lsize(), buffer.lines(), table.positions(),
-                              table.kinds(), con);
-  if (n == 0) return StoreStatus::kAbandon;
+  const Marks marks = MarkTable(text, file_size, buffer.lsize(), buffer.lines(), table.positions(),
+                                table.kinds(), con);
+  if (marks.outcome != Outcome::kDone) return marks.outcome;
+  const int32_t n = marks.entries;
 
   const auto count = static_cast<std::size_t>(n - 1);
   // Line k starts at boundary k, or just after it when that is a newline, and ends at boundary
@@ -257,7 +285,7 @@ StoreStatus StoreLines(std::string_view text, std::size_t file_size, const Bound
     // The marking rules never give such a length; the check guards the slot size.
     if (length < 0 || length >= buffer.lsize()) {
       con.Line("Data Parsing Error");
-      return StoreStatus::kAbandon;
+      return Outcome::kAbandoned;
     }
     shift += static_cast<std::size_t>(splits_at(k));
   }
@@ -268,7 +296,7 @@ StoreStatus StoreLines(std::string_view text, std::size_t file_size, const Bound
   if (image != nullptr && image->capacity >= needed) {
     to = image->bytes.data();
   } else {
-    if (!copy.Allocate(needed)) return StoreStatus::kNoMemory;
+    if (!copy.Allocate(needed)) return Outcome::kRefused;
     to = copy.data();
   }
   // From the last line back, so that no line is written over before it has moved.
@@ -291,7 +319,7 @@ StoreStatus StoreLines(std::string_view text, std::size_t file_size, const Bound
     buffer.SetImageLine(static_cast<int32_t>(k), to + at,
                         positions[k + 1] - static_cast<int32_t>(start(k)));
   }
-  return StoreStatus::kStored;
+  return Outcome::kDone;
 }
 
 }  // namespace
@@ -302,38 +330,14 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
     con.Line("Data Parsing Error");
     return false;
   }
-  return StoreLines(text, file_size, table, nullptr, buffer, con) == StoreStatus::kStored;
+  return StoreLines(text, file_size, table, nullptr, buffer, con) == Outcome::kDone;
 }
 
-OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_name, Console& con,
-                SessionRescue& rescue, std::optional<bool>* saved_first, SaveGuard* guard) {
-  char previous[kNameSize];
-  CopyName(previous, open_name);
-  if (!at_once) {
-    con.Line("Enter a filename to open a new file and discard the buffer in memory");
-    con.Line("Enter 's' to first save the current buffer in memory");
-    con.Line("Enter 'x' to not open a file and return");
-    char answer[kNameSize];
-    bool refused = false;
-    // End of input returns as 'x' does, and so does a name too long to be taken.
-    if (!ReadFileName(answer, con, refused) || std::strcmp(answer, "x") == 0) {
-      return OpenResult::kLeftAlone;
-    }
-    if (std::strcmp(answer, "s") == 0) {
-      const bool saved = Save(file_name, buffer, con, rescue, guard);
-      if (saved_first != nullptr) *saved_first = saved;
-      // A document that could not be saved is not replaced.
-      if (!saved) return OpenResult::kLeftAlone;
-      con.Line("Next, enter a new filename to open");
-      if (!ReadFileName(answer, con, refused)) return OpenResult::kLeftAlone;
-    }
-    CopyName(open_name, answer);
-  }
-
+Outcome Load(const char* name, TextBuffer& buffer, Console& con, SaveGuard* guard) {
   FileImage image;
   std::string reason;
   BoundaryTable table;
-  ReadStatus status = ReadImage(open_name, buffer.lsize(), image, reason);
+  ReadStatus status = ReadImage(name, buffer.lsize(), image, reason);
   // The table is had before anything is printed or cleared, so that a lack of memory leaves
   // the document as it was.
   if (status == ReadStatus::kRead && !table.Allocate(buffer.lines())) {
@@ -342,17 +346,16 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
   }
   switch (status) {
     case ReadStatus::kNotFound:
-      con.Print("File %s not found!\n", Visible(open_name));
-      if (guard != nullptr) guard->disk = RecordOf(open_name, {});
-      return OpenResult::kNotFound;
+      con.Print("File %s not found!\n", Visible(name));
+      if (guard != nullptr) guard->disk = RecordOf(name, {});
+      return Outcome::kNoFile;
     case ReadStatus::kFailed:
-      con.Print("Cannot load %s: %s\n", Visible(open_name), Visible(reason));
-      CopyName(open_name, previous);
-      return OpenResult::kLeftAlone;
+      con.Print("Cannot load %s: %s\n", Visible(name), Visible(reason));
+      return Outcome::kRefused;
     case ReadStatus::kRead:
       break;
   }
-  con.Print("Opened %s\n", Visible(open_name));
+  con.Print("Opened %s\n", Visible(name));
   con.Print("Read %i bytes, ", static_cast<int>(image.size));
 
   const char* bytes = image.bytes.data();
@@ -361,24 +364,35 @@ OpenResult Open(bool at_once, char* open_name, TextBuffer& buffer, char* file_na
       nul != nullptr ? static_cast<std::size_t>(nul - bytes) : image.size;
   // Storing the lines turns the image's newlines into terminators: the record of what was read
   // is taken first, and kept only when the load goes through.
-  const DiskRecord record =
-      guard != nullptr ? RecordOf(open_name, std::string_view(bytes, image.size), &image.info)
-                       : DiskRecord{};
-  switch (
-      StoreLines(std::string_view(bytes, text_length), image.size, table, &image, buffer, con)) {
-    case StoreStatus::kStored:
-      if (guard != nullptr) guard->disk = record;
-      return OpenResult::kLoaded;
-    case StoreStatus::kNoMemory:
-      con.Print("Cannot load %s: not enough memory\n", Visible(open_name));
-      CopyName(open_name, previous);
-      return OpenResult::kLeftAlone;
-    case StoreStatus::kAbandon:
-      break;
+  const DiskRecord record = guard != nullptr
+                                ? RecordOf(name, std::string_view(bytes, image.size), &image.info)
+                                : DiskRecord{};
+  const Outcome stored =
+      StoreLines(std::string_view(bytes, text_length), image.size, table, &image, buffer, con);
+  if (stored == Outcome::kDone && guard != nullptr) guard->disk = record;
+  if (stored == Outcome::kRefused) con.Print("Cannot load %s: not enough memory\n", Visible(name));
+  return stored;
+}
+
+Outcome Open(char* open_name, TextBuffer& buffer, Console& con,
+             const std::function<Outcome()>& save_first, SaveGuard* guard) {
+  con.Line("Enter a filename to open a new file and discard the buffer in memory");
+  con.Line("Enter 's' to first save the current buffer in memory");
+  con.Line("Enter 'x' to not open a file and return");
+  char answer[kNameSize];
+  // End of input returns as 'x' does, and so does a name too long to be taken.
+  if (const Outcome named = ReadFileName(answer, con); named != Outcome::kDone) return named;
+  if (std::strcmp(answer, "x") == 0) return Outcome::kCancelled;
+  if (std::strcmp(answer, "s") == 0) {
+    // A document that could not be saved is not replaced.
+    if (const Outcome saved = save_first(); saved != Outcome::kDone) return saved;
+    con.Line("Next, enter a new filename to open");
+    if (const Outcome named = ReadFileName(answer, con); named != Outcome::kDone) return named;
   }
-  if (!con.Interrupted()) return OpenResult::kAbandon;
-  CopyName(open_name, previous);
-  return OpenResult::kInterrupted;
+  const Outcome loaded = Load(answer, buffer, con, guard);
+  // The open name is the name last given for loading, unless nothing could be read under it.
+  if (loaded != Outcome::kRefused && loaded != Outcome::kCancelled) CopyName(open_name, answer);
+  return loaded;
 }
 
 }  // namespace ostrel

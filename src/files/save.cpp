@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/question.h"
 #include "files/path_walk.h"
 #include "files/rescue.h"
 #include "files/write_file.h"
@@ -25,36 +26,33 @@ bool IsAnswer(const char* answer, const char* word) {
   return std::strcmp(answer, word) == 0;
 }
 
-// Ctrl-C at the question says "Cancelled" instead.
-void GiveUp(Console& con) {
-  if (!con.Interrupted()) con.Line("Not saved: no file name was given");
-}
-
-// Reads a file-name answer into `name` (kNameSize bytes) as ReadFileName does, and says what to
-// tell the user when none came: only a refused name has been told already.
-bool ReadSaveName(char* name, Console& con) {
-  bool refused = false;
-  if (ReadFileName(name, con, refused)) return true;
-  if (!refused) GiveUp(con);
-  return false;
+// Reads a file-name answer into `name` (kNameSize bytes) as ReadFileName does, and tells the
+// user when the input ended before a name came. A refused name has been told already, and
+// Ctrl-C says "Cancelled" instead.
+Outcome ReadSaveName(char* name, Console& con) {
+  const Outcome outcome = ReadFileName(name, con);
+  if (outcome == Outcome::kEnded) con.Line("Not saved: no file name was given");
+  return outcome;
 }
 
 // The file under `file_name` changed on disk since the text was read: someone at a terminal is
 // asked whether to overwrite it. Elsewhere nobody can be asked: the save is refused and the text
 // goes to the session's rescue file, which is then kept whatever ends the editor.
-bool MayOverwriteChange(const char* file_name, const TextBuffer& buffer, Console& con,
-                        SessionRescue& rescue) {
+// kDone when the file may be overwritten, kRefused (told) or kCancelled when not.
+Outcome MayOverwriteChange(const char* file_name, const TextBuffer& buffer, Console& con,
+                           SessionRescue& rescue) {
   if (con.InputIsTerminal()) {
     con.Print("%s changed on disk since it was read.\n", Visible(file_name));
     con.Line("Overwrite it? (y/n)");
     char answer[kNameSize];
-    if (con.ReadAnswer(answer, sizeof answer) && IsAnswer(answer, "y")) return true;
+    const Outcome answered = Ask(con, answer, sizeof answer);
+    if (answered == Outcome::kDone && IsAnswer(answer, "y")) return Outcome::kDone;
     // Ctrl-C says "Cancelled" instead.
-    if (con.Interrupted()) return false;
+    if (answered == Outcome::kCancelled) return answered;
   }
   con.Print("Not saved: %s changed on disk since it was read\n", Visible(file_name));
   if (!con.InputIsTerminal() && Rescue(file_name, buffer, con, rescue)) rescue.kept = true;
-  return false;
+  return Outcome::kRefused;
 }
 
 // The hash of a text handed out piece by piece, as a record of what was written keeps it.
@@ -127,25 +125,28 @@ bool NameExists(const char* name) {
   return lstat(name, &info) == 0;
 }
 
-bool Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session,
-          SaveGuard* guard) {
+Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session,
+             SaveGuard* guard) {
   while (file_name[0] == '\0') {
     con.Line("Enter a filename to save to");
-    if (!ReadSaveName(file_name, con)) return false;
+    if (const Outcome named = ReadSaveName(file_name, con); named != Outcome::kDone) return named;
   }
   bool foreign = false;
   int failure = CheckForeignLinks(file_name, geteuid(), foreign);
   if (failure == 0 && foreign) {
     con.Print("Cannot save to %s: it is a link owned by another user\n", Visible(file_name));
-    return false;
+    return Outcome::kRefused;
   }
   bool changed = false;
   if (failure == 0 && guard != nullptr && !guard->overwrite_agreed && guard->disk.known &&
       guard->disk.name == file_name) {
     failure = CheckChangedOnDisk(guard->disk, changed);
   }
-  if (failure == 0 && changed && !MayOverwriteChange(file_name, buffer, con, session)) {
-    return false;
+  if (failure == 0 && changed) {
+    if (const Outcome may = MayOverwriteChange(file_name, buffer, con, session);
+        may != Outcome::kDone) {
+      return may;
+    }
   }
   const DocumentSource text(buffer);
   // Written in place, the file holds parts of both texts until the write ends: the whole new
@@ -164,70 +165,73 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue
   if (failure != 0 && copied && in_place.torn) {
     con.Print("Unsaved text written to %s\n", Visible(copy));
     session.kept = true;
-    return false;
+    return Outcome::kRefused;
   }
   // The file is whole (old or new): the copy made for it is of no more use.
   if (copied && !had_rescue) DropRescue(session);
-  if (failure != 0) return false;
+  if (failure != 0) return Outcome::kRefused;
   if (guard != nullptr) {
     guard->disk = RecordOf(file_name, {});
     if (guard->disk.file_exists) guard->disk.hash = HashOf(text);
   }
   con.Print("Saved to %s\n", Visible(file_name));
-  return true;
+  return Outcome::kDone;
 }
 
-bool ReadFileName(char* name, Console& con, bool& refused) {
-  refused = false;
+Outcome ReadFileName(char* name, Console& con) {
   bool cut = false;
-  if (!con.ReadAnswer(name, kNameSize, InputKind::kFileName, &cut)) return false;
-  if (!cut) return true;
+  const Outcome answered = Ask(con, name, kNameSize, InputKind::kFileName, &cut);
+  if (answered != Outcome::kDone || !cut) return answered;
   // A cut name is another file's name.
   name[0] = '\0';
-  refused = true;
   con.Print("File name is longer than %d characters\n", kNameSize - 1);
-  return false;
+  return Outcome::kRefused;
 }
 
-bool DefineSaveName(char* file_name, Console& con, bool* given_up, bool* overwrite_agreed) {
+Outcome DefineSaveName(char* file_name, Console& con, SaveGuard* guard) {
   char original[kNameSize];
   CopyName(original, file_name);
-  if (given_up != nullptr) *given_up = false;
-  if (overwrite_agreed != nullptr) *overwrite_agreed = false;
   // Without a name the file name stays as it was, and nothing is saved.
-  const auto give_up = [&] {
+  const auto give_up = [&](Outcome why) {
     CopyName(file_name, original);
-    if (given_up != nullptr) *given_up = true;
-    return false;
+    return why;
   };
   char answer[kNameSize];
   con.Line("Enter a filename to save to, or 'x' to return");
-  if (!ReadSaveName(answer, con)) return give_up();
-  if (IsAnswer(answer, "x")) return false;
+  if (const Outcome named = ReadSaveName(answer, con); named != Outcome::kDone) {
+    return give_up(named);
+  }
+  if (IsAnswer(answer, "x")) return Outcome::kCancelled;
   CopyName(file_name, answer);
   for (;;) {
     // An empty name is asked for until one comes, and that name is guarded like the first.
     while (file_name[0] == '\0') {
       con.Line("Enter a filename to save to");
-      if (!ReadSaveName(file_name, con)) return give_up();
+      if (const Outcome named = ReadSaveName(file_name, con); named != Outcome::kDone) {
+        return give_up(named);
+      }
     }
-    if (!NameExists(file_name)) return true;
+    if (!NameExists(file_name)) return Outcome::kDone;
 
     con.Line("The file already exists.");
     con.Line("Enter a new filename or 'o' to overwrite");
-    if (!ReadSaveName(answer, con)) return give_up();
+    if (const Outcome named = ReadSaveName(answer, con); named != Outcome::kDone) {
+      return give_up(named);
+    }
     if (IsAnswer(answer, "o")) {
-      if (overwrite_agreed != nullptr) *overwrite_agreed = true;
-      return true;
+      if (guard != nullptr) guard->overwrite_agreed = true;
+      return Outcome::kDone;
     }
     CopyName(file_name, answer);
     // From here on 'o' and 'x' are names like any other: only a free name leads out, and an
     // empty one back to the name question.
     while (NameExists(file_name)) {
       con.Line("File exists. Try again");
-      if (!ReadSaveName(file_name, con)) return give_up();
+      if (const Outcome named = ReadSaveName(file_name, con); named != Outcome::kDone) {
+        return give_up(named);
+      }
     }
-    if (file_name[0] != '\0') return true;
+    if (file_name[0] != '\0') return Outcome::kDone;
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "buffer/text_buffer.h"
 #include "common/name.h"
+#include "common/outcome.h"
 #include "files/disk_record.h"
 #include "files/write_file.h"
 
@@ -57,29 +58,30 @@ struct SaveGuard {
 };
 
 // Writes the document under `file_name` (kNameSize bytes), first asking for a name while it
-// is empty. Prints "Saved to" and returns true only when the whole text was written and the file
-// closed; otherwise prints one failure line and returns false. A name reached through a link
-// that another user planted in a directory others may write is refused. With `guard`, a file
-// that changed on disk since the guard's record was taken for this name is overwritten only when
-// the user at a terminal agrees (or agreed already); elsewhere the save is refused and the text
-// goes to the session's rescue file `session`, which is then kept. A file written in place gets
-// a copy of the new text in that rescue file first; when the write fails part way the copy is
-// kept. A save that worked renews the guard's record.
-bool Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session,
-          SaveGuard* guard = nullptr);
+// is empty. Prints "Saved to" and gives kDone only when the whole text was written and the file
+// closed. Otherwise nothing is saved: kEnded when the input ended at the name question (the user
+// is told "Not saved"), kCancelled when a signal interrupted a question, and kRefused after one
+// line saying why. A name reached through a link that another user planted in a directory
+// others may write is refused. With `guard`, a file that changed on disk since the guard's
+// record was taken for this name is overwritten only when the user at a terminal agrees (or
+// agreed already); elsewhere the save is refused and the text goes to the session's rescue file
+// `session`, which is then kept. A file written in place gets a copy of the new text in that
+// rescue file first; when the write fails part way the copy is kept. A save that worked renews
+// the guard's record.
+Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session,
+             SaveGuard* guard = nullptr);
 
-// Reads a file-name answer into `name` (kNameSize bytes). A name longer than kNameSize-1 bytes
-// is refused whole with one line, `refused` set and `name` empty; false then, and when no answer
-// came (end of input, an interrupt).
-bool ReadFileName(char* name, Console& con, bool& refused);
+// Reads a file-name answer into `name` (kNameSize bytes): kDone with the name. A name longer
+// than kNameSize-1 bytes is refused whole with one line: kRefused, and `name` is empty. kEnded or
+// kCancelled when no answer came (the end of the input, an interrupt).
+Outcome ReadFileName(char* name, Console& con);
 
 // The save-as dialogue: asks for a name and guards existing files, also a name asked for after
-// an empty answer. True when the document is to be saved under `file_name` (possibly replaced,
-// never empty), false when nothing is to be saved; then `file_name` is as it was. `given_up`,
-// when given, is set when no name came (the end of the input: the user was told "Not saved")
-// or the name given was refused. `overwrite_agreed`, when given, is set when the user answered
-// 'o' to overwrite an existing file.
-bool DefineSaveName(char* file_name, Console& con, bool* given_up = nullptr,
-                    bool* overwrite_agreed = nullptr);
+// an empty answer. kDone when the document is to be saved under `file_name` (possibly replaced,
+// never empty). Otherwise nothing is to be saved and `file_name` is as it was: kCancelled after
+// 'x' (or an interrupt), kEnded when the input ended (the user was told "Not saved"), kRefused
+// when the name given was refused. `guard`, when given, takes the user's agreement ('o') to
+// overwrite an existing file, so that the save that follows does not ask again.
+Outcome DefineSaveName(char* file_name, Console& con, SaveGuard* guard = nullptr);
 
 }  // namespace ostrel

@@ -159,17 +159,14 @@ TEST(ParseLines, TextEndsAtTheFirstNulAndTheLossIsAskedAbout) {
 
 // A loaded line stays in the file's bytes until it is changed: a change, stored at its own
 // length after the command, leaves every other line as loaded, split pieces included, and a line
-// cut short can grow back to the full width. Loaded through Open, so that the pieces of split
+// cut short can grow back to the full width. Loaded through Load, so that the pieces of split
 // lines get their terminators inside the block the file was read into.
-TEST(Open, ChangedLinesKeepTheOtherLoadedLines) {
+TEST(Load, ChangedLinesKeepTheOtherLoadedLines) {
   const test::ScratchDir dir;
   dir.Write("doc.txt", "abcdefghij\n\nxyz\nlast");
   auto s = MakeState(5, 10);
   MemoryConsole mc;
-  char open_name[kNameSize] = {};
-  char file_name[kNameSize] = {};
-  CopyName(open_name, dir.Path("doc.txt").c_str());
-  ASSERT_EQ(Open(true, open_name, s.buffer, file_name, mc.con(), s.rescue), OpenResult::kLoaded);
+  ASSERT_EQ(Load(dir.Path("doc.txt").c_str(), s.buffer, mc.con()), Outcome::kDone);
   const std::vector<std::string> loaded = {"abcd", "efgh", "ij", "", "xyz", "last", "", "", "", ""};
   EXPECT_EQ(AllLines(s), loaded);
 

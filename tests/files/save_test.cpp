@@ -49,7 +49,7 @@ TEST(DefineSaveName, EndOfInputGivesUpAndKeepsTheName) {
        {std::string(), dir.Path("a") + "\n", dir.Path("a") + "\n" + dir.Path("a") + "\n"}) {
     auto name = Name("before");
     MemoryConsole mc(input);
-    EXPECT_FALSE(DefineSaveName(name.data(), mc.con()));
+    EXPECT_EQ(DefineSaveName(name.data(), mc.con()), Outcome::kEnded);
     EXPECT_EQ(std::string(name.data()), "before");
     EXPECT_THAT(mc.Output(), HasSubstr("Not saved: no file name was given\n"));
   }
