@@ -183,7 +183,7 @@ ReadOutcome Console::TakeLine(char* buf, std::size_t most, InputKind kind) {
     const bool by_limit = newline == nullptr && unread >= most;
     const bool undecided = by_limit && !ended_ && UnfinishedCharStart(seen) < most;
     if (!undecided && (newline != nullptr || by_limit || (ended_ && unread > 0))) {
-      std::size_t piece = newline != nullptr ? newline - start + 1 : scan;
+      std::size_t piece = newline != nullptr ? static_cast<std::size_t>(newline - start) + 1 : scan;
       // A character longer than the whole limit is cut as bytes.
       if (by_limit && FitWhole(seen, most) > 0) piece = FitWhole(seen, most);
       cut_before_char_ = piece < scan && newline == nullptr;

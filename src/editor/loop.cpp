@@ -28,8 +28,9 @@ struct DispatchTable {
 constexpr DispatchTable kDispatch = [] {
   DispatchTable table;
   const auto set = [&table](Slot slot, Handler handler) {
-    table.handlers[slot] = handler;
-    ++table.times_named[slot];
+    const auto at = static_cast<std::size_t>(slot);
+    table.handlers[at] = handler;
+    ++table.times_named[at];
   };
   set(kPositionBack, PositionBack);
   set(kPositionForw, PositionForw);
