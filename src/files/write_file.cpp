@@ -309,8 +309,8 @@ Attempt TryReplace(const std::string& target, const TextSource& text, const NewF
 // Replaces `target` by a new file that holds `text`: unnamed while it is written where the
 // system allows, else under a temporary name. Where the rule keeps an old file's owner and the
 // new file cannot have it, or the directory refuses, the old file is written in place.
-int Replace(const std::string& target, const TextSource& text, const NewFileRule& rule,
-            InPlaceGuard* guard = nullptr) {
+int ReplaceByNewFile(const std::string& target, const TextSource& text, const NewFileRule& rule,
+                     InPlaceGuard* guard = nullptr) {
   int failure = 0;
   Attempt attempt = TryReplace(target, text, rule, true, failure);
   if (attempt == Attempt::kTryNamed) attempt = TryReplace(target, text, rule, false, failure);
@@ -361,7 +361,7 @@ int WriteDocument(const char* name, const TextSource& text, InPlaceGuard* guard)
   struct stat info {};
   if (stat(target.c_str(), &info) != 0) {
     if (errno != ENOENT) return errno;
-    return Replace(target, text, NewFileRule{});
+    return ReplaceByNewFile(target, text, NewFileRule{});
   }
   // A file we may not write stays as it is, even where its directory would let us replace it.
   if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
@@ -369,7 +369,7 @@ int WriteDocument(const char* name, const TextSource& text, InPlaceGuard* guard)
   // the old text, or a device or FIFO would become a plain file.
   if (!S_ISREG(info.st_mode) || info.st_nlink > 1) return WriteInPlace(target, text, guard);
   // A replacement starts readable by us alone until it has the old file's owner and mode.
-  return Replace(
+  return ReplaceByNewFile(
       target, text,
       NewFileRule{
           .create_mode = 0600, .keep_from = &info, .mode = static_cast<int>(info.st_mode & 07777)},
@@ -377,8 +377,8 @@ int WriteDocument(const char* name, const TextSource& text, InPlaceGuard* guard)
 }
 
 int ReplaceFile(const char* name, const TextSource& text, int mode, UniqueFd* keep_locked) {
-  return Replace(name, text,
-                 NewFileRule{.create_mode = 0600, .mode = mode, .keep_locked = keep_locked});
+  return ReplaceByNewFile(
+      name, text, NewFileRule{.create_mode = 0600, .mode = mode, .keep_locked = keep_locked});
 }
 
 int ReplaceFile(const char* name, std::string_view text, int mode) {
