@@ -297,9 +297,9 @@ void Overwrite(char* slot, int32_t p, std::string_view text, int32_t lsize) {
   std::memset(slot + length - (old_end - end), 0, old_end - end);
 }
 
-int32_t Replace(int32_t line, int32_t position, int32_t line_count, const char* text,
-                TextBuffer& buffer, Console& con) {
-  if (line < 0 || line >= line_count) {
+int32_t Replace(int32_t line, int32_t position, const char* text, TextBuffer& buffer,
+                Console& con) {
+  if (line < 0 || line >= buffer.lines()) {
     con.Line("Invalid Line Number");
     return 0;
   }

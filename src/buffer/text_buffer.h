@@ -223,11 +223,10 @@ void SpaceFill(char* slot, int32_t p);
 // go and the rest of the line closes up, so that no stray byte is left.
 void Overwrite(char* slot, int32_t p, std::string_view text, int32_t lsize);
 
-// Overwrites `text` into the line at `position`; the line never grows past lsize-1 bytes, and
-// what does not fit is dropped from the first character that does not fit whole. Returns the
-// number of characters dropped.
-int32_t Replace(int32_t line, int32_t position, int32_t line_count, const char* text,
-                TextBuffer& buffer, Console& con);
+// Overwrites `text` into line `line` (one of the buffer's lines) at `position`; the line never
+// grows past lsize-1 bytes, and what does not fit is dropped from the first character that does
+// not fit whole. Returns the number of characters dropped.
+int32_t Replace(int32_t line, int32_t position, const char* text, TextBuffer& buffer, Console& con);
 
 // Empties the line.
 void Clear(int32_t line, TextBuffer& buffer);

@@ -191,14 +191,15 @@ bool StartUp(EditorState& s, const char* file, Console& con) {
   return file == nullptr || StartUpOpen(s, file, con);
 }
 
-void EnterText(EditorState& s, Console& con, bool as_is) {
-  const char* input = s.command_input.data();
+const char* TypedText(const char* input) {
   // A leading '!' is how a line that would be a key is typed as text: the rest is the text.
-  const char* text = !as_is && input[0] == '!' ? input + 1 : input;
+  return input[0] == '!' ? input + 1 : input;
+}
+
+void EnterText(EditorState& s, Console& con, const char* text) {
   if (!ReserveForEdit(s, con)) return;
   StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
-  const int32_t dropped =
-      Replace(s.cursor_line, CursorColumn(s), s.buffer.lines(), text, s.buffer, con);
+  const int32_t dropped = Replace(s.cursor_line, CursorColumn(s), text, s.buffer, con);
   s.undo.kind = UndoKind::kLineText;
   SayDropped(dropped, con);
   // The byte column is kept, so that successive lines of text start at the same column.
@@ -254,7 +255,8 @@ void RunCycle(EditorState& s, Console& con) {
       ActOnSignal(s, con, SignalPlace::kElsewhere);
     }
   } else {
-    EnterText(s, con, later_piece);
+    // A later piece of an over-long line is text as it is.
+    EnterText(s, con, later_piece ? input : TypedText(input));
   }
 }
 

@@ -19,9 +19,13 @@ bool StartUp(EditorState& s, const char* file, Console& con);
 // One cycle: show the view, read an input line, run its command or enter it as text.
 void Cycle(EditorState& s, Console& con);
 
-// Writes an input line (newline cut) into the cursor line as text; a leading '!' is dropped and
-// the rest of the line taken literally, unless `as_is` (a later piece of an over-long line).
-void EnterText(EditorState& s, Console& con, bool as_is = false);
+// The text that an input line (newline cut) matching no key enters: a leading '!' is dropped and
+// the rest of the line taken literally, so that a line that would be a key is typed as text.
+const char* TypedText(const char* input);
+
+// Writes `text` into the cursor line at the cursor column, and moves the cursor down unless the
+// line lock is on or it is on the last line.
+void EnterText(EditorState& s, Console& con, const char* text);
 
 // The whole run on `file` (none when null): start-up, the cursor put on the start position
 // when one is given, cycles until a confirmed quit or the end of input. Returns the process's

@@ -95,7 +95,7 @@ TEST(Cut, ChecksInOrderAndLeavesNoTrace) {
   EXPECT_EQ(k, 0);
   Cut(0, 1, 3, s.buffer);
   EXPECT_EQ(LineText(s, 0), "aef");
-  Replace(0, 3, 2, "X", s.buffer, mc.con());  // never brings back cut characters
+  Replace(0, 3, "X", s.buffer, mc.con());  // never brings back cut characters
   EXPECT_EQ(LineText(s, 0), "aefX");
   EXPECT_TRUE(SlotsAreClean(s.buffer));
 }

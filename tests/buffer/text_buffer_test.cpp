@@ -24,9 +24,9 @@ using test::SlotsAreClean;
 TEST(Replace, OverwritesAndExtends) {
   auto s = MakeState(16, 4, {"hello world", "hello"});
   MemoryConsole mc;
-  Replace(0, 0, 4, "HEY", s.buffer, mc.con());
+  Replace(0, 0, "HEY", s.buffer, mc.con());
   EXPECT_EQ(LineText(s, 0), "HEYlo world");
-  Replace(1, 2, 4, "abcdef", s.buffer, mc.con());
+  Replace(1, 2, "abcdef", s.buffer, mc.con());
   EXPECT_EQ(LineText(s, 1), "heabcdef");
   EXPECT_EQ(mc.Output(), "");
   EXPECT_TRUE(SlotsAreClean(s.buffer));
@@ -113,7 +113,7 @@ TEST(TextBuffer, WrittenLinesGoBackToTheirOwnLength) {
   MemoryConsole mc;
   const auto stored = [&s](int32_t line) { return s.buffer.SlotBytes(line).size(); };
   EXPECT_EQ(stored(0), 400u);
-  Replace(1, 2, 8, "hello", s.buffer, mc.con());
+  Replace(1, 2, "hello", s.buffer, mc.con());
   s.buffer.FitWrittenLines();
   EXPECT_EQ(stored(0), 4u);
   EXPECT_EQ(stored(1), 8u);  // "  hello"
@@ -123,7 +123,7 @@ TEST(TextBuffer, WrittenLinesGoBackToTheirOwnLength) {
   EXPECT_EQ(stored(1), 4u);
   EXPECT_EQ(stored(0), 0u);
   ASSERT_TRUE(s.buffer.ReserveWritable(TextBuffer::kWorkingBlocks));
-  Replace(2, 0, 8, "z", s.buffer, mc.con());
+  Replace(2, 0, "z", s.buffer, mc.con());
   EXPECT_TRUE(SlotsAreClean(s.buffer));
   EXPECT_EQ(AllLines(s), (std::vector<std::string>{"", "  h", "z", "", "", "", "", ""}));
 }

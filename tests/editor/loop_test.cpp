@@ -17,7 +17,7 @@ using test::MemoryConsole;
 
 void Type(EditorState& s, Console& con, const char* input) {
   std::strcpy(s.command_input.data(), input);
-  EnterText(s, con);
+  EnterText(s, con, TypedText(s.command_input.data()));
 }
 
 TEST(EnterText, WritesAtTheCursorColumnAndRecordsUndo) {

@@ -176,7 +176,7 @@ TEST(Load, ChangedLinesKeepTheOtherLoadedLines) {
     EXPECT_TRUE(CheckInvariants(s, &why)) << why;
     EXPECT_TRUE(SlotsAreClean(s.buffer));
   };
-  Replace(1, 1, 10, "EF", s.buffer, mc.con());  // a split piece, overwritten in the middle
+  Replace(1, 1, "EF", s.buffer, mc.con());  // a split piece, overwritten in the middle
   settle();
   Trim(4, 1, s.buffer);
   settle();
