@@ -10,23 +10,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
+#include <utility>
 
 #include "buffer/memory.h"
 #include "common/characters.h"
 #include "console/console.h"
 #include "console/question.h"
+#include "files/rescue_lock.h"
 #include "files/save.h"
 
 namespace ostrel {
 namespace {
-
-struct FileCloser {
-  // Files here are only read: closing them cannot lose anything.
-  void operator()(std::FILE* f) const { (void)std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // All bytes of a file followed by one zero byte, in a block with room for more: `capacity`
 // bytes in all, of which the pages never written cost nothing.
@@ -40,7 +35,7 @@ struct FileImage {
 enum class ReadStatus { kRead, kNotFound, kFailed };
 
 // Positions are kept in 32-bit fields, so larger files are refused.
-constexpr long kLargestFile = INT32_MAX;
+constexpr off_t kLargestFile = INT32_MAX;
 
 // Reads the whole file into one block with one read. Only a name that does not exist is "not
 // found"; a file that exists but cannot be opened or read whole fails with a reason. The file
@@ -49,53 +44,46 @@ constexpr long kLargestFile = INT32_MAX;
 // byte per line of lsize-1 characters, so that the pieces of split lines can each be given a
 // terminator in place.
 ReadStatus ReadImage(const char* name, int32_t lsize, FileImage& image, std::string& reason) {
-  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd(open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) {
     if (errno == ENOENT || errno == ENOTDIR) return ReadStatus::kNotFound;
     reason = std::strerror(errno);
     return ReadStatus::kFailed;
   }
   struct stat info {};
-  if (fstat(fd, &info) != 0) {
+  if (fstat(fd.get(), &info) != 0) {
     reason = std::strerror(errno);
-    close(fd);
     return ReadStatus::kFailed;
   }
   if (!S_ISREG(info.st_mode)) {
     reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file";
-    close(fd);
     return ReadStatus::kFailed;
   }
-  FilePtr file(fdopen(fd, "rb"));
-  if (file == nullptr) {
-    reason = std::strerror(errno);
-    close(fd);
-    return ReadStatus::kFailed;
-  }
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+  if (info.st_size < 0) {
     reason = "its size cannot be found";
     return ReadStatus::kFailed;
   }
-  const long size = std::ftell(file.get());
-  if (size < 0) {
-    reason = "its size cannot be found";
-    return ReadStatus::kFailed;
-  }
-  if (size > kLargestFile) {
+  if (info.st_size > kLargestFile) {
     reason = "larger than 2147483647 bytes";
     return ReadStatus::kFailed;
   }
-  std::rewind(file.get());
-  const auto bytes = static_cast<std::size_t>(size);
+  const auto bytes = static_cast<std::size_t>(info.st_size);
   const std::size_t capacity = bytes + 1 + bytes / static_cast<std::size_t>(lsize - 1) + 1;
   if (!image.bytes.Allocate(capacity)) {
     reason = "not enough memory";
     return ReadStatus::kFailed;
   }
-  if (std::fread(image.bytes.data(), 1, bytes, file.get()) != bytes) {
-    reason = std::ferror(file.get()) ? std::strerror(errno) : "it could not be read whole";
-    image.bytes.Release();
-    return ReadStatus::kFailed;
+  // A file cut shorter since its size was taken ends the reading early.
+  std::size_t done = 0;
+  while (done < bytes) {
+    const ssize_t got = read(fd.get(), image.bytes.data() + done, bytes - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      reason = got < 0 ? std::strerror(errno) : "it could not be read whole";
+      image.bytes.Release();
+      return ReadStatus::kFailed;
+    }
+    done += static_cast<std::size_t>(got);
   }
   image.bytes.data()[bytes] = '\0';
   image.size = bytes;
