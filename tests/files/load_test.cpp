@@ -157,6 +157,37 @@ TEST(ParseLines, TextEndsAtTheFirstNulAndTheLossIsAskedAbout) {
   EXPECT_EQ(r.out, "0 Lines Generated\n" + Warning("0.0"));
 }
 
+// The open dialogue replaces the document only when the file was read, and after a save asked
+// for first went through; the open name takes the name given unless nothing could be read.
+TEST(Open, ReplacesTheDocumentOnlyAfterWhatWasAskedWentThrough) {
+  const test::ScratchDir dir;
+  dir.Write("doc.txt", "new\n");
+  const std::string doc = dir.Path("doc.txt");
+  const std::string missing = dir.Path("missing");
+  struct Row {
+    std::string input;
+    Outcome saved;  // what the save asked for first gives
+    Outcome outcome;
+    std::string line;       // line 1 afterwards
+    std::string open_name;  // the open name afterwards
+  };
+  for (const Row& row :
+       {Row{"x\n", Outcome::kDone, Outcome::kCancelled, "old", "before"},
+        Row{"", Outcome::kDone, Outcome::kEnded, "old", "before"},
+        Row{"s\n" + doc + "\n", Outcome::kRefused, Outcome::kRefused, "old", "before"},
+        Row{"s\n" + doc + "\n", Outcome::kDone, Outcome::kDone, "new", doc},
+        Row{missing + "\n", Outcome::kDone, Outcome::kNoFile, "old", missing},
+        Row{dir.Path(".") + "\n", Outcome::kDone, Outcome::kRefused, "old", "before"}}) {
+    auto s = MakeState(8, 4, {"old"});
+    char open_name[kNameSize] = "before";
+    MemoryConsole mc(row.input);
+    EXPECT_EQ(Open(open_name, s.buffer, mc.con(), [&row] { return row.saved; }), row.outcome)
+        << row.input;
+    EXPECT_EQ(AllLines(s)[0], row.line);
+    EXPECT_EQ(std::string(open_name), row.open_name);
+  }
+}
+
 // A loaded line stays in the file's bytes until it is changed: a change, stored at its own
 // length after the command, leaves every other line as loaded, split pieces included, and a line
 // cut short can grow back to the full width. Loaded through Load, so that the pieces of split

@@ -55,6 +55,34 @@ TEST(DefineSaveName, EndOfInputGivesUpAndKeepsTheName) {
   }
 }
 
+// Only a name to save under goes on to the save; an agreement to overwrite goes with it in the
+// guard, and every other way out keeps the name.
+TEST(DefineSaveName, EachWayOutHasItsOutcome) {
+  const test::ScratchDir dir;
+  dir.Write("a", "old");
+  struct Row {
+    std::string input;
+    Outcome outcome;
+    std::string name;  // the file name afterwards
+    bool agreed;
+  };
+  const std::string taken = dir.Path("a");
+  const std::string free = dir.Path("b");
+  for (const Row& row :
+       {Row{"x\n", Outcome::kCancelled, "before", false},
+        Row{taken + "\no\n", Outcome::kDone, taken, true},
+        Row{taken + "\n" + free + "\n", Outcome::kDone, free, false},
+        Row{std::string(kNameSize, 'n') + "\n", Outcome::kRefused, "before", false}}) {
+    auto name = Name("before");
+    DiskRecord disk;
+    SaveGuard guard{.disk = disk};
+    MemoryConsole mc(row.input);
+    EXPECT_EQ(DefineSaveName(name.data(), mc.con(), &guard), row.outcome) << row.input;
+    EXPECT_EQ(std::string(name.data()), row.name);
+    EXPECT_EQ(guard.overwrite_agreed, row.agreed);
+  }
+}
+
 TEST(RescueName, ALastPartTooLongIsCutJustEnoughAndNeverInsideACharacter) {
   EXPECT_EQ(RescueName("dir/notes.txt"), "dir/notes.txt.save");
   EXPECT_EQ(RescueName("notes.txt", 2), "notes.txt.save.2");
