@@ -1,17 +1,11 @@
 #include "files/save.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "console/console.h"
 #include "console/question.h"
