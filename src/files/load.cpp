@@ -128,6 +128,7 @@ struct Marks {
   Outcome outcome = Outcome::kDone;  // kAbandoned or kCancelled at the partial-load question
 };
 
+// The marking pass as MarkLines describes it, with the answer to the partial-load question.
 Marks MarkTable(std::string_view text, std::size_t file_size, int32_t lsize, int32_t lines,
                 int32_t* positions, int32_t* kinds, Console& con) {
   const char* data = text.data();
