@@ -19,7 +19,7 @@ void TakeOpenName(EditorState& s) {
 // The pending undo refers to lines of the document it was recorded in: a newly loaded document
 // starts with nothing to undo.
 void ForgetUndo(EditorState& s) {
-  s.undo.kind = UndoKind::kNothing;
+  s.undo.Forget();
 }
 
 // A saved document holds no unsaved changes, and its rescue file is of no more use; a failed

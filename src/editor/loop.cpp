@@ -193,10 +193,9 @@ void EnterText(EditorState& s, Console& con, bool as_is) {
   // A leading '!' is how a line that would be a key is typed as text: the rest is the text.
   const char* text = !as_is && input[0] == '!' ? input + 1 : input;
   if (!ReserveForEdit(s, con)) return;
-  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
   const int32_t dropped =
       Replace(s.cursor_line, CursorColumn(s), s.buffer.lines(), text, s.buffer, con);
-  s.undo.kind = UndoKind::kLineText;
   SayDropped(dropped, con);
   // The byte column is kept, so that successive lines of text start at the same column.
   if (s.cursor_line < s.buffer.lines() - 1 && !s.line_lock) ++s.cursor_line;
