@@ -4,9 +4,9 @@
 #include <string>
 
 #include "editor/commands.h"
+#include "editor/launch.h"
 #include "files/load.h"
 #include "files/save.h"
-#include "settings/launch.h"
 
 namespace ostrel {
 
