@@ -61,7 +61,7 @@ constexpr PageLine kEditingPage[] = {
     Entry(kUndo),      Text(""),
 };
 
-// The open command's entry always names 'O', whatever its key.
+// The open command's help line always names 'O', whatever its key.
 constexpr PageLine kFilePage[] = {
     Text(""),
     Text("File:"),
@@ -72,7 +72,7 @@ constexpr PageLine kFilePage[] = {
     Entry(kSavePrompt),
     Entry(kSaveOverwrite),
     Text(""),
-    Text("    'O' to open a file and replace current buffer"),
+    Entry(kOpen),
     Text(""),
 };
 
@@ -98,9 +98,14 @@ void PrintPage(std::span<const PageLine> page, const KeyTable& keys, Console& co
       con.Line(line.text);
     } else {
       const auto k = static_cast<std::size_t>(line.slot);
-      // The help line's one %s is the key, from the settings file.
+      // The help line's one %s is the key, from the settings file; a line without one is
+      // shown as it is.
       const std::string_view help = kSlots[k].help_line;
       const std::size_t key = help.find("%s");
+      if (key == std::string_view::npos) {
+        con.Write(help);
+        continue;
+      }
       con.Write(help.substr(0, key));
       con.Text(keys[k].data());
       con.Write(help.substr(key + 2));
