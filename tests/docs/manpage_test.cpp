@@ -43,14 +43,14 @@ std::vector<std::string> Lines(const std::string& text) {
 // The default settings file, as the editor writes it.
 std::string DefaultSettingsFile() {
   KeyNameTable names{};
-  KeyTable keys{};
+  Settings defaults;
   MakeKeys(names);
-  SetDefaultValues(keys);
+  SetDefaultValues(defaults.keys);
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("ostrel-manpage-" + std::to_string(getpid()) + ".rc"))
                                .string();
   test::MemoryConsole mc;
-  MakeRC(names, keys, Limits{}, path.c_str(), mc.con());
+  MakeRC(names, defaults, path.c_str(), mc.con());
   std::string text = ReadFile(path);
   std::filesystem::remove(path);
   return text;
