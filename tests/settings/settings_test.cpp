@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/name.h"
+#include "editor/commands.h"
 
 namespace ostrel {
 namespace {
