@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "console/console.h"
+#include "editor/commands.h"
 #include "fuzz_support.h"
 #include "settings/settings.h"
 

@@ -20,18 +20,16 @@ bool ReserveForEdit(EditorState& s, Console& con, int count) {
 
 void LineClear(EditorState& s, Console& con) {
   (void)con;
-  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
   Clear(s.cursor_line, s.buffer);
-  s.undo.kind = UndoKind::kLineText;
 }
 
 void TrimEnd(EditorState& s, Console& con) {
   (void)con;
-  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
   // The cursor stays where the line now ends: on the first byte of the character it was in.
   s.cursor_pos = CursorColumn(s);
   Trim(s.cursor_line, s.cursor_pos, s.buffer);
-  s.undo.kind = UndoKind::kLineText;
 }
 
 void SayDropped(int32_t dropped, Console& con) {
@@ -75,17 +73,14 @@ void TakeIntoClip(EditorState& s, int32_t column, int32_t bytes) {
 }
 
 // The shape line_move and line_copy share: the destination prompt, both lines saved, the
-// operation, the record of the given kind.
+// operation, recorded for undo as `kind`.
 void ToDestination(EditorState& s, Console& con, Format<int32_t> prompt, const char* refusal,
                    void (*operation)(int32_t, int32_t, TextBuffer&), UndoKind kind) {
   con.Print(prompt, s.cursor_line + 1);
   const int32_t d = ReadDestination(s, con, refusal);
   if (d < 0 || !ReserveForEdit(s, con)) return;
-  StoreDoubleUndo(s.cursor_line, d, s.undo_copy1, s.undo_copy2, s.buffer);
+  s.undo.RecordLines(kind, s.cursor_line, d, s.buffer);
   operation(s.cursor_line, d, s.buffer);
-  s.undo.first = s.cursor_line;
-  s.undo.second = d;
-  s.undo.kind = kind;
 }
 
 }  // namespace
@@ -103,15 +98,13 @@ void LineInsert(EditorState& s, Console& con) {
     return;
   }
   Wedge(s.cursor_line, s.buffer);
-  s.undo.line = s.cursor_line;
-  s.undo.kind = UndoKind::kOpenedLine;
+  s.undo.RecordLine(UndoKind::kOpenedLine, s.cursor_line, s.buffer);
 }
 
 void LineDelete(EditorState& s, Console& con) {
   (void)con;
-  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  s.undo.RecordLine(UndoKind::kDeletedLine, s.cursor_line, s.buffer);
   Delete(s.cursor_line, s.buffer);
-  s.undo.kind = UndoKind::kDeletedLine;
 }
 
 void LineCopy(EditorState& s, Console& con) {
@@ -137,10 +130,9 @@ void ClipCut(EditorState& s, Console& con) {
   const int32_t column = CursorColumn(s);
   if (!CheckCut(s.cursor_line, column, k, s.buffer, con)) return;
   const int32_t bytes = CharBytesAt(s.cursor_line, column, k, s.buffer);
-  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
   TakeIntoClip(s, column, bytes);
   Cut(s.cursor_line, column, bytes, s.buffer);
-  s.undo.kind = UndoKind::kLineText;
   s.cursor_pos = column;  // where the change was made, as the view showed it
 }
 
@@ -148,9 +140,8 @@ void ClipPaste(EditorState& s, Console& con) {
   const int32_t column = CursorColumn(s);
   int32_t k = 0;
   if (!CheckPaste(column, k, s.clip.data(), s.buffer, con) || !ReserveForEdit(s, con)) return;
-  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+  s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
   Paste(s.cursor_line, column, k, s.clip.data(), s.buffer);
-  s.undo.kind = UndoKind::kLineText;
   s.cursor_pos = column;
   SayDropped(CharsAfter(s.clip.data(), k), con);
 }
@@ -163,9 +154,8 @@ void InsertAtCursor(EditorState& s, const char* text, Console& con) {
   int32_t k = 0;
   if (CheckInsert(s.cursor_line, column, k, text, s.buffer, con)) {
     if (!ReserveForEdit(s, con)) return;
-    StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
+    s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
     Insert(s.cursor_line, column, k, text, s.buffer);
-    s.undo.kind = UndoKind::kLineText;
     s.cursor_pos = column;
   }
   SayDropped(CharsAfter(text, k), con);
@@ -202,15 +192,12 @@ void TrimWrap(EditorState& s, Console& con) {
     return;
   }
   if (!ReserveForEdit(s, con)) return;
-  StoreDoubleUndo(line, next, s.undo_copy1, s.undo_copy2, s.buffer);
+  s.undo.RecordLines(UndoKind::kWrap, line, next, s.buffer);
   // The tail stays in its own slot while it is inserted into the next one.
   const char* tail = rest > 0 ? std::as_const(s.buffer).Slot(line) + column : "";
   int32_t k = 0;
   if (CheckInsert(next, 0, k, tail, s.buffer, con)) Insert(next, 0, k, tail, s.buffer);
   Trim(line, column, s.buffer);
-  s.undo.first = line;
-  s.undo.second = next;
-  s.undo.kind = UndoKind::kWrap;
   s.cursor_line = next;
   s.cursor_pos = 0;
 }

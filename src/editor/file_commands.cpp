@@ -3,10 +3,10 @@
 #include <string>
 
 #include "editor/commands.h"
+#include "editor/launch.h"
 #include "files/load.h"
 #include "files/rescue.h"
 #include "files/save.h"
-#include "settings/launch.h"
 
 namespace ostrel {
 
@@ -19,7 +19,7 @@ void TakeOpenName(EditorState& s) {
 // The pending undo refers to lines of the document it was recorded in: a newly loaded document
 // starts with nothing to undo.
 void ForgetUndo(EditorState& s) {
-  s.undo.kind = UndoKind::kNothing;
+  s.undo.Forget();
 }
 
 // A saved document holds no unsaved changes, and its rescue file is of no more use; a save that

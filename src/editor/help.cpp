@@ -8,104 +8,40 @@
 namespace ostrel {
 namespace {
 
-// One line of a help page: fixed text, or the help line of a slot with its current key.
-struct PageLine {
-  const char* text;
-  int slot;
-};
-
-constexpr PageLine Text(const char* text) {
-  return {text, -1};
-}
-constexpr PageLine Entry(int slot) {
-  return {nullptr, slot};
-}
-
-constexpr PageLine kNavigationPage[] = {
-    Text(""),
-    Text("Navigation:"),
-    Text("----------"),
-    Text(""),
-    Entry(kPositionBack),
-    Entry(kPositionForw),
-    Text(""),
-    Entry(kPositionDown),
-    Entry(kPositionUp),
-    Text(""),
-    Entry(kPositionBeg),
-    Entry(kPositionEnd),
-    Text(""),
-    Entry(kPageBack),
-    Entry(kPageForw),
-    Entry(kPageLength),
-    Text(""),
-    Entry(kJumpLine),
-    Entry(kJumpDoc),
-    Text(""),
-    Entry(kLockTog),
-    Text(""),
-    Entry(kGoToLine),
-    Entry(kGoToPos),
-    Text(""),
-    Entry(kAnchorGo),
-    Entry(kAnchorSet),
-    Text(""),
-};
-
-constexpr PageLine kEditingPage[] = {
-    Text(""),          Text("Editing:"),  Text("-------"),    Text(""),
-    Entry(kLineClear), Entry(kLineMove),  Entry(kLineInsert), Entry(kLineDelete),
-    Entry(kLineCopy),  Text(""),          Entry(kClipCopy),   Entry(kClipCut),
-    Text(""),          Entry(kClipPaste), Entry(kClipInsert), Entry(kNewInsert),
-    Text(""),          Entry(kTrimEnd),   Entry(kTrimWrap),   Text(""),
-    Entry(kUndo),      Text(""),
-};
-
-// The open command's entry always names 'O', whatever its key.
-constexpr PageLine kFilePage[] = {
-    Text(""),
-    Text("File:"),
-    Text("----"),
-    Text(""),
-    Text("Filenames can be entered as 1st run argument"),
-    Text(""),
-    Entry(kSavePrompt),
-    Entry(kSaveOverwrite),
-    Text(""),
-    Text("    'O' to open a file and replace current buffer"),
-    Text(""),
-};
-
-// No title; num_tog comes before help.
-constexpr PageLine kMorePage[] = {
-    Text(""),
-    Text("    '!' followed by a command letter enters the letter and not the command"),
-    Entry(kNumTog),
-    Entry(kHelp),
-    Entry(kCommandExec),
-    Entry(kCommandEdit),
-    Entry(kQuit),
-    Text(""),
-};
+// The lines above a page's entries.
+constexpr const char* kNavigationTop[] = {"", "Navigation:", "----------", ""};
+constexpr const char* kEditingTop[] = {"", "Editing:", "-------", ""};
+constexpr const char* kFileTop[] = {
+    "", "File:", "----", "", "Filenames can be entered as 1st run argument", ""};
+// No title.
+constexpr const char* kMoreTop[] = {
+    "", "    '!' followed by a command letter enters the letter and not the command"};
 
 // The answer buffer: at most 15 characters per answer; the rest of a longer line is read as
 // the following answers.
 constexpr int kAnswerSize = 16;
 
-void PrintPage(std::span<const PageLine> page, const KeyTable& keys, Console& con) {
-  for (const PageLine& line : page) {
-    if (line.slot < 0) {
-      con.Line(line.text);
+// The lines above the page, then the help line of each command of the page in the table's order
+// (with the current key where the line has its %s), and an empty line.
+void PrintPage(std::span<const char* const> top, HelpPage page, const KeyTable& keys,
+               Console& con) {
+  for (const char* line : top) con.Line(line);
+  for (const Command& command : kCommands) {
+    if (command.page != page) continue;
+    if (command.gap == HelpGap::kBefore) con.Line("");
+    const std::string_view help = command.help;
+    const std::size_t key = help.find("%s");
+    con.Write("    ");
+    if (key == std::string_view::npos) {
+      con.Write(help);
     } else {
-      const auto k = static_cast<std::size_t>(line.slot);
-      // The help line's one %s is the key, from the settings file.
-      const std::string_view help = kSlots[k].help_line;
-      const std::size_t key = help.find("%s");
       con.Write(help.substr(0, key));
-      con.Text(keys[k].data());
+      con.Text(keys[static_cast<std::size_t>(command.slot)].data());
       con.Write(help.substr(key + 2));
     }
+    con.Write("\n");
   }
+  con.Line("");
 }
 
 }  // namespace
@@ -124,16 +60,16 @@ void Help(const KeyTable& keys, int32_t lsize, int32_t lines, Console& con) {
     answer[std::strcspn(answer, "\n")] = '\0';
     switch (answer[0]) {
       case 'n':
-        PrintPage(kNavigationPage, keys, con);
+        PrintPage(kNavigationTop, HelpPage::kNavigation, keys, con);
         break;
       case 'e':
-        PrintPage(kEditingPage, keys, con);
+        PrintPage(kEditingTop, HelpPage::kEditing, keys, con);
         break;
       case 'f':
-        PrintPage(kFilePage, keys, con);
+        PrintPage(kFileTop, HelpPage::kFile, keys, con);
         break;
       case 'm':
-        PrintPage(kMorePage, keys, con);
+        PrintPage(kMoreTop, HelpPage::kMore, keys, con);
         break;
       case 'x':
         return;

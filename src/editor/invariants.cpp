@@ -107,7 +107,7 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
     const LineBuffer& data;
   } scratch[] = {{"command input", s.command_input}, {"insert text", s.insert_text},
                  {"jump string", s.jump_string},     {"clip", s.clip},
-                 {"undo copy 1", s.undo_copy1},      {"undo copy 2", s.undo_copy2}};
+                 {"undo copy 1", s.undo.copy1()},    {"undo copy 2", s.undo.copy2()}};
   for (const auto& [name, data] : scratch) {
     if (data.size() != slot_size) {
       return Fail(why, std::string(name) + " is " + std::to_string(data.size()) +
@@ -129,17 +129,17 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
     }
   }
 
-  const UndoRecord& u = s.undo;
-  const auto kind = static_cast<int32_t>(u.kind);
+  const Undo& u = s.undo;
+  const auto kind = static_cast<int32_t>(u.kind());
   if (!InRange(kind, 0, 6)) return Fail(why, "undo kind " + std::to_string(kind));
   const bool one_line = InRange(kind, static_cast<int32_t>(UndoKind::kLineText),
                                 static_cast<int32_t>(UndoKind::kDeletedLine));
-  if (one_line && !InRange(u.line, 0, lines - 1)) {
-    return Fail(why, "undo line " + std::to_string(u.line) + " outside the grid");
+  if (one_line && !InRange(u.line(), 0, lines - 1)) {
+    return Fail(why, "undo line " + std::to_string(u.line()) + " outside the grid");
   }
   if (kind >= static_cast<int32_t>(UndoKind::kMove) &&
-      (!InRange(u.first, 0, lines - 1) || !InRange(u.second, 0, lines - 1))) {
-    return Fail(why, "undo lines " + std::to_string(u.first) + ", " + std::to_string(u.second) +
+      (!InRange(u.first(), 0, lines - 1) || !InRange(u.second(), 0, lines - 1))) {
+    return Fail(why, "undo lines " + std::to_string(u.first()) + ", " + std::to_string(u.second()) +
                          " outside the grid");
   }
   return true;

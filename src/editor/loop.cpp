@@ -1,7 +1,5 @@
 #include "editor/loop.h"
 
-#include <algorithm>
-#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -18,62 +16,6 @@
 
 namespace ostrel {
 namespace {
-
-// One handler per slot, filled by slot name, with a count of how often each slot was named.
-struct DispatchTable {
-  std::array<Handler, kSlotCount> handlers{};
-  std::array<int, kSlotCount> times_named{};
-};
-
-constexpr DispatchTable kDispatch = [] {
-  DispatchTable table;
-  const auto set = [&table](Slot slot, Handler handler) {
-    const auto at = static_cast<std::size_t>(slot);
-    table.handlers[at] = handler;
-    ++table.times_named[at];
-  };
-  set(kPositionBack, PositionBack);
-  set(kPositionForw, PositionForw);
-  set(kPositionDown, PositionDown);
-  set(kPositionUp, PositionUp);
-  set(kPositionBeg, PositionBeg);
-  set(kPositionEnd, PositionEnd);
-  set(kPageBack, PageBack);
-  set(kPageForw, PageForw);
-  set(kPageLength, PageLength);
-  set(kJumpLine, JumpLine);
-  set(kJumpDoc, JumpDoc);
-  set(kLockTog, LockTog);
-  set(kGoToLine, GoToLine);
-  set(kGoToPos, GoToPos);
-  set(kAnchorGo, AnchorGo);
-  set(kAnchorSet, AnchorSet);
-  set(kLineClear, LineClear);
-  set(kLineMove, LineMove);
-  set(kLineInsert, LineInsert);
-  set(kLineDelete, LineDelete);
-  set(kLineCopy, LineCopy);
-  set(kClipCopy, ClipCopy);
-  set(kClipCut, ClipCut);
-  set(kClipPaste, ClipPaste);
-  set(kClipInsert, ClipInsert);
-  set(kNewInsert, NewInsert);
-  set(kTrimEnd, TrimEnd);
-  set(kTrimWrap, TrimWrap);
-  set(kUndo, UndoCommand);
-  set(kSavePrompt, SavePrompt);
-  set(kSaveOverwrite, SaveOverwrite);
-  set(kOpen, OpenCommand);
-  set(kHelp, HelpCommand);
-  set(kNumTog, NumTog);
-  set(kCommandExec, CommandExec);
-  set(kCommandEdit, CommandEdit);
-  set(kQuit, QuitCommand);
-  return table;
-}();
-// A slot left out, or named twice, fails the build.
-static_assert(std::ranges::all_of(kDispatch.times_named, [](int n) { return n == 1; }),
-              "every slot needs exactly one handler");
 
 // Where the signal acted on interrupted the editor.
 enum class SignalPlace {
@@ -198,9 +140,9 @@ const char* TypedText(const char* input) {
 
 void EnterText(EditorState& s, Console& con, const char* text) {
   if (!ReserveForEdit(s, con)) return;
-  StoreUndo(s.cursor_line, s.undo.line, s.undo_copy1, s.buffer);
-  const int32_t dropped = Replace(s.cursor_line, CursorColumn(s), text, s.buffer, con);
-  s.undo.kind = UndoKind::kLineText;
+  s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
+  const int32_t dropped =
+      Replace(s.cursor_line, CursorColumn(s), text, s.buffer, con);
   SayDropped(dropped, con);
   // The byte column is kept, so that successive lines of text start at the same column.
   if (s.cursor_line < s.buffer.lines() - 1 && !s.line_lock) ++s.cursor_line;
@@ -247,7 +189,7 @@ void RunCycle(EditorState& s, Console& con) {
   input[std::strcspn(input, "\n")] = '\0';
   const int slot = later_piece ? -1 : MatchSlot(input, s.settings.keys);
   if (slot >= 0) {
-    kDispatch.handlers[static_cast<std::size_t>(slot)](s, con);
+    CommandAt(slot).handler(s, con);
     if (con.Interrupted()) {
       ActOnSignal(s, con, SignalPlace::kQuestion);
     } else if (const int sig = PendingSignal(); sig != 0 && sig != SIGINT) {

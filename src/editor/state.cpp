@@ -7,11 +7,10 @@ namespace ostrel {
 bool EditorState::AllocateBuffers() {
   if (!buffer.Allocate(settings.limits)) return false;
   const auto lsize = static_cast<std::size_t>(settings.limits.lsize);
-  for (LineBuffer* work :
-       {&command_input, &insert_text, &jump_string, &clip, &undo_copy1, &undo_copy2}) {
+  for (LineBuffer* work : {&command_input, &insert_text, &jump_string, &clip}) {
     if (!work->Allocate(lsize)) return false;
   }
-  return true;
+  return undo.Allocate(settings.limits.lsize);
 }
 
 int32_t CursorColumn(const EditorState& s) {

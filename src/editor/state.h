@@ -11,21 +11,11 @@
 #include "common/name.h"
 #include "files/disk_record.h"
 #include "files/rescue.h"
+#include "editor/undo.h"
 #include "settings/keys.h"
 #include "settings/settings.h"
 
 namespace ostrel {
-
-// What the pending undo restores. The numbers are the record's kinds 0 to 6.
-enum class UndoKind : int32_t {
-  kNothing = 0,
-  kLineText = 1,    // one line's text, saved in the first copy
-  kOpenedLine = 2,  // a line opened by line_insert
-  kDeletedLine = 3,
-  kMove = 4,
-  kCopy = 5,
-  kWrap = 6,  // trim_wrap: the line and the next one
-};
 
 // How far the session's rescue file is behind the text: since when it lacks a change, counted
 // from the file's last write tried (SessionRescue::changes).
@@ -33,14 +23,6 @@ struct RescueLag {
   bool behind = false;
   uint64_t from = 0;
   std::chrono::steady_clock::time_point since{};
-};
-
-// The single pending undo.
-struct UndoRecord {
-  UndoKind kind = UndoKind::kNothing;
-  int32_t line = 0;    // line text, opened and deleted lines
-  int32_t first = 0;   // move, copy, wrap: the cursor line of the command
-  int32_t second = 0;  // move, copy, wrap: the other line
 };
 
 struct EditorState {
@@ -62,10 +44,8 @@ struct EditorState {
   LineBuffer insert_text;
   LineBuffer jump_string;
   LineBuffer clip;
-  LineBuffer undo_copy1;
-  LineBuffer undo_copy2;
 
-  UndoRecord undo;
+  Undo undo;  // its two line copies are allocated with the work buffers
 
   // The session's rescue file, once one was written, and how far it is behind.
   SessionRescue rescue;
@@ -86,7 +66,8 @@ struct EditorState {
   bool run_launch_command = true;
   int exit_status = 0;  // the process's status once the loop ends
 
-  // Allocates the text buffer with `limits` and the six empty work buffers of lsize bytes.
+  // Allocates the text buffer with `limits`, the four empty work buffers and the undo copies of
+  // lsize bytes.
   // Returns false when any of them cannot be had.
   bool AllocateBuffers();
 };

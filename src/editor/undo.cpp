@@ -1,62 +1,78 @@
 #include "editor/undo.h"
 
-#include <cstring>
-
 #include "buffer/lines.h"
 #include "editor/commands.h"
 
 namespace ostrel {
+namespace {
 
-void StoreUndo(int32_t line, int32_t& undo_line, LineBuffer& copy, const TextBuffer& buffer) {
-  undo_line = line;
+void Save(int32_t line, LineBuffer& copy, const TextBuffer& buffer) {
   CopySlot(copy.data(), buffer.Slot(line), buffer.lsize());
 }
 
-void RecallUndo(int32_t line, const LineBuffer& copy, TextBuffer& buffer) {
+void Restore(int32_t line, const LineBuffer& copy, TextBuffer& buffer) {
   char* slot = buffer.WritableSlot(line);
   if (slot != nullptr) CopySlot(slot, copy.data(), buffer.lsize());
 }
 
-void StoreDoubleUndo(int32_t first, int32_t second, LineBuffer& copy1, LineBuffer& copy2,
-                     const TextBuffer& buffer) {
-  if (second < 0 || second >= buffer.lines()) return;
-  CopySlot(copy1.data(), buffer.Slot(first), buffer.lsize());
-  CopySlot(copy2.data(), buffer.Slot(second), buffer.lsize());
+}  // namespace
+
+bool Undo::Allocate(int32_t lsize) {
+  const auto size = static_cast<std::size_t>(lsize);
+  return copy1_.Allocate(size) && copy2_.Allocate(size);
 }
 
-void UndoCommand(EditorState& s, Console& con) {
-  UndoRecord& u = s.undo;
-  // Every kind but an opened line writes one or two lines back.
-  const bool writes = u.kind != UndoKind::kNothing && u.kind != UndoKind::kOpenedLine;
-  if (writes && !ReserveForEdit(s, con, 2)) return;
-  switch (u.kind) {
+void Undo::RecordLine(UndoKind kind, int32_t line, const TextBuffer& buffer) {
+  if (kind != UndoKind::kOpenedLine) Save(line, copy1_, buffer);
+  line_ = line;
+  kind_ = kind;
+}
+
+void Undo::RecordLines(UndoKind kind, int32_t first, int32_t second, const TextBuffer& buffer) {
+  if (second < 0 || second >= buffer.lines()) return;
+  Save(first, copy1_, buffer);
+  Save(second, copy2_, buffer);
+  first_ = first;
+  second_ = second;
+  kind_ = kind;
+}
+
+std::optional<int32_t> Undo::Apply(TextBuffer& buffer) {
+  std::optional<int32_t> cursor_line;
+  switch (kind_) {
     case UndoKind::kLineText:
-      RecallUndo(u.line, s.undo_copy1, s.buffer);
-      s.cursor_line = u.line;
+      Restore(line_, copy1_, buffer);
+      cursor_line = line_;
       break;
     case UndoKind::kOpenedLine:
-      Delete(u.line, s.buffer);
-      s.cursor_line = u.line;
+      Delete(line_, buffer);
+      cursor_line = line_;
       break;
     case UndoKind::kDeletedLine:
-      Wedge(u.line, s.buffer);
-      RecallUndo(u.line, s.undo_copy1, s.buffer);
-      s.cursor_line = u.line;
+      Wedge(line_, buffer);
+      Restore(line_, copy1_, buffer);
+      cursor_line = line_;
       break;
     case UndoKind::kMove:  // a move, or a wrap into the next line: both lines come back
     case UndoKind::kWrap:
-      RecallUndo(u.first, s.undo_copy1, s.buffer);
-      RecallUndo(u.second, s.undo_copy2, s.buffer);
-      s.cursor_line = u.first;
+      Restore(first_, copy1_, buffer);
+      Restore(second_, copy2_, buffer);
+      cursor_line = first_;
       break;
     case UndoKind::kCopy:  // only the destination changed
-      RecallUndo(u.second, s.undo_copy2, s.buffer);
-      s.cursor_line = u.first;
+      Restore(second_, copy2_, buffer);
+      cursor_line = first_;
       break;
     case UndoKind::kNothing:
-      return;
+      break;
   }
-  u.kind = UndoKind::kNothing;
+  kind_ = UndoKind::kNothing;
+  return cursor_line;
+}
+
+void UndoCommand(EditorState& s, Console& con) {
+  if (s.undo.WritesLines() && !ReserveForEdit(s, con, 2)) return;
+  if (const std::optional<int32_t> line = s.undo.Apply(s.buffer)) s.cursor_line = *line;
 }
 
 }  // namespace ostrel

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "settings/keys.h"
+#include "editor/commands.h"
 
 namespace ostrel {
 namespace {
@@ -85,10 +85,10 @@ std::string UnknownOptionText(const char* arg, OutputMode mode) {
 }
 
 std::string UsageText() {
-  const std::string help(1, kSlots[kHelp].default_key);
-  const std::string quit(1, kSlots[kQuit].default_key);
-  const std::string save(1, kSlots[kSaveOverwrite].default_key);
-  const std::string save_as(1, kSlots[kSavePrompt].default_key);
+  const std::string help(1, CommandAt(kHelp).default_key);
+  const std::string quit(1, CommandAt(kQuit).default_key);
+  const std::string save(1, CommandAt(kSaveOverwrite).default_key);
+  const std::string save_as(1, CommandAt(kSavePrompt).default_key);
   return "Usage: ostrel [--no-line-editing] [+LINE[,COLUMN]] [FILE]\n"
          "       ostrel --help | --version\n"
          "\n"

@@ -1,20 +1,17 @@
-// The 37 command slots: their names in the settings file, default keys, help lines, and the
-// fixed order in which an input line is matched against the keys.
+// The command slots by name, and the two tables the settings file reads and writes by slot:
+// each command's key and its name. What each slot is (its name, default key, handler and help
+// line) is the editor's command table.
 #pragma once
 
 #include <array>
-#include <cstdint>
 
 namespace ostrel {
 
-inline constexpr int kSlotCount = 37;
 inline constexpr int kKeySize = 2;       // one character and its terminator
 inline constexpr int kKeyNameSize = 16;  // at most 15 characters and the terminator
 
-using KeyTable = std::array<std::array<char, kKeySize>, kSlotCount>;
-using KeyNameTable = std::array<std::array<char, kKeyNameSize>, kSlotCount>;
-
-// Slot numbers, named after the commands.
+// Slot numbers, named after the commands. A new command takes the next number, before
+// kSlotCount.
 enum Slot : int {
   kPositionBack = 0,
   kPositionForw = 1,
@@ -53,27 +50,10 @@ enum Slot : int {
   kCommandExec = 34,
   kCommandEdit = 35,
   kQuit = 36,
+  kSlotCount  // the number of slots
 };
 
-struct SlotInfo {
-  const char* name;
-  char default_key;
-  const char* help_line;  // text with one %s where the current key goes (slot 31: none)
-};
-
-extern const std::array<SlotInfo, kSlotCount> kSlots;
-
-// The order in which slots are tried: the first slot whose key equals the input runs.
-extern const std::array<Slot, kSlotCount> kMatchOrder;
-
-// Writes the 37 names into the key-name table.
-void MakeKeys(KeyNameTable& names);
-
-// Writes the 37 default keys into the key table.
-void SetDefaultValues(KeyTable& keys);
-
-// The slot whose command an input line (newline already cut) runs, or -1 when it is text.
-// A line starting with '!' runs nothing, except the undo command when its key is '!'.
-int MatchSlot(const char* input, const KeyTable& keys);
+using KeyTable = std::array<std::array<char, kKeySize>, kSlotCount>;
+using KeyNameTable = std::array<std::array<char, kKeyNameSize>, kSlotCount>;
 
 }  // namespace ostrel

@@ -199,7 +199,7 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
   const int fd = open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT) {
     con.Print("Making RC file: %s\n", Visible(file_name));
-    MakeRC(names, settings.keys, settings.limits, file_name, con);
+    MakeRC(names, settings, file_name, con);
     return 0;
   }
   con.Print("Reading RC file: %s\n", Visible(file_name));
@@ -244,18 +244,36 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
   return 1;
 }
 
-void MakeRC(const KeyNameTable& names, const KeyTable& keys, const Limits& limits,
-            const char* file_name, Console& con) {
+std::string SettingsText(const KeyNameTable& names, const Settings& settings) {
   std::string text;
   for (int k = 0; k < kSlotCount; ++k) {
     text += names[static_cast<std::size_t>(k)].data();
     text += '=';
-    text += keys[static_cast<std::size_t>(k)].data();
+    text += settings.keys[static_cast<std::size_t>(k)].data();
     text += '\n';
   }
-  text += "max_lines=" + std::to_string(limits.lines) + "\n";
-  text += "max_char=" + std::to_string(limits.lsize - 1) + "\n";
-  text += "\nanchor_position=0\nlines_per_page=8\nshow_numbers=on\nlaunch_command=\n";
+  const auto line = [&text](const char* name, const std::string& value) {
+    text += name;
+    text += '=';
+    text += value;
+    text += '\n';
+  };
+  line("max_lines", std::to_string(settings.limits.lines));
+  line("max_char", std::to_string(settings.limits.lsize - 1));
+  text += '\n';
+  // The anchor in the first column, where it starts, is written as 0: a value the reader leaves
+  // alone, as default files have always had it.
+  line("anchor_position",
+       std::to_string(settings.anchor_pos == 0 ? 0 : int64_t{settings.anchor_pos} + 1));
+  line("lines_per_page", std::to_string(settings.page_length));
+  line("show_numbers", settings.show_numbers ? "on" : "off");
+  line("launch_command", settings.launch_command.data());
+  return text;
+}
+
+void MakeRC(const KeyNameTable& names, const Settings& settings, const char* file_name,
+            Console& con) {
+  const std::string text = SettingsText(names, settings);
   // Created new and not through a link: a link planted under this name (in a shared directory)
   // must not make the editor create or truncate a file of someone else's choosing. Writable by
   // its owner only, so that the file passes CheckLaunchRule once the user fills in a launch

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "common/limits.h"
@@ -77,9 +78,16 @@ LaunchRule CheckLaunchWay(const char* file_name, const struct stat& opened, uid_
 int ReadRC(const KeyNameTable& names, Settings& settings, Console& con,
            const char* file_name = kSettingsFileName);
 
-// Writes the default settings file under `file_name`: a new file (an existing file or link of
-// that name is left alone and reported), readable by all, writable by its owner only.
-void MakeRC(const KeyNameTable& names, const KeyTable& keys, const Limits& limits,
-            const char* file_name, Console& con);
+// The text of a settings file that gives `settings`: each command's key under its name in slot
+// order, the grid limits, an empty line, then the view settings and the launch command. The
+// autosave seconds are left out: the default file does not offer them. The anchor in its start
+// column is written as 0, which the reader does not take.
+std::string SettingsText(const KeyNameTable& names, const Settings& settings);
+
+// Writes the settings file of `settings` under `file_name` (the default file, with the start
+// values): a new file (an existing file or link of that name is left alone and reported),
+// readable by all, writable by its owner only.
+void MakeRC(const KeyNameTable& names, const Settings& settings, const char* file_name,
+            Console& con);
 
 }  // namespace ostrel

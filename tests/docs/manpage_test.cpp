@@ -10,14 +10,13 @@
 #include <fstream>
 #include <map>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "settings/keys.h"
+#include "editor/commands.h"
 #include "settings/settings.h"
 #include "support/memory_console.h"
 
@@ -43,14 +42,14 @@ std::vector<std::string> Lines(const std::string& text) {
 // The default settings file, as the editor writes it.
 std::string DefaultSettingsFile() {
   KeyNameTable names{};
-  KeyTable keys{};
+  Settings defaults;
   MakeKeys(names);
-  SetDefaultValues(keys);
+  SetDefaultValues(defaults.keys);
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("ostrel-manpage-" + std::to_string(getpid()) + ".rc"))
                                .string();
   test::MemoryConsole mc;
-  MakeRC(names, keys, Limits{}, path.c_str(), mc.con());
+  MakeRC(names, defaults, path.c_str(), mc.con());
   std::string text = ReadFile(path);
   std::filesystem::remove(path);
   return text;
@@ -94,35 +93,37 @@ TEST_F(ManPage, ListsEveryCommandWithItsDefaultKeyAndName) {
     if (!std::regex_match(line, m, tag)) continue;
     EXPECT_TRUE(documented.emplace(m[2], m[1]).second) << m[2] << " is listed twice";
   }
-  for (const auto& slot : kSlots) {
-    SCOPED_TRACE(slot.name);
-    ASSERT_TRUE(documented.count(slot.name)) << "command missing from the manual page";
-    EXPECT_EQ(documented[slot.name], std::string(1, slot.default_key));
+  for (const Command& command : kCommands) {
+    SCOPED_TRACE(command.name);
+    ASSERT_TRUE(documented.count(command.name)) << "command missing from the manual page";
+    EXPECT_EQ(documented[command.name], std::string(1, command.default_key));
   }
-  EXPECT_EQ(documented.size(), kSlots.size()) << "the page lists commands that do not exist";
+  EXPECT_EQ(documented.size(), kCommands.size()) << "the page lists commands that do not exist";
 }
 
-// Every name of the default settings file is described; the six that are not command names
-// each have an entry `.BI NAME= ...`, and the file's fixed tail is shown as it is written.
+// Every name of the default settings file is described: its first lines are the commands' keys
+// in slot order, and each setting after them has an entry `.BI NAME= ...`; the file's tail
+// after the keys is shown as it is written.
 TEST_F(ManPage, DescribesEverySettingOfTheDefaultFile) {
-  std::set<std::string> slot_names;
-  for (const auto& slot : kSlots) slot_names.insert(slot.name);
   const auto file = Lines(DefaultSettingsFile());
-  ASSERT_EQ(file.size(), 44u);
-  int settings = 0;
-  for (const auto& line : file) {
+  ASSERT_GT(file.size(), kCommands.size());
+  for (int k = 0; k < kSlotCount; ++k) {
+    const Command& command = CommandAt(k);
+    SCOPED_TRACE(command.name);
+    EXPECT_EQ(file[static_cast<std::size_t>(k)],
+              std::string(command.name) + "=" + command.default_key);
+    EXPECT_NE(page_.find(command.name), std::string::npos);
+  }
+  std::string tail;
+  for (std::size_t i = kCommands.size(); i < file.size(); ++i) {
+    const std::string& line = file[i];
+    tail += line + "\n";
     const auto eq = line.find('=');
     if (eq == std::string::npos) continue;
     const std::string name = line.substr(0, eq);
     SCOPED_TRACE(name);
-    EXPECT_NE(page_.find(name), std::string::npos);
-    if (slot_names.count(name) != 0) continue;
-    ++settings;
     EXPECT_NE(page_.find("\n.BI " + name + "= "), std::string::npos) << "no entry for setting";
   }
-  EXPECT_EQ(settings, 6);
-  std::string tail;
-  for (std::size_t i = kSlots.size(); i < file.size(); ++i) tail += file[i] + "\n";
   EXPECT_NE(page_.find(tail), std::string::npos) << "default file's tail differs:\n" << tail;
 }
 
@@ -130,7 +131,7 @@ TEST_F(ManPage, GivesTheKeyMatchingOrder) {
   std::string order;
   for (const int slot : kMatchOrder) {
     if (!order.empty()) order += ' ';
-    order += kSlots[static_cast<std::size_t>(slot)].default_key;
+    order += CommandAt(slot).default_key;
   }
   EXPECT_NE(page_.find("\"" + order + "\""), std::string::npos) << order;
 }
@@ -158,8 +159,8 @@ TEST_F(ManPage, RenderedTextShowsEveryCommand) {
       Capture("GROFF_NO_SGR=1 groff -man -Tascii -P-cbou '" + kPagePath + "' 2>/dev/null", status);
   ASSERT_EQ(status, 0);
   const auto lines = Lines(text);
-  for (const auto& slot : kSlots) {
-    const std::string tag = std::string(1, slot.default_key) + " (" + slot.name + ")";
+  for (const Command& command : kCommands) {
+    const std::string tag = std::string(1, command.default_key) + " (" + command.name + ")";
     bool found = false;
     for (const auto& line : lines) {
       const auto start = line.find_first_not_of(' ');

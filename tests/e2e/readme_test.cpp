@@ -15,7 +15,7 @@
 
 #include "e2e/harness.h"
 #include "e2e/readme_session.h"
-#include "settings/keys.h"
+#include "editor/commands.h"
 
 namespace ostrel::e2e {
 namespace {
@@ -60,12 +60,12 @@ TEST(Readme, CommandTableListsEveryCommand) {
     if (!std::regex_match(line, m, row)) continue;
     EXPECT_TRUE(documented.emplace(m[2], m[1]).second) << m[2] << " is listed twice";
   }
-  for (const auto& slot : kSlots) {
-    SCOPED_TRACE(slot.name);
-    ASSERT_TRUE(documented.count(slot.name)) << "command missing from the README's table";
-    EXPECT_EQ(documented[slot.name], std::string(1, slot.default_key));
+  for (const Command& command : kCommands) {
+    SCOPED_TRACE(command.name);
+    ASSERT_TRUE(documented.count(command.name)) << "command missing from the README's table";
+    EXPECT_EQ(documented[command.name], std::string(1, command.default_key));
   }
-  EXPECT_EQ(documented.size(), kSlots.size()) << "the README lists commands that do not exist";
+  EXPECT_EQ(documented.size(), kCommands.size()) << "the README lists commands that do not exist";
 }
 
 // Every setting that is not a command's key has a row of its own in the settings reference.

@@ -52,7 +52,7 @@ TEST(EditCommands, EmptyCutsAndPastesStillRecord) {
     ClipCut(s, mc.con());
     EXPECT_STREQ(s.clip.data(), "") << answer;
     EXPECT_EQ(AllLines(s), (Lines{"abcdef", ""}));
-    EXPECT_EQ(s.undo.kind, UndoKind::kLineText);
+    EXPECT_EQ(s.undo.kind(), UndoKind::kLineText);
   }
   auto s = MakeState(16, 2, {"abc", "kept"});
   std::strcpy(s.clip.data(), "XYZ");
@@ -60,7 +60,7 @@ TEST(EditCommands, EmptyCutsAndPastesStillRecord) {
   MemoryConsole mc;
   ClipPaste(s, mc.con());
   EXPECT_EQ(AllLines(s), (Lines{"abc", "kept"}));
-  EXPECT_EQ(s.undo.kind, UndoKind::kLineText);
+  EXPECT_EQ(s.undo.kind(), UndoKind::kLineText);
   EXPECT_TRUE(SlotsAreClean(s.buffer));
 }
 

@@ -9,7 +9,22 @@
 #include "support/state_fixture.h"
 
 namespace ostrel {
+
+// Breaks an undo record on purpose, past the recording calls that keep it whole.
+struct UndoTestAccess {
+  static void Set(Undo& u, UndoKind kind, int32_t line, int32_t first = 0, int32_t second = 0) {
+    u.kind_ = kind;
+    u.line_ = line;
+    u.first_ = first;
+    u.second_ = second;
+  }
+  static LineBuffer& Copy1(Undo& u) { return u.copy1_; }
+  static LineBuffer& Copy2(Undo& u) { return u.copy2_; }
+};
+
 namespace {
+
+using Access = UndoTestAccess;
 
 using test::MakeState;
 
@@ -24,8 +39,7 @@ TEST(CheckInvariants, AFreshStateAndOrdinaryEditsPass) {
   s.buffer.OpenSlot(1);
   s.buffer.CloseSlot(0);
   std::memcpy(s.clip.data(), "1234567", 8);
-  s.undo = {
-      .kind = UndoKind::kMove, .line = -5, .first = 0, .second = 3};  // kind 4 does not use `line`
+  Access::Set(s.undo, UndoKind::kMove, -5, 0, 3);  // kind 4 does not use `line`
   EXPECT_TRUE(CheckInvariants(s, nullptr));
 }
 
@@ -54,21 +68,21 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
        [](EditorState& s) { std::memset(s.jump_string.data(), 'a', 8); }},
       {"clip has no terminator", [](EditorState& s) { std::memset(s.clip.data(), 'a', 8); }},
       {"undo copy 1 has no terminator",
-       [](EditorState& s) { std::memset(s.undo_copy1.data(), 'a', 8); }},
+       [](EditorState& s) { std::memset(Access::Copy1(s.undo).data(), 'a', 8); }},
       {"undo copy 2 has no terminator",
-       [](EditorState& s) { std::memset(s.undo_copy2.data(), 'a', 8); }},
+       [](EditorState& s) { std::memset(Access::Copy2(s.undo).data(), 'a', 8); }},
       {"clip is 9 bytes, not lsize 8", [](EditorState& s) { ASSERT_TRUE(s.clip.Allocate(9)); }},
       {"file name has no terminator", [](EditorState& s) { s.file_name.fill('f'); }},
       {"open name has no terminator", [](EditorState& s) { s.open_name.fill('o'); }},
       {"launch command has no terminator",
        [](EditorState& s) { s.settings.launch_command.fill('l'); }},
-      {"undo kind 7", [](EditorState& s) { s.undo.kind = static_cast<UndoKind>(7); }},
+      {"undo kind 7", [](EditorState& s) { Access::Set(s.undo, static_cast<UndoKind>(7), 0); }},
       {"undo line 4 outside the grid",
-       [](EditorState& s) { s.undo = {.kind = UndoKind::kLineText, .line = 4}; }},
+       [](EditorState& s) { Access::Set(s.undo, UndoKind::kLineText, 4); }},
       {"undo line -1 outside the grid",
-       [](EditorState& s) { s.undo = {.kind = UndoKind::kDeletedLine, .line = -1}; }},
+       [](EditorState& s) { Access::Set(s.undo, UndoKind::kDeletedLine, -1); }},
       {"undo lines 0, 4 outside the grid",
-       [](EditorState& s) { s.undo = {.kind = UndoKind::kWrap, .first = 0, .second = 4}; }},
+       [](EditorState& s) { Access::Set(s.undo, UndoKind::kWrap, 0, 0, 4); }},
   };
   for (const auto& c : cases) {
     auto s = MakeState(8, 4, {"abc"});

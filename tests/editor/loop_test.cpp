@@ -28,9 +28,9 @@ TEST(EnterText, WritesAtTheCursorColumnAndRecordsUndo) {
   EXPECT_EQ(LineText(s, 0), "heXYo");
   EXPECT_EQ(s.cursor_line, 1);
   EXPECT_EQ(s.cursor_pos, 2);
-  EXPECT_EQ(s.undo.kind, UndoKind::kLineText);
-  EXPECT_EQ(s.undo.line, 0);
-  EXPECT_STREQ(s.undo_copy1.data(), "hello");
+  EXPECT_EQ(s.undo.kind(), UndoKind::kLineText);
+  EXPECT_EQ(s.undo.line(), 0);
+  EXPECT_STREQ(s.undo.copy1().data(), "hello");
   // A leading '!' takes the rest of the line; '!' alone is empty text that still pads.
   Type(s, mc.con(), "!bc");
   Type(s, mc.con(), "!");
@@ -54,8 +54,8 @@ TEST(EnterText, LineLockAndTheEndOfTheSlot) {
   Type(s, mc.con(), "z");
   EXPECT_EQ(mc.Output(), "At End Of Line\n");
   EXPECT_EQ(LineText(s, 0), "abcdefg");
-  EXPECT_EQ(s.undo.kind, UndoKind::kLineText);  // the refused write still replaces the record
-  EXPECT_EQ(s.cursor_line, 1);                  // and the cursor still moves down
+  EXPECT_EQ(s.undo.kind(), UndoKind::kLineText);  // the refused write still replaces the record
+  EXPECT_EQ(s.cursor_line, 1);                    // and the cursor still moves down
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/name.h"
+#include "editor/commands.h"
 
 namespace ostrel {
 namespace {
@@ -146,6 +147,25 @@ TEST(SettingsText, LaterLinesWinAndTheTextEndsAtNul) {
   EXPECT_EQ(Loaded(std::string(5000, '\n') + "quit=Q").Key(kQuit), "Q");
   // Bytes of every value are fine.
   EXPECT_EQ(Loaded("quit=\xff").Key(kQuit), "\xff");
+}
+
+// The settings file is written from the settings: the default one byte for byte as it has
+// always been, and other settings so that reading the text gives them back.
+TEST(SettingsText, WrittenFromTheSettingsAndReadBackTheSame) {
+  const Loaded defaults("");
+  const std::string text = SettingsText(defaults.names, defaults);
+  EXPECT_EQ(text.size(), 561u);
+  EXPECT_EQ(text.rfind("position_back=b\nposition_forw=n\n", 0), 0u);
+  EXPECT_EQ(text.substr(text.find("quit=")),
+            "quit=q\nmax_lines=32767\nmax_char=255\n\nanchor_position=0\nlines_per_page=8\n"
+            "show_numbers=on\nlaunch_command=\n");
+  EXPECT_EQ(Loaded(text), defaults);
+
+  Loaded changed(
+      "help=?\nmax_char=80\nmax_lines=100\nlines_per_page=20\nshow_numbers=off\n"
+      "launch_command=make\n");
+  changed.anchor_pos = 9;
+  EXPECT_EQ(Loaded(SettingsText(changed.names, changed)), changed);
 }
 
 }  // namespace

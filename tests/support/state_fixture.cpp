@@ -5,6 +5,8 @@
 #include <span>
 #include <stdexcept>
 
+#include "editor/commands.h"
+
 namespace ostrel::test {
 
 EditorState MakeState(int32_t lsize, int32_t lines, const std::vector<std::string>& text) {

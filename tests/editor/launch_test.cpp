@@ -1,4 +1,4 @@
-#include "settings/launch.h"
+#include "editor/launch.h"
 
 #include <gtest/gtest.h>
 
