@@ -69,7 +69,8 @@ constexpr DispatchTable kDispatch = [] {
   return table;
 }();
 // A slot left out, or named twice, fails the build.
-static_assert(std::ranges::all_of(kDispatch.times_named, [](int n) { return n == 1; }),
+static_assert(std::all_of(kDispatch.times_named.begin(), kDispatch.times_named.end(),
+                          [](int n) { return n == 1; }),
               "every slot needs exactly one handler");
 
 // Where the signal acted on interrupted the editor.

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "files/file_times.h"
+
 namespace ostrel {
 namespace {
 
@@ -92,8 +94,8 @@ int Look(const char* name, DiskRecord& record, const struct stat* file) {
   record.device = file->st_dev;
   record.inode = file->st_ino;
   record.size = file->st_size;
-  record.modified = file->st_mtim;
-  record.changed = file->st_ctim;
+  record.modified = ModifiedTime(*file);
+  record.changed = ChangedTime(*file);
   return 0;
 }
 

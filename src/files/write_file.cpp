@@ -224,7 +224,13 @@ struct NewFile {
 int CreateNewFile(const std::string& target, bool unnamed, mode_t mode, NewFile& file) {
   file.temp_name.clear();
   if (unnamed) {
+#ifdef O_TMPFILE
     file.fd = open(DirectoryOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+#else
+    // A system without unnamed files: the caller goes on with a temporary name.
+    file.fd = -1;
+    errno = EOPNOTSUPP;
+#endif
     return file.fd;
   }
   std::string name;
