@@ -8,7 +8,7 @@
 #include <string>
 
 #include "editor/commands.h"
-#include "editor/invariants.h"
+#include "support/invariants.h"
 #include "editor/loop.h"
 #include "support/memory_console.h"
 #include "support/scratch_dir.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "buffer/clip.h"
-#include "editor/invariants.h"
+#include "support/invariants.h"
 #include "files/save.h"
 #include "support/memory_console.h"
 #include "support/scratch_dir.h"
