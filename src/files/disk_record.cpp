@@ -54,6 +54,8 @@ void TextHasher::MixBlock(const char* block) {
 }
 
 void TextHasher::Add(std::string_view bytes) {
+  // An empty piece may have no storage at all, and memcpy must not be given its null pointer.
+  if (bytes.empty()) return;
   length_ += bytes.size();
   if (pending_size_ > 0) {
     const std::size_t take = std::min(bytes.size(), kBlock - pending_size_);
