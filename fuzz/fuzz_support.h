@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "editor/invariants.h"
+#include "support/invariants.h"
 
 namespace ostrel::fuzz {
 

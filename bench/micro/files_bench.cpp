@@ -9,6 +9,7 @@
 #include "files/load.h"
 #include "files/save.h"
 #include "support.h"
+#include "support/assembly.h"
 
 namespace ostrel::bench {
 namespace {

@@ -94,8 +94,10 @@ bool PageBlock::Allocate(std::size_t size, Pages pages) {
   if (huge) {
     const auto address = reinterpret_cast<std::uintptr_t>(map);
     data_ = static_cast<char*>(map) + (RoundUp(address, kHugePage) - address);
+#ifdef MADV_HUGEPAGE
     // Advice only: where the kernel declines, the block works with small pages.
     madvise(data_, used, MADV_HUGEPAGE);
+#endif
   }
   return true;
 #endif

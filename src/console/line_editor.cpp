@@ -5,7 +5,6 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <histedit.h>
-#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "signals/signals.h"
@@ -118,6 +118,14 @@ std::vector<std::string> Candidates(const std::string& dir, const std::string& b
   return names;
 }
 
+// Whether the encoding of LC_CTYPE knows ASCII only: it cannot read the first character of "é"
+// in UTF-8, which UTF-8, every 8-bit encoding and the common multibyte ones can.
+bool KnowsAsciiOnly() {
+  std::mbstate_t state{};
+  wchar_t character = 0;
+  return std::mbrtowc(&character, "\xc3\xa9", 2, &state) == static_cast<std::size_t>(-1);
+}
+
 }  // namespace
 
 // Every call into the library below runs within Open, after the library was found loaded, or
@@ -129,11 +137,9 @@ std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   const char* term = std::getenv("TERM");
   if (term == nullptr || term[0] == '\0' || std::strcmp(term, "dumb") == 0) return nullptr;
   // Typed characters beyond ASCII are read in the user's encoding; where none is set (the C
-  // locale knows ASCII only, and would drop every other byte), as UTF-8.
+  // locale may know ASCII only, and would drop every other byte), as UTF-8.
   (void)std::setlocale(LC_CTYPE, "");
-  if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) {
-    (void)std::setlocale(LC_CTYPE, "C.UTF-8");
-  }
+  if (KnowsAsciiOnly()) (void)std::setlocale(LC_CTYPE, "C.UTF-8");
   // Without the library a terminal is read as a pipe is.
   if (!Edit().loaded) return nullptr;
   auto editor = std::make_unique<LineEditor>(out);

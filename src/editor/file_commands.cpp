@@ -134,7 +134,7 @@ void CommandExec(EditorState& s, Console& con) {
     con.Line("Command not run: the document was not saved");
     return;
   }
-  if (s.run_launch_command) Launch(s.settings.launch_command.data(), con);
+  Launch(s.settings.launch_command.data(), con);
 }
 
 void CommandEdit(EditorState& s, Console& con) {

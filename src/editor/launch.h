@@ -12,10 +12,9 @@ class Console;
 // Returns `command` when it was replaced, null otherwise.
 char* SetCommand(char* command, int size, Console& con);
 
-// Runs `command` through the command interpreter (/bin/sh -c) and waits for it to end, or
-// until a hangup or termination comes (then left noted for the caller, the command running on).
-// Output already printed is flushed first, so the command's output follows it. The exit status
-// is not used.
+// Runs `command` through the command interpreter (RunShellCommand) after the output already
+// printed, so the command's output follows it; the command reads on where the editor's input
+// stands.
 void Launch(const char* command, Console& con);
 
 }  // namespace ostrel

@@ -61,9 +61,6 @@ struct EditorState {
   // The last save the user asked for failed, and nothing was saved or loaded since: the editor
   // then ends with status 1. (Whether the text has unsaved changes, the buffer knows.)
   bool save_failed = false;
-  // command_exec saves and then runs the launch command only when this is set; the in-process
-  // fuzz harness clears it so that no input can reach the shell.
-  bool run_launch_command = true;
   int exit_status = 0;  // the process's status once the loop ends
 
   // Allocates the text buffer with `limits`, the four empty work buffers and the undo copies of

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "files/file_times.h"
+
 namespace ostrel {
 namespace {
 
@@ -52,6 +54,8 @@ void TextHasher::MixBlock(const char* block) {
 }
 
 void TextHasher::Add(std::string_view bytes) {
+  // An empty piece may have no storage at all, and memcpy must not be given its null pointer.
+  if (bytes.empty()) return;
   length_ += bytes.size();
   if (pending_size_ > 0) {
     const std::size_t take = std::min(bytes.size(), kBlock - pending_size_);
@@ -111,8 +115,8 @@ int Look(const char* name, DiskRecord& record, const struct stat* file) {
   record.device = file->st_dev;
   record.inode = file->st_ino;
   record.size = file->st_size;
-  record.modified = file->st_mtim;
-  record.changed = file->st_ctim;
+  record.modified = ModifiedTime(*file);
+  record.changed = ChangedTime(*file);
   return 0;
 }
 

@@ -15,6 +15,7 @@
 
 #include "common/characters.h"
 #include "console/console.h"
+#include "files/file_times.h"
 #include "files/save.h"
 #include "files/write_file.h"
 
@@ -129,7 +130,7 @@ std::vector<FoundRescue> OwnRescueFiles(const RescueNaming& naming, bool elsewhe
     if (lstat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
       continue;
     }
-    Found f{.file = {}, .modified = info.st_mtim, .number = number};
+    Found f{.file = {}, .modified = ModifiedTime(info), .number = number};
     f.file.elsewhere = elsewhere;
     f.file.locked = LockedByAnotherSession(name, info, f.file.holder);
     f.file.name = std::move(name);

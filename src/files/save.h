@@ -24,13 +24,6 @@ int32_t DocLength(const TextBuffer& buffer);
 // document gives one newline.
 std::string AssembleDocument(const TextBuffer& buffer);
 
-// The most bytes the saved form of lines 0 to `last` can take: lsize per line.
-std::size_t AssembledBound(const TextBuffer& buffer, int32_t last);
-
-// Writes the saved form of lines 0 to `last` to `out`, which holds at least AssembledBound
-// bytes, and returns its length.
-std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out);
-
 // True when something of that name exists (a file that may not be read, a link to nothing and
 // a FIFO included): the save-as question's test of whether a name is taken.
 bool NameExists(const char* name);

@@ -79,21 +79,32 @@ int CloseChecked(int fd) {
   return close(fd) == 0 ? 0 : errno;
 }
 
+// Whether a reservation failed only because it cannot be made here: the file system (ZFS, say)
+// or the C library offers none. The text is then written without one.
+bool CannotReserve(int failure) {
+  return failure == EINVAL || failure == EOPNOTSUPP || failure == ENOSYS;
+}
+
 // Reserves the disk blocks for the first `length` bytes of a regular file, so that writing them
 // cannot run out of space. The file keeps its length, so that a kill before the write leaves
 // the old text as it was; only where the file system cannot reserve beyond the end does a
-// shorter file grow to `length`.
+// shorter file grow to `length`. 0 also where no reservation can be made at all: the caller
+// then writes without one.
 int Reserve(int fd, std::size_t length) {
   if (length == 0) return 0;
-  int failure = 0;
+  int failure = ENOSYS;
+#ifdef FALLOC_FL_KEEP_SIZE
   do {
     failure = fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) == 0 ? 0 : errno;
   } while (failure == EINTR);
-  if (failure != EOPNOTSUPP && failure != ENOSYS) return failure;
+  if (!CannotReserve(failure)) return failure;
+#endif
+#if defined(_POSIX_ADVISORY_INFO) && _POSIX_ADVISORY_INFO > 0
   do {
     failure = posix_fallocate(fd, 0, static_cast<off_t>(length));
   } while (failure == EINTR);
-  return failure;
+#endif
+  return CannotReserve(failure) ? 0 : failure;
 }
 
 // Opens the file that is to be written in place. A regular file is opened for reading too where
@@ -118,9 +129,10 @@ int OpenInPlace(const std::string& name) {
 // Writes into the file itself: for files that must not be replaced by another one. On a regular
 // file the guard's copy of the new text is made first; then the space for the new text is
 // reserved, so that a full disk or a quota fails the save before a byte of the old text
-// changes; then the text is written from the start, a longer old text cut to the new length,
-// and the file synced (the cut comes before the sync, so that what the sync makes durable is
-// the new text alone). Whatever fails before the first byte is written leaves the file as it
+// changes (where no reservation can be made, a full disk can stop the write part way); then
+// the text is written from the start, a longer old text cut to the new length, and the file
+// synced (the cut comes before the sync, so that what the sync makes durable is the new text
+// alone). Whatever fails before the first byte is written leaves the file as it
 // was: a file the reservation grew is cut back to its old length. A failure after it sets the
 // guard's `torn`. A device or FIFO is simply written.
 int WriteInPlace(const std::string& name, const TextSource& text, InPlaceGuard* guard) {
@@ -212,7 +224,13 @@ struct NewFile {
 int CreateNewFile(const std::string& target, bool unnamed, mode_t mode, NewFile& file) {
   file.temp_name.clear();
   if (unnamed) {
+#ifdef O_TMPFILE
     file.fd = open(DirectoryOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+#else
+    // A system without unnamed files: the caller goes on with a temporary name.
+    file.fd = -1;
+    errno = EOPNOTSUPP;
+#endif
     return file.fd;
   }
   std::string name;

@@ -58,9 +58,9 @@ struct InPlaceGuard {
 // renamed over the old one; a link stays a link. Where replacing would change what the user has
 // (another hard link, a device or FIFO, an owner that cannot be kept, a directory that refuses
 // the new file), the file is written in place instead: for a regular file the guard's copy is
-// made first and the space reserved; the text is then written, a longer old text cut, and the
-// file synced. A failure before the first byte of the new text leaves it byte for byte as it
-// was.
+// made first and the space reserved where the file system allows; the text is then written, a
+// longer old text cut, and the file synced. A failure before the first byte of the new text leaves
+// it byte for byte as it was.
 int WriteDocument(const char* name, const TextSource& text, InPlaceGuard* guard = nullptr);
 
 // Replaces the file `name` (or a link of that name: the name is what is replaced) by one that

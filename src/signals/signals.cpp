@@ -1,7 +1,9 @@
 #include "signals/signals.h"
 
 #include <poll.h>
+#if defined(__linux__)
 #include <sys/prctl.h>
+#endif
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -153,7 +155,9 @@ void EndBySignal(int sig) {
   // process undumpable not even a core handler gets one.
   const rlimit no_core{0, 0};
   (void)setrlimit(RLIMIT_CORE, &no_core);
+#if defined(__linux__)
   (void)prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+#endif
   (void)std::signal(sig, SIG_DFL);
   sigset_t one;
   sigemptyset(&one);

@@ -1,4 +1,4 @@
-#include "editor/invariants.h"
+#include "support/invariants.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "editor/commands.h"
-#include "editor/invariants.h"
 #include "editor/loop.h"
+#include "support/invariants.h"
 #include "support/memory_console.h"
 #include "support/scratch_dir.h"
 #include "support/state_fixture.h"
@@ -63,19 +63,19 @@ TEST(SessionInvariants, EveryCommandLeavesTheStateWhole) {
   }
 }
 
-// The in-process fuzz harness relies on this: with run_launch_command cleared, command_exec
-// still saves, but nothing reaches the shell.
-TEST(SessionInvariants, ClearedLaunchFlagSavesWithoutRunningTheCommand) {
+// command_exec saves first and runs the command only then, on the saved file. (The in-process
+// fuzz harness links a shell that runs nothing, so there only the save is made.)
+TEST(SessionInvariants, CommandExecSavesThenRunsTheCommand) {
   const test::InScratchDir scratch;
   auto s = MakeState(8, 3, {"abc"});
-  s.run_launch_command = false;
-  std::strcpy(s.settings.launch_command.data(), "touch launched");
+  std::strcpy(s.settings.launch_command.data(), "cp doc launched");
   std::strcpy(s.file_name.data(), "doc");
   MemoryConsole mc;
   CommandExec(s, mc.con());
   EXPECT_EQ(mc.Output(), "Saved to doc\n");
   EXPECT_TRUE(fs::exists("doc"));
-  EXPECT_FALSE(fs::exists("launched"));
+  EXPECT_TRUE(fs::exists("launched"));
+  EXPECT_EQ(fs::file_size("launched"), 4u);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "buffer/clip.h"
-#include "editor/invariants.h"
 #include "files/save.h"
+#include "support/invariants.h"
 #include "support/memory_console.h"
 #include "support/scratch_dir.h"
 #include "support/state_fixture.h"

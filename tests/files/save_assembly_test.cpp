@@ -7,6 +7,7 @@
 
 #include "buffer/lines.h"
 #include "files/save.h"
+#include "support/assembly.h"
 #include "support/state_fixture.h"
 
 namespace ostrel {

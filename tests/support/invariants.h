@@ -1,5 +1,6 @@
 // The editor state's invariants, checked as a whole: what every command must leave behind.
-// Tests and the fuzz targets call it after every command; the editor itself never needs to.
+// Tests and the fuzz targets call it after every command; the editor itself never needs to, so
+// it is built only with them.
 #pragma once
 
 #include <string>

@@ -1,0 +1,29 @@
+// The times of a stat result, wherever the system keeps them: st_mtim and st_ctim on most
+// systems, st_mtimespec and st_ctimespec on macOS.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+namespace ostrel {
+
+// When the file's data last changed.
+inline timespec ModifiedTime(const struct stat& info) {
+#if defined(__APPLE__)
+  return info.st_mtimespec;
+#else
+  return info.st_mtim;
+#endif
+}
+
+// When the file's data or metadata last changed.
+inline timespec ChangedTime(const struct stat& info) {
+#if defined(__APPLE__)
+  return info.st_ctimespec;
+#else
+  return info.st_ctim;
+#endif
+}
+
+}  // namespace ostrel
