@@ -1,5 +1,8 @@
 #include "fuzz_support.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -7,14 +10,33 @@
 
 namespace ostrel::fuzz {
 
-std::FILE* NullOutput() {
-  cookie_io_functions_t io{};
-  io.write = [](void*, const char*, std::size_t size) -> ssize_t {
-    return static_cast<ssize_t>(size);
-  };
-  std::FILE* f = fopencookie(nullptr, "w", io);
-  if (f == nullptr) std::abort();
-  return f;
+int NullOutput() {
+  static const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) std::abort();
+  return fd;
+}
+
+MemoryFile::MemoryFile() : fd_(memfd_create("ostrel-fuzz", MFD_CLOEXEC)) {
+  if (fd_ < 0) std::abort();
+}
+
+int MemoryFile::Hold(std::string_view content) {
+  if (ftruncate(fd_, 0) != 0 ||
+      pwrite(fd_, content.data(), content.size(), 0) != static_cast<ssize_t>(content.size()) ||
+      lseek(fd_, 0, SEEK_SET) != 0) {
+    std::abort();
+  }
+  return fd_;
+}
+
+std::string MemoryFile::Content() const {
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) std::abort();
+  std::string content(static_cast<std::size_t>(st.st_size), '\0');
+  if (pread(fd_, content.data(), content.size(), 0) != static_cast<ssize_t>(content.size())) {
+    std::abort();
+  }
+  return content;
 }
 
 std::string EnterScratchDirectory() {

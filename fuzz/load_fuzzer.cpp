@@ -21,7 +21,7 @@ namespace {
 
 using namespace ostrel;
 
-std::FILE* g_out = nullptr;
+int g_out = -1;
 
 struct Expected {
   std::vector<std::string> lines;
@@ -93,16 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // A previous document that the load must wipe out completely.
   for (int32_t i = 0; i < lines; ++i) std::memset(s.buffer.WritableSlot(i), 'o', lsize - 1);
 
-  char answer[] = "Y\nn\n";
-  std::FILE* in = fmemopen(answer + (yes ? 0 : 2), 2, "r");
-  Check(in != nullptr, "fmemopen");
+  static fuzz::MemoryFile in;
   bool loaded = false;
   {
-    Console con(in, g_out);
+    Console con(in.Hold(yes ? "Y\n" : "n\n"), g_out);
     s.buffer.ClearAll();
     loaded = ParseLines(text, file.size(), s.buffer, con);
   }
-  std::fclose(in);
 
   const Expected x = Mark(text, file.size(), lsize, lines);
   Check(loaded == (yes || !x.warns), "load went on or stopped against the answer");

@@ -24,7 +24,7 @@ constexpr long kMaxCycles = 100000;
 
 constexpr const char* kDocument = "ab\n\ncd ef\nlonger line here\n\tx\n";
 
-std::FILE* g_out = nullptr;
+int g_out = -1;
 
 }  // namespace
 
@@ -49,12 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                                     "\nlines_per_page=3\nlaunch_command=true\n");
   fuzz::WriteFile("doc.txt", kDocument);
 
-  // fmemopen cannot open an empty buffer for reading; an empty input is the empty device.
-  std::FILE* in =
-      input.empty() ? std::fopen("/dev/null", "r") : fmemopen(input.data(), input.size(), "r");
-  if (in == nullptr) std::abort();
+  // Standard input is a file in memory: read through the same calls as a file given as input.
+  static fuzz::MemoryFile in;
   {
-    Console con(in, g_out);
+    Console con(in.Hold(input), g_out);
     EditorState s;
     if (StartUp(s, "doc.txt", con)) {
       fuzz::AbortOnBrokenInvariant(s, "after start-up", 0);
@@ -70,6 +68,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     con.Flush();
   }
-  std::fclose(in);
   return 0;
 }

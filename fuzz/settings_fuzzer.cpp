@@ -23,7 +23,7 @@ namespace {
 using namespace ostrel;
 
 KeyNameTable g_names;
-std::FILE* g_out = nullptr;
+int g_out = -1;
 
 void Check(bool ok, const char* what) {
   if (ok) return;
@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   Check(chmod(kSettingsFileName, mode) == 0, "chmod");
   Settings read;
   SetDefaultValues(read.keys);
-  Console con(nullptr, g_out);
+  static fuzz::MemoryFile no_input;
+  Console con(no_input.Hold(""), g_out);
   const int result = ReadRC(g_names, read, con);
   Check(result == 1, "ReadRC did not read the file");
   if (CheckLaunchRule(user, mode, user) != LaunchRule::kTaken) {

@@ -11,6 +11,7 @@
 #include "buffer/text_buffer.h"
 #include "console/console.h"
 #include "editor/view.h"
+#include "fuzz_support.h"
 
 namespace {
 
@@ -25,18 +26,13 @@ void Check(bool ok, const char* what) {
 // Runs `print` on a terminal-mode console and returns what it wrote.
 template <typename Print>
 std::string Shown(Print print) {
-  char* buf = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buf, &size);
-  Check(out != nullptr, "open_memstream");
+  static fuzz::MemoryFile in;
+  static fuzz::MemoryFile out;
   {
-    Console con(nullptr, out, OutputMode::kVisible);
+    Console con(in.Hold(""), out.Hold(""), OutputMode::kVisible);
     print(con);
   }
-  std::fclose(out);
-  std::string text(buf, size);
-  std::free(buf);
-  return text;
+  return out.Content();
 }
 
 bool Safe(std::string_view text, bool newlines) {

@@ -30,7 +30,7 @@ inline void FillGrid(TextBuffer& buffer) {
 struct NullConsole {
   FilePtr in{std::fopen("/dev/null", "r")};
   FilePtr out{std::fopen("/dev/null", "w")};
-  Console con{in.get(), out.get()};
+  Console con{fileno(in.get()), fileno(out.get())};
 };
 
 }  // namespace ostrel::bench

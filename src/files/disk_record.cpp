@@ -70,7 +70,7 @@ void TextHasher::Add(std::string_view bytes) {
     MixBlock(bytes.data());
     bytes.remove_prefix(kBlock);
   }
-  std::memcpy(pending_, bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(pending_, bytes.data(), bytes.size());
   pending_size_ = bytes.size();
 }
 

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -11,11 +13,12 @@ int main(int argc, char** argv) {
   ostrel::Options opts = ostrel::ParseOptions(argc, argv);
   if (opts.action == ostrel::OptionAction::kUnknownOption) {
     // The one thing the editor writes to standard error: nothing else runs.
-    const std::string text = ostrel::UnknownOptionText(opts.unknown, ostrel::OutputModeOf(stderr));
+    const std::string text =
+        ostrel::UnknownOptionText(opts.unknown, ostrel::OutputModeOf(STDERR_FILENO));
     (void)std::fputs(text.c_str(), stderr);
     return 2;
   }
-  ostrel::Console con(stdin, stdout);
+  ostrel::Console con(STDIN_FILENO, STDOUT_FILENO);
   if (opts.action != ostrel::OptionAction::kEdit) {
     if (opts.action == ostrel::OptionAction::kHelp) {
       con.Write(ostrel::UsageText());

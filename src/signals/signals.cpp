@@ -5,6 +5,7 @@
 #include <sys/prctl.h>
 #endif
 #include <sys/resource.h>
+#include <sys/select.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,6 +88,23 @@ long long MillisecondsBetween(const timespec& from, const timespec& to) {
   return ms > 0 ? ms : 0;
 }
 
+// Waits until `fd` can be read or `timeout` (none when null) has passed, with the signal mask
+// `mask` only while it waits. Returns as poll does: above 0 ready, 0 timed out, below 0 failed.
+int WaitLettingIn(int fd, const timespec* timeout, const sigset_t& mask) {
+#if OSTREL_HAVE_PPOLL
+  pollfd p{fd, POLLIN, 0};
+  return ppoll(&p, 1, timeout, &mask);
+#else
+  // pselect waits the same way. A descriptor it cannot take is left to the read, which then
+  // waits, or fails, by itself.
+  if (fd < 0 || fd >= FD_SETSIZE) return 1;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(fd, &readable);
+  return pselect(fd + 1, &readable, nullptr, nullptr, timeout, &mask);
+#endif
+}
+
 }  // namespace
 
 void InstallSignalHandlers() {
@@ -115,7 +133,6 @@ WaitResult WaitForInput(int fd, int timeout_ms) {
   const Blocked blocked(true);
   WaitResult result = WaitResult::kSignal;
   while (pending == 0 && terminal_noted == 0) {
-    pollfd p{fd, POLLIN, 0};
     timespec left{};
     if (timeout_ms >= 0) {
       timespec now{};
@@ -123,8 +140,8 @@ WaitResult WaitForInput(int fd, int timeout_ms) {
       const long long ms = MillisecondsBetween(now, deadline);
       left = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     }
-    // The noted signals are let in only while ppoll waits.
-    const int ready = ppoll(&p, 1, timeout_ms >= 0 ? &left : nullptr, &blocked.old());
+    // The noted signals are let in only while the wait lasts.
+    const int ready = WaitLettingIn(fd, timeout_ms >= 0 ? &left : nullptr, blocked.old());
     if (ready > 0 || (ready < 0 && errno != EINTR)) {  // a failure is the read's to report
       result = WaitResult::kReady;
       break;

@@ -70,37 +70,34 @@ TEST(ConsoleInput, LinesSpanBlocksAndAFileIsPutBackWhereTheyEnd) {
   const std::string input = std::string(5000, 'x') + "\ntail";
   for (const bool file : {false, true}) {
     SCOPED_TRACE(file ? "file" : "pipe");
-    std::FILE* in = nullptr;
-    if (file) {
-      in = std::tmpfile();
-      ASSERT_NE(in, nullptr);
-      ASSERT_EQ(write(fileno(in), input.data(), input.size()), std::ssize(input));
-      ASSERT_EQ(lseek(fileno(in), 0, SEEK_SET), 0);
-    } else {
-      int fds[2];
+    int fds[2] = {-1, -1};
+    test::MemoryFile memory(input);
+    if (!file) {
       ASSERT_EQ(pipe(fds), 0);
       ASSERT_EQ(write(fds[1], input.data(), input.size()), std::ssize(input));
       close(fds[1]);
-      in = fdopen(fds[0], "r");
     }
+    const int in = file ? memory.fd() : fds[0];
     {
-      Console con(in, nullptr);
+      test::MemoryFile out;
+      Console con(in, out.fd());
       std::string line(8000, '\0');
-      ASSERT_TRUE(con.ReadLine(line.data(), 8000));
+      bool goes_on = false;
+      ASSERT_EQ(con.ReadPiece(line.data(), 8000, InputKind::kCommand, goes_on), ReadOutcome::kLine);
       EXPECT_EQ(std::string(line.c_str()), input.substr(0, 5001));
       if (file) {
         con.ReleaseInput();
-        EXPECT_EQ(lseek(fileno(in), 0, SEEK_CUR), 5001);
+        EXPECT_EQ(lseek(in, 0, SEEK_CUR), 5001);
       }
       char piece[3];
-      ASSERT_TRUE(con.ReadLine(piece, 3));
+      ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
       EXPECT_STREQ(piece, "ta");
-      ASSERT_TRUE(con.ReadLine(piece, 3));
+      ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
       EXPECT_STREQ(piece, "il");
-      EXPECT_FALSE(con.ReadLine(piece, 3));
+      EXPECT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kEnd);
       EXPECT_EQ(con.last_read(), ReadOutcome::kEnd);
     }
-    std::fclose(in);
+    if (!file) close(fds[0]);
   }
 }
 
@@ -116,26 +113,26 @@ TEST(ConsoleInput, ALineCutByItsLimitIsCutBeforeACharacter) {
   ASSERT_EQ(pipe(fds), 0);
   ASSERT_EQ(write(fds[1], input.data(), input.size()), std::ssize(input));
   close(fds[1]);
-  std::FILE* in = fdopen(fds[0], "r");
   {
-    Console con(in, nullptr);
+    test::MemoryFile out;
+    Console con(fds[0], out.fd());
     std::string line(4097, '\0');
     bool goes_on = false;
     ASSERT_EQ(con.ReadPiece(line.data(), 4097, InputKind::kCommand, goes_on), ReadOutcome::kLine);
     EXPECT_EQ(std::string(line.c_str()), std::string(4095, 'x'));
     EXPECT_TRUE(goes_on);
     char piece[8];
-    ASSERT_TRUE(con.ReadLine(piece, 8));
+    ASSERT_EQ(con.ReadPiece(piece, 8, InputKind::kCommand, goes_on), ReadOutcome::kLine);
     EXPECT_EQ(std::string(piece), euro + "\n");
-    ASSERT_TRUE(con.ReadLine(piece, 3));
+    ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
     EXPECT_EQ(std::string(piece), euro.substr(0, 2));
-    ASSERT_TRUE(con.ReadLine(piece, 3));
+    ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
     EXPECT_EQ(std::string(piece), euro.substr(2) + "\n");
     // Bytes that only begin a character are characters of their own.
-    ASSERT_TRUE(con.ReadLine(piece, 3));
+    ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
     EXPECT_EQ(std::string(piece), "\xE2\x82");
   }
-  std::fclose(in);
+  close(fds[0]);
 }
 
 }  // namespace

@@ -1,12 +1,29 @@
-// A console over memory: scripted input, captured output.
+// A console over memory files: scripted input, captured output, read and written through
+// descriptors as standard input and output are.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "console/console.h"
 
 namespace ostrel::test {
+
+// A file that lives in memory (or, where there are no memory files, an unlinked temporary
+// file), holding `content` and positioned at its start. Closed when it goes.
+class MemoryFile {
+ public:
+  explicit MemoryFile(const std::string& content = "");
+  ~MemoryFile();
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
+  int fd() const { return fd_; }
+  // Everything the file holds.
+  std::string Content() const;
+
+ private:
+  int fd_;
+};
 
 class MemoryConsole {
  public:
@@ -21,11 +38,8 @@ class MemoryConsole {
   std::string Output();
 
  private:
-  std::string input_;
-  std::FILE* in_;
-  char* out_buf_ = nullptr;
-  std::size_t out_size_ = 0;
-  std::FILE* out_;
+  MemoryFile in_;
+  MemoryFile out_;
   Console con_;
 };
 
