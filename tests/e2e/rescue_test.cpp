@@ -382,12 +382,50 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
   }
 }
 
+// Steady typing never pauses long enough for the pause rule: the rescue file is still brought
+// up to date once the oldest change it lacks is five pauses (here 5 s) old, so a kill loses at
+// most about that much. It runs beside the pause rows.
+void SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind() {
+  using Clock = std::chrono::steady_clock;
+  Sandbox box;
+  Terminal t(box, {.settings = Settings({"autosave_seconds=1"}),
+                   .args = {"--no-line-editing", "notes.txt"},
+                   .echo = false});
+  ASSERT_TRUE(t.WaitFor(kPrompt));
+  std::vector<Clock::time_point> sent;
+  std::string typed;
+  const Clock::time_point start = Clock::now();
+  while (Clock::now() - start < std::chrono::milliseconds(7000)) {
+    const std::string line = "line " + std::to_string(sent.size()) + "\n";
+    t.Mark();
+    ASSERT_TRUE(t.Send(line));
+    sent.push_back(Clock::now());
+    typed += line;
+    ASSERT_TRUE(t.WaitFor("Editing " + std::to_string(sent.size() + 1) + ":1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  }
+  const Clock::time_point killed = Clock::now();
+  t.Kill(SIGKILL);
+  t.Wait();
+  const auto rescued = RunResult{.dir = box.dir()}.File("notes.txt.save");
+  ASSERT_TRUE(rescued);
+  // Every line typed more than the bound before the kill, with a second to spare for the view
+  // that writes it, is in the file; the file holds what was typed, in order.
+  const auto held = std::count(rescued->begin(), rescued->end(), '\n');
+  const auto due = std::count_if(sent.begin(), sent.end(), [&](Clock::time_point at) {
+    return killed - at > std::chrono::seconds(6);
+  });
+  EXPECT_GE(held, due);
+  EXPECT_GT(due, 0);
+  EXPECT_EQ(*rescued, typed.substr(0, rescued->size()));
+}
+
 // The pauses of a terminal session keep its one rescue file current. Each step types its keys,
 // waits for `cue`, then (with `pause`) until the editor waits for input without a time limit:
 // the idle write due is done by then, and the directory must hold `now`. A file whose text
 // changed between two looks must be a new file (replaced, never rewritten in place), one whose
-// text stayed the same the same file (not written again).
-TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
+// text stayed the same the same file (not written again). Steady typing is checked beside them.
+TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
   using Files = std::map<std::string, std::string>;
   struct Step {
     std::string keys;
@@ -466,9 +504,15 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
        .steps = {{"hello\n", "Editing 2:1", Files{}}},
        .piped = true},
   };
-  // The rows wait for the editor's pauses side by side, each on a terminal of its own.
-  InParallel(rows.size(), rows.size(), [&](std::size_t i) {
-    const Row& row = rows[i];
+  // The rows wait for the editor's pauses side by side, each on a terminal of its own, and
+  // beside them the steady typing, which takes longest.
+  InParallel(rows.size() + 1, rows.size() + 1, [&](std::size_t i) {
+    if (i == 0) {
+      SCOPED_TRACE("steady typing");
+      SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind();
+      return;
+    }
+    const Row& row = rows[i - 1];
     SCOPED_TRACE(row.name);
     // Without line editing built in, the editor reads a terminal as it reads a pipe.
     if (row.line_editing && !kLineEditingBuiltIn) return;
@@ -641,44 +685,6 @@ TEST(Rescue, ARescueNeedsNoCopyOfTheWholeDocument) {
   EXPECT_EQ(r.status, 128 + SIGHUP);
   EXPECT_THAT(r.out, HasSubstr("Unsaved text written to doc.save\n"));
   EXPECT_EQ(r.File("doc.save"), "changed\n" + doc.substr(7));
-}
-
-// Steady typing never pauses long enough for the pause rule: the rescue file is still brought
-// up to date once the oldest change it lacks is five pauses (here 5 s) old, so a kill loses at
-// most about that much.
-TEST(Rescue, SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind) {
-  using Clock = std::chrono::steady_clock;
-  Sandbox box;
-  Terminal t(box, {.settings = Settings({"autosave_seconds=1"}),
-                   .args = {"--no-line-editing", "notes.txt"},
-                   .echo = false});
-  ASSERT_TRUE(t.WaitFor(kPrompt));
-  std::vector<Clock::time_point> sent;
-  std::string typed;
-  const Clock::time_point start = Clock::now();
-  while (Clock::now() - start < std::chrono::milliseconds(7000)) {
-    const std::string line = "line " + std::to_string(sent.size()) + "\n";
-    t.Mark();
-    ASSERT_TRUE(t.Send(line));
-    sent.push_back(Clock::now());
-    typed += line;
-    ASSERT_TRUE(t.WaitFor("Editing " + std::to_string(sent.size() + 1) + ":1"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  }
-  const Clock::time_point killed = Clock::now();
-  t.Kill(SIGKILL);
-  t.Wait();
-  const auto rescued = RunResult{.dir = box.dir()}.File("notes.txt.save");
-  ASSERT_TRUE(rescued);
-  // Every line typed more than the bound before the kill, with a second to spare for the view
-  // that writes it, is in the file; the file holds what was typed, in order.
-  const auto held = std::count(rescued->begin(), rescued->end(), '\n');
-  const auto due = std::count_if(sent.begin(), sent.end(), [&](Clock::time_point at) {
-    return killed - at > std::chrono::seconds(6);
-  });
-  EXPECT_GE(held, due);
-  EXPECT_GT(due, 0);
-  EXPECT_EQ(*rescued, typed.substr(0, rescued->size()));
 }
 
 TEST(Rescue, ExitStatusTellsAFailedLastSave) {
