@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -583,10 +585,12 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
 
 // A run through pipes that a signal or a closed standard output ends in the middle: in the
 // child, standard input becomes a pipe holding `typed` that the editor itself keeps open, so
-// its input never ends; a helper process passes the output on to the run's file and, once it
-// shows `cue`, sends `sig` to the editor, or with `sig` 0 stops reading and types an empty line.
-// With `stall` it stops reading at `cue`, sends `sig` once the editor's output blocks, and
-// keeps the output open until the editor has ended.
+// its input never ends. A helper process watches the run's file and sends `sig` to the editor
+// each time the output shows `cue` again (the editor writes there itself, so its last words are
+// in the file when it has ended). With `sig` 0 the helper instead passes the output on to the
+// file through a pipe and, at `cue`, stops reading and types an empty line; with `stall` it
+// stops reading at `cue`, sends `sig` once the editor's output blocks, and keeps the output
+// open until the editor has ended.
 std::function<void()> MidSession(const std::string& typed, const std::string& cue, int sig,
                                  bool stall = false) {
   return [typed, cue, sig, stall] {
@@ -595,7 +599,21 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
     if (pipe(in) != 0 || pipe(out) != 0) _exit(125);
     if (write(in[1], typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) _exit(125);
     const pid_t editor = getpid();
-    if (fork() == 0) {
+    if (sig != 0 && !stall && fork() == 0) {
+      char path[4096] = {};
+      if (readlink("/proc/self/fd/1", path, sizeof path - 1) <= 0) _exit(0);
+      for (std::size_t from = 0; getppid() == editor;) {
+        std::ifstream file(path, std::ios::binary);
+        const std::string seen{std::istreambuf_iterator<char>(file), {}};
+        if (const std::size_t at = seen.find(cue, from); at != std::string::npos) {
+          kill(editor, sig);
+          from = at + cue.size();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      _exit(0);
+    }
+    if ((sig == 0 || stall) && fork() == 0) {
       close(in[0]);
       close(out[1]);
       std::string seen;
@@ -617,11 +635,6 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
           }
           break;
         }
-        if (sig != 0) {
-          kill(editor, sig);
-          seen.clear();
-          continue;
-        }
         close(out[0]);
         if (write(in[1], "\n", 1) != 1) break;
         break;
@@ -629,7 +642,7 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
       _exit(0);
     }
     dup2(in[0], 0);
-    dup2(out[1], 1);
+    if (sig == 0 || stall) dup2(out[1], 1);
     close(in[0]);
     close(out[0]);
     close(out[1]);
@@ -678,9 +691,9 @@ TEST(Rescue, ARescueNeedsNoCopyOfTheWholeDocument) {
   box.Write("doc", doc);
   const auto hangup = MidSession("changed\n", "Editing 2:1", SIGHUP);
   const auto r = box.Run({.settings = "", .args = {"doc"}, .in_child = [hangup] {
+                            hangup();  // its helper process is not limited
                             const rlimit memory{20000 * 1024, 20000 * 1024};
                             setrlimit(RLIMIT_AS, &memory);
-                            hangup();
                           }});
   EXPECT_EQ(r.status, 128 + SIGHUP);
   EXPECT_THAT(r.out, HasSubstr("Unsaved text written to doc.save\n"));
