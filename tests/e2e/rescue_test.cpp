@@ -37,8 +37,6 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string kPrompt = "  > ";
-
 // A document name of the longest length a name may have, and its rescue file: NAME.save would
 // be too long, so NAME is cut just enough.
 const std::string kLongName = std::string(200, 'n') + std::string(55, 'x');

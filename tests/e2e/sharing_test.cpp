@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string kPrompt = "  > ";
 const std::string kChanged = "notes.txt changed on disk since it was read";
 const std::string kRefused = "Not saved: " + kChanged + "\n";
 
