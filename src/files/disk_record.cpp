@@ -32,34 +32,53 @@ bool HashFile(int fd, uint64_t& hash, off_t& size) {
 
 }  // namespace
 
-void TextHasher::Add(std::string_view bytes) {
-  length_ += bytes.size();
-  while (!bytes.empty()) {
-    const std::size_t take = std::min(bytes.size(), sizeof pending_ - pending_size_);
-    std::memcpy(pending_ + pending_size_, bytes.data(), take);
-    pending_size_ += take;
-    bytes.remove_prefix(take);
-    if (pending_size_ < sizeof pending_) break;
+namespace {
+
+uint64_t Mix(uint64_t hash, uint64_t word) {
+  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  hash ^= word;
+  hash *= kMultiplier;
+  return hash ^ (hash >> 29);
+}
+
+}  // namespace
+
+void TextHasher::MixBlock(const char* block) {
+  for (std::size_t lane = 0; lane < kLanes; ++lane) {
     uint64_t word = 0;
-    std::memcpy(&word, pending_, sizeof word);
-    Mix(word);
-    pending_size_ = 0;
+    std::memcpy(&word, block + lane * sizeof word, sizeof word);
+    lanes_[lane] = Mix(lanes_[lane], word);
   }
 }
 
-uint64_t TextHasher::Finish() {
-  uint64_t tail = 0;
-  std::memcpy(&tail, pending_, pending_size_);
-  Mix(tail);
-  Mix(length_);
-  return hash_;
+void TextHasher::Add(std::string_view bytes) {
+  length_ += bytes.size();
+  if (pending_size_ > 0) {
+    const std::size_t take = std::min(bytes.size(), kBlock - pending_size_);
+    std::memcpy(pending_ + pending_size_, bytes.data(), take);
+    pending_size_ += take;
+    bytes.remove_prefix(take);
+    if (pending_size_ < kBlock) return;
+    MixBlock(pending_);
+    pending_size_ = 0;
+  }
+  while (bytes.size() >= kBlock) {
+    MixBlock(bytes.data());
+    bytes.remove_prefix(kBlock);
+  }
+  std::memcpy(pending_, bytes.data(), bytes.size());
+  pending_size_ = bytes.size();
 }
 
-void TextHasher::Mix(uint64_t word) {
-  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
-  hash_ ^= word;
-  hash_ *= kMultiplier;
-  hash_ ^= hash_ >> 29;
+uint64_t TextHasher::Finish() {
+  uint64_t hash = 0;
+  for (const uint64_t lane : lanes_) hash = Mix(hash, lane);
+  for (std::size_t at = 0; at < pending_size_; at += sizeof(uint64_t)) {
+    uint64_t word = 0;
+    std::memcpy(&word, pending_ + at, std::min(sizeof word, pending_size_ - at));
+    hash = Mix(hash, word);
+  }
+  return Mix(hash, length_);
 }
 
 uint64_t TextHash(std::string_view bytes) {

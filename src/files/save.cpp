@@ -215,15 +215,32 @@ bool SameDirectory(const std::string& a, const std::string& b) {
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-// The hash of a text handed out piece by piece, as a record of what was written keeps it.
-uint64_t HashOf(const TextSource& text) {
-  TextHasher hasher;
-  (void)text.Each([&hasher](std::string_view piece) {
-    hasher.Add(piece);
-    return 0;
-  });
-  return hasher.Finish();
-}
+// A text that hashes the pieces it hands out, so that the record of what a save wrote takes
+// no second pass over the document: the hash is of the last pass that went through whole.
+class HashedSource final : public TextSource {
+ public:
+  explicit HashedSource(const TextSource& text) : text_(text) {}
+  std::size_t Size() const override { return text_.Size(); }
+  int Each(const Put& put) const override {
+    hasher_ = TextHasher{};
+    whole_ = false;
+    const int failure = text_.Each([this, &put](std::string_view piece) {
+      hasher_.Add(piece);
+      return put(piece);
+    });
+    whole_ = failure == 0;
+    return failure;
+  }
+  uint64_t Hash() const {
+    if (!whole_) (void)Each([](std::string_view) { return 0; });
+    return TextHasher(hasher_).Finish();
+  }
+
+ private:
+  const TextSource& text_;
+  mutable TextHasher hasher_;
+  mutable bool whole_ = false;
+};
 
 }  // namespace
 
@@ -290,7 +307,8 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue
   if (failure == 0 && changed && !MayOverwriteChange(file_name, buffer, con, session)) {
     return false;
   }
-  const DocumentSource text(buffer);
+  const DocumentSource document(buffer);
+  const HashedSource text(document);
   // Written in place, the file holds parts of both texts until the write ends: the whole new
   // text is in the session's rescue file first, so that whatever happens one of them is whole.
   const bool had_rescue = !session.name.empty();
@@ -314,7 +332,7 @@ bool Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue
   if (failure != 0) return false;
   if (guard != nullptr) {
     guard->disk = RecordOf(file_name, {});
-    if (guard->disk.file_exists) guard->disk.hash = HashOf(text);
+    if (guard->disk.file_exists) guard->disk.hash = text.Hash();
   }
   con.Print("Saved to %s\n", Visible(file_name));
   return true;
