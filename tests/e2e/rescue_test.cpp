@@ -420,11 +420,40 @@ void SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind() {
   EXPECT_EQ(*rescued, typed.substr(0, rescued->size()));
 }
 
+// Session A pauses, so its rescue file is written; session B, started on the same document,
+// is told that a running session keeps it, and which. It runs beside the pause rows.
+void ARunningSessionsRescueFileIsNamedAsSuch() {
+  Sandbox box;
+  Terminal a(box, {.settings = Settings({"autosave_seconds=1"}),
+                   .args = {"--no-line-editing", "notes.txt"},
+                   .echo = false});
+  ASSERT_TRUE(a.WaitFor(kPrompt));
+  ASSERT_TRUE(a.Send("hello\n"));
+  ASSERT_TRUE(a.WaitFor("Editing 2:1"));
+  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
+  ASSERT_TRUE(fs::exists(box.dir() + "/notes.txt.save"));
+  const std::string kept =
+      "notes.txt.save is kept by a running session (process " + std::to_string(a.pid()) + ")\n";
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr("not found!\n" + kept + "\n"));
+  // A second pause replaces the file by a new one, locked before it is named.
+  ASSERT_TRUE(a.Send("world\n"));
+  ASSERT_TRUE(a.WaitFor("Editing 3:1"));
+  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
+  EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt.save"), "hello\nworld\n");
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr(kept));
+  // Once A is gone, the file is an earlier session's.
+  a.Kill(SIGKILL);
+  a.Wait();
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out,
+              HasSubstr("notes.txt.save holds unsaved text from an earlier session\n"));
+}
+
 // The pauses of a terminal session keep its one rescue file current. Each step types its keys,
 // waits for `cue`, then (with `pause`) until the editor waits for input without a time limit:
 // the idle write due is done by then, and the directory must hold `now`. A file whose text
 // changed between two looks must be a new file (replaced, never rewritten in place), one whose
-// text stayed the same the same file (not written again). Steady typing is checked beside them.
+// text stayed the same the same file (not written again). Steady typing, and another session
+// started while one has paused, are checked beside them.
 TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
   using Files = std::map<std::string, std::string>;
   struct Step {
@@ -505,14 +534,17 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
        .piped = true},
   };
   // The rows wait for the editor's pauses side by side, each on a terminal of its own, and
-  // beside them the steady typing, which takes longest.
-  InParallel(rows.size() + 1, rows.size() + 1, [&](std::size_t i) {
-    if (i == 0) {
-      SCOPED_TRACE("steady typing");
-      SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind();
+  // beside them the steady typing, which takes longest, and the running session's file.
+  const std::vector<std::pair<const char*, void (*)()>> beside = {
+      {"steady typing", SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind},
+      {"a running session's rescue file", ARunningSessionsRescueFileIsNamedAsSuch}};
+  InParallel(beside.size() + rows.size(), beside.size() + rows.size(), [&](std::size_t i) {
+    if (i < beside.size()) {
+      SCOPED_TRACE(beside[i].first);
+      beside[i].second();
       return;
     }
-    const Row& row = rows[i - 1];
+    const Row& row = rows[i - beside.size()];
     SCOPED_TRACE(row.name);
     // Without line editing built in, the editor reads a terminal as it reads a pipe.
     if (row.line_editing && !kLineEditingBuiltIn) return;

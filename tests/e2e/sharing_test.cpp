@@ -200,34 +200,6 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
   }
 }
 
-// Session A pauses, so its rescue file is written; session B, started on the same document,
-// is told that a running session keeps it, and which.
-TEST(Sharing, ARunningSessionsRescueFileIsNamedAsSuch) {
-  Sandbox box;
-  Terminal a(box, {.settings = Settings({"autosave_seconds=1"}),
-                   .args = {"--no-line-editing", "notes.txt"},
-                   .echo = false});
-  ASSERT_TRUE(a.WaitFor(kPrompt));
-  ASSERT_TRUE(a.Send("hello\n"));
-  ASSERT_TRUE(a.WaitFor("Editing 2:1"));
-  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
-  ASSERT_TRUE(fs::exists(box.dir() + "/notes.txt.save"));
-  const std::string kept =
-      "notes.txt.save is kept by a running session (process " + std::to_string(a.pid()) + ")\n";
-  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr("not found!\n" + kept + "\n"));
-  // A second pause replaces the file by a new one, locked before it is named.
-  ASSERT_TRUE(a.Send("world\n"));
-  ASSERT_TRUE(a.WaitFor("Editing 3:1"));
-  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
-  EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt.save"), "hello\nworld\n");
-  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr(kept));
-  // Once A is gone, the file is an earlier session's.
-  a.Kill(SIGKILL);
-  a.Wait();
-  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out,
-              HasSubstr("notes.txt.save holds unsaved text from an earlier session\n"));
-}
-
 // Run as root, these runs take two ordinary users: the editor runs as kNobody, and the links
 // and files planted "by another user" belong to kOther. A link in a shared directory decides
 // nothing unless its owner is the user, root, or that directory's owner; a settings file may
