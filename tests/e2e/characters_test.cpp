@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -156,20 +157,26 @@ Outcome RunRow(const Row& row, const std::string& doc, const std::string& keys) 
   return {r.out, r.File("doc.txt").value_or("(not saved)")};
 }
 
+// Calls check(row) for every row; the runs, each in a directory of its own, go side by side.
+void ForEachRow(const std::function<void(const Row&)>& check) {
+  InParallel(Rows().size(), 4, [&](std::size_t i) {
+    SCOPED_TRACE(Rows()[i].name);
+    check(Rows()[i]);
+  });
+}
+
 TEST(Characters, NoCommandCutsACharacter) {
-  for (const Row& row : Rows()) {
-    SCOPED_TRACE(row.name);
+  ForEachRow([](const Row& row) {
     const Outcome r = RunRow(row, row.doc, row.keys);
     EXPECT_EQ(r.saved, row.saved);
     if (!row.shown.empty()) {
       EXPECT_THAT(r.out, HasSubstr(row.shown));
     }
-  }
+  });
 }
 
 TEST(Characters, AsciiTextBehavesAsBytes) {
-  for (const Row& row : Rows()) {
-    SCOPED_TRACE(row.name);
+  ForEachRow([](const Row& row) {
     const Outcome r = RunRow(row, Ascii(row.doc), Ascii(row.keys));
     EXPECT_EQ(r.saved, row.ascii);
     if (!row.ascii_shown.empty()) {
@@ -179,7 +186,7 @@ TEST(Characters, AsciiTextBehavesAsBytes) {
     if (!row.shown.empty() && row.shown != row.ascii_shown) {
       EXPECT_THAT(r.out, Not(HasSubstr(row.shown)));
     }
-  }
+  });
 }
 
 // Well-formed UTF-8 as Unicode defines it, decoded here on its own.
@@ -219,16 +226,16 @@ TEST(Characters, ValidUtf8StaysValidThroughEveryCommand) {
   ASSERT_FALSE(ValidUtf8("\xC0\xAF"));          // overlong
   ASSERT_FALSE(ValidUtf8("\xED\xA0\x80"));      // a surrogate
   ASSERT_FALSE(ValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
-  for (const Row& row : Rows()) {
+  ForEachRow([](const Row& row) {
     // The byte that is not UTF-8 becomes one that is, at the same place.
     std::string doc = row.doc;
     for (std::size_t at = doc.find(kBad); at != std::string::npos; at = doc.find(kBad, at)) {
       doc[at] = '~';
     }
-    if (!ValidUtf8(doc)) continue;
-    SCOPED_TRACE(row.name);
-    EXPECT_TRUE(ValidUtf8(RunRow(row, doc, row.keys).saved));
-  }
+    if (ValidUtf8(doc)) {
+      EXPECT_TRUE(ValidUtf8(RunRow(row, doc, row.keys).saved));
+    }
+  });
 }
 
 }  // namespace

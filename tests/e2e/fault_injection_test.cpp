@@ -345,7 +345,9 @@ void KilledInPlace(const std::string& strace, const Case& c, const std::vector<C
                    .refused_tmpfile = CallNumber(trace, tmpfile)});
   const std::string cut_short =
       new_text + c.old_text.substr(std::min(new_text.size(), c.old_text.size()));
-  for (const Fault& kill : kills) {
+  // The runs go side by side, each in a directory of its own.
+  InParallel(kills.size(), kills.size(), [&](std::size_t k) {
+    const Fault& kill = kills[k];
     SCOPED_TRACE(kill.Option() + (kill.refused_tmpfile != 0 ? ", O_TMPFILE refused" : ""));
     Sandbox box;
     prepare(box);
@@ -361,7 +363,7 @@ void KilledInPlace(const std::string& strace, const Case& c, const std::vector<C
     if (kill.refused_tmpfile != 0) {
       EXPECT_EQ(now, c.old_text);
       EXPECT_EQ(ReadWhole(rescue), std::nullopt);
-      continue;
+      return;
     }
     EXPECT_TRUE(now == c.old_text || now == new_text || now == cut_short) << now.value_or("");
     EXPECT_EQ(ReadWhole(rescue), new_text);
@@ -369,7 +371,7 @@ void KilledInPlace(const std::string& strace, const Case& c, const std::vector<C
       EXPECT_THAT(box.Run({.args = {"doc"}, .input = ""}).out,
                   HasSubstr("doc.save holds unsaved text from an earlier session\n"));
     }
-  }
+  });
 }
 
 class SaveUnderFault : public ::testing::TestWithParam<Case> {};
@@ -666,7 +668,9 @@ TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
   // Typed over the start of the first line, then of the second.
   const std::string first = "changed" + old.substr(7);
   const std::string second = first.substr(0, 100) + "again" + first.substr(105);
-  for (const std::string call : {"linkat", "rename"}) {
+  const std::vector<std::string> calls = {"linkat", "rename"};
+  InParallel(calls.size(), calls.size(), [&](std::size_t k) {
+    const std::string& call = calls[k];
     SCOPED_TRACE(call);
     Sandbox box;
     box.Write("doc", old);
@@ -687,7 +691,7 @@ TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
       EXPECT_TRUE(left.begin()->starts_with(".ostrel-save-")) << *left.begin();
       EXPECT_TRUE(r.File(*left.begin()) == second) << "the new text is not there whole";
     }
-  }
+  });
 }
 
 }  // namespace

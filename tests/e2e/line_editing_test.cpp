@@ -27,8 +27,6 @@ const std::string kEnd = "\x1b[F";
 const std::string kDelete = "\x1b[3~";
 const std::string kBackspace = "\x7f";
 
-const std::string kPrompt = "  > ";
-
 // Keys typed once `wait` has appeared in the output since the previous step, or a signal
 // sent then.
 struct Step {

@@ -41,6 +41,9 @@
 
 namespace ostrel::e2e {
 
+// The prompt the editor shows when it waits for a command: what terminal runs wait for.
+inline const std::string kPrompt = "  > ";
+
 struct TerminalPlan {
   // Contents of the settings file; nullopt leaves the directory without one.
   std::optional<std::string> settings;

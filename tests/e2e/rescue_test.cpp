@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -34,8 +36,6 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-const std::string kPrompt = "  > ";
 
 // A document name of the longest length a name may have, and its rescue file: NAME.save would
 // be too long, so NAME is cut just enough.
@@ -382,12 +382,79 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
   }
 }
 
+// Steady typing never pauses long enough for the pause rule: the rescue file is still brought
+// up to date once the oldest change it lacks is five pauses (here 5 s) old, so a kill loses at
+// most about that much. It runs beside the pause rows.
+void SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind() {
+  using Clock = std::chrono::steady_clock;
+  Sandbox box;
+  Terminal t(box, {.settings = Settings({"autosave_seconds=1"}),
+                   .args = {"--no-line-editing", "notes.txt"},
+                   .echo = false});
+  ASSERT_TRUE(t.WaitFor(kPrompt));
+  std::vector<Clock::time_point> sent;
+  std::string typed;
+  const Clock::time_point start = Clock::now();
+  while (Clock::now() - start < std::chrono::milliseconds(7000)) {
+    const std::string line = "line " + std::to_string(sent.size()) + "\n";
+    t.Mark();
+    ASSERT_TRUE(t.Send(line));
+    sent.push_back(Clock::now());
+    typed += line;
+    ASSERT_TRUE(t.WaitFor("Editing " + std::to_string(sent.size() + 1) + ":1"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  }
+  const Clock::time_point killed = Clock::now();
+  t.Kill(SIGKILL);
+  t.Wait();
+  const auto rescued = RunResult{.dir = box.dir()}.File("notes.txt.save");
+  ASSERT_TRUE(rescued);
+  // Every line typed more than the bound before the kill, with a second to spare for the view
+  // that writes it, is in the file; the file holds what was typed, in order.
+  const auto held = std::count(rescued->begin(), rescued->end(), '\n');
+  const auto due = std::count_if(sent.begin(), sent.end(), [&](Clock::time_point at) {
+    return killed - at > std::chrono::seconds(6);
+  });
+  EXPECT_GE(held, due);
+  EXPECT_GT(due, 0);
+  EXPECT_EQ(*rescued, typed.substr(0, rescued->size()));
+}
+
+// Session A pauses, so its rescue file is written; session B, started on the same document,
+// is told that a running session keeps it, and which. It runs beside the pause rows.
+void ARunningSessionsRescueFileIsNamedAsSuch() {
+  Sandbox box;
+  Terminal a(box, {.settings = Settings({"autosave_seconds=1"}),
+                   .args = {"--no-line-editing", "notes.txt"},
+                   .echo = false});
+  ASSERT_TRUE(a.WaitFor(kPrompt));
+  ASSERT_TRUE(a.Send("hello\n"));
+  ASSERT_TRUE(a.WaitFor("Editing 2:1"));
+  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
+  ASSERT_TRUE(fs::exists(box.dir() + "/notes.txt.save"));
+  const std::string kept =
+      "notes.txt.save is kept by a running session (process " + std::to_string(a.pid()) + ")\n";
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr("not found!\n" + kept + "\n"));
+  // A second pause replaces the file by a new one, locked before it is named.
+  ASSERT_TRUE(a.Send("world\n"));
+  ASSERT_TRUE(a.WaitFor("Editing 3:1"));
+  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
+  EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt.save"), "hello\nworld\n");
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr(kept));
+  // Once A is gone, the file is an earlier session's.
+  a.Kill(SIGKILL);
+  a.Wait();
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out,
+              HasSubstr("notes.txt.save holds unsaved text from an earlier session\n"));
+}
+
 // The pauses of a terminal session keep its one rescue file current. Each step types its keys,
 // waits for `cue`, then (with `pause`) until the editor waits for input without a time limit:
 // the idle write due is done by then, and the directory must hold `now`. A file whose text
 // changed between two looks must be a new file (replaced, never rewritten in place), one whose
-// text stayed the same the same file (not written again).
-TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
+// text stayed the same the same file (not written again). Steady typing, and another session
+// started while one has paused, are checked beside them.
+TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
   using Files = std::map<std::string, std::string>;
   struct Step {
     std::string keys;
@@ -466,9 +533,18 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
        .steps = {{"hello\n", "Editing 2:1", Files{}}},
        .piped = true},
   };
-  // The rows wait for the editor's pauses side by side, each on a terminal of its own.
-  InParallel(rows.size(), rows.size(), [&](std::size_t i) {
-    const Row& row = rows[i];
+  // The rows wait for the editor's pauses side by side, each on a terminal of its own, and
+  // beside them the steady typing, which takes longest, and the running session's file.
+  const std::vector<std::pair<const char*, void (*)()>> beside = {
+      {"steady typing", SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind},
+      {"a running session's rescue file", ARunningSessionsRescueFileIsNamedAsSuch}};
+  InParallel(beside.size() + rows.size(), beside.size() + rows.size(), [&](std::size_t i) {
+    if (i < beside.size()) {
+      SCOPED_TRACE(beside[i].first);
+      beside[i].second();
+      return;
+    }
+    const Row& row = rows[i - beside.size()];
     SCOPED_TRACE(row.name);
     // Without line editing built in, the editor reads a terminal as it reads a pipe.
     if (row.line_editing && !kLineEditingBuiltIn) return;
@@ -539,10 +615,12 @@ TEST(Rescue, PausesKeepTheSessionRescueFileCurrent) {
 
 // A run through pipes that a signal or a closed standard output ends in the middle: in the
 // child, standard input becomes a pipe holding `typed` that the editor itself keeps open, so
-// its input never ends; a helper process passes the output on to the run's file and, once it
-// shows `cue`, sends `sig` to the editor, or with `sig` 0 stops reading and types an empty line.
-// With `stall` it stops reading at `cue`, sends `sig` once the editor's output blocks, and
-// keeps the output open until the editor has ended.
+// its input never ends. A helper process watches the run's file and sends `sig` to the editor
+// each time the output shows `cue` again (the editor writes there itself, so its last words are
+// in the file when it has ended). With `sig` 0 the helper instead passes the output on to the
+// file through a pipe and, at `cue`, stops reading and types an empty line; with `stall` it
+// stops reading at `cue`, sends `sig` once the editor's output blocks, and keeps the output
+// open until the editor has ended.
 std::function<void()> MidSession(const std::string& typed, const std::string& cue, int sig,
                                  bool stall = false) {
   return [typed, cue, sig, stall] {
@@ -551,7 +629,21 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
     if (pipe(in) != 0 || pipe(out) != 0) _exit(125);
     if (write(in[1], typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) _exit(125);
     const pid_t editor = getpid();
-    if (fork() == 0) {
+    if (sig != 0 && !stall && fork() == 0) {
+      char path[4096] = {};
+      if (readlink("/proc/self/fd/1", path, sizeof path - 1) <= 0) _exit(0);
+      for (std::size_t from = 0; getppid() == editor;) {
+        std::ifstream file(path, std::ios::binary);
+        const std::string seen{std::istreambuf_iterator<char>(file), {}};
+        if (const std::size_t at = seen.find(cue, from); at != std::string::npos) {
+          kill(editor, sig);
+          from = at + cue.size();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      _exit(0);
+    }
+    if ((sig == 0 || stall) && fork() == 0) {
       close(in[0]);
       close(out[1]);
       std::string seen;
@@ -573,11 +665,6 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
           }
           break;
         }
-        if (sig != 0) {
-          kill(editor, sig);
-          seen.clear();
-          continue;
-        }
         close(out[0]);
         if (write(in[1], "\n", 1) != 1) break;
         break;
@@ -585,7 +672,7 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
       _exit(0);
     }
     dup2(in[0], 0);
-    dup2(out[1], 1);
+    if (sig == 0 || stall) dup2(out[1], 1);
     close(in[0]);
     close(out[0]);
     close(out[1]);
@@ -634,51 +721,13 @@ TEST(Rescue, ARescueNeedsNoCopyOfTheWholeDocument) {
   box.Write("doc", doc);
   const auto hangup = MidSession("changed\n", "Editing 2:1", SIGHUP);
   const auto r = box.Run({.settings = "", .args = {"doc"}, .in_child = [hangup] {
+                            hangup();  // its helper process is not limited
                             const rlimit memory{20000 * 1024, 20000 * 1024};
                             setrlimit(RLIMIT_AS, &memory);
-                            hangup();
                           }});
   EXPECT_EQ(r.status, 128 + SIGHUP);
   EXPECT_THAT(r.out, HasSubstr("Unsaved text written to doc.save\n"));
   EXPECT_EQ(r.File("doc.save"), "changed\n" + doc.substr(7));
-}
-
-// Steady typing never pauses long enough for the pause rule: the rescue file is still brought
-// up to date once the oldest change it lacks is five pauses (here 5 s) old, so a kill loses at
-// most about that much.
-TEST(Rescue, SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind) {
-  using Clock = std::chrono::steady_clock;
-  Sandbox box;
-  Terminal t(box, {.settings = Settings({"autosave_seconds=1"}),
-                   .args = {"--no-line-editing", "notes.txt"},
-                   .echo = false});
-  ASSERT_TRUE(t.WaitFor(kPrompt));
-  std::vector<Clock::time_point> sent;
-  std::string typed;
-  const Clock::time_point start = Clock::now();
-  while (Clock::now() - start < std::chrono::milliseconds(7000)) {
-    const std::string line = "line " + std::to_string(sent.size()) + "\n";
-    t.Mark();
-    ASSERT_TRUE(t.Send(line));
-    sent.push_back(Clock::now());
-    typed += line;
-    ASSERT_TRUE(t.WaitFor("Editing " + std::to_string(sent.size() + 1) + ":1"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  }
-  const Clock::time_point killed = Clock::now();
-  t.Kill(SIGKILL);
-  t.Wait();
-  const auto rescued = RunResult{.dir = box.dir()}.File("notes.txt.save");
-  ASSERT_TRUE(rescued);
-  // Every line typed more than the bound before the kill, with a second to spare for the view
-  // that writes it, is in the file; the file holds what was typed, in order.
-  const auto held = std::count(rescued->begin(), rescued->end(), '\n');
-  const auto due = std::count_if(sent.begin(), sent.end(), [&](Clock::time_point at) {
-    return killed - at > std::chrono::seconds(6);
-  });
-  EXPECT_GE(held, due);
-  EXPECT_GT(due, 0);
-  EXPECT_EQ(*rescued, typed.substr(0, rescued->size()));
 }
 
 TEST(Rescue, ExitStatusTellsAFailedLastSave) {

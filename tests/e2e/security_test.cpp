@@ -94,7 +94,7 @@ TEST(Security, ControlBytesShowInCaretFormOnATerminalAndRawThroughAPipe) {
 
   // The terminal's own line discipline reads the lines, so the output compares byte for byte.
   Terminal t(box, {.args = {"--no-line-editing", name}, .echo = false});
-  ASSERT_TRUE(t.WaitFor("  > "));
+  ASSERT_TRUE(t.WaitFor(kPrompt));
   ASSERT_TRUE(t.Send(script));
   EXPECT_EQ(t.Wait().status(), 0);
   // The same bytes, the document's and the names' control bytes in caret form.

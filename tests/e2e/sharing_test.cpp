@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string kPrompt = "  > ";
 const std::string kChanged = "notes.txt changed on disk since it was read";
 const std::string kRefused = "Not saved: " + kChanged + "\n";
 
@@ -121,7 +120,9 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
        true, Files{{"notes.txt", "theirs\n"}, {"notes.txt.save", "hello\n"}}, 1,
        "launch_command=echo theirs >notes.txt\n"},
   };
-  for (const Row& row : rows) {
+  // Each row runs in a directory of its own; the rows go side by side.
+  InParallel(rows.size(), 4, [&](std::size_t i) {
+    const Row& row = rows[i];
     SCOPED_TRACE(row.name);
     Sandbox box;
     if (row.doc != "fresh") box.Write("notes.txt", "old\n");
@@ -146,7 +147,7 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
       EXPECT_EQ(r.File(name), text) << name;
     }
     EXPECT_EQ(Entries(box.dir()), names);
-  }
+  });
 }
 
 TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
@@ -197,34 +198,6 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
     if (row.rescued) names.insert("notes.txt.save");
     EXPECT_EQ(Entries(box.dir()), names);
   }
-}
-
-// Session A pauses, so its rescue file is written; session B, started on the same document,
-// is told that a running session keeps it, and which.
-TEST(Sharing, ARunningSessionsRescueFileIsNamedAsSuch) {
-  Sandbox box;
-  Terminal a(box, {.settings = Settings({"autosave_seconds=1"}),
-                   .args = {"--no-line-editing", "notes.txt"},
-                   .echo = false});
-  ASSERT_TRUE(a.WaitFor(kPrompt));
-  ASSERT_TRUE(a.Send("hello\n"));
-  ASSERT_TRUE(a.WaitFor("Editing 2:1"));
-  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
-  ASSERT_TRUE(fs::exists(box.dir() + "/notes.txt.save"));
-  const std::string kept =
-      "notes.txt.save is kept by a running session (process " + std::to_string(a.pid()) + ")\n";
-  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr("not found!\n" + kept + "\n"));
-  // A second pause replaces the file by a new one, locked before it is named.
-  ASSERT_TRUE(a.Send("world\n"));
-  ASSERT_TRUE(a.WaitFor("Editing 3:1"));
-  ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
-  EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt.save"), "hello\nworld\n");
-  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr(kept));
-  // Once A is gone, the file is an earlier session's.
-  a.Kill(SIGKILL);
-  a.Wait();
-  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out,
-              HasSubstr("notes.txt.save holds unsaved text from an earlier session\n"));
 }
 
 // Run as root, these runs take two ordinary users: the editor runs as kNobody, and the links

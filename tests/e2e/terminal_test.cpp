@@ -24,7 +24,7 @@ TEST(Terminal, SessionMatchesThePipedRunAndTheHelperSeesEchoAndSignals) {
     t.Mark();
     ASSERT_TRUE(t.Send("hello world\n"));
     ASSERT_TRUE(t.WaitFor(" 1  hello world\n[2] "));
-    ASSERT_TRUE(t.WaitFor("  > "));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
     ASSERT_TRUE(t.Send("S\n"));
     ASSERT_TRUE(t.WaitFor("Saved to notes.txt\n"));
@@ -44,7 +44,7 @@ TEST(Terminal, SessionMatchesThePipedRunAndTheHelperSeesEchoAndSignals) {
     // A real terminal's translation and echo; a signal ends the editor.
     Terminal t(box, {.args = {"--no-line-editing", "notes.txt"}, .onlcr = true});
     ASSERT_TRUE(t.WaitFor("[1] hello world\r\n"));
-    ASSERT_TRUE(t.WaitFor("  > "));
+    ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
     ASSERT_TRUE(t.Send("abc\n"));
     ASSERT_TRUE(t.WaitFor("abc\r\n"));

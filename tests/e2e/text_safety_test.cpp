@@ -148,7 +148,9 @@ const std::vector<Row> kRows = {
 };
 
 TEST(TextSafety, NoTextIsLostOrMisreported) {
-  for (const Row& row : kRows) {
+  // Each row runs in a directory of its own; the rows go side by side.
+  InParallel(kRows.size(), 4, [&](std::size_t i) {
+    const Row& row = kRows[i];
     SCOPED_TRACE(row.name);
     Sandbox box;
     for (const auto& [name, content] : row.files) box.Write(name, content);
@@ -158,7 +160,7 @@ TEST(TextSafety, NoTextIsLostOrMisreported) {
     const auto cannot = CannotRunAsOrdinaryUser();
     if (row.write_only && cannot) {
       std::cout << "[ skipped  ] " << row.name << ": " << *cannot << "\n";
-      continue;
+      return;
     }
     if (row.write_only) {
       ASSERT_EQ(chmod((box.dir() + "/secret").c_str(), 0200), 0);
@@ -184,7 +186,7 @@ TEST(TextSafety, NoTextIsLostOrMisreported) {
       at = found + part.size();
     }
     for (const auto& [name, content] : row.expected) EXPECT_EQ(r.File(name), content) << name;
-  }
+  });
 }
 
 }  // namespace
