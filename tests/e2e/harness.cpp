@@ -186,6 +186,12 @@ RunResult RunEditor(const RunPlan& plan) {
 
 void InParallel(std::size_t count, std::size_t threads,
                 const std::function<void(std::size_t)>& run) {
+#if defined(__SANITIZE_ADDRESS__)
+  // A run forks, and its child goes on in C++ (it allocates, reads files) before the editor is
+  // started: forked from a process whose other threads may hold the sanitizer allocator's
+  // locks, such a child can wait for them forever. Under the sanitizers the runs go one by one.
+  threads = 1;
+#endif
   std::atomic<std::size_t> next{0};
   std::vector<std::thread> workers;
   for (std::size_t i = 0; i < std::min(count, threads); ++i) {
