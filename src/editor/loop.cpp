@@ -141,8 +141,7 @@ const char* TypedText(const char* input) {
 void EnterText(EditorState& s, Console& con, const char* text) {
   if (!ReserveForEdit(s, con)) return;
   s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
-  const int32_t dropped =
-      Replace(s.cursor_line, CursorColumn(s), text, s.buffer, con);
+  const int32_t dropped = Replace(s.cursor_line, CursorColumn(s), text, s.buffer, con);
   SayDropped(dropped, con);
   // The byte column is kept, so that successive lines of text start at the same column.
   if (s.cursor_line < s.buffer.lines() - 1 && !s.line_lock) ++s.cursor_line;

@@ -9,9 +9,9 @@
 #include "buffer/memory.h"
 #include "buffer/text_buffer.h"
 #include "common/name.h"
+#include "editor/undo.h"
 #include "files/disk_record.h"
 #include "files/rescue.h"
-#include "editor/undo.h"
 #include "settings/keys.h"
 #include "settings/settings.h"
 
