@@ -103,17 +103,6 @@ int32_t DocLength(const TextBuffer& buffer) {
   return 0;
 }
 
-std::string AssembleDocument(const TextBuffer& buffer) {
-  const DocumentSource text(buffer);
-  std::string out;
-  out.reserve(text.Size());
-  text.Each([&out](std::string_view piece) {
-    out.append(piece);
-    return 0;
-  });
-  return out;
-}
-
 bool NameExists(const char* name) {
   struct stat info {};
   return lstat(name, &info) == 0;

@@ -20,10 +20,6 @@ class Console;
 // Index of the last line that is not empty; 0 when every line is empty.
 int32_t DocLength(const TextBuffer& buffer);
 
-// The saved form of the document: lines 0 to DocLength, each followed by a newline. An empty
-// document gives one newline.
-std::string AssembleDocument(const TextBuffer& buffer);
-
 // True when something of that name exists (a file that may not be read, a link to nothing and
 // a FIFO included): the save-as question's test of whether a name is taken.
 bool NameExists(const char* name);

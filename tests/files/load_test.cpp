@@ -8,6 +8,7 @@
 
 #include "buffer/clip.h"
 #include "files/save.h"
+#include "support/assembly.h"
 #include "support/invariants.h"
 #include "support/memory_console.h"
 #include "support/scratch_dir.h"

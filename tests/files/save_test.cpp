@@ -10,6 +10,7 @@
 #include <string>
 
 #include "files/write_file.h"
+#include "support/assembly.h"
 #include "support/memory_console.h"
 #include "support/scratch_dir.h"
 #include "support/state_fixture.h"

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "files/save.h"
+
 namespace ostrel {
 
 std::size_t AssembledBound(const TextBuffer& buffer, int32_t last) {
@@ -19,6 +21,17 @@ std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out) {
     end += length + 1;
   }
   return static_cast<std::size_t>(end - out);
+}
+
+std::string AssembleDocument(const TextBuffer& buffer) {
+  const DocumentSource text(buffer);
+  std::string out;
+  out.reserve(text.Size());
+  text.Each([&out](std::string_view piece) {
+    out.append(piece);
+    return 0;
+  });
+  return out;
 }
 
 }  // namespace ostrel

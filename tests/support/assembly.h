@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "buffer/text_buffer.h"
 
@@ -15,5 +16,9 @@ std::size_t AssembledBound(const TextBuffer& buffer, int32_t last);
 // Writes the saved form of lines 0 to `last` to `out`, which holds at least AssembledBound
 // bytes, and returns its length.
 std::size_t AssembleInto(const TextBuffer& buffer, int32_t last, char* out);
+
+// The saved form of the document: lines 0 to DocLength, each followed by a newline. An empty
+// document gives one newline.
+std::string AssembleDocument(const TextBuffer& buffer);
 
 }  // namespace ostrel
