@@ -1,6 +1,6 @@
-// A save holds under every single fault: the real editor runs under strace, which makes one
-// system call of the save fail. The calls are not listed here: they come from the trace of a
-// normal save of the same case, so the table follows the code. Every run must leave the old file
+// A save holds under every single fault: the real editor runs with one system call of the save
+// made to fail. The calls are not listed here: they come from strace's trace of a normal save of
+// the same case, so the table follows the code. Every run must leave the old file
 // or the whole new one (writing in place, or else name the rescue file that holds the whole new
 // text, made before the first byte), say "Saved to" only for the whole new text and "Cannot
 // save" otherwise, end with status 1 after a failure, leave no temporary file, and keep the mode
@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/injector.h"
 
 namespace ostrel::e2e {
 namespace {
@@ -46,10 +47,9 @@ std::optional<std::string> FindStrace() {
   return std::nullopt;
 }
 
-// For RunPlan::in_child: runs the editor on `args` under strace with `options` instead, as an
-// ordinary user when `as_user`. strace ends as the editor does.
-std::function<void()> UnderStrace(const std::string& strace,
-                                  const std::vector<std::string>& options,
+// For RunPlan::in_child: runs the editor on `args` under strace, which writes its trace to
+// `trace_path`, as an ordinary user when `as_user`. strace ends as the editor does.
+std::function<void()> UnderStrace(const std::string& strace, const std::string& trace_path,
                                   const std::vector<std::string>& args, bool as_user) {
   const std::string editor = EditorPath(as_user);
   return [=] {
@@ -58,9 +58,7 @@ std::function<void()> UnderStrace(const std::string& strace,
     const char* asan = std::getenv("ASAN_OPTIONS");
     const std::string sanitizer = std::string(asan != nullptr ? asan : "") + ":detect_leaks=0";
     setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
-    std::vector<std::string> store = {strace, "-qqq"};
-    store.insert(store.end(), options.begin(), options.end());
-    store.push_back(editor);
+    std::vector<std::string> store = {strace, "-qqq", "-o", trace_path, editor};
     store.insert(store.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : store) argv.push_back(a.data());
@@ -99,20 +97,18 @@ struct Fault {
   std::string path;
   int signal = 0;
   int refused_tmpfile = 0;
-  std::vector<std::string> Options(const std::string& dir) const {
-    std::vector<std::string> options = {"-f", "-o", "/dev/null"};
-    // Faster, but strace 6.1 then delivers no injected signal.
-    if (signal == 0) options.push_back("--seccomp-bpf");
-    // Only calls on the file are traced, and so failed: the path comes before the injection.
-    if (!path.empty()) options.insert(options.end(), {"-P", dir + "/" + path});
-    const std::string traced = refused_tmpfile != 0 ? name + ",openat" : name;
-    options.insert(options.end(), {"-e", "trace=" + traced, "-e", Option()});
+  std::vector<Injection> Injections(const std::string& dir) const {
+    std::vector<Injection> injections = {{.name = name,
+                                          .when = when,
+                                          .path = path.empty() ? "" : dir + "/" + path,
+                                          .error = error,
+                                          .signal = signal}};
     if (refused_tmpfile != 0) {
-      options.insert(options.end(), {"-e", "inject=openat:error=EOPNOTSUPP:when=" +
-                                               std::to_string(refused_tmpfile)});
+      injections.push_back({.name = "openat", .when = refused_tmpfile, .error = EOPNOTSUPP});
     }
-    return options;
+    return injections;
   }
+  // For SCOPED_TRACE: the fault as strace's -e inject would give it.
   std::string Option() const {
     const std::string when_part = path.empty() ? ":when=" + std::to_string(when) : "";
     const std::string what = signal != 0 ? std::string("signal=") + sigabbrev_np(signal)
@@ -319,8 +315,8 @@ const std::string kThreeLines = "first line of the old text\nsecond line\nthird 
 // the cut and the sync: the file holds the old text, the new one, or the new one before the
 // old tail, and the rescue file the whole new text, which the next start names. Without unnamed
 // files, a kill while the copy is written leaves no rescue file under its name.
-void KilledInPlace(const std::string& strace, const Case& c, const std::vector<Call>& trace,
-                   const std::string& input, const std::function<void(const Sandbox&)>& prepare,
+void KilledInPlace(const Case& c, const std::vector<Call>& trace, const std::string& input,
+                   const std::function<void(const Sandbox&)>& prepare,
                    const std::string& new_text) {
   const bool as_user = c.trigger == Trigger::kLockedDirectory;
   const std::size_t opened = FindCall(trace, 0, "openat(AT_FDCWD, \"doc\", O_RDWR");
@@ -352,10 +348,13 @@ void KilledInPlace(const std::string& strace, const Case& c, const std::vector<C
     Sandbox box;
     prepare(box);
     const std::string home = box.dir() + "/home";
+    const Injector injector(kill.Injections(box.dir()));
     const auto r = box.Run({.args = {"doc"},
                             .input = input,
-                            .in_child = WithHome(home, UnderStrace(strace, kill.Options(box.dir()),
-                                                                   {"doc"}, as_user))});
+                            .in_child = injector.InChild(),
+                            .in_child_calls_only = true,
+                            .env = {{"HOME", home}},
+                            .as_ordinary_user = as_user});
     chmod(box.dir().c_str(), 0700);
     EXPECT_EQ(r.status, 128 + SIGKILL);
     const auto now = r.File("doc");
@@ -379,6 +378,7 @@ class SaveUnderFault : public ::testing::TestWithParam<Case> {};
 TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   const auto strace = FindStrace();
   if (!strace) GTEST_SKIP() << "strace is not installed";
+  if (const auto why = CannotInject()) GTEST_SKIP() << *why;
   const Case& c = GetParam();
   const bool in_place = c.trigger == Trigger::kHardLink || c.trigger == Trigger::kLockedDirectory;
   const bool as_user = c.trigger == Trigger::kLockedDirectory;
@@ -423,7 +423,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
       normal.Run({.args = args,
                   .input = input,
                   .in_child = WithHome(normal.dir() + "/home",
-                                       UnderStrace(*strace, {"-o", trace_path}, args, as_user))});
+                                       UnderStrace(*strace, trace_path, args, as_user))});
   ASSERT_EQ(ran.status, 0) << ran.out;
   const std::vector<Call> trace = ReadTrace(trace_path);
   std::vector<Fault> faults;
@@ -449,6 +449,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     if (in_place) faults.push_back({.name = "fallocate", .error = EINVAL, .path = doc});
   }
   ASSERT_FALSE(faults.empty());
+  for (const Fault& fault : faults) ASSERT_TRUE(Injectable(fault.name)) << fault.Option();
 
   const mode_t umask_now = umask(0);
   umask(umask_now);
@@ -472,16 +473,17 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   };
   std::vector<RunResult> results(faults.size());
   const auto run = [&](std::size_t k) {
-    results[k] = boxes[k]->Run(
-        {.args = args,
-         .input = input,
-         .in_child =
-             WithHome(boxes[k]->dir() + "/home",
-                      UnderStrace(*strace, faults[k].Options(boxes[k]->dir()), args, as_user))});
+    const Injector injector(faults[k].Injections(boxes[k]->dir()));
+    results[k] = boxes[k]->Run({.args = args,
+                                .input = input,
+                                .in_child = injector.InChild(),
+                                .in_child_calls_only = true,
+                                .env = {{"HOME", boxes[k]->dir() + "/home"}},
+                                .as_ordinary_user = as_user});
   };
   for (std::size_t k = 0; k < faults.size(); ++k) set_up(k);
   InParallel(faults.size(), 4, run);
-  // A tracer now and then stalls beside three others on a loaded machine (seen under the
+  // A run now and then stalls beside three others on a loaded machine (seen under the
   // sanitizers): a run that ran out of time is made once more, alone, in a fresh directory.
   for (std::size_t k = 0; k < faults.size(); ++k) {
     if (!results[k].timed_out) continue;
@@ -597,7 +599,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     held += result->total_part_count() == failed_checks ? 1 : 0;
   }
   std::cout << "[ faults   ] " << c.name << ": " << held << " of " << faults.size() << " held\n";
-  if (in_place) KilledInPlace(*strace, c, trace, input, prepare, new_text);
+  if (in_place) KilledInPlace(c, trace, input, prepare, new_text);
 }
 
 const std::string kLonger = "a first line that is much longer than the old one\n";
@@ -631,7 +633,7 @@ TEST(SaveUnderFault, NamesAddedOrRemovedAreSyncedInTheirDirectory) {
   const auto r = box.Run({.settings = std::nullopt,
                           .args = args,
                           .input = "new\nS\ns\nmine\nq\nq\n",
-                          .in_child = UnderStrace(*strace, {"-o", trace_path}, args, false)});
+                          .in_child = UnderStrace(*strace, trace_path, args, false)});
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.File("doc"), "new\n");
   const std::vector<Call> trace = ReadTrace(trace_path);
@@ -659,8 +661,7 @@ TEST(SaveUnderFault, NamesAddedOrRemovedAreSyncedInTheirDirectory) {
 }
 
 TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
-  const auto strace = FindStrace();
-  if (!strace) GTEST_SKIP() << "strace is not installed";
+  if (const auto why = CannotInject()) GTEST_SKIP() << *why;
   // A document of about 1.9 MB, saved twice; the editor is killed as the second save gives its
   // new file a temporary name, and as it renames that over the document.
   std::string old;
@@ -675,11 +676,12 @@ TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
     Sandbox box;
     box.Write("doc", old);
     const Fault kill{.name = call, .when = 2, .signal = SIGKILL};
-    const auto r =
-        box.Run({.settings = "",
-                 .args = {"doc"},
-                 .input = "changed\nS\nagain\nS\nq\nq\n",
-                 .in_child = UnderStrace(*strace, kill.Options(box.dir()), {"doc"}, false)});
+    const Injector injector(kill.Injections(box.dir()));
+    const auto r = box.Run({.settings = "",
+                            .args = {"doc"},
+                            .input = "changed\nS\nagain\nS\nq\nq\n",
+                            .in_child = injector.InChild(),
+                            .in_child_calls_only = true});
     EXPECT_EQ(r.status, 128 + SIGKILL);
     EXPECT_TRUE(r.File("doc") == first) << "the first save's text is not there byte for byte";
     std::set<std::string> left = Entries(box.dir());

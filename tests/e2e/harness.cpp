@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,22 +99,31 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
   std::vector<std::string> argv = {editor_path};
   argv.insert(argv.end(), plan.args.begin(), plan.args.end());
   if (!plan.shell.empty()) argv = {"/bin/sh", "-c", plan.shell, editor_path};
-  Process editor({.argv = argv, .dir = dir(), .in_child = [&] {
-                    const int in =
-                        plan.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];
-                    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-                    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-                    dup2(in, 0);
-                    dup2(out, 1);
-                    dup2(err, 2);
-                    if (!plan.input_from_file) {
-                      close(in_pipe[0]);
-                      close(in_pipe[1]);
-                    }
-                    signal(SIGPIPE, SIG_DFL);
-                    if (plan.in_child) plan.in_child();
-                    if (plan.as_ordinary_user) AsOrdinaryUser();
-                  }});
+  std::optional<std::vector<std::string>> env;
+  if (!plan.env.empty()) env = InheritedEnvironmentWith(plan.env);
+  // Without a hook of the caller's that may do more, the child only makes system calls.
+  const bool calls_only = !plan.in_child || plan.in_child_calls_only;
+  Process editor({.argv = argv,
+                  .dir = dir(),
+                  .env = env,
+                  .in_child =
+                      [&] {
+                        const int in =
+                            plan.input_from_file ? open(in_path.c_str(), O_RDONLY) : in_pipe[0];
+                        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                        dup2(in, 0);
+                        dup2(out, 1);
+                        dup2(err, 2);
+                        if (!plan.input_from_file) {
+                          close(in_pipe[0]);
+                          close(in_pipe[1]);
+                        }
+                        signal(SIGPIPE, SIG_DFL);
+                        if (plan.in_child) plan.in_child();
+                        if (plan.as_ordinary_user) AsOrdinaryUser();
+                      },
+                  .calls_only = calls_only});
 
   std::thread writer;
   if (!plan.input_from_file) {
@@ -147,7 +157,12 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
 
 void AsOrdinaryUser() {
   if (geteuid() != 0) return;
-  if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(98);
+  // The calls themselves: the C library's would change every thread of a process that shares
+  // the test's memory.
+  if (syscall(SYS_setgroups, 0, nullptr) != 0 || syscall(SYS_setgid, kNobody) != 0 ||
+      syscall(SYS_setuid, kNobody) != 0) {
+    _exit(98);
+  }
 }
 
 std::function<void()> Staged(const std::string& before, const std::string& cue,

@@ -24,6 +24,8 @@ struct RunPlan {
   std::map<std::string, std::string> files;  // created in the directory before the run
   bool input_from_file = false;              // standard input from a regular file, not a pipe
   std::function<void()> in_child;            // runs in the child just before exec
+  bool in_child_calls_only = false;          // as ProcessPlan::calls_only says
+  std::map<std::string, std::string> env;    // set in the editor's environment
   bool as_ordinary_user = false;             // the editor runs as AsOrdinaryUser makes it
   double timeout_seconds = 20;
 };
@@ -50,7 +52,7 @@ class Sandbox : public test::ScratchDir {
 inline constexpr unsigned kNobody = 65534;
 
 // In a child about to run the editor as an ordinary user: as root, gives up root first, since
-// root may read and write where a test means the editor may not.
+// root may read and write where a test means the editor may not. It makes system calls only.
 void AsOrdinaryUser();
 
 // Why the editor cannot run as an ordinary user here (kNobody, as root), or nullopt when it can.

@@ -66,7 +66,7 @@ Process::Process(const ProcessPlan& plan) {
   if (plan.env) env = *plan.env;
   std::vector<char*> argv = Pointers(args);
   std::vector<char*> envp = Pointers(env);
-  pid_ = fork();
+  pid_ = plan.calls_only ? vfork() : fork();
   if (pid_ == 0) {
     if (!plan.dir.empty() && chdir(plan.dir.c_str()) != 0) _exit(126);
     if (plan.in_child) plan.in_child();
@@ -135,6 +135,19 @@ bool Process::WaitUntilWaiting(const Deadline& deadline, const std::function<boo
     Pause();
   }
   return false;
+}
+
+std::vector<std::string> InheritedEnvironmentWith(const std::map<std::string, std::string>& vars) {
+  std::map<std::string, std::string> all;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry(*e);
+    const auto eq = entry.find('=');
+    if (eq != std::string_view::npos) all[std::string(entry.substr(0, eq))] = entry.substr(eq + 1);
+  }
+  for (const auto& [name, value] : vars) all[name] = value;
+  std::vector<std::string> out;
+  for (const auto& [name, value] : all) out.push_back(name + "=" + value);
+  return out;
 }
 
 char ProcessState(pid_t pid) {

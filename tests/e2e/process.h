@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,10 @@ struct ProcessPlan {
   // Runs in the child after the change of directory, just before exec: sets up the standard
   // streams and whatever else the run needs. It may call _exit to fail the start.
   std::function<void()> in_child;
+  // `in_child` only makes system calls (it allocates nothing and takes no lock): the child then
+  // borrows the test's memory until its exec instead of a copy, which costs a test with several
+  // threads far less than a fork does.
+  bool calls_only = false;
 };
 
 // How a process ended.
@@ -78,6 +83,9 @@ class Process {
   pid_t pid_ = -1;
   std::optional<ProcessExit> exit_;
 };
+
+// The test's environment with `vars` set, as "NAME=VALUE" entries for ProcessPlan::env.
+std::vector<std::string> InheritedEnvironmentWith(const std::map<std::string, std::string>& vars);
 
 // The scheduling state letter of a process from /proc ('S' while it sleeps in a system call,
 // 'R' while it runs); '?' when it is gone.

@@ -11,25 +11,15 @@
 
 #include <stdexcept>
 
-extern char** environ;
-
 namespace ostrel::e2e {
 
 namespace {
 
 // The inherited environment with TERM and the plan's variables set.
 std::vector<std::string> Environment(const TerminalPlan& plan) {
-  std::map<std::string, std::string> vars;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string_view entry(*e);
-    const auto eq = entry.find('=');
-    if (eq != std::string_view::npos) vars[std::string(entry.substr(0, eq))] = entry.substr(eq + 1);
-  }
-  vars["TERM"] = plan.term;
+  std::map<std::string, std::string> vars = {{"TERM", plan.term}};
   for (const auto& [name, value] : plan.env) vars[name] = value;
-  std::vector<std::string> out;
-  for (const auto& [name, value] : vars) out.push_back(name + "=" + value);
-  return out;
+  return InheritedEnvironmentWith(vars);
 }
 
 }  // namespace
@@ -60,16 +50,22 @@ Terminal::Terminal(const Sandbox& box, const TerminalPlan& plan) {
 
   try {
     process_ = std::make_unique<Process>(
-        ProcessPlan{.argv = args, .dir = box.dir(), .env = Environment(plan), .in_child = [&] {
-                      close(master_);
-                      // New session with the slave as controlling terminal and standard streams.
-                      if (login_tty(slave) != 0) _exit(126);
-                      for (const int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGHUP, SIGTERM})
-                        signal(sig, SIG_DFL);
-                      sigset_t none;
-                      sigemptyset(&none);
-                      sigprocmask(SIG_SETMASK, &none, nullptr);
-                    }});
+        ProcessPlan{.argv = args,
+                    .dir = box.dir(),
+                    .env = Environment(plan),
+                    .in_child =
+                        [&] {
+                          close(master_);
+                          // New session with the slave as controlling terminal and standard
+                          // streams.
+                          if (login_tty(slave) != 0) _exit(126);
+                          for (const int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGHUP, SIGTERM})
+                            signal(sig, SIG_DFL);
+                          sigset_t none;
+                          sigemptyset(&none);
+                          sigprocmask(SIG_SETMASK, &none, nullptr);
+                        },
+                    .calls_only = true});
   } catch (...) {
     close(slave);
     CloseMaster();
