@@ -3,9 +3,11 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include "signals/signals.h"
@@ -88,11 +90,12 @@ void AppendFormatted(std::string& out, const char* format, const format::Arg* ar
         ++args;
         break;
       case format::Conversion::kReal: {
+        // The C library's conversion rounds as the C++ one does; the C++ one would bring in
+        // the maths library, which every start would then load.
         char digits[512];  // the largest double in full, and 99 decimals
-        const auto end = std::to_chars(digits, digits + sizeof digits, args->real,
-                                       std::chars_format::fixed, d.precision)
-                             .ptr;
-        out.append(digits, end);
+        const int length = std::snprintf(digits, sizeof digits, "%.*f", d.precision, args->real);
+        if (length > 0)
+          out.append(digits, std::min(static_cast<std::size_t>(length), sizeof digits - 1));
         ++args;
         break;
       }
