@@ -142,18 +142,29 @@ void Supervise(int listener, const std::vector<Rule>& rules) {
   }
 }
 
-// Receives one descriptor over `sock`, or -1 when the socket is shut down first.
-int ReceiveDescriptor(int sock) {
+// A message of one byte with room for one descriptor beside it (SCM_RIGHTS), the way the
+// child hands the filter's descriptor over. It may not be copied: it points into itself.
+struct DescriptorMessage {
   char byte = 0;
   iovec data{&byte, 1};
   alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = space;
-  message.msg_controllen = sizeof space;
-  if (recvmsg(sock, &message, MSG_CMSG_CLOEXEC) != 1) return -1;
-  const cmsghdr* header = CMSG_FIRSTHDR(&message);
+  msghdr message{.msg_name = nullptr,
+                 .msg_namelen = 0,
+                 .msg_iov = &data,
+                 .msg_iovlen = 1,
+                 .msg_control = space,
+                 .msg_controllen = sizeof space,
+                 .msg_flags = 0};
+  DescriptorMessage() = default;
+  DescriptorMessage(const DescriptorMessage&) = delete;
+  DescriptorMessage& operator=(const DescriptorMessage&) = delete;
+};
+
+// Receives one descriptor over `sock`, or -1 when the socket is shut down first.
+int ReceiveDescriptor(int sock) {
+  DescriptorMessage m;
+  if (recvmsg(sock, &m.message, MSG_CMSG_CLOEXEC) != 1) return -1;
+  const cmsghdr* header = CMSG_FIRSTHDR(&m.message);
   if (header == nullptr || header->cmsg_type != SCM_RIGHTS) return -1;
   int fd = -1;
   std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
@@ -161,20 +172,13 @@ int ReceiveDescriptor(int sock) {
 }
 
 bool SendDescriptor(int sock, int fd) {
-  char byte = 0;
-  iovec data{&byte, 1};
-  alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = space;
-  message.msg_controllen = sizeof space;
-  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  DescriptorMessage m;
+  cmsghdr* header = CMSG_FIRSTHDR(&m.message);
   header->cmsg_level = SOL_SOCKET;
   header->cmsg_type = SCM_RIGHTS;
   header->cmsg_len = CMSG_LEN(sizeof(int));
   std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-  return sendmsg(sock, &message, 0) == 1;
+  return sendmsg(sock, &m.message, 0) == 1;
 }
 
 std::vector<Rule> Rules(const std::vector<Injection>& injections) {
