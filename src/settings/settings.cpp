@@ -7,26 +7,18 @@
 #include <array>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 
 #include "console/console.h"
 #include "files/path_walk.h"
+#include "files/rescue_lock.h"
 #include "files/write_file.h"
 
 namespace ostrel {
 namespace {
-
-struct FileCloser {
-  // Files written are closed by hand, with the result checked; closing a file only read
-  // cannot lose anything.
-  void operator()(std::FILE* f) const { (void)std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads a decimal value as strtol does (leading blanks, a sign, digits up to the first
 // non-digit; no digits give 0). Values outside a signed 32-bit integer give false.
@@ -43,14 +35,17 @@ bool ReadInt(const std::string& value, int32_t& out) {
 // to read it.
 constexpr std::size_t kReadLimit = std::size_t{1024} * 1024;
 
-// The lines of `file` that end within its first kReadLimit bytes; `cut` is set when there is
-// more. A line the limit cuts is left out whole, since a cut value is a different value.
-std::string ReadHead(std::FILE* file, bool& cut) {
+// The lines of the file open on `fd` that end within its first kReadLimit bytes; `cut` is set
+// when there is more. A line the limit cuts is left out whole, since a cut value is a different
+// value. A read that fails ends the text there.
+std::string ReadHead(int fd, bool& cut) {
   std::string text;
   std::array<char, 4096> chunk{};
-  std::size_t got = 0;
-  while (text.size() <= kReadLimit && (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
-    text.append(chunk.data(), got);
+  while (text.size() <= kReadLimit) {
+    const ssize_t got = read(fd, chunk.data(), chunk.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    text.append(chunk.data(), static_cast<std::size_t>(got));
   }
   cut = text.size() > kReadLimit;
   if (cut) {
@@ -196,24 +191,19 @@ void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& s
 
 int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const char* file_name) {
   // Opened without blocking, so that a FIFO of that name cannot hang the start-up.
-  const int fd = open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) {
+  UniqueFd file(open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!file.valid() && errno == ENOENT) {
     con.Print("Making RC file: %s\n", Visible(file_name));
     MakeRC(names, settings, file_name, con);
     return 0;
   }
   con.Print("Reading RC file: %s\n", Visible(file_name));
   // A file that exists but may not be read is the user's: it is neither read nor replaced.
-  if (fd < 0) return 1;
-  // A regular file is read whole, whatever its length. Anything else of that name (a
-  // directory, a FIFO, a device that never ends) gives no text: every setting stays as it was
-  // and nothing is overwritten.
+  if (!file.valid()) return 1;
+  // A regular file is read. Anything else of that name (a directory, a FIFO, a device that
+  // never ends) gives no text: every setting stays as it was and nothing is overwritten.
   struct stat info {};
-  File file(fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(fd, "rb") : nullptr);
-  if (file == nullptr) {
-    (void)close(fd);  // nothing was read from it
-    return 1;
-  }
+  if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return 1;
   const NameBuffer launch_command = settings.launch_command;
   bool too_long = false;
   try {
