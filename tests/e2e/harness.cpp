@@ -1,7 +1,6 @@
 #include "e2e/harness.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
