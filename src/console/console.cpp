@@ -86,6 +86,13 @@ bool Console::LineLeftOpen(ReadOutcome outcome, const char* buf, int limit,
 }
 
 ReadOutcome Console::Read(char* buf, int limit, InputKind kind) {
+  // Input that is no terminal and already holds the next piece is handed out without a write:
+  // its writer has answered, so the output waits for the read that may wait for input (or
+  // fills a chunk first). A script piped in then costs a write per chunk, not per line.
+  if (!input_.IsTerminal() && limit >= 1 && PendingSignal() == 0 &&
+      input_.Take(buf, static_cast<std::size_t>(limit - 1), cut_before_char_)) {
+    return last_read_ = ReadOutcome::kLine;
+  }
   // With a line editor that is to read a new line, the output after the last newline is its
   // prompt; everything else is written now.
   const bool asks = editor_ && !input_.Ended() && input_.Unread().empty();

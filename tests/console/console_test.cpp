@@ -101,6 +101,36 @@ TEST(ConsoleInput, LinesSpanBlocksAndAFileIsPutBackWhereTheyEnd) {
   }
 }
 
+// Output is written before a read that has to take in more input, so a program that drives the
+// editor sees every prompt it must answer; answers it has already sent are read without a
+// write each, and a chunk of output is written as soon as it fills.
+TEST(ConsoleOutput, WrittenBeforeEveryReadThatTakesInInput) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "a\nb\n", 4), 4);
+  {
+    test::MemoryFile out;
+    Console con(fds[0], out.fd());
+    char piece[8];
+    bool goes_on = false;
+    con.Write("view 0\n");
+    ASSERT_EQ(con.ReadPiece(piece, 8, InputKind::kCommand, goes_on), ReadOutcome::kLine);
+    EXPECT_EQ(out.Content(), "view 0\n");
+    con.Write("view a\n");
+    ASSERT_EQ(con.ReadPiece(piece, 8, InputKind::kCommand, goes_on), ReadOutcome::kLine);
+    EXPECT_STREQ(piece, "b\n");
+    EXPECT_EQ(out.Content(), "view 0\n");
+    con.Write("view b\n");
+    ASSERT_EQ(write(fds[1], "c\n", 2), 2);
+    ASSERT_EQ(con.ReadPiece(piece, 8, InputKind::kCommand, goes_on), ReadOutcome::kLine);
+    EXPECT_EQ(out.Content(), "view 0\nview a\nview b\n");
+    con.Write(std::string(64 * 1024, 'v'));
+    EXPECT_EQ(out.Content().size(), 21 + 64 * 1024);
+  }
+  close(fds[0]);
+  close(fds[1]);
+}
+
 // A line cut by its limit is cut before a UTF-8 character that does not fit whole, also when
 // the character's last bytes come with the next block of a pipe; a character longer than the
 // whole limit is cut as bytes.

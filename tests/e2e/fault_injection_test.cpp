@@ -249,16 +249,16 @@ std::function<void()> WithHome(const std::string& home, const std::function<void
   };
 }
 
-// The calls of the save: after the view shown before the save command is read, up to the
-// output that follows it.
+// The calls of the save: after the read that takes in the input (all of it, the save command
+// with it), up to the output that follows it, which waits for the end of the input it holds.
 std::pair<std::size_t, std::size_t> SaveWindow(const std::vector<Call>& trace) {
-  std::size_t saved = trace.size();
+  std::size_t from = 0;
   for (std::size_t i = 0; i < trace.size(); ++i) {
-    if (trace[i].line.starts_with("write(1, \"Saved to ")) saved = i;
+    if (trace[i].line.starts_with("read(0, ")) from = i + 1;
   }
-  std::size_t view = saved;
-  while (view > 0 && !trace[view - 1].line.starts_with("write(1, ")) --view;
-  return {view, saved};
+  std::size_t to = from;
+  while (to < trace.size() && !trace[to].line.starts_with("write(1, ")) ++to;
+  return {from, to};
 }
 
 // The new text is synced before a name points to it, and a name added or replaced is made
