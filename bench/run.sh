@@ -13,7 +13,8 @@
 #
 # Workloads (Ostrel's input / ed's commands):
 #   1. A full grid, 32,767 lines of 255 characters (8.4 MB), loaded from the command line and
-#      saved under its name: S, quit / w, q. cp of the same file is the floor.
+#      saved under its name: S, quit / w, q. cp of the same file is the floor, and a copy synced
+#      to disk (dd conv=fsync) the floor of a durable save, which ed's save is not.
 #   2. 20,000 edits on lines spread over that file, each writing X over the line's first
 #      character: g, the number, X / Ns/^./X/; then save.
 #      2p. The same through a pipe (both editors), fed as they read.
@@ -35,7 +36,7 @@
 #      Targets: CPU ratio <= 1.0, at most 150 system calls.
 #   8. A large document: 108 MB in 700,000 lines of up to 399 characters, loaded and saved
 #      (S, q, q / w, q) with max_lines=1000000 and max_char=400. Targets: peak memory at most
-#      1.5x the document, time at most 0.1x ed's.
+#      1.5x the document, time at most 0.1x ed's. A copy synced to disk is timed beside them.
 #   9. The command-loop fuzzer's executions per second over FUZZ_SECONDS seconds (default 60;
 #      0 leaves the row out), built with the fuzz preset (clang, libFuzzer): at least 2,000.
 set -euo pipefail
@@ -198,6 +199,7 @@ for ((r = 0; r < RUNS; r++)); do
   fresh full.txt; run w1.ostrel save.ostrel "$OSTREL" doc.txt; check "workload 1, Ostrel" full.txt
   fresh full.txt; run w1.ed save.ed "$ED" doc.txt; check "workload 1, ed" full.txt
   rm -f copy.txt; run w1.cp /dev/null cp full.txt copy.txt; cmp -s copy.txt full.txt
+  rm -f copy.txt; run w1.synced /dev/null dd if=full.txt of=copy.txt bs=1M conv=fsync status=none
 
   fresh full.txt; run w2.ostrel edits.ostrel "$OSTREL" doc.txt; check "workload 2, Ostrel" edits.expected
   fresh full.txt; run w2.ed edits.ed "$ED" doc.txt; check "workload 2, ed" edits.expected
@@ -219,8 +221,9 @@ done
   for ((r = 0; r < RUNS; r++)); do
     fresh doc.orig; run ../w8.ostrel ../save.ostrel "$OSTREL" doc.txt; check "workload 8, Ostrel" doc.orig
     fresh doc.orig; run ../w8.ed ../save.ed "$ED" doc.txt; check "workload 8, ed" doc.orig
+    rm -f copy.txt; run ../w8.synced /dev/null dd if=doc.orig of=copy.txt bs=1M conv=fsync status=none
   done
-  rm -f doc.txt
+  rm -f doc.txt copy.txt
 )
 
 # Workload 5: the grids alternate within each round, so that they share the machine's state.
@@ -342,6 +345,14 @@ peak_kb=$(sort -g -k2,2 w1.ostrel.times | awk 'END { print $2 }')
 limit_kb=$(awk -v b="$FULL_BYTES" 'BEGIN { printf "%d", (2.5 * b + 4 * 1048576) / 1024 }')
 echo
 echo "Workload 1 floor: cp ${cp_ms} ms; Ostrel/cp ${cp_ratio} (target <= 3: $(verdict "$cp_ratio" 3))"
+# A save is durable: its text is synced to the disk before it takes the name (ed does not sync).
+# A plain copy synced the same way is the floor of that, and its ratio to ed's time the lowest
+# ratio a durable save can reach on this machine.
+for w in w1 w8; do
+  s=$(median_ms "$w.synced")
+  echo "Workload ${w#w} durable floor: a copy synced to disk (dd conv=fsync) ${s} ms," \
+    "$(ratio "$s" "$(median_ms "$w.ed")") of ed's time"
+done
 echo "Workload 1 peak memory: ${peak_kb} KiB for a ${FULL_BYTES}-byte file" \
   "(target <= ${limit_kb} KiB: $(verdict "$peak_kb" "$limit_kb"))"
 echo "Every saved document matched its expected result."
