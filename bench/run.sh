@@ -29,8 +29,8 @@
 #      does not occur, q, q) and save (S, q, q). Targets: each within 2x of the same run on the
 #      default grid, and peak memory within the default grid's peak + 8 MB.
 #   6. System calls per input line (strace -c -f, not timed): 15,000 lines of g, the number, X
-#      on the full file, through a file and through a pipe. The floor is the one write of the
-#      view each line costs.
+#      on the full file, through a file and through a pipe. Lines that have arrived are answered
+#      without a write each: the views go out in 64 KiB pieces and before each read of input.
 #   7. Start-up on a two-line file and quit at once (q, q / q), 3n paired runs: the median CPU
 #      time (user + system) of each, and the system calls of one run of each (strace -c -f).
 #      Targets: CPU ratio <= 1.0, at most 150 system calls.
