@@ -233,6 +233,9 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
     const IdleWrites idle_writes(s, con);
     while (!s.quit) Cycle(s, con);
   }
+  // The output still waiting is written first: a script sent ahead has its output written
+  // only now, and a reader that has gone away ends the editor here as it would at a read.
+  (void)con.Flush();
   // A signal that came after the last read still ends the editor.
   ActOnSignal(s, con, SignalPlace::kElsewhere);
   if (s.exit_status == 0) {

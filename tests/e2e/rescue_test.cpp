@@ -618,12 +618,12 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
 // its input never ends. A helper process watches the run's file and sends `sig` to the editor
 // each time the output shows `cue` again (the editor writes there itself, so its last words are
 // in the file when it has ended). With `sig` 0 the helper instead passes the output on to the
-// file through a pipe and, at `cue`, stops reading and types an empty line; with `stall` it
+// file through a pipe and, at `cue`, stops reading and types `typed_after`; with `stall` it
 // stops reading at `cue`, sends `sig` once the editor's output blocks, and keeps the output
 // open until the editor has ended.
 std::function<void()> MidSession(const std::string& typed, const std::string& cue, int sig,
-                                 bool stall = false) {
-  return [typed, cue, sig, stall] {
+                                 bool stall = false, const std::string& typed_after = "\n") {
+  return [typed, cue, sig, stall, typed_after] {
     int in[2];
     int out[2];
     if (pipe(in) != 0 || pipe(out) != 0) _exit(125);
@@ -664,7 +664,7 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
           break;
         }
         close(out[0]);
-        if (write(in[1], "\n", 1) != 1) break;
+        (void)!write(in[1], typed_after.data(), typed_after.size());
         break;
       }
       _exit(0);
@@ -682,13 +682,16 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
     const char* name;
     int sig;  // 0: standard output's reader goes away
     int status;
-    bool stall = false;  // the output's reader stops reading first
+    bool stall = false;              // the output's reader stops reading first
+    std::string typed_after = "\n";  // typed once the output's reader has gone
   };
   const std::vector<Row> rows = {
       {"interrupt", SIGINT, 128 + SIGINT},
       {"hangup", SIGHUP, 128 + SIGHUP},
       {"quit, no core file", SIGQUIT, 128 + SIGQUIT},
       {"closed standard output", 0, 128 + SIGPIPE},
+      // The quit's confirmation never reached anybody: its lines, read in at once, end as one.
+      {"closed standard output, quit sent ahead", 0, 128 + SIGPIPE, false, "q\nq\n"},
       {"termination while the output blocks", SIGTERM, 128 + SIGTERM, true},
   };
   for (const Row& row : rows) {
@@ -697,7 +700,7 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
     RunPlan plan{.settings = "",
                  .args = {"notes.txt"},
                  .in_child = MidSession("hello\nworld\n" + std::string(row.stall ? 3000 : 0, '\n'),
-                                        "Editing 3:1", row.sig, row.stall),
+                                        "Editing 3:1", row.sig, row.stall, row.typed_after),
                  .timeout_seconds = 10};
     const auto r = box.Run(plan);
     EXPECT_FALSE(r.timed_out);
