@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -100,6 +101,15 @@ bool PageBlock::Allocate(std::size_t size, Pages pages) {
 #endif
   }
   return true;
+#endif
+}
+
+void PageBlock::AdviseHuge([[maybe_unused]] std::size_t length) {
+#if !defined(OSTREL_PLAIN_BLOCKS) && defined(MADV_HUGEPAGE)
+  if (map_ == nullptr || FromHeap(map_size_) || length < kHugePage) return;
+  // Advice only, as for the blocks mapped for huge pages.
+  const auto start = static_cast<std::size_t>(data_ - static_cast<char*>(map_));
+  madvise(map_, std::min(start + length, map_size_), MADV_HUGEPAGE);
 #endif
 }
 

@@ -30,6 +30,10 @@ class PageBlock {
 
   void Release();
 
+  // Asks for huge pages for the first `length` bytes of a block mapped on small pages, when they
+  // are about to be filled and span megabytes: a few page faults instead of one per small page.
+  void AdviseHuge(std::size_t length);
+
   char* data() const { return data_; }
 
  private:

@@ -170,10 +170,11 @@ void TextBuffer::ClearAll() {
   base_ = static_cast<std::size_t>(lines()) / 2;
 }
 
-void TextBuffer::TakeImage(PageBlock image, std::size_t size) {
+void TextBuffer::TakeImage(PageBlock image, std::size_t size, int32_t lines) {
   ClearAll();
   image_ = std::move(image);
   image_size_ = size;
+  if (lines > 0) store_.AdviseHuge(static_cast<std::size_t>(lines) * sizeof(LineStore));
 }
 
 void TextBuffer::SetImageLine(int32_t line, char* text, int32_t length) {

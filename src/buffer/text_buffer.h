@@ -121,8 +121,9 @@ class TextBuffer {
   void ClearAll();
 
   // Empties the document, as ClearAll does, and keeps `image` (its first `size` bytes) as the
-  // storage of lines that SetImageLine places in it.
-  void TakeImage(PageBlock image, std::size_t size);
+  // storage of lines that SetImageLine places in it; `lines` lines are about to be placed, and
+  // their entries are readied in large pages when they span megabytes.
+  void TakeImage(PageBlock image, std::size_t size, int32_t lines);
   // Stores line `line` as the `length` characters at `text`, inside the image taken last and
   // followed there by a NUL. For the loader, on an empty document, line after line.
   void SetImageLine(int32_t line, char* text, int32_t length);

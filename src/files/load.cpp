@@ -226,14 +226,16 @@ int32_t MarkLines(std::string_view text, std::size_t file_size, int32_t lsize, i
 
 namespace {
 
-// The boundary table of one load: positions and kinds, lines+1 entries each, in one block of
-// lazily zeroed small pages, so a load touches only the entries its lines reach, however many
-// slots the grid has.
+// The boundary table of one load: positions and kinds, one entry more each than the text can
+// have lines. Every line holds at least one byte of the text (its newline, or a character), so
+// a text of n bytes has at most n lines, and no more entries are needed however many slots the
+// grid has. The block's pages are touched only as far as the lines reach; a table of megabytes
+// is filled in large parts, so it is backed by huge pages.
 class BoundaryTable {
  public:
-  bool Allocate(int32_t lines) {
-    entries_ = static_cast<std::size_t>(lines) + 1;
-    return block_.Allocate(2 * entries_ * sizeof(int32_t), PageBlock::Pages::kSmall);
+  bool Allocate(int32_t lines, std::size_t text_length) {
+    entries_ = std::min(static_cast<std::size_t>(lines), text_length) + 1;
+    return block_.Allocate(2 * entries_ * sizeof(int32_t));
   }
   int32_t* positions() const { return reinterpret_cast<int32_t*>(block_.data()); }
   int32_t* kinds() const { return positions() + entries_; }
@@ -297,10 +299,11 @@ Outcome StoreLines(std::string_view text, std::size_t file_size, const BoundaryT
     to[from_start + shift + length] = '\0';
     shift -= static_cast<std::size_t>(splits_at(k));
   }
+  const auto lines = static_cast<int32_t>(count);
   if (to == copy.data()) {
-    buffer.TakeImage(std::move(copy), needed);
+    buffer.TakeImage(std::move(copy), needed, lines);
   } else {
-    buffer.TakeImage(std::move(image->bytes), image->capacity);
+    buffer.TakeImage(std::move(image->bytes), image->capacity, lines);
   }
   for (std::size_t k = 0; k < count; ++k) {
     shift += static_cast<std::size_t>(splits_at(k));
@@ -315,7 +318,7 @@ Outcome StoreLines(std::string_view text, std::size_t file_size, const BoundaryT
 
 bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer, Console& con) {
   BoundaryTable table;
-  if (!table.Allocate(buffer.lines())) {
+  if (!table.Allocate(buffer.lines(), text.size())) {
     con.Line("Data Parsing Error");
     return false;
   }
@@ -329,7 +332,7 @@ Outcome Load(const char* name, TextBuffer& buffer, Console& con, SaveGuard* guar
   ReadStatus status = ReadImage(name, buffer.lsize(), image, reason);
   // The table is had before anything is printed or cleared, so that a lack of memory leaves
   // the document as it was.
-  if (status == ReadStatus::kRead && !table.Allocate(buffer.lines())) {
+  if (status == ReadStatus::kRead && !table.Allocate(buffer.lines(), image.size)) {
     reason = "not enough memory";
     status = ReadStatus::kFailed;
   }

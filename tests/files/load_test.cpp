@@ -80,6 +80,15 @@ TEST(ParseLines, CutsLinesWithAndWithoutFinalNewline) {
   r = Parse("", 256, 2);
   EXPECT_EQ(r.out, "0 Lines Generated\n");
   EXPECT_THAT(r.lines, ElementsAre("", ""));
+
+  // A grid of more slots than the text has bytes: the loader's table is sized by the text, and
+  // the most lines a text can make (a line for every byte) fit.
+  r = Parse("\n\n\n", 256, 8);
+  EXPECT_EQ(r.out, "3 Lines Generated\n");
+  r = Parse("\n\na", 256, 8);
+  EXPECT_THAT(r.lines, ElementsAre("", "", "a", "", "", "", "", ""));
+  r = Parse("abc", 2, 8);
+  EXPECT_THAT(r.lines, ElementsAre("a", "b", "c", "", "", "", "", ""));
 }
 
 TEST(ParseLines, SplitsOnlyLinesLongerThanASlot) {
