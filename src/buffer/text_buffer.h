@@ -112,9 +112,11 @@ class TextBuffer {
   // Length of a line: the bytes before its terminator.
   int32_t Length(int32_t line) const {
     const LineStore& store = Store(Physical(line));
-    return store.text == nullptr
-               ? 0
-               : static_cast<int32_t>(strnlen(store.text, static_cast<std::size_t>(store.size)));
+    if (store.text == nullptr) return 0;
+    // Only zeros follow the terminator: when the byte before the last one is not zero, the line
+    // fills its storage (as every loaded line does) and needs no search for its end.
+    if (store.size >= 2 && store.text[store.size - 2] != '\0') return store.size - 1;
+    return static_cast<int32_t>(strnlen(store.text, static_cast<std::size_t>(store.size)));
   }
 
   // Every line becomes empty, and the storage of the old text is given back.

@@ -126,6 +126,19 @@ TEST(TextBuffer, WrittenLinesGoBackToTheirOwnLength) {
   Replace(2, 0, "z", s.buffer, mc.con());
   EXPECT_TRUE(SlotsAreClean(s.buffer));
   EXPECT_EQ(AllLines(s), (std::vector<std::string>{"", "  h", "z", "", "", "", "", ""}));
+
+  // A line grown back to the full width, in its block and at its own length, and cut again.
+  s.buffer.FitWrittenLines();
+  ASSERT_TRUE(s.buffer.ReserveWritable(TextBuffer::kWorkingBlocks));
+  Replace(3, 0, std::string(399, 'w').c_str(), s.buffer, mc.con());
+  EXPECT_EQ(s.buffer.Length(3), 399);
+  s.buffer.FitWrittenLines();
+  EXPECT_EQ(stored(3), 400u);
+  EXPECT_EQ(s.buffer.Length(3), 399);
+  ASSERT_TRUE(s.buffer.ReserveWritable(TextBuffer::kWorkingBlocks));
+  Trim(3, 398, s.buffer);
+  EXPECT_EQ(s.buffer.Length(3), 398);
+  EXPECT_TRUE(SlotsAreClean(s.buffer));
 }
 
 }  // namespace
