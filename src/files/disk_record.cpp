@@ -93,6 +93,15 @@ uint64_t TextHash(std::string_view bytes) {
 
 namespace {
 
+void Take(const struct stat& file, DiskRecord& record) {
+  record.file_exists = true;
+  record.device = file.st_dev;
+  record.inode = file.st_ino;
+  record.size = file.st_size;
+  record.modified = ModifiedTime(file);
+  record.changed = ChangedTime(file);
+}
+
 // Fills `record` with what stands under `name` now; 0, or the errno value of a look that failed.
 int Look(const char* name, DiskRecord& record, const struct stat* file) {
   record.known = true;
@@ -111,21 +120,19 @@ int Look(const char* name, DiskRecord& record, const struct stat* file) {
     if (stat(name, &info) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
     file = &info;
   }
-  record.file_exists = true;
-  record.device = file->st_dev;
-  record.inode = file->st_ino;
-  record.size = file->st_size;
-  record.modified = ModifiedTime(*file);
-  record.changed = ChangedTime(*file);
+  Take(*file, record);
   return 0;
 }
 
-// Whether the file under `name`, whose metadata differ from the record's, holds other bytes.
-// Anything that is not a regular file that can be read counts as other bytes.
-int CheckBytes(const DiskRecord& remembered, bool& changed) {
+// Whether the file `leaf` of `folder`, whose metadata differ from the record's, holds other
+// bytes. Anything that is not a regular file that can be read counts as other bytes; so does a
+// link put in its place since the look, which is not followed.
+int CheckBytes(const DiskRecord& remembered, int folder, const std::string& leaf, bool& changed) {
   changed = true;
-  const int fd = open(remembered.name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == EACCES || errno == ENXIO || errno == ENOENT ? 0 : errno;
+  const int fd = openat(folder, leaf.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    return errno == EACCES || errno == ENXIO || errno == ENOENT || errno == ELOOP ? 0 : errno;
+  }
   struct stat info {};
   uint64_t hash = 0;
   off_t size = 0;
@@ -152,11 +159,19 @@ DiskRecord RecordOf(const char* name, std::string_view text, const struct stat* 
   return record;
 }
 
-int CheckChangedOnDisk(const DiskRecord& remembered, bool& changed) {
+DiskRecord RecordOf(const char* name, const FileInFolder& at) {
+  DiskRecord record;
+  record.known = true;
+  record.name = name;
+  record.is_link = at.name_is_link;
+  record.link_target = at.link_text;
+  if (at.exists) Take(at.file, record);
+  return record;
+}
+
+int CheckChangedOnDisk(const DiskRecord& remembered, const FileInFolder& now_at, bool& changed) {
   changed = false;
-  DiskRecord now;
-  const int failure = Look(remembered.name.c_str(), now, nullptr);
-  if (failure != 0) return failure;
+  const DiskRecord now = RecordOf(remembered.name.c_str(), now_at);
   if (now.is_link != remembered.is_link || now.link_target != remembered.link_target) {
     changed = true;
     return 0;
@@ -176,7 +191,7 @@ int CheckChangedOnDisk(const DiskRecord& remembered, bool& changed) {
     changed = true;
     return 0;
   }
-  return CheckBytes(remembered, changed);
+  return CheckBytes(remembered, now_at.folder.get(), now_at.leaf, changed);
 }
 
 }  // namespace ostrel

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "files/path_walk.h"
+
 namespace ostrel {
 
 // What a name reaches: the file (or nothing) and, when the name is a symbolic link, the link.
@@ -53,11 +55,14 @@ uint64_t TextHash(std::string_view bytes);
 // it (the file just read, say), and `text` the bytes that file holds.
 DiskRecord RecordOf(const char* name, std::string_view text, const struct stat* file = nullptr);
 
-// Whether something else stands under the record's name now than what was remembered: a file
-// changed, replaced or created since, or another link. The same file with other times (a touch,
-// a change of mode, another hard link) or another file holding the same bytes is no change, and
-// neither is a file that is gone. 0, or the errno value of a look that failed (a disk error):
-// then nothing can be told.
-int CheckChangedOnDisk(const DiskRecord& remembered, bool& changed);
+// What stands under `name` as the walk `at` found it: its own link, and the file in its folder.
+DiskRecord RecordOf(const char* name, const FileInFolder& at);
+
+// Whether something else stands under the record's name, as the walk `now` found it, than what
+// was remembered: a file changed, replaced or created since, or another link. The same file with
+// other times (a touch, a change of mode, another hard link) or another file holding the same
+// bytes is no change, and neither is a file that is gone. The bytes are read in the walk's
+// folder. 0, or the errno value of a look that failed (a disk error): then nothing can be told.
+int CheckChangedOnDisk(const DiskRecord& remembered, const FileInFolder& now, bool& changed);
 
 }  // namespace ostrel

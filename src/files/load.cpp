@@ -339,7 +339,7 @@ Outcome Load(const char* name, TextBuffer& buffer, Console& con, SaveGuard* guar
   switch (status) {
     case ReadStatus::kNotFound:
       con.Print("File %s not found!\n", Visible(name));
-      if (guard != nullptr) guard->disk = RecordOf(name, {});
+      if (guard != nullptr) guard->disk = RecordOf(name, std::string_view());
       return Outcome::kNoFile;
     case ReadStatus::kFailed:
       con.Print("Cannot load %s: %s\n", Visible(name), Visible(reason));

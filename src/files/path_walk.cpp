@@ -1,5 +1,6 @@
 #include "files/path_walk.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -122,16 +123,99 @@ bool GroupOrOthersMayWrite(const struct stat& directory) {
   return (directory.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
-int CheckForeignLinks(const std::string& path, uid_t user, bool& foreign) {
-  const PathWalk walk = WalkPath(path);
-  foreign = false;
-  for (const LinkOnTheWay& link : walk.links) {
-    if (!GroupOrOthersMayWrite(link.directory)) continue;
-    if (link.owner != user && link.owner != 0 && link.owner != link.directory.st_uid) {
-      foreign = true;
-    }
+bool ForeignLink(uid_t owner, const struct stat& directory, uid_t user) {
+  return GroupOrOthersMayWrite(directory) && owner != user && owner != 0 &&
+         owner != directory.st_uid;
+}
+
+namespace {
+
+// Opens the folder `part` of the folder `dir`, never through a link. A folder that may be
+// searched but not read is opened for the walk alone, where the system offers that.
+int OpenFolderAt(int dir, const char* part) {
+  const int fd = openat(dir, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+#ifdef O_PATH
+  if (fd < 0 && errno == EACCES) {
+    return openat(dir, part, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   }
-  return walk.failure == ENOENT || walk.failure == ENOTDIR ? 0 : walk.failure;
+#endif
+  return fd;
+}
+
+}  // namespace
+
+FileInFolder OpenFileInFolder(const std::string& path, uid_t user) {
+  FileInFolder at;
+  std::deque<std::string> parts;
+  AppendParts(path, parts, false);
+  // A name that ends in a slash names a folder.
+  if (parts.empty() || path.back() == '/') parts.emplace_back(".");
+  UniqueFd folder(OpenFolderAt(AT_FDCWD, path.starts_with('/') ? "/" : "."));
+  std::size_t links = 0;
+  bool own_last_part = true;  // the path's own last part is still to be looked at
+  while (folder.valid()) {
+    const std::string part = parts.front();
+    parts.pop_front();
+    const bool last = parts.empty();
+    if (!last) {
+      if (part == ".") continue;
+      UniqueFd next(OpenFolderAt(folder.get(), part.c_str()));
+      if (next.valid()) {
+        folder = std::move(next);
+        continue;
+      }
+      // Not a folder: a link is read below, anything else fails the walk.
+      if (errno != ENOTDIR && errno != ELOOP) break;
+    }
+    struct stat info {};
+    if (fstatat(folder.get(), part.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (!last || errno != ENOENT) break;
+      at.leaf = part;
+      at.folder = std::move(folder);
+      return at;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      if (!last) {
+        errno = ENOTDIR;
+        break;
+      }
+      at.leaf = part;
+      at.exists = true;
+      at.file = info;
+      at.folder = std::move(folder);
+      return at;
+    }
+    struct stat directory {};
+    if (++links > kMaxLinks) {
+      errno = ELOOP;
+      break;
+    }
+    if (fstat(folder.get(), &directory) != 0) break;
+    if (ForeignLink(info.st_uid, directory, user)) {
+      at.foreign = true;
+      return at;
+    }
+    std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+    const ssize_t n = readlinkat(folder.get(), part.c_str(), target.data(), target.size());
+    if (n < 0) break;
+    if (static_cast<std::size_t>(n) >= target.size() || n == 0) {
+      errno = n == 0 ? ENOENT : ENAMETOOLONG;
+      break;
+    }
+    target.resize(static_cast<std::size_t>(n));
+    if (last && own_last_part) {
+      at.name_is_link = true;
+      at.link_text = target;
+    }
+    own_last_part = own_last_part && !last;
+    const std::size_t before = parts.size();
+    AppendParts(target, parts, true);
+    // A link to "/" or to "dir/" names a folder, as the name with a slash does.
+    if (last && (parts.size() == before || target.back() == '/')) parts.emplace_back(".");
+    if (target.starts_with('/')) folder = UniqueFd(OpenFolderAt(AT_FDCWD, "/"));
+  }
+  at.failure = errno;
+  return at;
 }
 
 }  // namespace ostrel

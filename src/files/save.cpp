@@ -1,5 +1,6 @@
 #include "files/save.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,29 @@ class HashedSource final : public TextSource {
   mutable bool whole_ = false;
 };
 
+// The copy of the new text that writing in place needs first could not be made (`reason`):
+// someone at a terminal is asked whether to write in place all the same. Elsewhere nobody can
+// be asked, and nothing is written. True to write; otherwise `declined` gets the save's outcome
+// (kRefused, told; kCancelled at Ctrl-C).
+bool MayWriteWithoutCopy(const char* file_name, int reason, Console& con, Outcome& declined) {
+  con.Print("No safe copy of %s could be made first: %s\n", Visible(file_name),
+            Visible(std::strerror(reason)));
+  if (con.InputIsTerminal()) {
+    con.Line("Write in place anyway? (y/n)");
+    char answer[kNameSize];
+    const Outcome answered = Ask(con, answer, sizeof answer);
+    if (answered == Outcome::kDone && IsAnswer(answer, "y")) return true;
+    // Ctrl-C says "Cancelled" instead.
+    if (answered == Outcome::kCancelled) {
+      declined = answered;
+      return false;
+    }
+  }
+  con.Line("Not saved: no safe copy could be made first");
+  declined = Outcome::kRefused;
+  return false;
+}
+
 }  // namespace
 
 std::size_t DocumentSource::Size() const {
@@ -114,52 +138,84 @@ Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRes
     con.Line("Enter a filename to save to");
     if (const Outcome named = ReadSaveName(file_name, con); named != Outcome::kDone) return named;
   }
-  bool foreign = false;
-  int failure = CheckForeignLinks(file_name, geteuid(), foreign);
-  if (failure == 0 && foreign) {
-    con.Print("Cannot save to %s: it is a link owned by another user\n", Visible(file_name));
-    return Outcome::kRefused;
-  }
-  bool changed = false;
-  if (failure == 0 && guard != nullptr && !guard->overwrite_agreed && guard->disk.known &&
-      guard->disk.name == file_name) {
-    failure = CheckChangedOnDisk(guard->disk, changed);
-  }
-  if (failure == 0 && changed) {
-    if (const Outcome may = MayOverwriteChange(file_name, buffer, con, session);
-        may != Outcome::kDone) {
-      return may;
-    }
-  }
   const DocumentSource document(buffer);
   const HashedSource text(document);
-  // Written in place, the file holds parts of both texts until the write ends: the whole new
-  // text is in the session's rescue file first, so that whatever happens one of them is whole.
-  const bool had_rescue = !session.name.empty();
-  bool copied = false;
-  std::string copy;
-  InPlaceGuard in_place{
-      .copy_first = [&] { copied = WriteRescue(file_name, buffer, session, copy) == 0; }};
-  if (failure == 0) failure = WriteDocument(file_name, text, &in_place);
-  if (failure == ENOMEM) {
-    con.Line("Not saved: not enough memory");
-  } else if (failure != 0) {
-    con.Print("Cannot save to %s: %s\n", Visible(file_name), Visible(std::strerror(failure)));
+  bool overwrite_agreed = guard != nullptr && guard->overwrite_agreed;
+  // Once more for each time the user agrees to overwrite a file changed meanwhile.
+  for (;;) {
+    // The one look by name: from here on every call is relative to the folder it opened.
+    FileInFolder at = OpenFileInFolder(file_name, geteuid());
+    if (at.foreign) {
+      con.Print("Cannot save to %s: it is a link owned by another user\n", Visible(file_name));
+      return Outcome::kRefused;
+    }
+    int failure = at.failure;
+    bool changed = false;
+    if (failure == 0 && guard != nullptr && !overwrite_agreed && guard->disk.known &&
+        guard->disk.name == file_name) {
+      failure = CheckChangedOnDisk(guard->disk, at, changed);
+    }
+    if (failure == 0 && changed) {
+      if (const Outcome may = MayOverwriteChange(file_name, buffer, con, session);
+          may != Outcome::kDone) {
+        return may;
+      }
+      overwrite_agreed = true;
+    }
+    // Written in place, the file holds parts of both texts until the write ends: the whole new
+    // text is in the session's rescue file first, so that whatever happens one of them is whole.
+    const bool had_rescue = !session.name.empty();
+    bool copied = false;
+    std::string copy;
+    Outcome declined = Outcome::kRefused;
+    InPlaceGuard in_place{.copy_first =
+                              [&] {
+                                const int made = WriteRescue(file_name, buffer, session, copy);
+                                copied = made == 0;
+                                return made;
+                              },
+                          .without_copy =
+                              [&](int reason) {
+                                return MayWriteWithoutCopy(file_name, reason, con, declined);
+                              }};
+    if (failure == 0) {
+      failure = WriteDocument({.dir = at.folder.get(), .name = at.leaf},
+                              at.exists ? &at.file : nullptr, text, &in_place);
+    }
+    if (failure == kNoSafeCopy) return declined;
+    if (failure == kChangedMeanwhile && !in_place.torn) {
+      // Nothing under the name changed: the rule for a file changed on disk decides.
+      if (copied && !had_rescue) DropRescue(session);
+      if (const Outcome may = MayOverwriteChange(file_name, buffer, con, session);
+          may != Outcome::kDone) {
+        return may;
+      }
+      overwrite_agreed = true;
+      continue;
+    }
+    if (failure == ENOMEM) {
+      con.Line("Not saved: not enough memory");
+    } else if (failure == kChangedMeanwhile) {
+      con.Print("Not saved: %s changed on disk since it was read\n", Visible(file_name));
+    } else if (failure != 0) {
+      con.Print("Cannot save to %s: %s\n", Visible(file_name), Visible(std::strerror(failure)));
+    }
+    if (failure != 0 && copied && in_place.torn) {
+      con.Print("Unsaved text written to %s\n", Visible(copy));
+      session.kept = true;
+      return Outcome::kRefused;
+    }
+    // The file is whole (old or new): the copy made for it is of no more use.
+    if (copied && !had_rescue) DropRescue(session);
+    if (failure != 0) return Outcome::kRefused;
+    if (guard != nullptr) {
+      at.exists = fstatat(at.folder.get(), at.leaf.c_str(), &at.file, AT_SYMLINK_NOFOLLOW) == 0;
+      guard->disk = RecordOf(file_name, at);
+      if (guard->disk.file_exists) guard->disk.hash = text.Hash();
+    }
+    con.Print("Saved to %s\n", Visible(file_name));
+    return Outcome::kDone;
   }
-  if (failure != 0 && copied && in_place.torn) {
-    con.Print("Unsaved text written to %s\n", Visible(copy));
-    session.kept = true;
-    return Outcome::kRefused;
-  }
-  // The file is whole (old or new): the copy made for it is of no more use.
-  if (copied && !had_rescue) DropRescue(session);
-  if (failure != 0) return Outcome::kRefused;
-  if (guard != nullptr) {
-    guard->disk = RecordOf(file_name, {});
-    if (guard->disk.file_exists) guard->disk.hash = text.Hash();
-  }
-  con.Print("Saved to %s\n", Visible(file_name));
-  return Outcome::kDone;
 }
 
 Outcome ReadFileName(char* name, Console& con) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -13,13 +14,10 @@
 #include <string>
 
 #include "buffer/memory.h"
+#include "files/file_times.h"
 
 namespace ostrel {
 namespace {
-
-struct FreeDeleter {
-  void operator()(char* p) const { std::free(p); }
-};
 
 // Writes all of `data` to `fd`, going on after partial writes and interruptions; `written`
 // grows by the bytes written.
@@ -107,18 +105,36 @@ int Reserve(int fd, std::size_t length) {
   return CannotReserve(failure) ? 0 : failure;
 }
 
-// Opens the file that is to be written in place. A regular file is opened for reading too where
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether `now` is the file `first` with the same text as far as its metadata tell: the same
+// file of the same kind, and for a regular file the same size and modification time, and (with
+// `changed_time`) the same time of its last change of any kind. A rename sets that last time,
+// so a file looked at after one is compared without it.
+bool StillTheSame(const struct stat& now, const struct stat& first, bool changed_time = true) {
+  if (now.st_dev != first.st_dev || now.st_ino != first.st_ino ||
+      (now.st_mode & S_IFMT) != (first.st_mode & S_IFMT)) {
+    return false;
+  }
+  if (!S_ISREG(now.st_mode)) return true;
+  return now.st_size == first.st_size && SameTime(ModifiedTime(now), ModifiedTime(first)) &&
+         (!changed_time || SameTime(ChangedTime(now), ChangedTime(first)));
+}
+
+// Opens the file that is to be written in place, in its folder and without following a link:
+// the file the save looked at first, or nothing. A regular file is opened for reading too where
 // that is allowed: on a file system without its own way of reserving space, the reservation
 // reads the file to find the blocks it must fill. Anything else is opened without blocking, so
 // that a FIFO nobody reads fails at once instead of hanging the editor; the flag is dropped
 // again before writing.
-int OpenInPlace(const std::string& name) {
-  struct stat info {};
-  if (stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-    const int fd = open(name.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd >= 0) return fd;
+int OpenInPlace(const FileAt& at, const struct stat& first) {
+  if (S_ISREG(first.st_mode)) {
+    const int fd = openat(at.dir, at.name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 || errno != EACCES) return fd;
   }
-  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int fd = openat(at.dir, at.name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd >= 0) {
     const int flags = fcntl(fd, F_GETFL);
     if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -126,39 +142,72 @@ int OpenInPlace(const std::string& name) {
   return fd;
 }
 
-// Writes into the file itself: for files that must not be replaced by another one. On a regular
-// file the guard's copy of the new text is made first; then the space for the new text is
-// reserved, so that a full disk or a quota fails the save before a byte of the old text
-// changes (where no reservation can be made, a full disk can stop the write part way); then
-// the text is written from the start, a longer old text cut to the new length, and the file
-// synced (the cut comes before the sync, so that what the sync makes durable is the new text
-// alone). Whatever fails before the first byte is written leaves the file as it
-// was: a file the reservation grew is cut back to its old length. A failure after it sets the
-// guard's `torn`. A device or FIFO is simply written.
-int WriteInPlace(const std::string& name, const TextSource& text, InPlaceGuard* guard) {
-  const int fd = OpenInPlace(name);
-  if (fd < 0) return errno;
-  // What the file is decides how it is written: without knowing that, nothing is written.
-  struct stat info {};
-  if (fstat(fd, &info) != 0) {
-    const int failure = errno;
+// Whether the size of the regular file open on `fd` is `size`: what the save last saw or made.
+// Anything else is another program's doing (an append, say), and the save must stop.
+int SizeStill(int fd, off_t size) {
+  struct stat now {};
+  if (fstat(fd, &now) != 0) return errno;
+  return now.st_size == size ? 0 : kChangedMeanwhile;
+}
+
+// Writes into the file itself: for files that must not be replaced by another one. The file
+// opened must be the one `first` describes, unchanged. On a regular file the guard's copy of
+// the new text is made first (without it the save goes on only when the guard says so), and the
+// file looked at again; then the space for the new text is reserved, so that a full disk or a
+// quota fails the save before a byte of the old text changes (where no reservation can be made,
+// a full disk can stop the write part way); then the text is written from the start, a longer
+// old text cut to the new length, and the file synced (the cut comes before the sync, so that
+// what the sync makes durable is the new text alone). The size is looked at once more before the
+// first byte and before the cut, so that another program's append stops the save instead of
+// being written over or cut; the instructions between that look and the write or the cut are
+// the window no call closes. Whatever fails before the first byte is written leaves the file as
+// it was. A failure after it sets the guard's `torn`. A device or FIFO is simply written.
+int WriteInPlace(const FileAt& at, const struct stat& first, const TextSource& text,
+                 InPlaceGuard* guard) {
+  const int fd = OpenInPlace(at, first);
+  if (fd < 0) return errno == ENOENT || errno == ELOOP ? kChangedMeanwhile : errno;
+  const auto give_up = [fd](int failure) {
     close(fd);
     return failure;
-  }
+  };
+  // What the file is decides how it is written: without knowing that, nothing is written.
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return give_up(errno);
+  if (!StillTheSame(info, first)) return give_up(kChangedMeanwhile);
   const bool regular = S_ISREG(info.st_mode);
-  if (regular && guard != nullptr && guard->copy_first) guard->copy_first();
+  if (regular && guard != nullptr && guard->copy_first) {
+    if (const int copy = guard->copy_first(); copy != 0) {
+      if (!guard->without_copy || !guard->without_copy(copy)) return give_up(kNoSafeCopy);
+    }
+    // The copy took its time: the file must still be the one looked at.
+    if (fstat(fd, &info) != 0) return give_up(errno);
+    if (!StillTheSame(info, first)) return give_up(kChangedMeanwhile);
+  }
   const std::size_t size = regular ? text.Size() : 0;
   const auto length = static_cast<off_t>(size);
   int failure = regular ? Reserve(fd, size) : 0;
+  // A reservation sets the file's times, and may grow a file where it cannot reserve beyond
+  // the end: only the size tells another program's append from it.
+  struct stat reserved {};
+  if (failure == 0 && regular) failure = fstat(fd, &reserved) == 0 ? 0 : errno;
+  if (failure == 0 && regular && reserved.st_size != info.st_size &&
+      (reserved.st_size != length || length < info.st_size)) {
+    failure = kChangedMeanwhile;
+  }
   std::size_t written = 0;
   if (failure == 0) failure = WriteText(fd, text, written);
   if (failure != 0 && written == 0) {
     // The save has failed already; this only takes back what the reservation added.
-    if (regular && length > info.st_size) (void)ftruncate(fd, info.st_size);
+    if (regular && reserved.st_size == length && length > info.st_size &&
+        SizeStill(fd, length) == 0) {
+      (void)ftruncate(fd, info.st_size);
+    }
   } else if (regular) {
     // Once the new text is written whole, a longer old text is cut to it, since its tail would
     // only make a mix of two texts; then everything is synced.
-    if (failure == 0 && info.st_size > length && ftruncate(fd, length) != 0) failure = errno;
+    const off_t reached = std::max(length, reserved.st_size);
+    if (failure == 0) failure = SizeStill(fd, reached);
+    if (failure == 0 && reached > length && ftruncate(fd, length) != 0) failure = errno;
     if (fsync(fd) != 0 && failure == 0) failure = errno;
     if (failure != 0 && guard != nullptr) guard->torn = true;
   }
@@ -173,10 +222,11 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Syncs the directory `dir`, so that a name added or removed there outlasts a power cut. The
-// file itself is safe or gone either way, so a directory that cannot be synced is no failure.
-void SyncDirectory(const std::string& dir) {
-  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// Syncs the directory that holds `at`, so that a name added or removed there outlasts a power
+// cut. The file itself is safe or gone either way, so a directory that cannot be synced is no
+// failure.
+void SyncDirectory(const FileAt& at) {
+  const int fd = openat(at.dir, DirectoryOf(at.name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     fsync(fd);
     close(fd);
@@ -190,7 +240,9 @@ std::string TemporaryName(const std::string& target) {
                             static_cast<unsigned long>(std::time(nullptr)) ^ ++counter;
   char suffix[16];
   const auto end = std::to_chars(suffix, suffix + sizeof suffix, tag & 0xffffffffUL, 16).ptr;
-  return DirectoryOf(target) + "/.ostrel-save-" + std::string(suffix, end);
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  return folder + ".ostrel-save-" + std::string(suffix, end);
 }
 
 // Tries names until one is free: `make` returns 0, or the errno value of the attempt.
@@ -210,6 +262,9 @@ struct NewFileRule {
   const struct stat* keep_from = nullptr;  // the file replaced, whose owner and group it takes
   int mode = -1;                           // the exact bits it gets before it is named, or -1
   UniqueFd* keep_locked = nullptr;         // locked before it is named, its descriptor kept here
+  // The file replaced as the save looked at it first: it is replaced only while it is still
+  // that file, unchanged.
+  const struct stat* expect = nullptr;
 };
 
 // The new file while it is written: unnamed (`temp_name` empty) where the system offers that,
@@ -221,11 +276,12 @@ struct NewFile {
 
 // Creates the new file in the directory of `target`: unnamed when `unnamed`, else under a free
 // temporary name. The fd, or -1 with errno set.
-int CreateNewFile(const std::string& target, bool unnamed, mode_t mode, NewFile& file) {
+int CreateNewFile(const FileAt& target, bool unnamed, mode_t mode, NewFile& file) {
   file.temp_name.clear();
   if (unnamed) {
 #ifdef O_TMPFILE
-    file.fd = open(DirectoryOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    file.fd = openat(target.dir, DirectoryOf(target.name).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                     mode);
 #else
     // A system without unnamed files: the caller goes on with a temporary name.
     file.fd = -1;
@@ -234,8 +290,9 @@ int CreateNewFile(const std::string& target, bool unnamed, mode_t mode, NewFile&
     return file.fd;
   }
   std::string name;
-  const int failure = UnderFreeTemporaryName(target, name, [&](const std::string& candidate) {
-    file.fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  const int failure = UnderFreeTemporaryName(target.name, name, [&](const std::string& candidate) {
+    file.fd = openat(target.dir, candidate.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     return file.fd >= 0 ? 0 : errno;
   });
   if (failure != 0) {
@@ -246,26 +303,76 @@ int CreateNewFile(const std::string& target, bool unnamed, mode_t mode, NewFile&
   return file.fd;
 }
 
+// Links the new file to `name` in the folder of `at`: through /proc when it has no name, else
+// from its temporary name. A link never replaces anything (a link of that name included).
+int LinkNewFile(const FileAt& at, const NewFile& file, const std::string& name) {
+  const bool unnamed = file.temp_name.empty();
+  const std::string proc_path = "/proc/self/fd/" + std::to_string(file.fd);
+  const int from_dir = unnamed ? AT_FDCWD : at.dir;
+  const char* from = unnamed ? proc_path.c_str() : file.temp_name.c_str();
+  return linkat(from_dir, from, at.dir, name.c_str(), unnamed ? AT_SYMLINK_FOLLOW : 0) == 0
+             ? 0
+             : errno;
+}
+
 // Gives the unnamed file a temporary name, for the instant before the rename. The link goes
 // through /proc, which needs no privilege.
-int NameUnnamedFile(const std::string& target, NewFile& file) {
-  const std::string proc_path = "/proc/self/fd/" + std::to_string(file.fd);
+int NameUnnamedFile(const FileAt& target, NewFile& file) {
   std::string name;
-  const int failure = UnderFreeTemporaryName(target, name, [&](const std::string& candidate) {
-    return linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0
-               ? 0
-               : errno;
+  const int failure = UnderFreeTemporaryName(target.name, name, [&](const std::string& candidate) {
+    return LinkNewFile(target, file, candidate);
   });
   if (failure == 0) file.temp_name = name;
   return failure;
 }
 
 // Removes what a failed replacement made.
-void Discard(NewFile& file) {
+void Discard(const FileAt& at, NewFile& file) {
   if (file.fd >= 0) close(file.fd);
   file.fd = -1;
-  if (!file.temp_name.empty()) unlink(file.temp_name.c_str());
+  if (!file.temp_name.empty()) unlinkat(at.dir, file.temp_name.c_str(), 0);
   file.temp_name.clear();
+}
+
+// Whether a swap of two names failed only because the system or the file system offers none.
+bool CannotSwap(int failure) {
+  return failure == EINVAL || failure == ENOSYS || failure == EOPNOTSUPP;
+}
+
+// Puts the new file, named `file.temp_name`, in the place of `target` while what stands there
+// is still the file `expect`, which the save looked at first: nothing planted or changed since
+// is replaced. Where names can be swapped, they are, and the file swapped out is looked at: the
+// one the save looked at goes, anything else is swapped back (kChangedMeanwhile). Elsewhere the
+// name is looked at once more just before the rename: the instructions between that look and
+// the rename are the one window no call closes there. On a failure the new file still has its
+// temporary name; when even the swap back fails, the name has the new text and the other
+// program's file the temporary name, which `file` then forgets, so that nobody removes it.
+int SwapIn(const FileAt& target, NewFile& file, const struct stat& expect) {
+  const char* temp = file.temp_name.c_str();
+  const char* name = target.name.c_str();
+#ifdef RENAME_EXCHANGE
+  if (renameat2(target.dir, temp, target.dir, name, RENAME_EXCHANGE) == 0) {
+    struct stat out {};
+    int failure = fstatat(target.dir, temp, &out, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    if (failure == 0 && !StillTheSame(out, expect, false)) failure = kChangedMeanwhile;
+    // The file swapped out was the one looked at: it goes.
+    if (failure == 0 && unlinkat(target.dir, temp, 0) != 0) failure = errno;
+    if (failure == 0) return 0;
+    if (renameat2(target.dir, temp, target.dir, name, RENAME_EXCHANGE) != 0) {
+      file.temp_name.clear();
+      return kChangedMeanwhile;
+    }
+    return failure;
+  }
+  if (errno == ENOENT) return kChangedMeanwhile;  // the file is gone since the look
+  if (!CannotSwap(errno)) return errno;
+#endif
+  struct stat now {};
+  if (fstatat(target.dir, name, &now, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? kChangedMeanwhile : errno;
+  }
+  if (!StillTheSame(now, expect)) return kChangedMeanwhile;
+  return renameat(target.dir, temp, target.dir, name) == 0 ? 0 : errno;
 }
 
 // The outcome of one attempt at a replacement.
@@ -274,7 +381,7 @@ enum class Attempt { kDone, kFailed, kTryNamed, kWriteInPlace };
 // One attempt: the text goes to a new file in the target's directory, which takes the owner,
 // group and bits the rule asks for and is synced, and only then named and renamed over the
 // target. A failure anywhere removes the new file and leaves the target as it was.
-Attempt TryReplace(const std::string& target, const TextSource& text, const NewFileRule& rule,
+Attempt TryReplace(const FileAt& target, const TextSource& text, const NewFileRule& rule,
                    bool unnamed, int& failure) {
   NewFile file;
   if (CreateNewFile(target, unnamed, rule.create_mode, file) < 0) {
@@ -293,7 +400,7 @@ Attempt TryReplace(const std::string& target, const TextSource& text, const NewF
       (fstat(file.fd, &mine) != 0 || ((mine.st_uid != old->st_uid || mine.st_gid != old->st_gid) &&
                                       fchown(file.fd, old->st_uid, old->st_gid) != 0))) {
     // An owner or group we cannot give to a new file: the old file is kept and written to.
-    Discard(file);
+    Discard(target, file);
     return Attempt::kWriteInPlace;
   }
   failure = 0;
@@ -302,13 +409,19 @@ Attempt TryReplace(const std::string& target, const TextSource& text, const NewF
   if (failure == 0) failure = WriteTextAndSync(file.fd, text);
   if (failure == 0 && unnamed && NameUnnamedFile(target, file) != 0) {
     // No link through /proc (not mounted, say): the text is written again, under a name.
-    Discard(file);
+    Discard(target, file);
     return Attempt::kTryNamed;
   }
   // Named just before the rename, so that a kill finds a temporary name only in between.
-  if (failure == 0 && rename(file.temp_name.c_str(), target.c_str()) != 0) failure = errno;
+  if (failure == 0) {
+    if (rule.expect != nullptr) {
+      failure = SwapIn(target, file, *rule.expect);
+    } else if (renameat(target.dir, file.temp_name.c_str(), target.dir, target.name.c_str()) != 0) {
+      failure = errno;
+    }
+  }
   if (failure != 0) {
-    Discard(file);
+    Discard(target, file);
     // A mode the new file may not have, or a directory that lets us create files but not
     // replace this one (a sticky directory, say): the file is written in place instead.
     const bool refused = failure == EACCES || failure == EPERM;
@@ -320,14 +433,14 @@ Attempt TryReplace(const std::string& target, const TextSource& text, const NewF
   } else {
     close(file.fd);
   }
-  SyncDirectory(DirectoryOf(target));
+  SyncDirectory(target);
   return Attempt::kDone;
 }
 
 // Replaces `target` by a new file that holds `text`: unnamed while it is written where the
 // system allows, else under a temporary name. Where the rule keeps an old file's owner and the
 // new file cannot have it, or the directory refuses, the old file is written in place.
-int ReplaceByNewFile(const std::string& target, const TextSource& text, const NewFileRule& rule,
+int ReplaceByNewFile(const FileAt& target, const TextSource& text, const NewFileRule& rule,
                      InPlaceGuard* guard = nullptr) {
   int failure = 0;
   Attempt attempt = TryReplace(target, text, rule, true, failure);
@@ -336,7 +449,8 @@ int ReplaceByNewFile(const std::string& target, const TextSource& text, const Ne
     case Attempt::kDone:
       return 0;
     case Attempt::kWriteInPlace:
-      return WriteInPlace(target, text, guard);
+      return rule.keep_from != nullptr ? WriteInPlace(target, *rule.keep_from, text, guard)
+                                       : failure;
     case Attempt::kFailed:
     case Attempt::kTryNamed:
       break;
@@ -345,58 +459,78 @@ int ReplaceByNewFile(const std::string& target, const TextSource& text, const Ne
 }
 
 // Links the new file, whole and synced, to the first free name of name_of(0) …
-// name_of(count-1): through /proc when it has no name, else from its temporary name. A link
-// fails when the name is taken (by a link too), so an existing file is never touched.
-int LinkUnderFreeName(const NewFile& file, const std::function<std::string(int)>& name_of,
-                      int count, std::string& name) {
-  const bool unnamed = file.temp_name.empty();
-  const std::string from = unnamed ? "/proc/self/fd/" + std::to_string(file.fd) : file.temp_name;
+// name_of(count-1) in the folder of `at`. A link fails when the name is taken (by a link too),
+// so an existing file is never touched.
+int LinkUnderFreeName(const FileAt& at, const NewFile& file,
+                      const std::function<std::string(int)>& name_of, int count,
+                      std::string& name) {
   int failure = EEXIST;
   for (int number = 0; number < count && failure == EEXIST; ++number) {
     name = name_of(number);
-    failure =
-        linkat(AT_FDCWD, from.c_str(), AT_FDCWD, name.c_str(), unnamed ? AT_SYMLINK_FOLLOW : 0) == 0
-            ? 0
-            : errno;
+    failure = LinkNewFile(at, file, name);
+  }
+  return failure;
+}
+
+// WriteNewFileUnderFreeName, with every name in the folder `dir`.
+int WriteNewFileAt(int dir, const std::function<std::string(int)>& name_of, int count,
+                   const TextSource& text, int mode, std::string& name, UniqueFd* keep_locked) {
+  name = name_of(0);
+  const FileAt at{.dir = dir, .name = name};
+  int failure = 0;
+  for (const bool unnamed : {true, false}) {
+    NewFile file;
+    if (CreateNewFile(at, unnamed, static_cast<mode_t>(mode), file) < 0) {
+      failure = errno;
+      if (unnamed) continue;  // no unnamed files here: a temporary name instead
+      return failure;
+    }
+    // Locked before it has a name: no other session sees it unlocked.
+    if (keep_locked != nullptr) LockForSession(file.fd);
+    failure = WriteTextAndSync(file.fd, text);
+    const bool written = failure == 0;
+    if (written) failure = LinkUnderFreeName(at, file, name_of, count, name);
+    if (failure == 0 && keep_locked != nullptr) {
+      keep_locked->Reset(file.fd);
+      file.fd = -1;
+    }
+    Discard(at, file);  // the file lives on under the name it was linked to, if any
+    if (failure == 0) SyncDirectory({.dir = dir, .name = name});
+    // No link through /proc (not mounted, say): the text is written again, under a name.
+    if (!unnamed || !written || failure == 0 || failure == EEXIST) return failure;
   }
   return failure;
 }
 
 }  // namespace
 
-int WriteDocument(const char* name, const TextSource& text, InPlaceGuard* guard) {
-  std::string target = name;
-  struct stat link_info {};
-  if (lstat(name, &link_info) != 0) {
-    if (errno != ENOENT) return errno;
-  } else if (S_ISLNK(link_info.st_mode)) {
-    // The file a link points to is replaced, so the link stays a link. A link to nothing is
-    // written through, which creates the file it names.
-    const std::unique_ptr<char, FreeDeleter> resolved(realpath(name, nullptr));
-    if (resolved == nullptr) return errno == ENOENT ? WriteInPlace(name, text, guard) : errno;
-    target = resolved.get();
-  }
-  struct stat info {};
-  if (stat(target.c_str(), &info) != 0) {
-    if (errno != ENOENT) return errno;
-    return ReplaceByNewFile(target, text, NewFileRule{});
+int WriteDocument(const FileAt& at, const struct stat* first, const TextSource& text,
+                  InPlaceGuard* guard) {
+  if (first == nullptr) {
+    // Nothing stood there: the new file gets the name by a link, which replaces nothing that
+    // was put there since.
+    std::string given;
+    const int failure = WriteNewFileAt(
+        at.dir, [&at](int) { return at.name; }, 1, text, 0666, given, nullptr);
+    return failure == EEXIST ? kChangedMeanwhile : failure;
   }
   // A file we may not write stays as it is, even where its directory would let us replace it.
-  if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+  if (faccessat(at.dir, at.name.c_str(), W_OK, AT_EACCESS) != 0) return errno;
   // Replacing these would change what the user has: another name of the same file would keep
   // the old text, or a device or FIFO would become a plain file.
-  if (!S_ISREG(info.st_mode) || info.st_nlink > 1) return WriteInPlace(target, text, guard);
+  if (!S_ISREG(first->st_mode) || first->st_nlink > 1) return WriteInPlace(at, *first, text, guard);
   // A replacement starts readable by us alone until it has the old file's owner and mode.
-  return ReplaceByNewFile(
-      target, text,
-      NewFileRule{
-          .create_mode = 0600, .keep_from = &info, .mode = static_cast<int>(info.st_mode & 07777)},
-      guard);
+  return ReplaceByNewFile(at, text,
+                          NewFileRule{.create_mode = 0600,
+                                      .keep_from = first,
+                                      .mode = static_cast<int>(first->st_mode & 07777),
+                                      .expect = first},
+                          guard);
 }
 
 int ReplaceFile(const char* name, const TextSource& text, int mode, UniqueFd* keep_locked) {
-  return ReplaceByNewFile(
-      name, text, NewFileRule{.create_mode = 0600, .mode = mode, .keep_locked = keep_locked});
+  return ReplaceByNewFile({.dir = AT_FDCWD, .name = name}, text,
+                          NewFileRule{.create_mode = 0600, .mode = mode, .keep_locked = keep_locked});
 }
 
 int ReplaceFile(const char* name, std::string_view text, int mode) {
@@ -415,30 +549,7 @@ int WriteNewFile(const char* name, std::string_view text, int mode) {
 int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
                               const TextSource& text, int mode, std::string& name,
                               UniqueFd* keep_locked) {
-  name = name_of(0);
-  int failure = 0;
-  for (const bool unnamed : {true, false}) {
-    NewFile file;
-    if (CreateNewFile(name, unnamed, static_cast<mode_t>(mode), file) < 0) {
-      failure = errno;
-      if (unnamed) continue;  // no unnamed files here: a temporary name instead
-      return failure;
-    }
-    // Locked before it has a name: no other session sees it unlocked.
-    if (keep_locked != nullptr) LockForSession(file.fd);
-    failure = WriteTextAndSync(file.fd, text);
-    const bool written = failure == 0;
-    if (written) failure = LinkUnderFreeName(file, name_of, count, name);
-    if (failure == 0 && keep_locked != nullptr) {
-      keep_locked->Reset(file.fd);
-      file.fd = -1;
-    }
-    Discard(file);  // the file lives on under the name it was linked to, if any
-    if (failure == 0) SyncDirectory(DirectoryOf(name));
-    // No link through /proc (not mounted, say): the text is written again, under a name.
-    if (!unnamed || !written || failure == 0 || failure == EEXIST) return failure;
-  }
-  return failure;
+  return WriteNewFileAt(AT_FDCWD, name_of, count, text, mode, name, keep_locked);
 }
 
 int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
@@ -448,7 +559,7 @@ int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, in
 
 int RemoveFile(const char* name) {
   if (unlink(name) != 0) return errno;
-  SyncDirectory(DirectoryOf(name));
+  SyncDirectory({.dir = AT_FDCWD, .name = name});
   return 0;
 }
 

@@ -3,9 +3,12 @@
 // the results into messages.
 //
 // Every writer here returns 0 when the whole text was written, or the errno value that made it
-// fail. The text comes from a TextSource in pieces and is written in blocks of bounded size,
+// fail (a document's save may also give one of the two values below). The text comes from a TextSource in pieces and is written in blocks of bounded size,
 // so that writing a file never needs a copy of the whole text in memory.
 #pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <functional>
@@ -42,26 +45,50 @@ class StringSource final : public TextSource {
   std::string_view text_;
 };
 
+// What stands under the name is no longer what the save looked at first (another program
+// changed, replaced, planted or removed it): nothing under the name was replaced, and nothing
+// was written in place, unless the guard's `torn` says so.
+inline constexpr int kChangedMeanwhile = -1;
+// The copy of the new text to be made before writing in place could not be made, and the save
+// was not to go on without it: nothing was written.
+inline constexpr int kNoSafeCopy = -2;
+
+// A file named relative to an open folder (or to the current directory, AT_FDCWD): every call
+// on it, and on the temporary names beside it, is made relative to that folder.
+struct FileAt {
+  int dir = AT_FDCWD;
+  std::string name;
+};
+
 // What a save does around writing a file in place, where a failure part way would leave the
 // file holding neither text whole.
 struct InPlaceGuard {
   // Called once before anything of a regular file is written in place: puts a durable copy of
-  // the whole new text elsewhere. The save goes on whatever became of the copy.
-  std::function<void()> copy_first;
+  // the whole new text elsewhere. 0, or the errno value of the failure.
+  std::function<int()> copy_first;
+  // Called when that copy could not be made, with its errno value: whether to write in place
+  // all the same. Without it, nothing is written.
+  std::function<bool(int)> without_copy;
   // Set when writing in place failed after its first byte: the file may hold parts of both
   // texts.
   bool torn = false;
 };
 
-// Writes `text` to the file `name`, creating it or replacing its text. The text goes to a new
-// file in the same directory that takes the old file's owner, group and mode, is synced and
-// renamed over the old one; a link stays a link. Where replacing would change what the user has
-// (another hard link, a device or FIFO, an owner that cannot be kept, a directory that refuses
-// the new file), the file is written in place instead: for a regular file the guard's copy is
-// made first and the space reserved where the file system allows; the text is then written, a
-// longer old text cut, and the file synced. A failure before the first byte of the new text leaves
-// it byte for byte as it was.
-int WriteDocument(const char* name, const TextSource& text, InPlaceGuard* guard = nullptr);
+// Writes `text` to the file `at`, which the save looked at first and found to be `first` (not a
+// link), or nothing (nullptr). Every call is relative to `at.dir`, and the file written is the
+// one looked at: whatever is planted, changed or removed under the name since gives
+// kChangedMeanwhile, and nothing under the name changes.
+//
+// A new file is written whole and then linked to the name, which replaces nothing. An existing
+// one is replaced: the text goes to a new file in the same folder that takes the old file's
+// owner, group and mode, is synced and put in the old one's place. Where replacing would change
+// what the user has (another hard link, a device or FIFO, an owner that cannot be kept, a
+// directory that refuses the new file), the file is written in place instead: for a regular
+// file the guard's copy is made first and the space reserved where the file system allows; the
+// text is then written, a longer old text cut, and the file synced. A failure before the first
+// byte of the new text leaves it byte for byte as it was.
+int WriteDocument(const FileAt& at, const struct stat* first, const TextSource& text,
+                  InPlaceGuard* guard);
 
 // Replaces the file `name` (or a link of that name: the name is what is replaced) by one that
 // holds `text` and has exactly the permission bits `mode`, atomically: whatever happens, `name`

@@ -31,27 +31,41 @@ struct stat Stat(const std::string& path) {
   return info;
 }
 
+// Under a file size limit that the text exceeds, the old file is left byte for byte: replaced,
+// the new file fails before the rename; written in place (a second name), the copy that must come
+// first fails, and nothing of the file is touched.
 TEST(SafeSave, FileSizeLimitLeavesTheOldFileByteForByte) {
-  Sandbox box;
   std::string big;
   for (int i = 0; i < 2000; ++i) big += "line " + std::to_string(i) + "\n";
   const std::string old = "the old text\nmust survive\n";
-  box.Write("big", big);
-  box.Write("doc", old);
-  RunPlan plan{.settings = "", .args = {"big"}, .input = "s\ndoc\no\nq\nq\n"};
-  plan.in_child = [] {
-    // The signal the limit sends keeps its default action, which would end the editor.
-    signal(SIGXFSZ, SIG_DFL);
-    const rlimit limit{8192, 8192};  // more than the editor prints, less than the document
-    setrlimit(RLIMIT_FSIZE, &limit);
-  };
-  const auto r = box.Run(plan);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // the editor went on to the quit; its last save failed
-  EXPECT_THAT(r.out, HasSubstr("Cannot save to doc: File too large\n"));
-  EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
-  EXPECT_EQ(r.File("doc"), old);
-  EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "big", "doc"}));
+  for (const bool second_name : {false, true}) {
+    SCOPED_TRACE(second_name ? "written in place" : "replaced");
+    Sandbox box;
+    box.Write("big", big);
+    box.Write("doc", old);
+    std::set<std::string> names = {".vazaru_da", "big", "doc"};
+    if (second_name) {
+      fs::create_hard_link(box.dir() + "/doc", box.dir() + "/other");
+      names.insert("other");
+    }
+    RunPlan plan{.settings = "", .args = {"big"}, .input = "s\ndoc\no\nq\nq\n"};
+    plan.in_child = [] {
+      // The signal the limit sends keeps its default action, which would end the editor.
+      signal(SIGXFSZ, SIG_DFL);
+      const rlimit limit{8192, 8192};  // more than the editor prints, less than the document
+      setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const auto r = box.Run(plan);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 1);  // the editor went on to the quit; its last save failed
+    EXPECT_THAT(r.out, HasSubstr(second_name
+                                     ? "overwrite\nNo safe copy of doc could be made first: File too "
+                                       "large\nNot saved: no safe copy could be made first\n\n"
+                                     : "Cannot save to doc: File too large\n"));
+    EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
+    EXPECT_EQ(r.File("doc"), old);
+    EXPECT_EQ(Entries(box.dir()), names);
+  }
 }
 
 TEST(SafeSave, ReplacesTheFileALinkPointsToAndKeepsTheLink) {
@@ -114,26 +128,40 @@ TEST(SafeSave, KeepsPermissionBitsOwnerAndGroup) {
   EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "private", "script"}));
 }
 
+// A directory that takes no new file: the file is written in place once its copy is in the
+// home directory; where that refuses files too, nothing is written.
 TEST(SafeSave, ADirectoryThatAllowsNoNewFileGetsTheFileWrittenInPlace) {
   if (const auto why = CannotRunAsOrdinaryUser()) GTEST_SKIP() << *why;
-  Sandbox box;
-  box.Write("doc", "old text\n");
-  const auto inode = Stat(box.dir() + "/doc").st_ino;
-  // The file is ours; the directory is not writable.
-  if (geteuid() == 0) {
-    ASSERT_EQ(chown((box.dir() + "/doc").c_str(), kNobody, kNobody), 0);
+  for (const bool home_takes_files : {true, false}) {
+    SCOPED_TRACE(home_takes_files ? "home takes the copy" : "home refuses it");
+    Sandbox box;
+    box.Write("doc", "old text\n");
+    const auto inode = Stat(box.dir() + "/doc").st_ino;
+    // The file is ours; the directory is not writable.
+    if (geteuid() == 0) {
+      ASSERT_EQ(chown((box.dir() + "/doc").c_str(), kNobody, kNobody), 0);
+    }
+    box.Write(".vazaru_da", "");
+    fs::create_directory(box.dir() + "/home");
+    chmod((box.dir() + "/home").c_str(), home_takes_files ? 0777 : 0555);
+    ASSERT_EQ(chmod(box.dir().c_str(), 0555), 0);
+    RunPlan plan{.args = {"doc"},
+                 .input = "new\nS\nq\nq\n",
+                 .env = {{"HOME", box.dir() + "/home"}},
+                 .as_ordinary_user = true};
+    const auto r = box.Run(plan);
+    chmod(box.dir().c_str(), 0700);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, home_takes_files ? 0 : 1);
+    EXPECT_THAT(r.out, HasSubstr(home_takes_files
+                                     ? "Saved to doc\n"
+                                     : "No safe copy of doc could be made first: Permission "
+                                       "denied\nNot saved: no safe copy could be made first\n"));
+    EXPECT_EQ(r.File("doc"), home_takes_files ? "new text\n" : "old text\n");
+    EXPECT_EQ(Stat(box.dir() + "/doc").st_ino, inode);
+    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "doc", "home"}));
+    EXPECT_EQ(Entries(box.dir() + "/home"), std::set<std::string>{});
   }
-  box.Write(".vazaru_da", "");
-  ASSERT_EQ(chmod(box.dir().c_str(), 0555), 0);
-  RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n", .as_ordinary_user = true};
-  const auto r = box.Run(plan);
-  chmod(box.dir().c_str(), 0700);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_THAT(r.out, HasSubstr("Saved to doc\n"));
-  EXPECT_EQ(r.File("doc"), "new text\n");
-  EXPECT_EQ(Stat(box.dir() + "/doc").st_ino, inode);
-  EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "doc"}));
 }
 
 TEST(SafeSave, AnOwnerThatCannotBeKeptGetsTheFileWrittenInPlace) {
