@@ -47,9 +47,9 @@ bool ForeignLink(uid_t owner, const struct stat& directory, uid_t user);
 // link or folder put in place of a part afterwards changes nothing that is done relative to
 // `folder`.
 struct FileInFolder {
-  UniqueFd folder;           // the folder that holds the file
-  std::string leaf;          // the file's name in `folder`: one part, not a link at the look
-  bool exists = false;       // something stands under `leaf`: `file` is its lstat
+  UniqueFd folder;      // the folder that holds the file
+  std::string leaf;     // the file's name in `folder`: one part, not a link at the look
+  bool exists = false;  // something stands under `leaf`: `file` is its lstat
   struct stat file {};
   bool name_is_link = false;  // the path's own last part is a link, and `link_text` its text
   std::string link_text;

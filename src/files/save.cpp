@@ -155,6 +155,9 @@ Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRes
         guard->disk.name == file_name) {
       failure = CheckChangedOnDisk(guard->disk, at, changed);
     }
+    if (guard != nullptr && guard->name_was_free && !overwrite_agreed) {
+      changed = changed || at.exists || at.name_is_link;
+    }
     if (failure == 0 && changed) {
       if (const Outcome may = MayOverwriteChange(file_name, buffer, con, session);
           may != Outcome::kDone) {
@@ -168,16 +171,15 @@ Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRes
     bool copied = false;
     std::string copy;
     Outcome declined = Outcome::kRefused;
-    InPlaceGuard in_place{.copy_first =
-                              [&] {
-                                const int made = WriteRescue(file_name, buffer, session, copy);
-                                copied = made == 0;
-                                return made;
-                              },
-                          .without_copy =
-                              [&](int reason) {
-                                return MayWriteWithoutCopy(file_name, reason, con, declined);
-                              }};
+    InPlaceGuard in_place{
+        .copy_first =
+            [&] {
+              const int made = WriteRescue(file_name, buffer, session, copy);
+              copied = made == 0;
+              return made;
+            },
+        .without_copy =
+            [&](int reason) { return MayWriteWithoutCopy(file_name, reason, con, declined); }};
     if (failure == 0) {
       failure = WriteDocument({.dir = at.folder.get(), .name = at.leaf},
                               at.exists ? &at.file : nullptr, text, &in_place);
@@ -228,6 +230,16 @@ Outcome ReadFileName(char* name, Console& con) {
   return Outcome::kRefused;
 }
 
+namespace {
+
+// The save-as question ends on a name it found free.
+Outcome Free(SaveGuard* guard) {
+  if (guard != nullptr) guard->name_was_free = true;
+  return Outcome::kDone;
+}
+
+}  // namespace
+
 Outcome DefineSaveName(char* file_name, Console& con, SaveGuard* guard) {
   char original[kNameSize];
   CopyName(original, file_name);
@@ -251,7 +263,7 @@ Outcome DefineSaveName(char* file_name, Console& con, SaveGuard* guard) {
         return give_up(named);
       }
     }
-    if (!NameExists(file_name)) return Outcome::kDone;
+    if (!NameExists(file_name)) return Free(guard);
 
     con.Line("The file already exists.");
     con.Line("Enter a new filename or 'o' to overwrite");
@@ -271,7 +283,7 @@ Outcome DefineSaveName(char* file_name, Console& con, SaveGuard* guard) {
         return give_up(named);
       }
     }
-    if (file_name[0] != '\0') return Outcome::kDone;
+    if (file_name[0] != '\0') return Free(guard);
   }
 }
 

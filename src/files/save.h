@@ -44,6 +44,9 @@ struct SessionRescue;
 struct SaveGuard {
   DiskRecord& disk;
   bool overwrite_agreed = false;
+  // The save-as question found nothing under the name: whatever stands there at the save came
+  // since.
+  bool name_was_free = false;
 };
 
 // Writes the document under `file_name` (kNameSize bytes), first asking for a name while it

@@ -4,9 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -39,15 +40,25 @@ constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 
 // Writes the whole text to `fd`, its pieces gathered into blocks of kBlockSize bytes at most;
 // a piece as large as a block goes out on its own. `written` gets the bytes written. ENOMEM
-// when not even a block can be had.
-int WriteText(int fd, const TextSource& text, std::size_t& written) {
+// when not even a block can be had. `first_write`, when given, is called just before the first
+// byte goes out, and a failure it returns stops the write there.
+int WriteText(int fd, const TextSource& text, std::size_t& written,
+              const std::function<int()>& first_write = {}) {
   written = 0;
   // A mapping of its own, given back whole when the write ends.
   PageBlock block;
   if (!block.Allocate(kBlockSize, PageBlock::Pages::kSmall)) return ENOMEM;
   std::size_t used = 0;
+  bool started = false;
+  const auto write_all = [&](std::string_view data) {
+    if (!started && first_write) {
+      if (const int failure = first_write(); failure != 0) return failure;
+    }
+    started = true;
+    return WriteAll(fd, data, written);
+  };
   const auto flush = [&] {
-    const int failure = WriteAll(fd, std::string_view(block.data(), used), written);
+    const int failure = write_all(std::string_view(block.data(), used));
     used = 0;
     return failure;
   };
@@ -55,7 +66,7 @@ int WriteText(int fd, const TextSource& text, std::size_t& written) {
     if (used + piece.size() > kBlockSize) {
       if (const int f = flush(); f != 0) return f;
     }
-    if (piece.size() >= kBlockSize) return WriteAll(fd, piece, written);
+    if (piece.size() >= kBlockSize) return write_all(piece);
     std::memcpy(block.data() + used, piece.data(), piece.size());
     used += piece.size();
     return 0;
@@ -187,28 +198,44 @@ int WriteInPlace(const FileAt& at, const struct stat& first, const TextSource& t
   const auto length = static_cast<off_t>(size);
   int failure = regular ? Reserve(fd, size) : 0;
   // A reservation sets the file's times, and may grow a file where it cannot reserve beyond
-  // the end: only the size tells another program's append from it.
-  struct stat reserved {};
-  if (failure == 0 && regular) failure = fstat(fd, &reserved) == 0 ? 0 : errno;
-  if (failure == 0 && regular && reserved.st_size != info.st_size &&
-      (reserved.st_size != length || length < info.st_size)) {
-    failure = kChangedMeanwhile;
-  }
+  // the end: only the size tells another program's append from it, looked at just before the
+  // first byte goes out.
+  off_t reached = info.st_size;
+  const auto unchanged = [&] {
+    struct stat now {};
+    if (fstat(fd, &now) != 0) return errno;
+    if (now.st_size != info.st_size && (now.st_size != length || length < info.st_size)) {
+      return kChangedMeanwhile;
+    }
+    reached = std::max(now.st_size, length);
+    return 0;
+  };
   std::size_t written = 0;
-  if (failure == 0) failure = WriteText(fd, text, written);
+  if (failure == 0) {
+    failure = WriteText(fd, text, written, regular ? std::function<int()>(unchanged) : nullptr);
+  }
   if (failure != 0 && written == 0) {
     // The save has failed already; this only takes back what the reservation added.
-    if (regular && reserved.st_size == length && length > info.st_size &&
+    if (regular && failure != kChangedMeanwhile && length > info.st_size &&
         SizeStill(fd, length) == 0) {
       (void)ftruncate(fd, info.st_size);
     }
   } else if (regular) {
     // Once the new text is written whole, a longer old text is cut to it, since its tail would
-    // only make a mix of two texts; then everything is synced.
-    const off_t reached = std::max(length, reserved.st_size);
-    if (failure == 0) failure = SizeStill(fd, reached);
+    // only make a mix of two texts; then everything is synced. Text appended by another program
+    // since the last look is not cut: the save gives up instead. Where there is nothing to cut,
+    // such text simply follows the new text.
+    if (failure == 0 && reached > length) failure = SizeStill(fd, reached);
     if (failure == 0 && reached > length && ftruncate(fd, length) != 0) failure = errno;
     if (fsync(fd) != 0 && failure == 0) failure = errno;
+    // The last look: the name must still be this file, or the text went to a file that no
+    // longer has it.
+    struct stat named {};
+    if (failure == 0 && fstatat(at.dir, at.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
+      failure = errno == ENOENT ? kChangedMeanwhile : errno;
+    } else if (failure == 0 && (named.st_dev != info.st_dev || named.st_ino != info.st_ino)) {
+      failure = kChangedMeanwhile;
+    }
     if (failure != 0 && guard != nullptr) guard->torn = true;
   }
   const int closed = CloseChecked(fd);
@@ -310,9 +337,8 @@ int LinkNewFile(const FileAt& at, const NewFile& file, const std::string& name) 
   const std::string proc_path = "/proc/self/fd/" + std::to_string(file.fd);
   const int from_dir = unnamed ? AT_FDCWD : at.dir;
   const char* from = unnamed ? proc_path.c_str() : file.temp_name.c_str();
-  return linkat(from_dir, from, at.dir, name.c_str(), unnamed ? AT_SYMLINK_FOLLOW : 0) == 0
-             ? 0
-             : errno;
+  return linkat(from_dir, from, at.dir, name.c_str(), unnamed ? AT_SYMLINK_FOLLOW : 0) == 0 ? 0
+                                                                                            : errno;
 }
 
 // Gives the unnamed file a temporary name, for the instant before the rename. The link goes
@@ -515,7 +541,11 @@ int WriteDocument(const FileAt& at, const struct stat* first, const TextSource& 
     return failure == EEXIST ? kChangedMeanwhile : failure;
   }
   // A file we may not write stays as it is, even where its directory would let us replace it.
-  if (faccessat(at.dir, at.name.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+  // A link put in its place since the look is not followed (where the system can tell so), and
+  // a file gone since is a change.
+  int access = faccessat(at.dir, at.name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW);
+  if (access != 0 && errno == EINVAL) access = faccessat(at.dir, at.name.c_str(), W_OK, AT_EACCESS);
+  if (access != 0) return errno == ENOENT ? kChangedMeanwhile : errno;
   // Replacing these would change what the user has: another name of the same file would keep
   // the old text, or a device or FIFO would become a plain file.
   if (!S_ISREG(first->st_mode) || first->st_nlink > 1) return WriteInPlace(at, *first, text, guard);
@@ -529,8 +559,9 @@ int WriteDocument(const FileAt& at, const struct stat* first, const TextSource& 
 }
 
 int ReplaceFile(const char* name, const TextSource& text, int mode, UniqueFd* keep_locked) {
-  return ReplaceByNewFile({.dir = AT_FDCWD, .name = name}, text,
-                          NewFileRule{.create_mode = 0600, .mode = mode, .keep_locked = keep_locked});
+  return ReplaceByNewFile(
+      {.dir = AT_FDCWD, .name = name}, text,
+      NewFileRule{.create_mode = 0600, .mode = mode, .keep_locked = keep_locked});
 }
 
 int ReplaceFile(const char* name, std::string_view text, int mode) {

@@ -3,8 +3,9 @@
 // the results into messages.
 //
 // Every writer here returns 0 when the whole text was written, or the errno value that made it
-// fail (a document's save may also give one of the two values below). The text comes from a TextSource in pieces and is written in blocks of bounded size,
-// so that writing a file never needs a copy of the whole text in memory.
+// fail (a document's save may also give one of the two values below). The text comes from a
+// TextSource in pieces and is written in blocks of bounded size, so that writing a file never needs
+// a copy of the whole text in memory.
 #pragma once
 
 #include <fcntl.h>

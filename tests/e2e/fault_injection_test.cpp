@@ -554,10 +554,10 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
                                                            std::strerror(fault.error) + "\n";
     // A copy that could not be made before a write in place stops the save before it starts.
     const bool no_copy =
-        in_place && r.out.find("No safe copy of doc could be made first: " +
-                               std::string(std::strerror(fault.error)) +
-                               "\nNot saved: no safe copy could be made first\n") !=
-                        std::string::npos;
+        in_place &&
+        r.out.find(
+            "No safe copy of doc could be made first: " + std::string(std::strerror(fault.error)) +
+            "\nNot saved: no safe copy could be made first\n") != std::string::npos;
     const bool failed = r.out.find(reason) != std::string::npos || no_copy;
     EXPECT_NE(saved, failed) << r.out;
     EXPECT_EQ(r.status, saved ? 0 : 1);
@@ -674,6 +674,182 @@ TEST(SaveUnderFault, NamesAddedOrRemovedAreSyncedInTheirDirectory) {
   }
   // The settings file, the copy and the new file linked, the copy removed.
   EXPECT_EQ(kinds.size(), 2u);
+}
+
+// Another program acts between two calls of a save: before each call the save makes, as strace
+// shows it in a normal run, the editor waits while the test plants a link to a private file
+// (another user's link, as root), appends to the document, renames its own file over it, or
+// removes it; then the call goes on. Whatever the moment, the private file is untouched, the
+// other program's text is still there, and the editor says "Saved to" only when the name holds
+// the new text or the act came after the save had put it there, and otherwise refuses and
+// rescues the text. Written in place, the instructions between the last look at the file's size
+// and a write or the cut are a window no call closes: an append there is left out.
+TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
+  const auto strace = FindStrace();
+  if (!strace) GTEST_SKIP() << "strace is not installed";
+  if (const auto why = CannotInject()) GTEST_SKIP() << *why;
+  // The save never follows a link the kernel would refuse either; with the kernel's rule on,
+  // the test turns it off for its runs where it may, so that only the editor's own rule holds.
+  const std::string kProtected = "/proc/sys/fs/protected_symlinks";
+  const std::optional<std::string> protection = ReadWhole(kProtected);
+  const bool protected_links = protection && protection->starts_with("1");
+  if (protected_links && !std::ofstream(kProtected).write("0", 1)) {
+    std::cout << "[ races    ] protected symlinks are on and cannot be turned off here: the "
+                 "kernel's rule stands beside the editor's\n";
+  }
+  const bool root = geteuid() == 0;
+  const std::string kOld = kThreeLines;
+  const std::string kAppended = "appended by another program\n", kTheirs = "their own text\n";
+  struct RaceCase {
+    const char* name;
+    bool exists;       // the document exists before the save
+    bool second_name;  // it has a second name: written in place
+    std::string input;
+  };
+  const std::vector<RaceCase> cases = {
+      {"replaced", true, false, "!t\nS\nq\nq\n"},
+      {"in place", true, true, "!t\nS\nq\nq\n"},
+      {"a new file", false, false, "first\nsecond\ns\ndoc\nq\nq\n"},
+  };
+  enum class Act { kLink, kAppend, kReplace, kRemove };
+  for (const RaceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto prepare = [&](const Sandbox& box) {
+      box.Write(".vazaru_da", "");
+      box.Write("private", "secret\n");
+      chmod(box.Path("private").c_str(), 0600);
+      chmod(box.dir().c_str(), 01777);  // a shared folder, as the system's temporary one
+      if (!c.exists) return;
+      box.Write("doc", kOld);
+      if (c.second_name) fs::create_hard_link(box.Path("doc"), box.Path("other"));
+    };
+    const std::vector<std::string> args =
+        c.exists ? std::vector<std::string>{"doc"} : std::vector<std::string>{};
+    Sandbox traces;
+    Sandbox normal;
+    prepare(normal);
+    const std::string trace_path = traces.dir() + "/trace";
+    const auto ran = normal.Run(
+        {.args = args,
+         .input = c.input,
+         .in_child = WithHome(normal.dir(), UnderStrace(*strace, trace_path, args, false))});
+    const std::string kNew = normal.Run({}).File("doc").value_or("");
+    ASSERT_THAT(ran.out, HasSubstr("Saved to doc\n"));
+    ASSERT_NE(kNew, kOld);
+    const std::vector<Call> trace = ReadTrace(trace_path);
+    auto [from, to] = SaveWindow(trace);
+    // A new name is looked at by the question that takes it: the save starts after that.
+    if (!c.exists) from = FindCall(trace, from, "newfstatat(AT_FDCWD, \"doc\"") + 1;
+    // The call after which the new text is under the name: acts after it come after the save.
+    std::size_t done = to;
+    std::set<std::size_t> window;
+    const std::size_t opened = FindInPlaceOpen(trace, from);
+    for (std::size_t i = from; i < to; ++i) {
+      const Call& call = trace[i];
+      if (opened < to) {
+        const std::string fd = Returned(trace[opened]);
+        if (call.line.starts_with("write(" + fd + ",") ||
+            call.line.starts_with("ftruncate(" + fd + ",")) {
+          window.insert(i);
+        }
+        // The last look at the name comes after the file is synced.
+        if (call.line.starts_with("fsync(" + fd + ")") && done == to) {
+          const std::string& open = trace[opened].line;
+          done = FindCall(trace, i, "newfstatat(" + open.substr(7, open.find(',') - 7) + ", ");
+        }
+      } else if (call.line.find("\"doc\"") != std::string::npos &&
+                 (call.name == "linkat" || call.name.starts_with("rename"))) {
+        done = i;
+      }
+    }
+    ASSERT_LT(done, to);
+    struct Run {
+      std::size_t at;
+      Act act;
+    };
+    std::vector<Run> runs;
+    const std::set<std::size_t> sanitizer_calls = SanitizerPipeCalls(trace);
+    for (std::size_t i = from; i < to; ++i) {
+      if (Skipped(trace[i]) || sanitizer_calls.contains(i)) continue;
+      for (const Act act : {Act::kLink, Act::kAppend, Act::kReplace, Act::kRemove}) {
+        if (act != Act::kAppend || !window.contains(i)) runs.push_back({i, act});
+      }
+    }
+    InParallel(runs.size(), 4, [&](std::size_t k) {
+      const auto [at, act] = runs[k];
+      SCOPED_TRACE(trace[at].line + " " + std::to_string(static_cast<int>(act)));
+      const auto told = [](const std::string& out) {
+        std::string lines;
+        std::size_t start = 0;
+        while ((start = out.find("  > ", start)) != std::string::npos) {
+          const std::size_t end = out.find('\n', start);
+          lines += out.substr(start + 4, end - start - 3);
+          start = end;
+        }
+        return lines;
+      };
+      Sandbox box;
+      prepare(box);
+      const std::string doc = box.Path("doc");
+      const std::function<void()> acts[] = {
+          [&] {
+            unlink(doc.c_str());
+            (void)symlink(box.Path("private").c_str(), doc.c_str());
+            if (root) (void)lchown(doc.c_str(), kOther, kOther);
+          },
+          [&] { std::ofstream(doc, std::ios::app) << kAppended; },
+          [&] {
+            std::ofstream(box.Path("theirs")) << kTheirs;
+            rename(box.Path("theirs").c_str(), doc.c_str());
+          },
+          [&] { unlink(doc.c_str()); },
+      };
+      const Injector injector({{.name = trace[at].name,
+                                .when = CallNumber(trace, at),
+                                .act = acts[static_cast<int>(act)]}});
+      const auto r = box.Run({.args = args,
+                              .input = c.input,
+                              .in_child = injector.InChild(),
+                              .in_child_calls_only = true,
+                              .env = {{"HOME", box.dir()}}});
+      const bool saved = r.out.find("Saved to doc\n") != std::string::npos;
+      const bool changed =
+          r.out.find("Not saved: doc changed on disk since it was read\n") != std::string::npos;
+      const bool after = at > done;
+      EXPECT_EQ(saved + changed +
+                    (r.out.find("Cannot save to doc: it is a link owned by another user\n") !=
+                     std::string::npos),
+                1)
+          << told(r.out);
+      EXPECT_EQ(r.status, saved ? 0 : 1);
+      if (changed) {
+        EXPECT_EQ(r.File("doc.save"), kNew);
+      }
+      const std::optional<std::string> now = r.File("doc");
+      switch (act) {
+        case Act::kLink:
+          EXPECT_TRUE(fs::is_symlink(doc)) << told(r.out);
+          EXPECT_TRUE(r.File("private") == "secret\n" || (!root && saved && now == kNew));
+          EXPECT_TRUE(!saved || after || (!root && now == kNew)) << told(r.out);
+          break;
+        case Act::kAppend:
+          EXPECT_EQ(now, (saved ? kNew : c.exists ? kOld : "") + kAppended) << told(r.out);
+          break;
+        case Act::kReplace:
+          EXPECT_EQ(now, kTheirs);
+          EXPECT_TRUE(!saved || after) << told(r.out);
+          break;
+        case Act::kRemove:
+          EXPECT_TRUE(saved ? now == kNew || (after && !now) : !now) << now.value_or("(none)");
+          break;
+      }
+      for (const std::string& name : Entries(box.dir())) {
+        EXPECT_FALSE(name.starts_with(".ostrel-save-")) << name;
+      }
+    });
+    std::cout << "[ races    ] " << c.name << ": " << runs.size() << " acts between calls\n";
+  }
+  if (protected_links) std::ofstream(kProtected).write("1", 1);
 }
 
 TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {

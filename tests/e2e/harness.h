@@ -50,6 +50,8 @@ class Sandbox : public test::ScratchDir {
 
 // The user an editor run as root changes to with AsOrdinaryUser.
 inline constexpr unsigned kNobody = 65534;
+// A second ordinary user, whom root makes the owner of what "another user" plants.
+inline constexpr unsigned kOther = 65533;
 
 // In a child about to run the editor as an ordinary user: as root, gives up root first, since
 // root may read and write where a test means the editor may not. It makes system calls only.

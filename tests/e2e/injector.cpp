@@ -68,6 +68,7 @@ struct Rule {
   int error;
   int signal;
   std::string path;  // empty: counted by `when`
+  std::function<void()> act;
 };
 
 // A filter that hands the calls of `rules` to the supervisor and lets every other call through.
@@ -112,6 +113,7 @@ void Supervise(int listener, const std::vector<Rule>& rules) {
           rule.number == call.data.nr &&
           (rule.path.empty() ? count == rule.when : OpenOn(pid, call.data.args[0], rule.path));
       if (!hit) continue;
+      if (rule.act) rule.act();
       if (rule.signal != 0) kill(pid, rule.signal);
       if (rule.error != 0) answer = {.id = call.id, .val = 0, .error = -rule.error, .flags = 0};
       killed = rule.signal == SIGKILL;
@@ -169,7 +171,7 @@ std::vector<Rule> Rules(const std::vector<Injection>& injections) {
     const std::filesystem::path real =
         injection.path.empty() ? "" : std::filesystem::canonical(injection.path, ec);
     rules.push_back({Numbers().at(injection.name), injection.when, injection.error,
-                     injection.signal, ec ? injection.path : real.string()});
+                     injection.signal, ec ? injection.path : real.string(), injection.act});
   }
   return rules;
 }

@@ -17,13 +17,15 @@ namespace ostrel::e2e {
 // The `when`th call of system call `name` since the editor started (1 for the first) fails
 // with `error`, or with a `signal` the editor gets it as it enters the call, which is then not
 // made. With a `path`, every call of `name` whose first argument is a descriptor open on that
-// file fails so, whatever `when` says.
+// file fails so, whatever `when` says. With an `act`, the editor waits in the call while the
+// test's thread runs it (as another program would, between two calls), and then makes it.
 struct Injection {
   std::string name;
   int when = 0;
   std::string path;
   int error = 0;
   int signal = 0;
+  std::function<void()> act;
 };
 
 // Why no call can be injected on this machine kind, or nullopt when calls can.

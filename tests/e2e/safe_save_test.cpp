@@ -58,10 +58,11 @@ TEST(SafeSave, FileSizeLimitLeavesTheOldFileByteForByte) {
     const auto r = box.Run(plan);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 1);  // the editor went on to the quit; its last save failed
-    EXPECT_THAT(r.out, HasSubstr(second_name
-                                     ? "overwrite\nNo safe copy of doc could be made first: File too "
-                                       "large\nNot saved: no safe copy could be made first\n\n"
-                                     : "Cannot save to doc: File too large\n"));
+    EXPECT_THAT(
+        r.out,
+        HasSubstr(second_name ? "overwrite\nNo safe copy of doc could be made first: File too "
+                                "large\nNot saved: no safe copy could be made first\n\n"
+                              : "Cannot save to doc: File too large\n"));
     EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
     EXPECT_EQ(r.File("doc"), old);
     EXPECT_EQ(Entries(box.dir()), names);

@@ -205,7 +205,6 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
 // nothing unless its owner is the user, root, or that directory's owner; a settings file may
 // give a command only when every link on the way is the user's or root's, and a hard link
 // planted in a shared directory lends it nothing.
-constexpr uid_t kOther = 65533;
 
 TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as two ordinary users";
