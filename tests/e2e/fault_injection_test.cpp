@@ -299,6 +299,29 @@ void ExpectSyncedInOrder(const std::vector<Call>& trace, std::size_t from, std::
   EXPECT_TRUE(name_synced) << "the directory is not synced after the last name it got";
 }
 
+// Every call of a save that names the document, a part of its path or a temporary file beside
+// it is made relative to the folder that the save opened: none goes by a path from the current
+// directory, which another program could change between two calls. Only the walk's start (".")
+// and the rescue copy, a file of its own made in trace[copy), go from there; a file without a
+// name is linked from /proc. Checked on trace[from, to).
+void ExpectRelativeToFolder(const std::vector<Call>& trace, std::size_t from, std::size_t to,
+                            std::pair<std::size_t, std::size_t> copy) {
+  for (std::size_t i = from; i < to && i < trace.size(); ++i) {
+    if (i >= copy.first && i < copy.second) continue;
+    const Call& call = trace[i];
+    std::string line = call.line;
+    const std::string proc = "AT_FDCWD, \"/proc/self/fd/";
+    if (line.find(proc) != std::string::npos) line.erase(line.find(proc), proc.size());
+    const bool names_document =
+        line.find("\"doc\"") != std::string::npos || line.find("\"link\"") != std::string::npos ||
+        line.find("\"real\"") != std::string::npos ||
+        line.find("\".ostrel-save-") != std::string::npos;
+    if (!names_document) continue;
+    EXPECT_TRUE(call.name.ends_with("at") || call.name.ends_with("at2")) << line;
+    EXPECT_EQ(line.find("AT_FDCWD"), std::string::npos) << line;
+  }
+}
+
 enum class Trigger {
   kRename,           // a file of its own: replaced by a new one
   kLink,             // a symbolic link: the file it points to is replaced
@@ -453,6 +476,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     const std::size_t opened = FindInPlaceOpen(trace, from);
     const std::size_t written =
         opened < to ? FindCall(trace, opened, "write(" + Returned(trace[opened]) + ", ") : to;
+    ExpectRelativeToFolder(trace, from, to, {opened + 1, written});
     faults = FaultsBetween(trace, from, to, {opened + 1, written});
     // A file system or C library that cannot reserve space (ZFS, musl): every reservation for
     // the file fails so, and the file is written without one.
