@@ -312,10 +312,10 @@ void ExpectRelativeToFolder(const std::vector<Call>& trace, std::size_t from, st
     std::string line = call.line;
     const std::string proc = "AT_FDCWD, \"/proc/self/fd/";
     if (line.find(proc) != std::string::npos) line.erase(line.find(proc), proc.size());
-    const bool names_document =
-        line.find("\"doc\"") != std::string::npos || line.find("\"link\"") != std::string::npos ||
-        line.find("\"real\"") != std::string::npos ||
-        line.find("\".ostrel-save-") != std::string::npos;
+    const bool names_document = line.find("\"doc\"") != std::string::npos ||
+                                line.find("\"link\"") != std::string::npos ||
+                                line.find("\"real\"") != std::string::npos ||
+                                line.find("\".ostrel-save-") != std::string::npos;
     if (!names_document) continue;
     EXPECT_TRUE(call.name.ends_with("at") || call.name.ends_with("at2")) << line;
     EXPECT_EQ(line.find("AT_FDCWD"), std::string::npos) << line;

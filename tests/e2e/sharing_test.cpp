@@ -150,53 +150,91 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
   });
 }
 
+// On a terminal the user is asked before a changed file is overwritten, and before a file is
+// written in place without its safe copy (here under a file size limit that the copy exceeds
+// too; the write in place then fails as well, and says so).
 TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
+  std::string big;  // more than the limit of 512 bytes
+  for (int i = 0; i < 60; ++i) big += "line " + std::to_string(i) + " of the old text\n";
+  struct Question {
+    const char* name;
+    std::string asked;    // the question and what comes before it
+    std::string refused;  // printed for any answer but y
+    std::string yes;      // printed after y
+    std::string old;      // the file's text before, and after a refusal
+    bool in_place;        // the file has a second name and the copy cannot be made
+  };
+  const std::vector<Question> questions = {
+      {"changed on disk", kChanged + ".\nOverwrite it? (y/n)\n", kRefused, "Saved to notes.txt\n",
+       "theirs\n", false},
+      {"no safe copy",
+       "No safe copy of notes.txt could be made first: File too large\n"
+       "Write in place anyway? (y/n)\n",
+       "Not saved: no safe copy could be made first\n",
+       "Cannot save to notes.txt: File too large\n", big, true},
+  };
   struct Row {
     const char* name;
     std::string answer;
-    std::string then;  // printed after the answer
-    std::string doc;   // the file afterwards
-    int status;
-    bool rescued = false;  // the end of a terminal's input ends the editor, which rescues the text
+    bool yes = false;
+    bool cancelled = false;  // Cancelled is no failed save: the quit after it ends with 0
+    bool ended = false;  // the end of a terminal's input ends the editor, which rescues the text
   };
   const std::vector<Row> rows = {
-      {"y overwrites", "y\n", "Saved to notes.txt\n", "hello\n", 0},
-      {"n gives the save up", "n\n", kRefused, "theirs\n", 1},
-      {"anything else gives it up too", "yes\n", kRefused, "theirs\n", 1},
-      {"the end of input gives it up", "\x04", kRefused, "theirs\n", 1, true},
-      // Cancelled is no failed save: the quit after it ends with 0.
-      {"Ctrl-C cancels", "\x03", "Cancelled\n", "theirs\n", 0},
+      {"y", "y\n", true},
+      {"n gives the save up", "n\n"},
+      {"anything else gives it up too", "yes\n"},
+      {"the end of input gives it up", "\x04", false, false, true},
+      {"Ctrl-C cancels", "\x03", false, true},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Sandbox box;
-    Terminal t(box, {.settings = "",
-                     .args = {"--no-line-editing", "notes.txt"},
-                     .files = {{"notes.txt", "old\n"}},
-                     .echo = false});
-    ASSERT_TRUE(t.WaitFor(kPrompt));
-    t.Mark();
-    ASSERT_TRUE(t.Send("hello\n"));
-    ASSERT_TRUE(t.WaitFor("Editing 2:1"));
-    ASSERT_TRUE(t.WaitUntilReading());
-    kRewrite(box.dir());
-    t.Mark();
-    ASSERT_TRUE(t.Send("S\n"));
-    ASSERT_TRUE(t.WaitFor("Overwrite it? (y/n)\n"));
-    EXPECT_EQ(t.OutputSinceMark(), kChanged + ".\nOverwrite it? (y/n)\n");
-    t.Mark();
-    ASSERT_TRUE(t.Send(row.answer));
-    ASSERT_TRUE(t.WaitFor(row.then));
-    EXPECT_THAT(t.OutputSinceMark(), HasSubstr(row.then + (row.rescued ? "" : "\nEditing")));
-    if (!row.rescued) {
+  for (const Question& q : questions) {
+    for (const Row& row : rows) {
+      // Without a copy the end of input cannot rescue the text either.
+      if (q.in_place && row.ended) continue;
+      SCOPED_TRACE(std::string(q.name) + ": " + row.name);
+      Sandbox box;
+      if (q.in_place) {
+        box.Write("notes.txt", q.old);
+        fs::create_hard_link(box.Path("notes.txt"), box.Path("other"));
+      }
+      Terminal t(box,
+                 {.settings = "",
+                  .args = {"--no-line-editing", "notes.txt"},
+                  .shell = q.in_place ? "ulimit -f 1; exec \"$0\" --no-line-editing notes.txt" : "",
+                  .files = {{"notes.txt", q.in_place ? q.old : "old\n"}},
+                  .echo = false});
       ASSERT_TRUE(t.WaitFor(kPrompt));
-      ASSERT_TRUE(t.Send("q\nq\n"));
+      t.Mark();
+      ASSERT_TRUE(t.Send("hello\n"));
+      ASSERT_TRUE(t.WaitFor("Editing 2:1"));
+      ASSERT_TRUE(t.WaitUntilReading());
+      if (!q.in_place) kRewrite(box.dir());
+      t.Mark();
+      ASSERT_TRUE(t.Send("S\n"));
+      ASSERT_TRUE(t.WaitFor("(y/n)\n"));
+      EXPECT_EQ(t.OutputSinceMark(), q.asked);
+      t.Mark();
+      ASSERT_TRUE(t.Send(row.answer));
+      const std::string then = row.yes ? q.yes : row.cancelled ? "Cancelled\n" : q.refused;
+      ASSERT_TRUE(t.WaitFor(then));
+      EXPECT_THAT(t.OutputSinceMark(), HasSubstr(then + (row.ended ? "" : "\nEditing")));
+      if (!row.ended) {
+        ASSERT_TRUE(t.WaitFor(kPrompt));
+        ASSERT_TRUE(t.Send("q\nq\n"));
+      }
+      const bool failed = !row.cancelled && (q.in_place || !row.yes);
+      EXPECT_EQ(t.Wait().status(), failed ? 1 : 0);
+      const auto now = RunResult{.dir = box.dir()}.File("notes.txt");
+      if (!row.yes) {
+        EXPECT_EQ(now, q.old);
+      } else if (!q.in_place) {
+        EXPECT_EQ(now, "hello\n");
+      }
+      std::set<std::string> names = {".vazaru_da", "notes.txt"};
+      if (q.in_place) names.insert("other");
+      if (row.ended) names.insert("notes.txt.save");
+      EXPECT_EQ(Entries(box.dir()), names);
     }
-    EXPECT_EQ(t.Wait().status(), row.status);
-    EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt"), row.doc);
-    std::set<std::string> names = {".vazaru_da", "notes.txt"};
-    if (row.rescued) names.insert("notes.txt.save");
-    EXPECT_EQ(Entries(box.dir()), names);
   }
 }
 
