@@ -1,6 +1,7 @@
 #include "files/path_walk.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,6 +60,18 @@ TEST(PathWalk, ResolvesAsTheSystemDoesAndNamesEveryLinkOnTheWay) {
     std::vector<std::string> links;
     for (const LinkOnTheWay& link : walk.links) links.push_back(link.path);
     EXPECT_EQ(links, row.links);
+    // A save's walk, which opens the folders on the way, reaches the same file in its folder.
+    const FileInFolder at = OpenFileInFolder(row.path, geteuid());
+    EXPECT_EQ(at.failure, row.failure);
+    EXPECT_EQ(at.exists, row.reached);
+    EXPECT_EQ(at.name_is_link, !row.links.empty() && row.links.front() == row.path);
+    if (row.failure != 0) continue;
+    EXPECT_EQ(at.leaf, fs::path(row.resolved).filename());
+    struct stat folder {
+    }, expected{};
+    ASSERT_EQ(fstat(at.folder.get(), &folder), 0);
+    ASSERT_EQ(stat(fs::path(row.resolved).parent_path().c_str(), &expected), 0);
+    EXPECT_EQ(folder.st_ino, expected.st_ino);
   }
   // A relative path stays relative, and each link's directory is the one that holds it.
   const std::string here = fs::current_path().string();
