@@ -163,7 +163,6 @@ Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRes
           may != Outcome::kDone) {
         return may;
       }
-      overwrite_agreed = true;
     }
     // Written in place, the file holds parts of both texts until the write ends: the whole new
     // text is in the session's rescue file first, so that whatever happens one of them is whole.
