@@ -1,6 +1,8 @@
 #include "settings/settings.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,6 +125,8 @@ std::string_view LaunchRuleReason(LaunchRule rule) {
       return "the file is writable by its group";
     case LaunchRule::kLinkOfAnotherUser:
       return "a link on the way is owned by another user";
+    case LaunchRule::kFolderOfAnotherUser:
+      return "its folder can be changed by another user";
     case LaunchRule::kOtherNamesInSharedDirectory:
       return "it has other names in a directory others may write";
     case LaunchRule::kTaken:
@@ -143,7 +147,43 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Whether `group` is the user's own: the primary group of `user`, with no other member, named
+// or by being another user's primary group.
+bool OwnGroup(gid_t gid, uid_t user) {
+  const passwd* me = getpwuid(user);
+  if (me == nullptr || me->pw_gid != gid) return false;
+  const std::string name = me->pw_name;
+  if (const group* entry = getgrgid(gid); entry != nullptr) {
+    for (char** member = entry->gr_mem; *member != nullptr; ++member) {
+      if (name != *member) return false;
+    }
+  }
+  bool alone = true;
+  setpwent();
+  while (const passwd* other = getpwent()) {
+    if (other->pw_gid == gid && other->pw_uid != user) alone = false;
+  }
+  endpwent();
+  return alone;
+}
+
+// FolderChangeableByAnother, with the look at the group made only when it decides.
+bool ChangeableByAnother(const struct stat& directory, uid_t user) {
+  const bool group_decides = (directory.st_mode & (S_ISVTX | S_IWOTH | S_IWGRP)) == S_IWGRP &&
+                             (directory.st_uid == user || directory.st_uid == 0);
+  return FolderChangeableByAnother(directory, user,
+                                   group_decides && OwnGroup(directory.st_gid, user));
+}
+
 }  // namespace
+
+bool FolderChangeableByAnother(const struct stat& directory, uid_t user, bool own_group) {
+  if (directory.st_uid != user && directory.st_uid != 0) return true;
+  // In a sticky directory only a file's owner (and the directory's) may rename or remove it.
+  if ((directory.st_mode & S_ISVTX) != 0) return false;
+  if ((directory.st_mode & S_IWOTH) != 0) return true;
+  return (directory.st_mode & S_IWGRP) != 0 && !own_group;
+}
 
 LaunchRule CheckLaunchWay(const char* file_name, const struct stat& opened, uid_t user) {
   // A way that changes while it is looked at is looked at again; one that keeps changing is
@@ -152,9 +192,11 @@ LaunchRule CheckLaunchWay(const char* file_name, const struct stat& opened, uid_
   for (int look = 0; look < kLooks; ++look) {
     const PathWalk walk = WalkPath(file_name);
     bool shared = false;
+    bool changeable = false;
     for (const LinkOnTheWay& link : walk.links) {
       if (link.owner != user && link.owner != 0) return LaunchRule::kLinkOfAnotherUser;
       shared = shared || OthersMayWrite(link.directory, user);
+      changeable = changeable || ChangeableByAnother(link.directory, user);
     }
     if (walk.failure != 0 || !walk.reached || !SameFile(walk.target, opened)) continue;
     const int fd = open(walk.resolved.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
@@ -166,8 +208,11 @@ LaunchRule CheckLaunchWay(const char* file_name, const struct stat& opened, uid_
     const LaunchRule rule = CheckLaunchRule(reached.st_uid, reached.st_mode, user);
     if (rule != LaunchRule::kTaken) return rule;
     struct stat directory {};
-    shared = shared || stat(DirectoryPart(walk.resolved).c_str(), &directory) != 0 ||
-             OthersMayWrite(directory, user);
+    if (stat(DirectoryPart(walk.resolved).c_str(), &directory) != 0 || changeable ||
+        ChangeableByAnother(directory, user)) {
+      return LaunchRule::kFolderOfAnotherUser;
+    }
+    shared = shared || OthersMayWrite(directory, user);
     return shared && reached.st_nlink != 1 ? LaunchRule::kOtherNamesInSharedDirectory
                                            : LaunchRule::kTaken;
   }

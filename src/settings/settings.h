@@ -48,15 +48,24 @@ void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& s
 // to be owned by the user running the editor, or by root, and writable by no one else; every
 // link on the way to it must be the user's or root's; and where the file or a link on the way
 // lies in a directory others may write, the file must have no other name (a hard link another
-// user made to a file of ours whose text they can influence).
+// user made to a file of ours whose text they can influence). The directory that holds the
+// file, and each one that holds a link on the way, must be one no other user can change
+// (FolderChangeableByAnother): otherwise another user could rename a file of ours, whose text
+// they can influence, to the settings file's name.
 enum class LaunchRule {
   kTaken,
   kOwnedByAnotherUser,
   kWritableByOthers,
   kWritableByGroup,
   kLinkOfAnotherUser,
+  kFolderOfAnotherUser,
   kOtherNamesInSharedDirectory,
 };
+
+// Whether users other than `user` may put, rename or remove files in `directory`: it is owned
+// by neither `user` nor root, or it is not sticky and writable by others, or by a group that is
+// not the user's own (`own_group`: the user's primary group, which has no other member).
+bool FolderChangeableByAnother(const struct stat& directory, uid_t user, bool own_group);
 
 // The rule for a file of owner `owner` and mode `mode`, read by effective user `user`.
 LaunchRule CheckLaunchRule(uid_t owner, mode_t mode, uid_t user);

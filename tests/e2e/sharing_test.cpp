@@ -256,7 +256,8 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
     bool victim_changed = false;
     std::string dir_mode = "1777";  // of the shared directory
     std::string doc = "notes.txt";
-    bool hard = false;  // the link is a hard link
+    bool hard = false;   // the link is a hard link
+    bool plain = false;  // no link: the settings file is the user's own file of that text
   };
   const std::string foreign_save = "Cannot save to notes.txt: it is a link owned by another user\n";
   const std::string foreign_rc =
@@ -292,6 +293,19 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
        .expect = ".vazaru_da: launch_command ignored: it has other names in a directory others "
                  "may write\n",
        .hard = true},
+      // The user's own file, with one name, renamed to the settings file's name by whoever may
+      // change the folder: only a folder nobody else can change gives a command.
+      {.name = "the user's own settings file in another user's open folder",
+       .link = ".vazaru_da",
+       .expect = ".vazaru_da: launch_command ignored: its folder can be changed by another user\n",
+       .dir_mode = "other's 0777",
+       .plain = true},
+      {.name = "the same in a folder its group may write, not the user's own group",
+       .link = ".vazaru_da",
+       .expect = ".vazaru_da: launch_command ignored: its folder can be changed by another user\n",
+       .dir_mode = "root group's 0775",
+       .plain = true},
+      {.name = "the same in a sticky folder", .link = ".vazaru_da", .expect = ran, .plain = true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -308,7 +322,11 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
     // A directory part that is another user's link to the victim's home.
     ASSERT_EQ(symlink((dir + "/home").c_str(), (dir + "/part").c_str()), 0);
     ASSERT_EQ(lchown((dir + "/part").c_str(), kOther, kOther), 0);
-    if (row.hard) {
+    if (row.plain) {
+      WriteFile(dir + "/" + row.link, "launch_command=echo RAN\n");
+      ASSERT_EQ(chown((dir + "/" + row.link).c_str(), kNobody, kNobody), 0);
+      ASSERT_EQ(chmod((dir + "/" + row.link).c_str(), 0644), 0);
+    } else if (row.hard) {
       fs::create_hard_link(dir + "/" + row.to, dir + "/" + row.link);
     } else {
       ASSERT_EQ(symlink((dir + "/" + row.to).c_str(), (dir + "/" + row.link).c_str()), 0);
@@ -317,6 +335,11 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
     if (row.dir_mode == "owned") {
       ASSERT_EQ(chown(dir.c_str(), kOther, kOther), 0);
       ASSERT_EQ(chmod(dir.c_str(), 01777), 0);
+    } else if (row.dir_mode.find(' ') != std::string::npos) {  // whose, and its mode
+      const uid_t owner = row.dir_mode.starts_with("other") ? kOther : kNobody;
+      const gid_t group = row.dir_mode.starts_with("root") ? 0 : kOther;
+      ASSERT_EQ(chown(dir.c_str(), owner, group), 0);
+      ASSERT_EQ(chmod(dir.c_str(), row.dir_mode.ends_with("0777") ? 0777 : 0775), 0);
     } else {
       ASSERT_EQ(chown(dir.c_str(), 0, kNobody), 0);
       ASSERT_EQ(chmod(dir.c_str(), row.dir_mode == "0775" ? 0775 : 01777), 0);

@@ -139,6 +139,30 @@ TEST(SettingsLaunch, RuleTakesOnlyFilesOfTheUserOrRootThatNoOneElseCanWrite) {
   EXPECT_EQ(LaunchRuleReason(LaunchRule::kWritableByOthers), "the file is writable by others");
 }
 
+// A folder that holds the settings file (or a link on the way) is another user's to change when
+// it is theirs, or writable by others or a group not the user's own, unless it is sticky.
+TEST(SettingsLaunch, AFolderIsTheUsersWhenNoOtherUserCanChangeIt) {
+  constexpr uid_t kUser = 1000;
+  const struct {
+    uid_t owner;
+    mode_t mode;
+    bool own_group;
+    bool changeable;
+  } cases[] = {
+      {kUser, 0755, false, false}, {0, 0755, false, false},   {kUser, 0775, true, false},
+      {kUser, 0775, false, true},  {kUser, 0777, true, true}, {kUser, 01777, false, false},
+      {0, 01777, false, false},    {1001, 0755, false, true}, {1001, 01777, false, true},
+      {0, 0770, false, true},      {0, 0770, true, false},
+  };
+  for (const auto& c : cases) {
+    struct stat folder {};
+    folder.st_uid = c.owner;
+    folder.st_mode = S_IFDIR | c.mode;
+    EXPECT_EQ(FolderChangeableByAnother(folder, kUser, c.own_group), c.changeable)
+        << c.owner << " " << std::oct << c.mode << std::dec << " " << c.own_group;
+  }
+}
+
 TEST(SettingsText, LaterLinesWinAndTheTextEndsAtNul) {
   EXPECT_EQ(Loaded("help=?\n\n\nhelp=!\n").Key(kHelp), "!");
   EXPECT_EQ(Loaded("help=?\n\nhelp=!!\n").Key(kHelp), "?");
