@@ -4,6 +4,6 @@
 
 namespace ostrel {
 
-void RunShellCommand(const char* /*command*/) {}
+void RunShellCommand(const char* /*command*/, bool /*keys_to_command*/) {}
 
 }  // namespace ostrel

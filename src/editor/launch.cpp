@@ -34,7 +34,7 @@ void Launch(const char* command, Console& con) {
   con.Flush();
   // The command reads on where the editor's input stands.
   con.ReleaseInput();
-  RunShellCommand(command);
+  RunShellCommand(command, con.InputIsTerminal());
 }
 
 }  // namespace ostrel

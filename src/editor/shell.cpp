@@ -12,8 +12,8 @@ extern char** environ;  // declared by unistd.h on some systems only
 
 namespace ostrel {
 
-void RunShellCommand(const char* command) {
-  const CommandSignals keys_to_command;
+void RunShellCommand(const char* command, bool keys_to_command) {
+  const CommandSignals keys(keys_to_command);
   posix_spawnattr_t attributes;
   if (posix_spawnattr_init(&attributes) != 0) return;
   const sigset_t defaults = CommandDefaults();

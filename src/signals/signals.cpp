@@ -57,7 +57,7 @@ class Blocked {
 // Runs with every noted and terminal signal blocked (sa_mask), so no other handler changes the
 // flag between the look and the write.
 extern "C" void NoteInHandler(int sig) {
-  if (pending == 0 || pending == SIGINT) pending = sig;
+  if (pending == 0 || (pending == SIGINT && sig != SIGINT)) pending = sig;
 }
 
 extern "C" void NoteTerminalInHandler(int sig) {
@@ -88,38 +88,27 @@ long long MillisecondsBetween(const timespec& from, const timespec& to) {
   return ms > 0 ? ms : 0;
 }
 
-// Waits until `fd` can be read or `timeout` (none when null) has passed, with the signal mask
-// `mask` only while it waits. Returns as poll does: above 0 ready, 0 timed out, below 0 failed.
-int WaitLettingIn(int fd, const timespec* timeout, const sigset_t& mask) {
+// Waits until `fd` can be read (or written, with `output`) or `timeout` (none when null) has
+// passed, with the signal mask `mask` only while it waits. Returns as poll does: above 0 ready,
+// 0 timed out, below 0 failed.
+int WaitLettingIn(int fd, bool output, const timespec* timeout, const sigset_t& mask) {
 #if OSTREL_HAVE_PPOLL
-  pollfd p{fd, POLLIN, 0};
+  pollfd p{fd, static_cast<short>(output ? POLLOUT : POLLIN), 0};
   return ppoll(&p, 1, timeout, &mask);
 #else
-  // pselect waits the same way. A descriptor it cannot take is left to the read, which then
-  // waits, or fails, by itself.
+  // pselect waits the same way. A descriptor it cannot take is left to the read or write,
+  // which then waits, or fails, by itself.
   if (fd < 0 || fd >= FD_SETSIZE) return 1;
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(fd, &readable);
-  return pselect(fd + 1, &readable, nullptr, nullptr, timeout, &mask);
+  fd_set ready;
+  FD_ZERO(&ready);
+  FD_SET(fd, &ready);
+  return pselect(fd + 1, output ? nullptr : &ready, output ? &ready : nullptr, nullptr, timeout,
+                 &mask);
 #endif
 }
 
-}  // namespace
-
-void InstallSignalHandlers() {
-  const struct sigaction action =
-      Action(NoteInHandler, 0);  // no SA_RESTART: a blocked read returns
-  for (const int sig : {SIGHUP, SIGTERM, SIGQUIT, SIGINT}) sigaction(sig, &action, nullptr);
-  (void)std::signal(SIGPIPE, SIG_IGN);
-  (void)std::signal(SIGXFSZ, SIG_IGN);
-}
-
-int PendingSignal() {
-  return pending;
-}
-
-WaitResult WaitForInput(int fd, int timeout_ms) {
+// WaitForInput, for reading or (with `output`) writing.
+WaitResult WaitFor(int fd, bool output, int timeout_ms) {
   timespec deadline{};
   if (timeout_ms >= 0) {
     clock_gettime(CLOCK_MONOTONIC, &deadline);
@@ -141,7 +130,7 @@ WaitResult WaitForInput(int fd, int timeout_ms) {
       left = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     }
     // The noted signals are let in only while the wait lasts.
-    const int ready = WaitLettingIn(fd, timeout_ms >= 0 ? &left : nullptr, blocked.old());
+    const int ready = WaitLettingIn(fd, output, timeout_ms >= 0 ? &left : nullptr, blocked.old());
     if (ready > 0 || (ready < 0 && errno != EINTR)) {  // a failure is the read's to report
       result = WaitResult::kReady;
       break;
@@ -152,6 +141,30 @@ WaitResult WaitForInput(int fd, int timeout_ms) {
     }
   }
   return result;
+}
+
+}  // namespace
+
+StartSignals InstallSignalHandlers() {
+  const struct sigaction action =
+      Action(NoteInHandler, 0);  // no SA_RESTART: a blocked read returns
+  for (const int sig : {SIGHUP, SIGTERM, SIGQUIT, SIGINT}) sigaction(sig, &action, nullptr);
+  StartSignals start;
+  start.pipe_ignored = std::signal(SIGPIPE, SIG_IGN) == SIG_IGN;
+  (void)std::signal(SIGXFSZ, SIG_IGN);
+  return start;
+}
+
+int PendingSignal() {
+  return pending;
+}
+
+WaitResult WaitForInput(int fd, int timeout_ms) {
+  return WaitFor(fd, false, timeout_ms);
+}
+
+WaitResult WaitForOutput(int fd) {
+  return WaitFor(fd, true, -1);
 }
 
 void NoteSignal(int sig) {
@@ -231,12 +244,13 @@ sigset_t CommandDefaults() {
   return set;
 }
 
-CommandSignals::CommandSignals() {
+CommandSignals::CommandSignals(bool keys_to_command) {
   struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
+  ignore.sa_handler = keys_to_command ? SIG_IGN : SIG_DFL;
   sigemptyset(&ignore.sa_mask);
-  sigaction(SIGINT, &ignore, &interrupt_);
-  sigaction(SIGQUIT, &ignore, &quit_);
+  // Without the keys, the actions stay as they are and are only read here.
+  sigaction(SIGINT, keys_to_command ? &ignore : nullptr, &interrupt_);
+  sigaction(SIGQUIT, keys_to_command ? &ignore : nullptr, &quit_);
 }
 
 CommandSignals::~CommandSignals() {
@@ -244,25 +258,47 @@ CommandSignals::~CommandSignals() {
   sigaction(SIGQUIT, &quit_, nullptr);
 }
 
+namespace {
+
+// Takes a SIGINT or SIGQUIT noted while a command runs, to be noted again once it has ended;
+// `held` keeps the one that ends the editor over the one that may not. False when the pending
+// signal is another (a hangup or termination), which is not taken.
+bool HoldForCommand(int& held) {
+  const int sig = PendingSignal();
+  if (sig != SIGINT && sig != SIGQUIT) return false;
+  (void)TakeSignal();
+  if (held != SIGQUIT) held = sig;
+  return true;
+}
+
+}  // namespace
+
 bool WaitForChild(pid_t pid) {
   // A descriptor that becomes readable when the child ends, so that the wait is the one that
   // lets the noted signals in. Without one (an old kernel), a plain wait that a signal cuts
   // short.
   const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  int held = 0;
   int status = 0;
+  bool ended = true;
   if (fd < 0) {
     while (waitpid(pid, &status, 0) < 0) {
-      if (errno != EINTR) return true;  // no such child: nothing to wait for
-      if (PendingSignal() != 0) return false;
+      if (errno != EINTR) break;  // no such child: nothing to wait for
+      if (PendingSignal() != 0 && !HoldForCommand(held)) {
+        ended = false;
+        break;
+      }
     }
-    return true;
+  } else {
+    WaitResult waited = WaitForInput(fd);
+    while (waited == WaitResult::kSignal && HoldForCommand(held)) waited = WaitForInput(fd);
+    close(fd);
+    ended = waited == WaitResult::kReady;
+    while (ended && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
   }
-  const WaitResult waited = WaitForInput(fd);
-  close(fd);
-  if (waited != WaitResult::kReady) return false;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return true;
+  if (held != 0) NoteSignal(held);
+  return ended;
 }
 
 }  // namespace ostrel

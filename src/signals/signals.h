@@ -12,11 +12,23 @@
 
 namespace ostrel {
 
+// What the editor was started with.
+struct StartSignals {
+  // The program that started the editor ignores SIGPIPE: a closed pipe is then a failed write
+  // to report, not the end by SIGPIPE that the default would bring.
+  bool pipe_ignored = false;
+};
+
 // Installs the handlers of SIGHUP, SIGTERM, SIGQUIT and SIGINT (no SA_RESTART; each runs with
 // the other noted signals blocked, so none is lost to another) and ignores SIGPIPE and SIGXFSZ,
 // so that output that can no longer be written and a file-size limit show as failed writes
 // instead of ending the editor.
-void InstallSignalHandlers();
+StartSignals InstallSignalHandlers();
+
+// Noted in place of a signal when standard output fails for good (no room, an I/O error, a
+// closed pipe whose signal the starting program ignores): every read is cut short, as by a
+// signal that ends the editor, and it outranks every signal but none replaces it.
+inline constexpr int kOutputFailed = -1;
 
 // The signal noted and not yet taken, 0 when none. A signal that ends the editor (SIGHUP,
 // SIGTERM, SIGQUIT) outranks a pending SIGINT.
@@ -45,6 +57,9 @@ enum class WaitResult {
 // noted signals and the wait in which a signal could slip by: they are let in only while the
 // wait lasts. Costs three system calls, whatever the timeout.
 WaitResult WaitForInput(int fd, int timeout_ms = -1);
+
+// As WaitForInput, until `fd` can be written: for an output that does not block its writes.
+WaitResult WaitForOutput(int fd);
 
 // While the line editor holds the terminal in its own mode, a stop (Ctrl-Z), the continuation
 // after one, a window resize and a quit (Ctrl-\) need it to act: while a TerminalSignals
@@ -79,11 +94,13 @@ void StopByTerminal();
 // with them: the write signals it ignores, the ones it notes, and the keyboard's.
 sigset_t CommandDefaults();
 
-// While a launched command runs, Ctrl-C and Ctrl-\ are the command's: the editor ignores
-// SIGINT and SIGQUIT while a CommandSignals lives, and takes up its own actions again after.
+// While a launched command runs from a terminal, Ctrl-C and Ctrl-\ are the command's: the
+// editor ignores SIGINT and SIGQUIT while a CommandSignals made with `keys_to_command` lives,
+// and takes up its own actions again after. Made without, it changes nothing: the two are
+// noted, and WaitForChild keeps them for when the command has ended.
 class CommandSignals {
  public:
-  CommandSignals();
+  explicit CommandSignals(bool keys_to_command);
   ~CommandSignals();
   CommandSignals(const CommandSignals&) = delete;
   CommandSignals& operator=(const CommandSignals&) = delete;
@@ -95,7 +112,8 @@ class CommandSignals {
 
 // Waits for the child `pid` to end, and reaps it: true. False when a noted signal (a hangup or
 // termination) comes first: the child is left running, and the signal is the caller's to act
-// on. A signal cannot slip in between the look and the wait.
+// on. A SIGINT or SIGQUIT noted meanwhile waits for the child, and is noted again once it has
+// ended, as if it came then. A signal cannot slip in between the look and the wait.
 bool WaitForChild(pid_t pid);
 
 }  // namespace ostrel

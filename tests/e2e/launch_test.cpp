@@ -110,7 +110,8 @@ TEST(Launch, CommandStartsWithTheUsualSignalActions) {
 
 // The command starts with no signal ignored; the editor keeps its own actions meanwhile: a
 // SIGPIPE or SIGXFSZ sent to it changes nothing, a termination or hangup ends it at once, while
-// the command runs on.
+// the command runs on, and (its input not a terminal) an interrupt or quit ends it once the
+// command has ended.
 TEST(Launch, SignalsWhileACommandRuns) {
   struct Row {
     const char* command;
@@ -123,6 +124,8 @@ TEST(Launch, SignalsWhileACommandRuns) {
       {"kill -XFSZ $PPID; echo sent", 0, "sent\n\nEditing 1:1 doc"},
       {"kill -TERM $PPID; exec sleep 20 >/dev/null 2>&1", 128 + SIGTERM},
       {"kill -HUP $PPID; exec sleep 20 >/dev/null 2>&1", 128 + SIGHUP},
+      {"kill -INT $PPID; sleep 0.1; echo ended", 128 + SIGINT, "Saved to doc\nended\n"},
+      {"kill -QUIT $PPID; sleep 0.1; echo ended", 128 + SIGQUIT, "Saved to doc\nended\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.command);
