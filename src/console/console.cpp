@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "console/line_editor.h"
 #include "signals/signals.h"
@@ -211,6 +212,15 @@ void Console::Text(std::string_view bytes) {
   std::string visible;
   AppendVisible(visible, bytes);
   Write(visible);
+}
+
+void ReportFailedStream(const char* what, int error) {
+  std::string line = "ostrel: ";
+  line += what;
+  line += ": ";
+  line += std::strerror(error);
+  line += "\n";
+  (void)!write(STDERR_FILENO, line.data(), line.size());
 }
 
 bool Console::Flush() {

@@ -33,6 +33,10 @@ enum class InputKind { kCommand, kAnswer, kFileName };
 // signal the command loop has yet to act on.
 enum class ReadOutcome { kLine, kEnd, kInterrupted };
 
+// Reports a standard stream that failed on standard error, as "ostrel: WHAT: REASON": besides a
+// usage error, the one thing the editor writes there.
+void ReportFailedStream(const char* what, int error);
+
 class Console {
  public:
   // Reads `in_fd` and writes `out_fd`, which stay open and the caller's. The output mode is
@@ -130,6 +134,12 @@ class Console {
   }
   // Writes all output now. False when some of it could not be written.
   bool Flush();
+  // The start ignored SIGPIPE: a closed pipe as output is then a failure (see OutputBuffer).
+  void SetPipeSignalIgnored(bool ignored) { output_.SetPipeSignalIgnored(ignored); }
+  // The errno value that made the output fail for good (noted as kOutputFailed), or 0.
+  int OutputFailure() const { return output_.failure(); }
+  // The errno value of a read that failed and ended the input, or 0.
+  int InputFailure() const { return input_.failure(); }
 
   OutputMode mode() const { return output_.mode(); }
 

@@ -100,8 +100,10 @@ bool InputBuffer::Fill(const IdleWork& idle) {
       continue;
     }
     // A terminal that fails a read has gone away (Ctrl-D is an end of input, not an error); its
-    // hangup signal may still be on the way.
+    // hangup signal may still be on the way. Any other input that fails ends, and the failure
+    // is kept for the editor to report as it ends.
     if (!is_terminal_) {
+      failure_ = errno;
       ended_ = true;
       return true;
     }

@@ -34,6 +34,9 @@ class InputBuffer {
   bool IsTerminal() const { return is_terminal_; }
   // The input has ended (or failed), as a stream's end-of-file flag.
   bool Ended() const { return ended_; }
+  // The errno value of a read that failed (a folder given as input, an I/O error), which
+  // ended the input; 0 when none did.
+  int failure() const { return failure_; }
   // Input read ahead and not yet handed out.
   std::string_view Unread() const { return {data_.data() + begin_, end_ - begin_}; }
 
@@ -66,7 +69,8 @@ class InputBuffer {
   std::vector<char> data_;      // [begin_, end_) is not yet handed out
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
-  bool ended_;             // from the start when there is no descriptor
+  bool ended_;  // from the start when there is no descriptor
+  int failure_ = 0;
   bool released_ = false;  // the input was put back; reading resumes at resume_at_
   off_t resume_at_ = 0;
 };

@@ -113,10 +113,10 @@ std::size_t OutputBuffer::LastLineStart() const {
 bool OutputBuffer::Send(std::size_t count) {
   if (count == 0) return true;
   std::size_t done = 0;
-  if (stuck_ && !Writable(fd_)) {
-    // The output that a signal cut short still cannot be written: what would wait for it is
-    // dropped, so that the editor can act on the signal.
-  } else {
+  // Once the output has failed for good the editor is ending, and writes nothing more there.
+  // The output that a signal cut short and that still cannot be written is dropped, so that
+  // the editor can act on the signal instead of waiting for it.
+  if (failure_ == 0 && !(stuck_ && !Writable(fd_))) {
     while (done < count) {
       const ssize_t n = write(fd_, pending_.data() + done, count - done);
       if (n > 0) done += static_cast<std::size_t>(n);
@@ -128,11 +128,26 @@ bool OutputBuffer::Send(std::size_t count) {
         break;
       }
       if (n > 0 || (n < 0 && errno == EINTR)) continue;
+      // An output that does not block (shared with a program that asked for that) is waited
+      // for as a blocking one would be: no byte is dropped.
+      if (n < 0 && errno == EAGAIN) {
+        if (WaitForOutput(fd_) == WaitResult::kSignal) stuck_ = true;
+        if (stuck_) break;
+        continue;
+      }
+      const int error = n < 0 ? errno : EIO;
       // Output nobody can read any more ends the editor as the signal that would have come
-      // does: a terminal that went away as a hangup, a pipe without a reader as SIGPIPE.
-      // Anything else (a full disk) loses this output only.
-      if (n < 0 && errno != EAGAIN && OutputGone(fd_, errno)) {
-        NoteSignal(mode_ == OutputMode::kVisible ? SIGHUP : SIGPIPE);
+      // does: a terminal that went away as a hangup, a pipe without a reader as SIGPIPE, where
+      // that signal was not ignored when the editor started. Anything else is a failure the
+      // editor reports as it ends.
+      const bool gone = OutputGone(fd_, error);
+      if (gone && mode_ == OutputMode::kVisible) {
+        NoteSignal(SIGHUP);
+      } else if (gone && !pipe_ignored_) {
+        NoteSignal(SIGPIPE);
+      } else {
+        failure_ = error;
+        NoteSignal(kOutputFailed);
       }
       break;
     }

@@ -47,16 +47,26 @@ class OutputBuffer {
   // Forgets what is waiting, which somebody else has shown.
   void Drop() { pending_.clear(); }
 
-  // Writes the first `count` pending bytes, which then leave the buffer. False when some could
-  // not be written: a write cut short by a signal leaves the rest for the signal to be acted
-  // on, and output nobody can read any more is noted as the signal that would have come.
+  // Writes the first `count` pending bytes, which then leave the buffer. A descriptor that does
+  // not block its writes is waited for. False when some could not be written: a write cut short
+  // by a signal leaves the rest for the signal to be acted on; a terminal that went away is
+  // noted as a hangup, and a pipe nobody reads as SIGPIPE where its default was in force at the
+  // start; any other failure (no room, an I/O error, that pipe where SIGPIPE was ignored) is
+  // noted as kOutputFailed, its errno kept in failure(), and nothing is written any more.
   bool Send(std::size_t count);
+
+  // The start ignored SIGPIPE: a pipe nobody reads is a failure like any other.
+  void SetPipeSignalIgnored(bool ignored) { pipe_ignored_ = ignored; }
+  // The errno value that made the output fail for good, or 0.
+  int failure() const { return failure_; }
 
  private:
   int fd_;
   OutputMode mode_;
   std::string pending_;
   bool stuck_ = false;  // a write was cut short by a signal
+  bool pipe_ignored_ = false;
+  int failure_ = 0;
 };
 
 }  // namespace ostrel

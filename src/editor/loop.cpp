@@ -1,5 +1,7 @@
 #include "editor/loop.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -32,6 +34,13 @@ enum class SignalPlace {
 void ActOnSignal(EditorState& s, Console& con, SignalPlace place) {
   const int sig = TakeSignal();
   if (sig == 0) return;
+  if (sig == kOutputFailed) {
+    // Nobody sees the view any more: the text is rescued, and the end is told where it can be.
+    if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con, s.rescue);
+    con.ReleaseInput();
+    ReportFailedStream("cannot write the view", con.OutputFailure());
+    _exit(1);
+  }
   if (sig != SIGINT || !con.InputIsTerminal()) {
     if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con, s.rescue);
     con.FinishLine();
@@ -247,9 +256,18 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
     }
     if (s.save_failed) s.exit_status = 1;
   }
+  // An input that failed ended the editor as its end does, but that is no end anybody chose.
+  const int unreadable = con.InputFailure();
+  if (unreadable != 0) {
+    if (s.buffer.Changed() && !con.InputIsTerminal()) {
+      Rescue(s.file_name.data(), s.buffer, con, s.rescue);
+    }
+    s.exit_status = 1;
+  }
   con.FinishLine();
   // Whatever reads the input next (the script that started the editor) reads on from here.
   con.ReleaseInput();
+  if (unreadable != 0) ReportFailedStream("cannot read the commands", unreadable);
   return s.exit_status;
 }
 

@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     // Output that could not be written (a full disk, a closed pipe) fails the run.
     return con.Flush() ? 0 : 1;
   }
-  ostrel::InstallSignalHandlers();
+  con.SetPipeSignalIgnored(ostrel::InstallSignalHandlers().pipe_ignored);
   // Line editing is chosen once: on a terminal, unless turned off.
   if (opts.line_editing) con.UseLineEditor(ostrel::LineEditor::Open(stdin, stdout));
   return ostrel::Run(opts.file, con, opts.start);

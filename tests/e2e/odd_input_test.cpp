@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,18 +79,82 @@ TEST(OddInput, SavingToDevFull) {
   EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
 }
 
-// A full device as standard output loses that output only: the editor reads on, saves and ends
-// as usual (only a reader that went away ends it).
-TEST(OddInput, StandardOutputOnAFullDevice) {
-  Sandbox box;
-  const auto r =
-      box.Run({.settings = "", .args = {"doc"}, .input = "text\nS\n" + kQuit, .in_child = [] {
-                 const int fd = open("/dev/full", O_WRONLY);
-                 if (fd >= 0) dup2(fd, 1);
-               }});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.File("doc"), "text\n");
+// A standard stream that fails is never passed over in silence: a full device or a file size
+// limit as the output, or a folder as the input, ends the editor with one line on standard error
+// and status 1, and text already typed is rescued. An output that does not block its writes,
+// read slowly, gets every byte.
+TEST(OddInput, StandardStreamsThatFailAreToldAndEndTheRun) {
+  std::string typed = "text\n";
+  for (int i = 0; i < 1500; ++i) typed += "\n";  // views of more than a pipe holds
+  struct Row {
+    const char* name;
+    std::function<void()> in_child;
+    std::string err;
+    bool rescued = false;
+  };
+  const std::vector<Row> rows = {
+      {"standard output on a full device",
+       [] {
+         const int fd = open("/dev/full", O_WRONLY);
+         if (fd >= 0) dup2(fd, 1);
+       },
+       "ostrel: cannot write the view: No space left on device\n"},
+      {"standard output under a file size limit, after the text was read",
+       [] {
+         const rlimit limit{8192, 8192};
+         setrlimit(RLIMIT_FSIZE, &limit);
+       },
+       "ostrel: cannot write the view: File too large\n", true},
+      {"a folder as standard input",
+       [] {
+         const int fd = open(".", O_RDONLY | O_DIRECTORY);
+         if (fd >= 0) dup2(fd, 0);
+       },
+       "ostrel: cannot read the commands: Is a directory\n"},
+      // The process the run waits for reads the editor's output slowly and passes it on, then
+      // ends as the editor did.
+      {"a non-blocking output read slowly",
+       [] {
+         int out[2];
+         if (pipe(out) != 0) _exit(125);
+         const pid_t editor = fork();
+         if (editor != 0) {
+           close(out[1]);
+           char chunk[512];
+           ssize_t n = 0;
+           while ((n = read(out[0], chunk, sizeof chunk)) > 0) {
+             if (write(1, chunk, static_cast<std::size_t>(n)) != n) break;
+             usleep(200);
+           }
+           int status = 0;
+           waitpid(editor, &status, 0);
+           _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
+         }
+         dup2(out[1], 1);
+         close(out[0]);
+         close(out[1]);
+         fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK);
+       },
+       ""},
+  };
+  const auto plain = RunEditor({.settings = "", .args = {"doc"}, .input = typed + kQuit});
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sandbox box;
+    const auto r = box.Run({.settings = "",
+                            .args = {"doc"},
+                            .input = typed + kQuit,
+                            .input_from_file = true,
+                            .in_child = row.in_child});
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.err, row.err);
+    EXPECT_EQ(r.status, row.err.empty() ? 0 : 1);
+    EXPECT_EQ(r.File("doc.save"),
+              row.rescued ? std::optional<std::string>("text\n") : std::nullopt);
+    if (row.err.empty()) {
+      EXPECT_TRUE(r.out == plain.out) << r.out.size() << " bytes of " << plain.out.size();
+    }
+  }
 }
 
 TEST(OddInput, SavingIntoAMissingDirectory) {

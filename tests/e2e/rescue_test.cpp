@@ -684,6 +684,8 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
     int status;
     bool stall = false;              // the output's reader stops reading first
     std::string typed_after = "\n";  // typed once the output's reader has gone
+    bool pipe_ignored = false;       // the program that starts the editor ignores SIGPIPE
+    std::string err = "";
   };
   const std::vector<Row> rows = {
       {"interrupt", SIGINT, 128 + SIGINT},
@@ -693,18 +695,27 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
       // The quit's confirmation never reached anybody: its lines, read in at once, end as one.
       {"closed standard output, quit sent ahead", 0, 128 + SIGPIPE, false, "q\nq\n"},
       {"termination while the output blocks", SIGTERM, 128 + SIGTERM, true},
+      // Without the signal's default there is no end by it: the failed write is told.
+      {"closed standard output, SIGPIPE ignored", 0, 1, false, "\n", true,
+       "ostrel: cannot write the view: Broken pipe\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sandbox box;
+    const auto session = MidSession("hello\nworld\n" + std::string(row.stall ? 3000 : 0, '\n'),
+                                    "Editing 3:1", row.sig, row.stall, row.typed_after);
     RunPlan plan{.settings = "",
                  .args = {"notes.txt"},
-                 .in_child = MidSession("hello\nworld\n" + std::string(row.stall ? 3000 : 0, '\n'),
-                                        "Editing 3:1", row.sig, row.stall, row.typed_after),
+                 .in_child =
+                     [session, ignored = row.pipe_ignored] {
+                       session();
+                       if (ignored) signal(SIGPIPE, SIG_IGN);
+                     },
                  .timeout_seconds = 10};
     const auto r = box.Run(plan);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, row.status);
+    EXPECT_EQ(r.err, row.err);
     EXPECT_EQ(r.File("notes.txt.save"), "hello\nworld\n");
     EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "notes.txt.save"}));
   }
