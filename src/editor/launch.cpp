@@ -5,6 +5,7 @@
 
 #include "console/console.h"
 #include "editor/shell.h"
+#include "signals/signals.h"
 
 namespace ostrel {
 
@@ -32,6 +33,9 @@ char* SetCommand(char* command, int size, Console& con) {
 
 void Launch(const char* command, Console& con) {
   con.Flush();
+  // Output that failed on the way, or a signal that came, ends the editor before anything
+  // starts.
+  if (PendingSignal() != 0 && PendingSignal() != SIGINT) return;
   // The command reads on where the editor's input stands.
   con.ReleaseInput();
   RunShellCommand(command, con.InputIsTerminal());
