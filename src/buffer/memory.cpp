@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "common/platform.h"
+
 #if defined(__SANITIZE_ADDRESS__)
 #define OSTREL_PLAIN_BLOCKS 1
 #elif defined(__has_feature)
@@ -95,21 +97,18 @@ bool PageBlock::Allocate(std::size_t size, Pages pages) {
   if (huge) {
     const auto address = reinterpret_cast<std::uintptr_t>(map);
     data_ = static_cast<char*>(map) + (RoundUp(address, kHugePage) - address);
-#ifdef MADV_HUGEPAGE
-    // Advice only: where the kernel declines, the block works with small pages.
-    madvise(data_, used, MADV_HUGEPAGE);
-#endif
+    platform::AdviseHugePages(data_, used);
   }
   return true;
 #endif
 }
 
 void PageBlock::AdviseHuge([[maybe_unused]] std::size_t length) {
-#if !defined(OSTREL_PLAIN_BLOCKS) && defined(MADV_HUGEPAGE)
+#if !defined(OSTREL_PLAIN_BLOCKS)
   if (map_ == nullptr || FromHeap(map_size_) || length < kHugePage) return;
   // Advice only, as for the blocks mapped for huge pages.
   const auto start = static_cast<std::size_t>(data_ - static_cast<char*>(map_));
-  madvise(map_, std::min(start + length, map_size_), MADV_HUGEPAGE);
+  platform::AdviseHugePages(map_, std::min(start + length, map_size_));
 #endif
 }
 

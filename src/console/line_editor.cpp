@@ -139,7 +139,11 @@ std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   // Typed characters beyond ASCII are read in the user's encoding; where none is set (the C
   // locale may know ASCII only, and would drop every other byte), as UTF-8.
   (void)std::setlocale(LC_CTYPE, "");
-  if (KnowsAsciiOnly()) (void)std::setlocale(LC_CTYPE, "C.UTF-8");
+  // Not every system has C.UTF-8; where neither it nor en_US.UTF-8 exists the C locale stays,
+  // and the editor's own character rules do not depend on it.
+  if (KnowsAsciiOnly() && std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) {
+    (void)std::setlocale(LC_CTYPE, "en_US.UTF-8");
+  }
   // Without the library a terminal is read as a pipe is.
   if (!Edit().loaded) return nullptr;
   auto editor = std::make_unique<LineEditor>(out);

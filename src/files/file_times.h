@@ -1,5 +1,5 @@
 // The times of a stat result, wherever the system keeps them: st_mtim and st_ctim on most
-// systems, st_mtimespec and st_ctimespec on macOS.
+// systems, st_mtimespec and st_ctimespec on others (found when the build is configured).
 #pragma once
 
 #include <sys/stat.h>
@@ -10,7 +10,7 @@ namespace ostrel {
 
 // When the file's data last changed.
 inline timespec ModifiedTime(const struct stat& info) {
-#if defined(__APPLE__)
+#if OSTREL_HAVE_ST_MTIMESPEC
   return info.st_mtimespec;
 #else
   return info.st_mtim;
@@ -19,7 +19,7 @@ inline timespec ModifiedTime(const struct stat& info) {
 
 // When the file's data or metadata last changed.
 inline timespec ChangedTime(const struct stat& info) {
-#if defined(__APPLE__)
+#if OSTREL_HAVE_ST_MTIMESPEC
   return info.st_ctimespec;
 #else
   return info.st_ctim;

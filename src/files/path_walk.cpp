@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <deque>
 
+#include "common/platform.h"
+
 namespace ostrel {
 namespace {
 
@@ -134,11 +136,7 @@ namespace {
 // searched but not read is opened for the walk alone, where the system offers that.
 int OpenFolderAt(int dir, const char* part) {
   const int fd = openat(dir, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-#ifdef O_PATH
-  if (fd < 0 && errno == EACCES) {
-    return openat(dir, part, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  }
-#endif
+  if (fd < 0 && errno == EACCES) return platform::OpenFolderForWalk(dir, part);
   return fd;
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "buffer/memory.h"
+#include "common/platform.h"
 #include "files/file_times.h"
 
 namespace ostrel {
@@ -101,18 +102,7 @@ bool CannotReserve(int failure) {
 // then writes without one.
 int Reserve(int fd, std::size_t length) {
   if (length == 0) return 0;
-  int failure = ENOSYS;
-#ifdef FALLOC_FL_KEEP_SIZE
-  do {
-    failure = fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length)) == 0 ? 0 : errno;
-  } while (failure == EINTR);
-  if (!CannotReserve(failure)) return failure;
-#endif
-#if defined(_POSIX_ADVISORY_INFO) && _POSIX_ADVISORY_INFO > 0
-  do {
-    failure = posix_fallocate(fd, 0, static_cast<off_t>(length));
-  } while (failure == EINTR);
-#endif
+  const int failure = platform::Reserve(fd, static_cast<off_t>(length));
   return CannotReserve(failure) ? 0 : failure;
 }
 
@@ -306,14 +296,8 @@ struct NewFile {
 int CreateNewFile(const FileAt& target, bool unnamed, mode_t mode, NewFile& file) {
   file.temp_name.clear();
   if (unnamed) {
-#ifdef O_TMPFILE
-    file.fd = openat(target.dir, DirectoryOf(target.name).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
-                     mode);
-#else
-    // A system without unnamed files: the caller goes on with a temporary name.
-    file.fd = -1;
-    errno = EOPNOTSUPP;
-#endif
+    // Where the system has no unnamed files, the caller goes on with a temporary name.
+    file.fd = platform::OpenUnnamedFile(target.dir, DirectoryOf(target.name).c_str(), mode);
     return file.fd;
   }
   std::string name;
@@ -330,19 +314,14 @@ int CreateNewFile(const FileAt& target, bool unnamed, mode_t mode, NewFile& file
   return file.fd;
 }
 
-// Links the new file to `name` in the folder of `at`: through /proc when it has no name, else
-// from its temporary name. A link never replaces anything (a link of that name included).
+// Links the new file to `name` in the folder of `at`: as an unnamed file when it has no name,
+// else from its temporary name. A link never replaces anything (a link of that name included).
 int LinkNewFile(const FileAt& at, const NewFile& file, const std::string& name) {
-  const bool unnamed = file.temp_name.empty();
-  const std::string proc_path = "/proc/self/fd/" + std::to_string(file.fd);
-  const int from_dir = unnamed ? AT_FDCWD : at.dir;
-  const char* from = unnamed ? proc_path.c_str() : file.temp_name.c_str();
-  return linkat(from_dir, from, at.dir, name.c_str(), unnamed ? AT_SYMLINK_FOLLOW : 0) == 0 ? 0
-                                                                                            : errno;
+  if (file.temp_name.empty()) return platform::LinkUnnamedFile(file.fd, at.dir, name.c_str());
+  return linkat(at.dir, file.temp_name.c_str(), at.dir, name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-// Gives the unnamed file a temporary name, for the instant before the rename. The link goes
-// through /proc, which needs no privilege.
+// Gives the unnamed file a temporary name, for the instant before the rename.
 int NameUnnamedFile(const FileAt& target, NewFile& file) {
   std::string name;
   const int failure = UnderFreeTemporaryName(target.name, name, [&](const std::string& candidate) {
@@ -352,11 +331,16 @@ int NameUnnamedFile(const FileAt& target, NewFile& file) {
   return failure;
 }
 
-// Removes what a failed replacement made.
+// Removes what a failed replacement made, or the temporary name of a file linked to its own.
+// A removal that fails is tried once more: a name left behind would be a second name of the
+// file, or a stray copy of the text.
 void Discard(const FileAt& at, NewFile& file) {
   if (file.fd >= 0) close(file.fd);
   file.fd = -1;
-  if (!file.temp_name.empty()) unlinkat(at.dir, file.temp_name.c_str(), 0);
+  if (!file.temp_name.empty() && unlinkat(at.dir, file.temp_name.c_str(), 0) != 0 &&
+      errno != ENOENT) {
+    (void)unlinkat(at.dir, file.temp_name.c_str(), 0);
+  }
   file.temp_name.clear();
 }
 
@@ -376,23 +360,22 @@ bool CannotSwap(int failure) {
 int SwapIn(const FileAt& target, NewFile& file, const struct stat& expect) {
   const char* temp = file.temp_name.c_str();
   const char* name = target.name.c_str();
-#ifdef RENAME_EXCHANGE
-  if (renameat2(target.dir, temp, target.dir, name, RENAME_EXCHANGE) == 0) {
+  const int swapped = platform::SwapNames(target.dir, temp, name);
+  if (swapped == 0) {
     struct stat out {};
     int failure = fstatat(target.dir, temp, &out, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
     if (failure == 0 && !StillTheSame(out, expect, false)) failure = kChangedMeanwhile;
     // The file swapped out was the one looked at: it goes.
     if (failure == 0 && unlinkat(target.dir, temp, 0) != 0) failure = errno;
     if (failure == 0) return 0;
-    if (renameat2(target.dir, temp, target.dir, name, RENAME_EXCHANGE) != 0) {
+    if (platform::SwapNames(target.dir, temp, name) != 0) {
       file.temp_name.clear();
       return kChangedMeanwhile;
     }
     return failure;
   }
-  if (errno == ENOENT) return kChangedMeanwhile;  // the file is gone since the look
-  if (!CannotSwap(errno)) return errno;
-#endif
+  if (swapped == ENOENT) return kChangedMeanwhile;  // the file is gone since the look
+  if (!CannotSwap(swapped)) return swapped;
   struct stat now {};
   if (fstatat(target.dir, name, &now, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? kChangedMeanwhile : errno;

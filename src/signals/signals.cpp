@@ -1,12 +1,9 @@
 #include "signals/signals.h"
 
+#include <fcntl.h>
 #include <poll.h>
-#if defined(__linux__)
-#include <sys/prctl.h>
-#endif
 #include <sys/resource.h>
 #include <sys/select.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +11,8 @@
 #include <csignal>
 #include <ctime>
 #include <initializer_list>
+
+#include "common/platform.h"
 
 namespace ostrel {
 namespace {
@@ -185,9 +184,7 @@ void EndBySignal(int sig) {
   // process undumpable not even a core handler gets one.
   const rlimit no_core{0, 0};
   (void)setrlimit(RLIMIT_CORE, &no_core);
-#if defined(__linux__)
-  (void)prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-#endif
+  platform::ForbidCoreDumps();
   (void)std::signal(sig, SIG_DFL);
   sigset_t one;
   sigemptyset(&one);
@@ -273,15 +270,76 @@ bool HoldForCommand(int& held) {
 
 }  // namespace
 
+// Where the system gives no descriptor for a child's end, one is made: a pipe that a SIGCHLD
+// handler writes a byte into. Only the handler and the wait below touch it.
+volatile std::sig_atomic_t child_pipe = -1;
+
+extern "C" void NoteChildInHandler(int /*sig*/) {
+  const int saved = errno;
+  if (child_pipe >= 0) (void)!write(child_pipe, "", 1);
+  errno = saved;
+}
+
+namespace {
+
+// While it lives, a child's end makes read() a byte: the descriptor to wait on, or -1.
+class ChildEndPipe {
+ public:
+  ChildEndPipe() {
+    if (pipe(ends_) != 0) {
+      ends_[0] = ends_[1] = -1;
+      return;
+    }
+    for (const int fd : ends_) {
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    child_pipe = ends_[1];
+    struct sigaction action {};
+    action.sa_handler = NoteChildInHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    sigaction(SIGCHLD, &action, &former_);
+  }
+  ~ChildEndPipe() {
+    if (ends_[0] < 0) return;
+    sigaction(SIGCHLD, &former_, nullptr);
+    child_pipe = -1;
+    close(ends_[0]);
+    close(ends_[1]);
+  }
+  ChildEndPipe(const ChildEndPipe&) = delete;
+  ChildEndPipe& operator=(const ChildEndPipe&) = delete;
+  int fd() const { return ends_[0]; }
+  // Empties the pipe, so that the next wait waits for the next child's end.
+  void Drain() const {
+    char bytes[64];
+    while (read(ends_[0], bytes, sizeof bytes) > 0) {
+    }
+  }
+
+ private:
+  int ends_[2] = {-1, -1};
+  struct sigaction former_ {};
+};
+
+}  // namespace
+
 bool WaitForChild(pid_t pid) {
-  // A descriptor that becomes readable when the child ends, so that the wait is the one that
-  // lets the noted signals in. Without one (an old kernel), a plain wait that a signal cuts
-  // short.
-  const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   int held = 0;
   int status = 0;
   bool ended = true;
-  if (fd < 0) {
+  // A descriptor that becomes readable when the child ends, so that the wait is the one that
+  // lets the noted signals in: the system's own, or else the pipe the child's end writes to.
+  if (const int fd = platform::WatchChild(pid); fd >= 0) {
+    WaitResult waited = WaitForInput(fd);
+    while (waited == WaitResult::kSignal && HoldForCommand(held)) waited = WaitForInput(fd);
+    close(fd);
+    ended = waited == WaitResult::kReady;
+    while (ended && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  } else if (const ChildEndPipe child_end; child_end.fd() < 0) {
+    // Not even a pipe: a plain wait, which a noted signal cuts short.
     while (waitpid(pid, &status, 0) < 0) {
       if (errno != EINTR) break;  // no such child: nothing to wait for
       if (PendingSignal() != 0 && !HoldForCommand(held)) {
@@ -290,11 +348,17 @@ bool WaitForChild(pid_t pid) {
       }
     }
   } else {
-    WaitResult waited = WaitForInput(fd);
-    while (waited == WaitResult::kSignal && HoldForCommand(held)) waited = WaitForInput(fd);
-    close(fd);
-    ended = waited == WaitResult::kReady;
-    while (ended && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    for (;;) {
+      // Looked at after the pipe is in place, so that no end slips by unseen.
+      const pid_t reaped = waitpid(pid, &status, WNOHANG);
+      if (reaped == pid || (reaped < 0 && errno != EINTR)) break;  // ended, or no such child
+      if (reaped < 0) continue;
+      const WaitResult waited = WaitForInput(child_end.fd());
+      if (waited == WaitResult::kSignal && !HoldForCommand(held)) {
+        ended = false;
+        break;
+      }
+      child_end.Drain();
     }
   }
   if (held != 0) NoteSignal(held);
