@@ -156,14 +156,16 @@ char ProcessState(pid_t pid) {
 }
 
 bool WaitsWithoutTimeLimit(pid_t pid) {
-  // "NUMBER ARG1 ARG2 ARG3 …" while in a system call; ppoll's third argument is its timeout.
+  // "NUMBER ARG1 ARG2 ARG3 …" while in a system call; ppoll's third argument is its timeout,
+  // pselect6's (the wait of a build without ppoll) its fifth.
   std::ifstream f("/proc/" + std::to_string(pid) + "/syscall");
   long number = -1;
-  std::string fds;
-  std::string count;
-  std::string timeout;
-  if (!(f >> number >> fds >> count >> timeout)) return false;
-  return ProcessState(pid) == 'S' && number == SYS_ppoll && std::stoul(timeout, nullptr, 16) == 0;
+  std::string args[5];
+  if (!(f >> number >> args[0] >> args[1] >> args[2] >> args[3] >> args[4])) return false;
+  const std::string* timeout = number == SYS_ppoll      ? &args[2]
+                               : number == SYS_pselect6 ? &args[4]
+                                                        : nullptr;
+  return ProcessState(pid) == 'S' && timeout != nullptr && std::stoul(*timeout, nullptr, 16) == 0;
 }
 
 bool WaitForSleepingDescendant(pid_t root, std::string_view name, const Deadline& deadline,
