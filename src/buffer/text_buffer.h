@@ -237,4 +237,8 @@ void Clear(int32_t line, TextBuffer& buffer);
 // Zeroes the line from `start` to the end of its slot; nothing when start is lsize or more.
 void Trim(int32_t line, int32_t start, TextBuffer& buffer);
 
+// Index of the last line that is not empty: the last line a save writes; 0 when every line is
+// empty.
+int32_t DocLength(const TextBuffer& buffer);
+
 }  // namespace ostrel

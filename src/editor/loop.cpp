@@ -2,12 +2,12 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <string>
 
 #include "console/question.h"
+#include "editor/autosave.h"
 #include "editor/commands.h"
 #include "editor/undo.h"
 #include "editor/view.h"
@@ -57,59 +57,6 @@ void ActOnSignal(EditorState& s, Console& con, SignalPlace place) {
     con.Print("Interrupted: enter '%s' and then 'q' to quit\n", Visible(key));
   }
 }
-
-// Whether the document holds changes that the session's rescue file does not, and no write of
-// them was tried yet.
-bool IdleWriteDue(const EditorState& s) {
-  return s.buffer.Changed() && s.buffer.ChangeCount() != s.rescue.changes;
-}
-
-// Steady typing has no pauses: on a terminal, before each view, the session's rescue file is
-// brought up to date once the oldest change it lacks is kAgeFactor pauses old, so that what a
-// kill loses stays bounded by time as well.
-constexpr int kAgeFactor = 5;
-
-void KeepRescueWithinAge(EditorState& s, const Console& con) {
-  using Clock = std::chrono::steady_clock;
-  RescueLag& lag = s.rescue_lag;
-  if (!con.InputIsTerminal() || s.settings.autosave_seconds == 0 || !IdleWriteDue(s)) {
-    lag.behind = false;
-    return;
-  }
-  const Clock::time_point now = Clock::now();
-  // The first view after a change the file lacks, since the file's last write tried.
-  if (!lag.behind || lag.from != s.rescue.changes) {
-    lag = {.behind = true, .from = s.rescue.changes, .since = now};
-    return;
-  }
-  if (now - lag.since < std::chrono::seconds(kAgeFactor * s.settings.autosave_seconds)) return;
-  std::string name;
-  (void)WriteRescue(s.file_name.data(), s.buffer, s.rescue, name);
-  lag.behind = false;
-}
-
-// While it lives, a terminal's pauses write unsaved changes that the session's rescue file does
-// not hold yet into it, without a word, so that the line being typed is left alone. A failed
-// write is tried again after the next change.
-class IdleWrites {
- public:
-  IdleWrites(EditorState& s, Console& con) : con_(con) {
-    constexpr int kMillisecondsPerSecond = 1000;
-    con.WhenIdle({.after_ms = s.settings.autosave_seconds * kMillisecondsPerSecond,
-                  .due = [&s] { return IdleWriteDue(s); },
-                  .run =
-                      [&s] {
-                        std::string name;
-                        (void)WriteRescue(s.file_name.data(), s.buffer, s.rescue, name);
-                      }});
-  }
-  ~IdleWrites() { con_.WhenIdle({}); }
-  IdleWrites(const IdleWrites&) = delete;
-  IdleWrites& operator=(const IdleWrites&) = delete;
-
- private:
-  Console& con_;
-};
 
 }  // namespace
 

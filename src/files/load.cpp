@@ -15,9 +15,9 @@
 
 #include "buffer/memory.h"
 #include "common/characters.h"
+#include "common/unique_fd.h"
 #include "console/console.h"
 #include "console/question.h"
-#include "files/rescue_lock.h"
 #include "files/save.h"
 
 namespace ostrel {

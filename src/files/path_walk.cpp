@@ -55,12 +55,6 @@ std::string Up(const std::string& dir) {
 
 }  // namespace
 
-std::string DirectoryPart(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 PathWalk WalkPath(const std::string& path) {
   PathWalk walk;
   std::deque<std::string> parts;

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "files/rescue_lock.h"
+#include "common/paths.h"
+#include "common/unique_fd.h"
 
 namespace ostrel {
 
@@ -29,9 +30,6 @@ struct PathWalk {
 };
 
 PathWalk WalkPath(const std::string& path);
-
-// The directory of a path: "." for a bare name.
-std::string DirectoryPart(const std::string& path);
 
 // Whether users other than `user` may write into the directory: it is group- or world-writable.
 bool GroupOrOthersMayWrite(const struct stat& directory);

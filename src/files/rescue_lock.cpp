@@ -17,11 +17,6 @@ struct flock WholeFile(short type) {
 
 }  // namespace
 
-void UniqueFd::Reset(int fd) {
-  if (fd_ >= 0) (void)close(fd_);
-  fd_ = fd;
-}
-
 void LockForSession(int fd) {
   struct flock lock = WholeFile(F_WRLCK);
   // No lock (ENOLCK, or a file system that refuses) changes nothing about the text: it is done

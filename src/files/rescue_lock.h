@@ -9,34 +9,9 @@
 
 #include <string>
 
+#include "common/unique_fd.h"
+
 namespace ostrel {
-
-// A file descriptor, closed when the object goes or takes another.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void Reset(int fd = -1);
-
- private:
-  int fd_ = -1;
-};
 
 // Locks the whole file open for writing on `fd` for this process. A lock that cannot be had
 // (the file system keeps none: ENOLCK) is done without: the lock only informs other sessions.

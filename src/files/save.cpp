@@ -117,16 +117,6 @@ int DocumentSource::Each(const Put& put) const {
   return 0;
 }
 
-int32_t DocLength(const TextBuffer& buffer) {
-  // The last line that is not empty is the first one found from the end of the text. A slot
-  // never written is empty without a look, so a short document in a large grid reads only its
-  // own pages.
-  for (int32_t i = buffer.TextEnd() - 1; i > 0; --i) {
-    if (buffer.HoldsText(i)) return i;
-  }
-  return 0;
-}
-
 bool NameExists(const char* name) {
   struct stat info {};
   return lstat(name, &info) == 0;

@@ -17,9 +17,6 @@ namespace ostrel {
 
 class Console;
 
-// Index of the last line that is not empty; 0 when every line is empty.
-int32_t DocLength(const TextBuffer& buffer);
-
 // True when something of that name exists (a file that may not be read, a link to nothing and
 // a FIFO included): the save-as question's test of whether a name is taken.
 bool NameExists(const char* name);

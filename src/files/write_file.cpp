@@ -15,6 +15,7 @@
 #include <string>
 
 #include "buffer/memory.h"
+#include "common/paths.h"
 #include "common/platform.h"
 #include "files/file_times.h"
 
@@ -232,18 +233,11 @@ int WriteInPlace(const FileAt& at, const struct stat& first, const TextSource& t
   return failure != 0 ? failure : closed;
 }
 
-// The directory part of a path: "." for a bare name.
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Syncs the directory that holds `at`, so that a name added or removed there outlasts a power
 // cut. The file itself is safe or gone either way, so a directory that cannot be synced is no
 // failure.
 void SyncDirectory(const FileAt& at) {
-  const int fd = openat(at.dir, DirectoryOf(at.name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = openat(at.dir, DirectoryPart(at.name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     fsync(fd);
     close(fd);
@@ -297,7 +291,7 @@ int CreateNewFile(const FileAt& target, bool unnamed, mode_t mode, NewFile& file
   file.temp_name.clear();
   if (unnamed) {
     // Where the system has no unnamed files, the caller goes on with a temporary name.
-    file.fd = platform::OpenUnnamedFile(target.dir, DirectoryOf(target.name).c_str(), mode);
+    file.fd = platform::OpenUnnamedFile(target.dir, DirectoryPart(target.name).c_str(), mode);
     return file.fd;
   }
   std::string name;

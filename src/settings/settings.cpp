@@ -14,9 +14,9 @@
 #include <new>
 #include <string>
 
+#include "common/unique_fd.h"
 #include "console/console.h"
 #include "files/path_walk.h"
-#include "files/rescue_lock.h"
 #include "files/write_file.h"
 
 namespace ostrel {
