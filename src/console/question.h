@@ -2,6 +2,9 @@
 // becomes an Outcome, so that no dialogue asks the console afterwards what its last read did.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
+
 #include "common/outcome.h"
 #include "console/console.h"
 
@@ -13,6 +16,14 @@ inline Outcome AskWhole(Console& con, char* buf, int limit, InputKind kind = Inp
                         bool* cut = nullptr) {
   if (con.ReadWhole(buf, limit, kind, cut)) return Outcome::kDone;
   return con.last_read() == ReadOutcome::kInterrupted ? Outcome::kCancelled : Outcome::kEnded;
+}
+
+// Console::ReadNumber as an outcome: kDone with the number in `n`; kEnded at the end of input,
+// `n` then 0 as for an empty answer; kCancelled when a signal interrupted the read.
+inline Outcome AskNumber(Console& con, int32_t& n) {
+  n = con.ReadNumber();
+  if (con.last_read() == ReadOutcome::kInterrupted) return Outcome::kCancelled;
+  return con.last_read() == ReadOutcome::kEnd ? Outcome::kEnded : Outcome::kDone;
 }
 
 // Console::ReadAnswer (the newline cut) as an outcome, as AskWhole.

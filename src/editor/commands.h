@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/outcome.h"
 #include "console/console.h"
 #include "editor/start_position.h"
 #include "editor/state.h"
@@ -15,26 +16,28 @@
 
 namespace ostrel {
 
-using Handler = void (*)(EditorState&, Console&);
+// A handler's result: kCancelled when its question was cancelled (by 'x', or by a signal the
+// loop then acts on), kDone otherwise, whatever the command did.
+using Handler = Outcome (*)(EditorState&, Console&);
 
 // Cursor movement, search, view settings (cursor.cpp).
-void PositionBack(EditorState& s, Console& con);
-void PositionForw(EditorState& s, Console& con);
-void PositionDown(EditorState& s, Console& con);  // up a line
-void PositionUp(EditorState& s, Console& con);    // down a line
-void PositionBeg(EditorState& s, Console& con);
-void PositionEnd(EditorState& s, Console& con);
-void PageBack(EditorState& s, Console& con);
-void PageForw(EditorState& s, Console& con);
-void PageLength(EditorState& s, Console& con);
-void JumpLine(EditorState& s, Console& con);
-void JumpDoc(EditorState& s, Console& con);
-void LockTog(EditorState& s, Console& con);
-void GoToLine(EditorState& s, Console& con);
-void GoToPos(EditorState& s, Console& con);
-void AnchorGo(EditorState& s, Console& con);
-void AnchorSet(EditorState& s, Console& con);
-void NumTog(EditorState& s, Console& con);
+Outcome PositionBack(EditorState& s, Console& con);
+Outcome PositionForw(EditorState& s, Console& con);
+Outcome PositionDown(EditorState& s, Console& con);  // up a line
+Outcome PositionUp(EditorState& s, Console& con);    // down a line
+Outcome PositionBeg(EditorState& s, Console& con);
+Outcome PositionEnd(EditorState& s, Console& con);
+Outcome PageBack(EditorState& s, Console& con);
+Outcome PageForw(EditorState& s, Console& con);
+Outcome PageLength(EditorState& s, Console& con);
+Outcome JumpLine(EditorState& s, Console& con);
+Outcome JumpDoc(EditorState& s, Console& con);
+Outcome LockTog(EditorState& s, Console& con);
+Outcome GoToLine(EditorState& s, Console& con);
+Outcome GoToPos(EditorState& s, Console& con);
+Outcome AnchorGo(EditorState& s, Console& con);
+Outcome AnchorSet(EditorState& s, Console& con);
+Outcome NumTog(EditorState& s, Console& con);
 
 // Start-up: puts the cursor on the +LINE[,COLUMN] position, clamped into the grid of the loaded
 // document (cursor.cpp).
@@ -44,42 +47,42 @@ void GoToStartPosition(EditorState& s, const StartPosition& start);
 // Before an edit that lengthens lines saves anything for undo: gets the memory for writing
 // `count` lines. Without it the user is told that nothing was changed, and false.
 bool ReserveForEdit(EditorState& s, Console& con, int count = 1);
-void LineClear(EditorState& s, Console& con);
-void LineMove(EditorState& s, Console& con);
-void LineInsert(EditorState& s, Console& con);
-void LineDelete(EditorState& s, Console& con);
-void LineCopy(EditorState& s, Console& con);
-void ClipCopy(EditorState& s, Console& con);
-void ClipCut(EditorState& s, Console& con);
-void ClipPaste(EditorState& s, Console& con);
-void ClipInsert(EditorState& s, Console& con);
-void NewInsert(EditorState& s, Console& con);
-void TrimEnd(EditorState& s, Console& con);
-void TrimWrap(EditorState& s, Console& con);
+Outcome LineClear(EditorState& s, Console& con);
+Outcome LineMove(EditorState& s, Console& con);
+Outcome LineInsert(EditorState& s, Console& con);
+Outcome LineDelete(EditorState& s, Console& con);
+Outcome LineCopy(EditorState& s, Console& con);
+Outcome ClipCopy(EditorState& s, Console& con);
+Outcome ClipCut(EditorState& s, Console& con);
+Outcome ClipPaste(EditorState& s, Console& con);
+Outcome ClipInsert(EditorState& s, Console& con);
+Outcome NewInsert(EditorState& s, Console& con);
+Outcome TrimEnd(EditorState& s, Console& con);
+Outcome TrimWrap(EditorState& s, Console& con);
 
 // On a terminal, one line saying how many characters of text typed, inserted or pasted did
 // not fit and were dropped; nothing when none were, or through pipes (edit_commands.cpp).
 void SayDropped(int32_t dropped, Console& con);
 
 // Undo (undo.cpp).
-void UndoCommand(EditorState& s, Console& con);
+Outcome UndoCommand(EditorState& s, Console& con);
 
 // Files and the launch command (file_commands.cpp).
-void SavePrompt(EditorState& s, Console& con);
-void SaveOverwrite(EditorState& s, Console& con);
-void OpenCommand(EditorState& s, Console& con);
-void CommandExec(EditorState& s, Console& con);
-void CommandEdit(EditorState& s, Console& con);
+Outcome SavePrompt(EditorState& s, Console& con);
+Outcome SaveOverwrite(EditorState& s, Console& con);
+Outcome OpenCommand(EditorState& s, Console& con);
+Outcome CommandExec(EditorState& s, Console& con);
+Outcome CommandEdit(EditorState& s, Console& con);
 
 // Start-up: makes `name` the open name and the file name and loads it. Returns false when the
 // editor must end at once, with s.exit_status set.
 bool StartUpOpen(EditorState& s, const char* name, Console& con);
 
 // Help (help.cpp).
-void HelpCommand(EditorState& s, Console& con);
+Outcome HelpCommand(EditorState& s, Console& con);
 
 // Quit (loop.cpp).
-void QuitCommand(EditorState& s, Console& con);
+Outcome QuitCommand(EditorState& s, Console& con);
 
 // Before a question that may drop the document (quit, open): someone at a terminal is told
 // when it holds unsaved changes (file_commands.cpp).

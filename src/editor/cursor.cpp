@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "buffer/line_text.h"
+#include "console/question.h"
 #include "editor/commands.h"
 #include "files/save.h"
 
@@ -37,83 +38,98 @@ int32_t FindInLine(const TextBuffer& buffer, int32_t line, int32_t from, const c
 }  // namespace
 
 // Both step over one whole character; past the end of the text a character is one byte.
-void PositionBack(EditorState& s, Console&) {
+Outcome PositionBack(EditorState& s, Console&) {
   const int32_t column = CursorColumn(s);
   if (column > 0) s.cursor_pos = CharStartInLine(s.buffer, s.cursor_line, column - 1);
+  return Outcome::kDone;
 }
 
-void PositionForw(EditorState& s, Console&) {
+Outcome PositionForw(EditorState& s, Console&) {
   const int32_t column = CursorColumn(s);
   const std::string_view text = LineText(s.buffer, s.cursor_line);
   const auto at = static_cast<std::size_t>(column);
   const int32_t step = at < text.size() ? static_cast<int32_t>(CharLength(text.substr(at))) : 1;
   s.cursor_pos = std::min(column + step, s.buffer.lsize() - 1);
+  return Outcome::kDone;
 }
 
 // Up a line; the name pairs with the key the settings file stores it under.
-void PositionDown(EditorState& s, Console&) {
+Outcome PositionDown(EditorState& s, Console&) {
   if (s.cursor_line > 0) --s.cursor_line;
   s.cursor_pos = 0;
+  return Outcome::kDone;
 }
 
 // Down a line.
-void PositionUp(EditorState& s, Console&) {
+Outcome PositionUp(EditorState& s, Console&) {
   if (s.cursor_line < s.buffer.lines() - 1) ++s.cursor_line;
   s.cursor_pos = 0;
+  return Outcome::kDone;
 }
 
-void PositionBeg(EditorState& s, Console&) {
+Outcome PositionBeg(EditorState& s, Console&) {
   s.cursor_pos = 0;
+  return Outcome::kDone;
 }
 
 // To the line's terminator when the cursor is inside the text; beyond the text it stays.
-void PositionEnd(EditorState& s, Console&) {
+Outcome PositionEnd(EditorState& s, Console&) {
   const int32_t column = CursorColumn(s);
   const int32_t end = std::max(column, s.buffer.Length(s.cursor_line));
   s.cursor_pos = std::min(end, s.buffer.lsize() - 1);
+  return Outcome::kDone;
 }
 
 // A negative page length turns the page moves around; both clamp into the grid either way.
-void PageBack(EditorState& s, Console&) {
+Outcome PageBack(EditorState& s, Console&) {
   s.cursor_line = ClampLine(int64_t{s.cursor_line} - s.settings.page_length, s.buffer.lines());
+  return Outcome::kDone;
 }
 
-void PageForw(EditorState& s, Console&) {
+Outcome PageForw(EditorState& s, Console&) {
   s.cursor_line = ClampLine(int64_t{s.cursor_line} + s.settings.page_length, s.buffer.lines());
+  return Outcome::kDone;
 }
 
 // Any number is stored; the view shows no lines for a length below 1. Every question here
 // that Ctrl-C cancels changes nothing.
-void PageLength(EditorState& s, Console& con) {
+Outcome PageLength(EditorState& s, Console& con) {
   con.Line("Enter number of lines to display");
-  const int32_t n = con.ReadNumber();
-  if (!con.Interrupted()) s.settings.page_length = n;
+  int32_t n = 0;
+  if (AskNumber(con, n) == Outcome::kCancelled) return Outcome::kCancelled;
+  s.settings.page_length = n;
+  return Outcome::kDone;
 }
 
-void JumpLine(EditorState& s, Console& con) {
+Outcome JumpLine(EditorState& s, Console& con) {
   con.Line("Enter jump string");
-  con.ReadAnswer(s.jump_string.data(), s.buffer.lsize());
-  if (con.Interrupted()) return;
+  // The end of input leaves the answer empty.
+  if (Ask(con, s.jump_string.data(), s.buffer.lsize()) == Outcome::kCancelled) {
+    return Outcome::kCancelled;
+  }
   const int32_t column = CursorColumn(s);
   const int32_t k = FindInLine(s.buffer, s.cursor_line, column, s.jump_string.data());
   if (k < 0) {
     con.Print("String not found in line %i\n", s.cursor_line + 1);
-    return;
+    return Outcome::kDone;
   }
   // An occurrence lies inside the line's text, so the new position is always below lsize.
   s.cursor_pos = column + k;
+  return Outcome::kDone;
 }
 
 // Searches whole lines, the cursor line from its first character, down to the last line.
-void JumpDoc(EditorState& s, Console& con) {
+Outcome JumpDoc(EditorState& s, Console& con) {
   con.Line("Enter jump string");
-  con.ReadAnswer(s.jump_string.data(), s.buffer.lsize());
-  if (con.Interrupted()) return;
+  // The end of input leaves the answer empty.
+  if (Ask(con, s.jump_string.data(), s.buffer.lsize()) == Outcome::kCancelled) {
+    return Outcome::kCancelled;
+  }
   // The empty string occurs at the start of the first line searched. Any other string occurs
   // only in lines that may hold text, all of them above the buffer's text end.
   if (s.jump_string[0] == '\0') {
     s.cursor_pos = 0;
-    return;
+    return Outcome::kDone;
   }
   for (int32_t i = s.cursor_line; i < s.buffer.TextEnd(); ++i) {
     if (!s.buffer.MayHoldText(i)) continue;
@@ -121,41 +137,50 @@ void JumpDoc(EditorState& s, Console& con) {
     if (at >= 0) {
       s.cursor_line = i;
       s.cursor_pos = at;
-      return;
+      return Outcome::kDone;
     }
   }
   con.Line("String not found");
+  return Outcome::kDone;
 }
 
-void LockTog(EditorState& s, Console& con) {
+Outcome LockTog(EditorState& s, Console& con) {
   s.line_lock = !s.line_lock;
   con.Line(s.line_lock ? "Line Lock On" : "Line Lock Off");
+  return Outcome::kDone;
 }
 
 // Out-of-range answers are ignored without a message.
-void GoToLine(EditorState& s, Console& con) {
+Outcome GoToLine(EditorState& s, Console& con) {
   con.Line("Go to which line?");
-  const int32_t n = con.ReadNumber();
-  if (!con.Interrupted() && n >= 1 && n <= s.buffer.lines()) s.cursor_line = n - 1;
+  int32_t n = 0;
+  if (AskNumber(con, n) == Outcome::kCancelled) return Outcome::kCancelled;
+  if (n >= 1 && n <= s.buffer.lines()) s.cursor_line = n - 1;
+  return Outcome::kDone;
 }
 
-void GoToPos(EditorState& s, Console& con) {
+Outcome GoToPos(EditorState& s, Console& con) {
   con.Line("Go to which position?");
-  const int32_t n = con.ReadNumber();
-  if (con.Interrupted() || n < 1 || n > s.buffer.lsize()) return;
+  int32_t n = 0;
+  if (AskNumber(con, n) == Outcome::kCancelled) return Outcome::kCancelled;
+  if (n < 1 || n > s.buffer.lsize()) return Outcome::kDone;
   s.cursor_pos = CharStartInLine(s.buffer, s.cursor_line, n - 1);
+  return Outcome::kDone;
 }
 
-void AnchorGo(EditorState& s, Console&) {
+Outcome AnchorGo(EditorState& s, Console&) {
   s.cursor_pos = CharStartInLine(s.buffer, s.cursor_line, s.settings.anchor_pos);
+  return Outcome::kDone;
 }
 
-void AnchorSet(EditorState& s, Console&) {
+Outcome AnchorSet(EditorState& s, Console&) {
   s.settings.anchor_pos = CursorColumn(s);
+  return Outcome::kDone;
 }
 
-void NumTog(EditorState& s, Console&) {
+Outcome NumTog(EditorState& s, Console&) {
   s.settings.show_numbers = !s.settings.show_numbers;
+  return Outcome::kDone;
 }
 
 void GoToStartPosition(EditorState& s, const StartPosition& start) {

@@ -79,18 +79,19 @@ void WarnOfUnsavedChanges(const EditorState& s, Console& con) {
   if (con.InputIsTerminal() && s.buffer.Changed()) con.Line("The document has unsaved changes.");
 }
 
-void SavePrompt(EditorState& s, Console& con) {
+Outcome SavePrompt(EditorState& s, Console& con) {
   SaveGuard guard = GuardOf(s);
   Outcome saved = DefineSaveName(s.file_name.data(), con, &guard);
   if (saved == Outcome::kDone) saved = Save(s.file_name.data(), s.buffer, con, s.rescue, &guard);
   NoteSave(s, saved);
+  return saved == Outcome::kCancelled ? saved : Outcome::kDone;
 }
 
-void SaveOverwrite(EditorState& s, Console& con) {
-  SaveDocument(s, con);
+Outcome SaveOverwrite(EditorState& s, Console& con) {
+  return SaveDocument(s, con) == Outcome::kCancelled ? Outcome::kCancelled : Outcome::kDone;
 }
 
-void OpenCommand(EditorState& s, Console& con) {
+Outcome OpenCommand(EditorState& s, Console& con) {
   WarnOfUnsavedChanges(s, con);
   SaveGuard guard = GuardOf(s);
   const Outcome opened = Open(
@@ -108,8 +109,9 @@ void OpenCommand(EditorState& s, Console& con) {
       break;
     case Outcome::kRefused:
     case Outcome::kEnded:
-    case Outcome::kCancelled:  // the loop acts on a signal: Ctrl-C cancels the open
       break;
+    case Outcome::kCancelled:  // the loop acts on a signal: Ctrl-C cancels the open
+      return opened;
     case Outcome::kAbandoned:
       // A refused load is no end the user chose: the document, still as it was, is rescued
       // first when it holds unsaved changes.
@@ -121,24 +123,28 @@ void OpenCommand(EditorState& s, Console& con) {
       s.exit_status = 1;
       break;
   }
+  return Outcome::kDone;
 }
 
-void CommandExec(EditorState& s, Console& con) {
+Outcome CommandExec(EditorState& s, Console& con) {
   if (s.settings.launch_command[0] == '\0') {
-    SetCommand(s.settings.launch_command.data(), kNameSize, con);
-    if (s.settings.launch_command[0] == '\0') return;
+    const Outcome set = SetCommand(s.settings.launch_command.data(), kNameSize, con);
+    if (set == Outcome::kCancelled) return set;
+    if (s.settings.launch_command[0] == '\0') return Outcome::kDone;
   }
   // The command acts on the saved file, so it runs only when the save worked: a build or print
   // command must not act on the old file as if the text were saved.
-  if (SaveDocument(s, con) != Outcome::kDone) {
+  if (const Outcome saved = SaveDocument(s, con); saved != Outcome::kDone) {
     con.Line("Command not run: the document was not saved");
-    return;
+    return saved == Outcome::kCancelled ? saved : Outcome::kDone;
   }
   Launch(s.settings.launch_command.data(), con);
+  return Outcome::kDone;
 }
 
-void CommandEdit(EditorState& s, Console& con) {
-  SetCommand(s.settings.launch_command.data(), kNameSize, con);
+Outcome CommandEdit(EditorState& s, Console& con) {
+  const Outcome set = SetCommand(s.settings.launch_command.data(), kNameSize, con);
+  return set == Outcome::kCancelled ? set : Outcome::kDone;
 }
 
 bool StartUpOpen(EditorState& s, const char* name, Console& con) {

@@ -1,5 +1,7 @@
 #include "editor/help.h"
 
+#include "console/question.h"
+
 #include <cstring>
 #include <span>
 
@@ -46,7 +48,7 @@ void PrintPage(std::span<const char* const> top, HelpPage page, const KeyTable& 
 
 }  // namespace
 
-void Help(const KeyTable& keys, int32_t lsize, int32_t lines, Console& con) {
+Outcome Help(const KeyTable& keys, int32_t lsize, int32_t lines, Console& con) {
   con.Print("\nLimits:  Line length = %i     Total Lines = %i\n\n", lsize - 1, lines);
   char answer[kAnswerSize] = {};
   for (;;) {
@@ -56,7 +58,9 @@ void Help(const KeyTable& keys, int32_t lsize, int32_t lines, Console& con) {
     con.Line("'m'  More Commands");
     con.Line("'x'  Exit Help");
     // The end of the input leaves the menu as x does.
-    if (!con.ReadWhole(answer, kAnswerSize)) return;
+    if (const Outcome answered = AskWhole(con, answer, kAnswerSize); answered != Outcome::kDone) {
+      return answered == Outcome::kCancelled ? answered : Outcome::kDone;
+    }
     answer[std::strcspn(answer, "\n")] = '\0';
     switch (answer[0]) {
       case 'n':
@@ -72,15 +76,15 @@ void Help(const KeyTable& keys, int32_t lsize, int32_t lines, Console& con) {
         PrintPage(kMoreTop, HelpPage::kMore, keys, con);
         break;
       case 'x':
-        return;
+        return Outcome::kDone;
       default:
         break;  // chooses nothing: the menu again
     }
   }
 }
 
-void HelpCommand(EditorState& s, Console& con) {
-  Help(s.settings.keys, s.buffer.lsize(), s.buffer.lines(), con);
+Outcome HelpCommand(EditorState& s, Console& con) {
+  return Help(s.settings.keys, s.buffer.lsize(), s.buffer.lines(), con);
 }
 
 }  // namespace ostrel

@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/question.h"
 #include "editor/shell.h"
 #include "signals/signals.h"
 
 namespace ostrel {
 
-char* SetCommand(char* command, int size, Console& con) {
+Outcome SetCommand(char* command, int size, Console& con) {
   if (command[0] != '\0') {
     con.Print("Command in memory = %s\n", Visible(command));
   } else {
@@ -18,17 +19,20 @@ char* SetCommand(char* command, int size, Console& con) {
   con.Line("Enter new command or [enter] to keep current one");
   std::vector<char> answer(static_cast<std::size_t>(size), '\0');
   bool cut = false;
-  if (!con.ReadWhole(answer.data(), size, InputKind::kAnswer, &cut)) return nullptr;
+  if (const Outcome answered = AskWhole(con, answer.data(), size, InputKind::kAnswer, &cut);
+      answered != Outcome::kDone) {
+    return answered;
+  }
   // A cut shell command is a different command: a longer one is refused whole.
   if (cut) {
     con.Print("Command is longer than %d characters\n", size - 1);
-    return nullptr;
+    return Outcome::kRefused;
   }
   // Enter alone, or one character and Enter, keeps the stored command.
-  if (std::strlen(answer.data()) <= 2) return nullptr;
+  if (std::strlen(answer.data()) <= 2) return Outcome::kRefused;
   std::strncpy(command, answer.data(), static_cast<std::size_t>(size));
   command[std::strcspn(command, "\n")] = '\0';
-  return command;
+  return Outcome::kDone;
 }
 
 void Launch(const char* command, Console& con) {

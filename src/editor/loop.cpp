@@ -134,6 +134,7 @@ void RunCycle(EditorState& s, Console& con) {
       ActOnSignal(s, con, SignalPlace::kCommandLine);
     } else {
       s.quit = true;  // end of input ends the editor as a confirmed quit does
+      s.input_ended = true;
     }
     return;
   }
@@ -144,8 +145,7 @@ void RunCycle(EditorState& s, Console& con) {
   input[std::strcspn(input, "\n")] = '\0';
   const int slot = later_piece ? -1 : MatchSlot(input, s.settings.keys);
   if (slot >= 0) {
-    CommandAt(slot).handler(s, con);
-    if (con.Interrupted()) {
+    if (CommandAt(slot).handler(s, con) == Outcome::kCancelled) {
       ActOnSignal(s, con, SignalPlace::kQuestion);
     } else if (const int sig = PendingSignal(); sig != 0 && sig != SIGINT) {
       // A hangup or termination that a launched command's wait gave way to: acted on now.
@@ -165,7 +165,7 @@ void Cycle(EditorState& s, Console& con) {
   s.buffer.FitWrittenLines();
 }
 
-void QuitCommand(EditorState& s, Console& con) {
+Outcome QuitCommand(EditorState& s, Console& con) {
   WarnOfUnsavedChanges(s, con);
   con.Line("Enter 'q' again to quit or anything else to continue");
   char* input = s.command_input.data();
@@ -174,12 +174,14 @@ void QuitCommand(EditorState& s, Console& con) {
   const Outcome answered = AskWhole(con, input, s.buffer.lsize());
   if (answered == Outcome::kEnded) {
     s.quit = true;
+    s.input_ended = true;
   } else if (answered == Outcome::kDone && std::strcmp(input, "q\n") == 0) {
     // The user chose to drop the unsaved text: its rescue file goes too, unless it holds text
     // whose save was refused.
     s.quit = true;
     DropRescue(s.rescue);
   }
+  return answered == Outcome::kCancelled ? answered : Outcome::kDone;
 }
 
 int Run(const char* file, Console& con, const std::optional<StartPosition>& start) {
@@ -197,7 +199,7 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
   if (s.exit_status == 0) {
     // The end of a terminal's input is no choice to drop the text: it is rescued, and the
     // status says that it did not reach its file.
-    if (con.last_read() == ReadOutcome::kEnd && con.InputIsTerminal() && s.buffer.Changed()) {
+    if (s.input_ended && con.InputIsTerminal() && s.buffer.Changed()) {
       Rescue(s.file_name.data(), s.buffer, con, s.rescue);
       s.exit_status = 1;
     }

@@ -54,7 +54,8 @@ struct EditorState {
   DiskRecord disk;
   RescueLag rescue_lag;
 
-  bool quit = false;  // set by a confirmed quit or the end of input
+  bool quit = false;         // set by a confirmed quit or the end of input
+  bool input_ended = false;  // the input ended (a terminal's Ctrl-D, the end of a script)
   // The last command piece filled the command input without its newline: the rest of that
   // input line is read next, as text.
   bool line_goes_on = false;

@@ -70,9 +70,10 @@ std::optional<int32_t> Undo::Apply(TextBuffer& buffer) {
   return cursor_line;
 }
 
-void UndoCommand(EditorState& s, Console& con) {
-  if (s.undo.WritesLines() && !ReserveForEdit(s, con, 2)) return;
+Outcome UndoCommand(EditorState& s, Console& con) {
+  if (s.undo.WritesLines() && !ReserveForEdit(s, con, 2)) return Outcome::kDone;
   if (const std::optional<int32_t> line = s.undo.Apply(s.buffer)) s.cursor_line = *line;
+  return Outcome::kDone;
 }
 
 }  // namespace ostrel

@@ -14,8 +14,8 @@ using test::MemoryConsole;
 
 std::string Edit(std::array<char, 256>& command, const std::string& input, bool replaced) {
   MemoryConsole mc(input);
-  char* result = SetCommand(command.data(), 256, mc.con());
-  EXPECT_EQ(result, replaced ? command.data() : nullptr) << input;
+  const Outcome result = SetCommand(command.data(), 256, mc.con());
+  EXPECT_EQ(result == Outcome::kDone, replaced) << input;
   return mc.Output();
 }
 
