@@ -151,6 +151,10 @@ TEST(Keys, MatchingOrderCollisionsAndTheBangEscape) {
   // With undo on '!', the line '!' runs undo; with another command on '!' it is empty text.
   const auto undo = RunEditor({.settings = Settings({"undo=!", "max_lines=3"}), .input = "x\n!\n"});
   EXPECT_EQ(LastView(undo.out), "Editing 1:1 \n\n[1] \n 2\n 3\n  > ");
+  const auto other =
+      RunEditor({.settings = Settings({"line_delete=!", "max_lines=3"}), .input = "x\n,\n!\n"});
+  // The line '!' is text over line 1 (which it empties), not a line delete: the cursor moves on.
+  EXPECT_EQ(LastView(other.out), "Editing 2:1 \n\n 1\n[2] \n 3\n  > ");
 }
 
 TEST(TextEntry, LongLinesArriveInPiecesAndOddBytesAreText) {
