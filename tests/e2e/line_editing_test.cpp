@@ -81,8 +81,13 @@ Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::strin
     if (!t.WaitFor(step.wait, 5)) break;
     t.Mark();
     if (line_editing) {
+      // The prompt waited for may be the line editor's own redraw of a line it recalled, before
+      // the editor took that line: the probe goes out once the editor reads again. The redraw
+      // the probe brings holds a prompt too: the next step looks only past it.
+      if (!t.WaitUntilReading(5)) break;
       t.Send("\x0c");
-      if (!t.WaitFor("\x1b[2J", 5)) break;
+      if (!t.WaitFor("\x1b[2J", 5) || !t.WaitUntilReading(5)) break;
+      t.Mark();
     } else if (!t.WaitUntilReading(5)) {
       // Without a line editor nothing printed shows that the editor waits in its read: it is
       // seen asleep there. A signal that came before would be acted on only after the next line.

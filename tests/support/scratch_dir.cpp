@@ -17,7 +17,9 @@ ScratchDir::ScratchDir() {
 
 ScratchDir::~ScratchDir() {
   std::error_code ec;
-  // Tests may leave read-only directories behind; make them writable to remove them.
+  // Tests may leave read-only directories behind, the scratch directory itself included; make
+  // them writable to remove them.
+  fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
   for (auto it = fs::recursive_directory_iterator(dir_, ec);
        it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (it->is_directory(ec) && !it->is_symlink(ec)) {
