@@ -6,8 +6,11 @@
 //
 // Input layout: the first byte chooses the grid (lsize 3..18, lines 1..16); the rest is standard
 // input.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "console/console.h"
@@ -29,7 +32,12 @@ int g_out = -1;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::EnterScratchDirectory();
+  const std::string scratch = fuzz::EnterScratchDirectory();
+  // The home directory is a folder beside the scratch directory, removed with it, so that the
+  // search for rescue files and a rescue written there stay within the run's own files.
+  const std::string home = scratch + "-home";
+  mkdir(home.c_str(), 0700);
+  setenv("HOME", home.c_str(), 1);
   g_out = fuzz::NullOutput();
   return 0;
 }

@@ -2,13 +2,22 @@
 # Builds the fuzz preset and runs each fuzz target for SECONDS seconds (default 60), one after
 # the other. New inputs go to build/fuzz/corpus/<target> (the seed corpus in fuzz/corpus stays as
 # it is); a crash, leak, hang or broken invariant leaves its input in build/fuzz/artifacts and
-# makes the script exit non-zero.
+# makes the script exit non-zero. With --long, each target runs to 10 million inputs instead, and
+# the inputs it adds go to the seed corpus in fuzz/corpus, to be kept.
 #   bash fuzz/run.sh [SECONDS] [TARGET...]
+#   bash fuzz/run.sh --long [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-seconds=${1:-60}
-shift || true
+long=0
+if [ "${1:-}" = "--long" ]; then
+  long=1
+  shift
+  seconds=0
+else
+  seconds=${1:-60}
+  shift || true
+fi
 targets=("$@")
 
 # clang and its fuzzer runtime come from Debian's packages.
@@ -39,14 +48,22 @@ trap 'rm -rf "$scratch"' EXIT
 for name in "${targets[@]}"; do
   binary="$work/fuzz/${name}_fuzzer"
   [ -x "$binary" ] || { echo "no fuzz target $name" >&2; exit 2; }
-  mkdir -p "$work/corpus/$name"
-  echo "== $name: $seconds s"
+  mkdir -p "$work/corpus/$name" "$root/fuzz/corpus/$name"
+  # New inputs go to the first corpus given: the build's, or with --long the seed corpus.
+  if [ "$long" -eq 1 ]; then
+    echo "== $name: 10 million inputs"
+    limit=(-runs=10000000)
+    corpora=("$root/fuzz/corpus/$name" "$work/corpus/$name")
+  else
+    echo "== $name: $seconds s"
+    limit=(-max_total_time="$seconds")
+    corpora=("$work/corpus/$name" "$root/fuzz/corpus/$name")
+  fi
   # Absolute paths throughout: the targets change their working directory.
   TMPDIR="$scratch" \
     ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
-    -print_final_stats=1 -artifact_prefix="$work/artifacts/$name-" \
-    "$work/corpus/$name" "$root/fuzz/corpus/$name"
+    "$binary" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+    -print_final_stats=1 -artifact_prefix="$work/artifacts/$name-" "${corpora[@]}"
 done
 echo "fuzzing passed: ${targets[*]}"
