@@ -731,13 +731,25 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
   if (const auto why = CannotInject()) GTEST_SKIP() << *why;
   // The save never follows a link the kernel would refuse either; with the kernel's rule on,
   // the test turns it off for its runs where it may, so that only the editor's own rule holds.
-  const std::string kProtected = "/proc/sys/fs/protected_symlinks";
-  const std::optional<std::string> protection = ReadWhole(kProtected);
-  const bool protected_links = protection && protection->starts_with("1");
-  if (protected_links && !std::ofstream(kProtected).write("0", 1)) {
-    std::cout << "[ races    ] protected symlinks are on and cannot be turned off here: the "
-                 "kernel's rule stands beside the editor's\n";
-  }
+  // The rule is turned on again however the test ends.
+  struct KernelRuleOff {
+    const char* path = "/proc/sys/fs/protected_symlinks";
+    bool turned_off = false;
+    KernelRuleOff() {
+      const std::optional<std::string> rule = ReadWhole(path);
+      if (!rule || !rule->starts_with("1")) return;
+      turned_off = static_cast<bool>(std::ofstream(path).write("0", 1));
+      if (!turned_off) {
+        std::cout << "[ races    ] protected symlinks are on and cannot be turned off here: the "
+                     "kernel's rule stands beside the editor's\n";
+      }
+    }
+    ~KernelRuleOff() {
+      if (turned_off) std::ofstream(path).write("1", 1);
+    }
+    KernelRuleOff(const KernelRuleOff&) = delete;
+    KernelRuleOff& operator=(const KernelRuleOff&) = delete;
+  } const rule_off;
   const bool root = geteuid() == 0;
   const std::string kOld = kThreeLines;
   const std::string kAppended = "appended by another program\n", kTheirs = "their own text\n";
@@ -892,7 +904,6 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
     });
     std::cout << "[ races    ] " << c.name << ": " << runs.size() << " acts between calls\n";
   }
-  if (protected_links) std::ofstream(kProtected).write("1", 1);
 }
 
 // The calls only some systems offer are made where the build found them, and never in a build
