@@ -13,10 +13,6 @@
 namespace ostrel {
 namespace {
 
-bool SameTime(const struct timespec& a, const struct timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
 // Hashes the bytes that `fd` reads from here on; false when they cannot be read.
 bool HashFile(int fd, uint64_t& hash, off_t& size) {
   TextHasher hasher;

@@ -26,4 +26,9 @@ inline timespec ChangedTime(const struct stat& info) {
 #endif
 }
 
+// Whether two times are the same to the nanosecond.
+inline bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 }  // namespace ostrel

@@ -53,6 +53,17 @@ std::string Up(const std::string& dir) {
   return slash == 0 ? "/" : dir.substr(0, slash);
 }
 
+// Reads the link `name` of the folder `dir` (AT_FDCWD: a path), whose lstat gave `size`, into
+// `target`: 0, or the errno value.
+int ReadLinkAt(int dir, const char* name, off_t size, std::string& target) {
+  target.assign(static_cast<std::size_t>(size > 0 ? size : 4096) + 1, '\0');
+  const ssize_t n = readlinkat(dir, name, target.data(), target.size());
+  if (n < 0) return errno;
+  if (static_cast<std::size_t>(n) >= target.size()) return ENAMETOOLONG;
+  target.resize(static_cast<std::size_t>(n));
+  return 0;
+}
+
 }  // namespace
 
 PathWalk WalkPath(const std::string& path) {
@@ -80,14 +91,12 @@ PathWalk WalkPath(const std::string& path) {
         walk.failure = ELOOP;
         return walk;
       }
-      std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1,
-                         '\0');
-      const ssize_t n = readlink(next.c_str(), target.data(), target.size());
-      if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
-        walk.failure = n < 0 ? errno : ENAMETOOLONG;
+      std::string target;
+      if (const int failure = ReadLinkAt(AT_FDCWD, next.c_str(), info.st_size, target);
+          failure != 0) {
+        walk.failure = failure;
         return walk;
       }
-      target.resize(static_cast<std::size_t>(n));
       LinkOnTheWay link{.path = next, .owner = info.st_uid};
       if (stat(current.empty() ? "." : current.c_str(), &link.directory) != 0) {
         walk.failure = errno;
@@ -187,14 +196,12 @@ FileInFolder OpenFileInFolder(const std::string& path, uid_t user) {
       at.foreign = true;
       return at;
     }
-    std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
-    const ssize_t n = readlinkat(folder.get(), part.c_str(), target.data(), target.size());
-    if (n < 0) break;
-    if (static_cast<std::size_t>(n) >= target.size() || n == 0) {
-      errno = n == 0 ? ENOENT : ENAMETOOLONG;
+    std::string target;
+    if (const int failure = ReadLinkAt(folder.get(), part.c_str(), info.st_size, target);
+        failure != 0 || target.empty()) {
+      errno = failure != 0 ? failure : ENOENT;
       break;
     }
-    target.resize(static_cast<std::size_t>(n));
     if (last && own_last_part) {
       at.name_is_link = true;
       at.link_text = target;

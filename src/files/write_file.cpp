@@ -107,10 +107,6 @@ int Reserve(int fd, std::size_t length) {
   return CannotReserve(failure) ? 0 : failure;
 }
 
-bool SameTime(const struct timespec& a, const struct timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
 // Whether `now` is the file `first` with the same text as far as its metadata tell: the same
 // file of the same kind, and for a regular file the same size and modification time, and (with
 // `changed_time`) the same time of its last change of any kind. A rename sets that last time,
