@@ -71,8 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   SetDefaultValues(read.keys);
   static fuzz::MemoryFile no_input;
   Console con(no_input.Hold(""), g_out);
-  const int result = ReadRC(g_names, read, con);
-  Check(result == 1, "ReadRC did not read the file");
+  Check(ReadRC(g_names, read, con), "ReadRC did not read the file");
   if (CheckLaunchRule(user, mode, user) != LaunchRule::kTaken) {
     applied.launch_command = Settings{}.launch_command;
   }

@@ -214,11 +214,11 @@ void Console::Text(std::string_view bytes) {
   Write(visible);
 }
 
-void ReportFailedStream(const char* what, int error) {
+void ReportFailedStream(const char* what, const SysError& error) {
   std::string line = "ostrel: ";
   line += what;
   line += ": ";
-  line += std::strerror(error);
+  line += error.Reason();
   line += "\n";
   (void)!write(STDERR_FILENO, line.data(), line.size());
 }

@@ -35,7 +35,7 @@ enum class ReadOutcome { kLine, kEnd, kInterrupted };
 
 // Reports a standard stream that failed on standard error, as "ostrel: WHAT: REASON": besides a
 // usage error, the one thing the editor writes there.
-void ReportFailedStream(const char* what, int error);
+void ReportFailedStream(const char* what, const SysError& error);
 
 class Console {
  public:
@@ -136,10 +136,11 @@ class Console {
   bool Flush();
   // The start ignored SIGPIPE: a closed pipe as output is then a failure (see OutputBuffer).
   void SetPipeSignalIgnored(bool ignored) { output_.SetPipeSignalIgnored(ignored); }
-  // The errno value that made the output fail for good (noted as kOutputFailed), or 0.
-  int OutputFailure() const { return output_.failure(); }
-  // The errno value of a read that failed and ended the input, or 0.
-  int InputFailure() const { return input_.failure(); }
+  // How writing went: the failure that made the output fail for good (noted as
+  // kOutputFailed), if one did.
+  const SysResult<>& OutputResult() const { return output_.result(); }
+  // How reading went: the failure of a read that ended the input, if one did.
+  const SysResult<>& InputResult() const { return input_.result(); }
 
   OutputMode mode() const { return output_.mode(); }
 

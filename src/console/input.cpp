@@ -103,7 +103,7 @@ bool InputBuffer::Fill(const IdleWork& idle) {
     // hangup signal may still be on the way. Any other input that fails ends, and the failure
     // is kept for the editor to report as it ends.
     if (!is_terminal_) {
-      failure_ = errno;
+      result_ = SysError::FromErrno("read the input");
       ended_ = true;
       return true;
     }

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/sys_result.h"
+
 namespace ostrel {
 
 // Work done while a terminal's input keeps the editor waiting: once the wait for input has
@@ -34,9 +36,9 @@ class InputBuffer {
   bool IsTerminal() const { return is_terminal_; }
   // The input has ended (or failed), as a stream's end-of-file flag.
   bool Ended() const { return ended_; }
-  // The errno value of a read that failed (a folder given as input, an I/O error), which
-  // ended the input; 0 when none did.
-  int failure() const { return failure_; }
+  // How reading went: the failure of a read (a folder given as input, an I/O error) that ended
+  // the input, if one did.
+  const SysResult<>& result() const { return result_; }
   // Input read ahead and not yet handed out.
   std::string_view Unread() const { return {data_.data() + begin_, end_ - begin_}; }
 
@@ -70,7 +72,7 @@ class InputBuffer {
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool ended_;  // from the start when there is no descriptor
-  int failure_ = 0;
+  SysResult<> result_;
   bool released_ = false;  // the input was put back; reading resumes at resume_at_
   off_t resume_at_ = 0;
 };

@@ -116,7 +116,7 @@ bool OutputBuffer::Send(std::size_t count) {
   // Once the output has failed for good the editor is ending, and writes nothing more there.
   // The output that a signal cut short and that still cannot be written is dropped, so that
   // the editor can act on the signal instead of waiting for it.
-  if (failure_ == 0 && !(stuck_ && !Writable(fd_))) {
+  if (result_.ok() && !(stuck_ && !Writable(fd_))) {
     while (done < count) {
       const ssize_t n = write(fd_, pending_.data() + done, count - done);
       if (n > 0) done += static_cast<std::size_t>(n);
@@ -135,18 +135,20 @@ bool OutputBuffer::Send(std::size_t count) {
         if (stuck_) break;
         continue;
       }
-      const int error = n < 0 ? errno : EIO;
+      // A write that wrote nothing and set no error counts as an I/O error.
+      const SysError failure =
+          n < 0 ? SysError::FromErrno("write the output") : SysError::Of(EIO, "write the output");
       // Output nobody can read any more ends the editor as the signal that would have come
       // does: a terminal that went away as a hangup, a pipe without a reader as SIGPIPE, where
       // that signal was not ignored when the editor started. Anything else is a failure the
       // editor reports as it ends.
-      const bool gone = OutputGone(fd_, error);
+      const bool gone = OutputGone(fd_, failure.Errno());
       if (gone && mode_ == OutputMode::kVisible) {
         NoteSignal(SIGHUP);
       } else if (gone && !pipe_ignored_) {
         NoteSignal(SIGPIPE);
       } else {
-        failure_ = error;
+        result_ = failure;
         NoteSignal(kOutputFailed);
       }
       break;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/sys_result.h"
 #include "console/format.h"
 
 namespace ostrel {
@@ -52,13 +53,13 @@ class OutputBuffer {
   // by a signal leaves the rest for the signal to be acted on; a terminal that went away is
   // noted as a hangup, and a pipe nobody reads as SIGPIPE where its default was in force at the
   // start; any other failure (no room, an I/O error, that pipe where SIGPIPE was ignored) is
-  // noted as kOutputFailed, its errno kept in failure(), and nothing is written any more.
+  // noted as kOutputFailed, kept in result(), and nothing is written any more.
   bool Send(std::size_t count);
 
   // The start ignored SIGPIPE: a pipe nobody reads is a failure like any other.
   void SetPipeSignalIgnored(bool ignored) { pipe_ignored_ = ignored; }
-  // The errno value that made the output fail for good, or 0.
-  int failure() const { return failure_; }
+  // How writing went: the failure that made the output fail for good, if one did.
+  const SysResult<>& result() const { return result_; }
 
  private:
   int fd_;
@@ -66,7 +67,7 @@ class OutputBuffer {
   std::string pending_;
   bool stuck_ = false;  // a write was cut short by a signal
   bool pipe_ignored_ = false;
-  int failure_ = 0;
+  SysResult<> result_;
 };
 
 }  // namespace ostrel

@@ -68,7 +68,7 @@ void Hint(const FoundRescue& file, const char* name, Console& con) {
 // Saves the document under its file name, asking for one when it has none, and notes the outcome.
 Outcome SaveDocument(EditorState& s, Console& con) {
   SaveGuard guard = GuardOf(s);
-  const Outcome saved = Save(s.file_name.data(), s.buffer, con, s.rescue, &guard);
+  const Outcome saved = Save(s.file_name, s.buffer, con, s.rescue, &guard);
   NoteSave(s, saved);
   return saved;
 }
@@ -81,8 +81,8 @@ void WarnOfUnsavedChanges(const EditorState& s, Console& con) {
 
 Outcome SavePrompt(EditorState& s, Console& con) {
   SaveGuard guard = GuardOf(s);
-  Outcome saved = DefineSaveName(s.file_name.data(), con, &guard);
-  if (saved == Outcome::kDone) saved = Save(s.file_name.data(), s.buffer, con, s.rescue, &guard);
+  Outcome saved = DefineSaveName(s.file_name, con, &guard);
+  if (saved == Outcome::kDone) saved = Save(s.file_name, s.buffer, con, s.rescue, &guard);
   NoteSave(s, saved);
   return saved == Outcome::kCancelled ? saved : Outcome::kDone;
 }
@@ -95,7 +95,7 @@ Outcome OpenCommand(EditorState& s, Console& con) {
   WarnOfUnsavedChanges(s, con);
   SaveGuard guard = GuardOf(s);
   const Outcome opened = Open(
-      s.open_name.data(), s.buffer, con, [&s, &con] { return SaveDocument(s, con); }, &guard);
+      s.open_name, s.buffer, con, [&s, &con] { return SaveDocument(s, con); }, &guard);
   // Reading a file closes it, and closing any descriptor of the session's own rescue file (when
   // that is what was opened) drops the session's lock on it.
   RenewSessionLock(s.rescue.lock);

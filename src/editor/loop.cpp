@@ -38,7 +38,7 @@ void ActOnSignal(EditorState& s, Console& con, SignalPlace place) {
     // Nobody sees the view any more: the text is rescued, and the end is told where it can be.
     if (s.buffer.Changed()) Rescue(s.file_name.data(), s.buffer, con, s.rescue);
     con.ReleaseInput();
-    ReportFailedStream("cannot write the view", con.OutputFailure());
+    ReportFailedStream("cannot write the view", con.OutputResult().error());
     _exit(1);
   }
   if (sig != SIGINT || !con.InputIsTerminal()) {
@@ -206,8 +206,8 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
     if (s.save_failed) s.exit_status = 1;
   }
   // An input that failed ended the editor as its end does, but that is no end anybody chose.
-  const int unreadable = con.InputFailure();
-  if (unreadable != 0) {
+  const bool unreadable = !con.InputResult().ok();
+  if (unreadable) {
     if (s.buffer.Changed() && !con.InputIsTerminal()) {
       Rescue(s.file_name.data(), s.buffer, con, s.rescue);
     }
@@ -216,7 +216,7 @@ int Run(const char* file, Console& con, const std::optional<StartPosition>& star
   con.FinishLine();
   // Whatever reads the input next (the script that started the editor) reads on from here.
   con.ReleaseInput();
-  if (unreadable != 0) ReportFailedStream("cannot read the commands", unreadable);
+  if (unreadable) ReportFailedStream("cannot read the commands", con.InputResult().error());
   return s.exit_status;
 }
 

@@ -13,19 +13,23 @@
 namespace ostrel {
 namespace {
 
-// Hashes the bytes that `fd` reads from here on; false when they cannot be read.
-bool HashFile(int fd, uint64_t& hash, off_t& size) {
+// The bytes of a file, as far as a comparison needs them.
+struct FileHash {
+  uint64_t hash = 0;
+  off_t size = 0;
+};
+
+// Hashes the bytes that `fd` reads from here on.
+SysResult<FileHash> HashFile(int fd) {
   TextHasher hasher;
   char chunk[65536];
   for (;;) {
     const ssize_t n = read(fd, chunk, sizeof chunk);
     if (n == 0) break;
-    if (n < 0) return false;
+    if (n < 0) return SysError::FromErrno("read the file to compare");
     hasher.Add(std::string_view(chunk, static_cast<std::size_t>(n)));
   }
-  size = static_cast<off_t>(hasher.length());
-  hash = hasher.Finish();
-  return true;
+  return FileHash{.hash = hasher.Finish(), .size = static_cast<off_t>(hasher.length())};
 }
 
 }  // namespace
@@ -98,59 +102,50 @@ void Take(const struct stat& file, DiskRecord& record) {
   record.changed = ChangedTime(file);
 }
 
-// Fills `record` with what stands under `name` now; 0, or the errno value of a look that failed.
-int Look(const char* name, DiskRecord& record, const struct stat* file) {
+// Fills `record` with what stands under `name` now, as far as it can be looked at: a look that
+// fails leaves the rest of the record as it was made.
+void Look(const char* name, DiskRecord& record, const struct stat* file) {
   record.known = true;
   record.name = name;
   struct stat own {};
-  if (lstat(name, &own) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+  if (lstat(name, &own) != 0) return;
   if (S_ISLNK(own.st_mode)) {
     record.is_link = true;
     char target[4096];
     const ssize_t n = readlink(name, target, sizeof target);
-    if (n < 0) return errno;
+    if (n < 0) return;
     record.link_target.assign(target, static_cast<std::size_t>(n));
   }
   struct stat info {};
   if (file == nullptr) {
-    if (stat(name, &info) != 0) return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+    if (stat(name, &info) != 0) return;
     file = &info;
   }
   Take(*file, record);
-  return 0;
 }
 
 // Whether the file `leaf` of `folder`, whose metadata differ from the record's, holds other
 // bytes. Anything that is not a regular file that can be read counts as other bytes; so does a
 // link put in its place since the look, which is not followed.
-int CheckBytes(const DiskRecord& remembered, int folder, const std::string& leaf, bool& changed) {
-  changed = true;
-  const int fd = openat(folder, leaf.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    return errno == EACCES || errno == ENXIO || errno == ENOENT || errno == ELOOP ? 0 : errno;
+SysResult<bool> BytesChanged(const DiskRecord& remembered, int folder, const std::string& leaf) {
+  const UniqueFd fd(openat(folder, leaf.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) {
+    if (errno == EACCES || errno == ENXIO || errno == ENOENT || errno == ELOOP) return true;
+    return SysError::FromErrno("open the file to compare");
   }
   struct stat info {};
-  uint64_t hash = 0;
-  off_t size = 0;
-  int failure = 0;
-  if (fstat(fd, &info) != 0) {
-    failure = errno;
-  } else if (S_ISREG(info.st_mode)) {
-    if (HashFile(fd, hash, size)) {
-      changed = size != remembered.size || hash != remembered.hash;
-    } else {
-      failure = errno;
-    }
-  }
-  (void)close(fd);
-  return failure;
+  if (fstat(fd.get(), &info) != 0) return SysError::FromErrno("look at the file to compare");
+  if (!S_ISREG(info.st_mode)) return true;
+  const SysResult<FileHash> read = HashFile(fd.get());
+  if (!read.ok()) return read.error();
+  return read.value().size != remembered.size || read.value().hash != remembered.hash;
 }
 
 }  // namespace
 
 DiskRecord RecordOf(const char* name, std::string_view text, const struct stat* file) {
   DiskRecord record;
-  (void)Look(name, record, file);
+  Look(name, record, file);
   if (record.file_exists) record.hash = TextHash(text);
   return record;
 }
@@ -165,29 +160,19 @@ DiskRecord RecordOf(const char* name, const FileInFolder& at) {
   return record;
 }
 
-int CheckChangedOnDisk(const DiskRecord& remembered, const FileInFolder& now_at, bool& changed) {
-  changed = false;
+SysResult<bool> ChangedOnDisk(const DiskRecord& remembered, const FileInFolder& now_at) {
   const DiskRecord now = RecordOf(remembered.name.c_str(), now_at);
-  if (now.is_link != remembered.is_link || now.link_target != remembered.link_target) {
-    changed = true;
-    return 0;
-  }
-  if (!now.file_exists) return 0;  // gone: saving it loses nothing
-  if (!remembered.file_exists) {
-    changed = true;
-    return 0;
-  }
+  if (now.is_link != remembered.is_link || now.link_target != remembered.link_target) return true;
+  if (!now.file_exists) return false;  // gone: saving it loses nothing
+  if (!remembered.file_exists) return true;
   if (now.device == remembered.device && now.inode == remembered.inode &&
       now.size == remembered.size && SameTime(now.modified, remembered.modified) &&
       SameTime(now.changed, remembered.changed)) {
-    return 0;
+    return false;
   }
   // Something about the file differs: it is a change only when its bytes do.
-  if (now.size != remembered.size) {
-    changed = true;
-    return 0;
-  }
-  return CheckBytes(remembered, now_at.folder.get(), now_at.leaf, changed);
+  if (now.size != remembered.size) return true;
+  return BytesChanged(remembered, now_at.folder.get(), now_at.leaf);
 }
 
 }  // namespace ostrel

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/sys_result.h"
 #include "files/path_walk.h"
 
 namespace ostrel {
@@ -62,7 +63,7 @@ DiskRecord RecordOf(const char* name, const FileInFolder& at);
 // was remembered: a file changed, replaced or created since, or another link. The same file with
 // other times (a touch, a change of mode, another hard link) or another file holding the same
 // bytes is no change, and neither is a file that is gone. The bytes are read in the walk's
-// folder. 0, or the errno value of a look that failed (a disk error): then nothing can be told.
-int CheckChangedOnDisk(const DiskRecord& remembered, const FileInFolder& now, bool& changed);
+// folder. A look that failed (a disk error) fails the check: then nothing can be told.
+SysResult<bool> ChangedOnDisk(const DiskRecord& remembered, const FileInFolder& now);
 
 }  // namespace ostrel

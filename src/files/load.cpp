@@ -15,6 +15,7 @@
 
 #include "buffer/memory.h"
 #include "common/characters.h"
+#include "common/sys_result.h"
 #include "common/unique_fd.h"
 #include "console/console.h"
 #include "console/question.h"
@@ -32,56 +33,52 @@ struct FileImage {
   struct stat info {};  // the file the bytes were read from
 };
 
-enum class ReadStatus { kRead, kNotFound, kFailed };
+// The reasons of the loader's own why a file that exists is not loaded, beside the system's.
+enum class LoadStop { kNotRegular = 1, kSizeUnknown, kTooLarge, kNoMemory, kShort };
+const char* const kLoadStopTexts[] = {
+    "not a regular file", "its size cannot be found",   "larger than 2147483647 bytes",
+    "not enough memory",  "it could not be read whole",
+};
+
+SysError Stop(LoadStop stop, const char* doing) {
+  static const ReasonCategory category("load", kLoadStopTexts);
+  return {.code = std::error_code(static_cast<int>(stop), category), .doing = doing};
+}
 
 // Positions are kept in 32-bit fields, so larger files are refused.
 constexpr off_t kLargestFile = INT32_MAX;
 
-// Reads the whole file into one block with one read. Only a name that does not exist is "not
-// found"; a file that exists but cannot be opened or read whole fails with a reason. The file
-// is opened without blocking, so that a FIFO without a writer cannot hang the editor, and
-// anything but a regular file is refused before a byte is read. The block has room for one more
-// byte per line of lsize-1 characters, so that the pieces of split lines can each be given a
-// terminator in place.
-ReadStatus ReadImage(const char* name, int32_t lsize, FileImage& image, std::string& reason) {
+// Reads the whole file into one block with one read: true when it was read, false when no file
+// of the name exists. A file that exists but cannot be opened or read whole fails with a
+// reason. The file is opened without blocking, so that a FIFO without a writer cannot hang the
+// editor, and anything but a regular file is refused before a byte is read. The block has room
+// for one more byte per line of lsize-1 characters, so that the pieces of split lines can each
+// be given a terminator in place.
+SysResult<bool> ReadImage(const char* name, int32_t lsize, FileImage& image) {
   const UniqueFd fd(open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
-    if (errno == ENOENT || errno == ENOTDIR) return ReadStatus::kNotFound;
-    reason = std::strerror(errno);
-    return ReadStatus::kFailed;
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    return SysError::FromErrno("open the file");
   }
   struct stat info {};
-  if (fstat(fd.get(), &info) != 0) {
-    reason = std::strerror(errno);
-    return ReadStatus::kFailed;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file";
-    return ReadStatus::kFailed;
-  }
-  if (info.st_size < 0) {
-    reason = "its size cannot be found";
-    return ReadStatus::kFailed;
-  }
-  if (info.st_size > kLargestFile) {
-    reason = "larger than 2147483647 bytes";
-    return ReadStatus::kFailed;
-  }
+  if (fstat(fd.get(), &info) != 0) return SysError::FromErrno("look at the file");
+  if (S_ISDIR(info.st_mode)) return SysError::Of(EISDIR, "look at the file");
+  if (!S_ISREG(info.st_mode)) return Stop(LoadStop::kNotRegular, "look at the file");
+  if (info.st_size < 0) return Stop(LoadStop::kSizeUnknown, "look at the file");
+  if (info.st_size > kLargestFile) return Stop(LoadStop::kTooLarge, "look at the file");
   const auto bytes = static_cast<std::size_t>(info.st_size);
   const std::size_t capacity = bytes + 1 + bytes / static_cast<std::size_t>(lsize - 1) + 1;
-  if (!image.bytes.Allocate(capacity)) {
-    reason = "not enough memory";
-    return ReadStatus::kFailed;
-  }
+  if (!image.bytes.Allocate(capacity)) return Stop(LoadStop::kNoMemory, "allocate the image");
   // A file cut shorter since its size was taken ends the reading early.
   std::size_t done = 0;
   while (done < bytes) {
     const ssize_t got = read(fd.get(), image.bytes.data() + done, bytes - done);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
-      reason = got < 0 ? std::strerror(errno) : "it could not be read whole";
+      const SysError failure =
+          got < 0 ? SysError::FromErrno("read the file") : Stop(LoadStop::kShort, "read the file");
       image.bytes.Release();
-      return ReadStatus::kFailed;
+      return failure;
     }
     done += static_cast<std::size_t>(got);
   }
@@ -89,7 +86,7 @@ ReadStatus ReadImage(const char* name, int32_t lsize, FileImage& image, std::str
   image.size = bytes;
   image.capacity = capacity;
   image.info = info;
-  return ReadStatus::kRead;
+  return true;
 }
 
 // The share of the text that was looked at, as the warning shows it: both counts in single
@@ -327,25 +324,21 @@ bool ParseLines(std::string_view text, std::size_t file_size, TextBuffer& buffer
 
 Outcome Load(const char* name, TextBuffer& buffer, Console& con, SaveGuard* guard) {
   FileImage image;
-  std::string reason;
   BoundaryTable table;
-  ReadStatus status = ReadImage(name, buffer.lsize(), image, reason);
+  SysResult<bool> read = ReadImage(name, buffer.lsize(), image);
   // The table is had before anything is printed or cleared, so that a lack of memory leaves
   // the document as it was.
-  if (status == ReadStatus::kRead && !table.Allocate(buffer.lines(), image.size)) {
-    reason = "not enough memory";
-    status = ReadStatus::kFailed;
+  if (read.ok() && read.value() && !table.Allocate(buffer.lines(), image.size)) {
+    read = Stop(LoadStop::kNoMemory, "allocate the line table");
   }
-  switch (status) {
-    case ReadStatus::kNotFound:
-      con.Print("File %s not found!\n", Visible(name));
-      if (guard != nullptr) guard->disk = RecordOf(name, std::string_view());
-      return Outcome::kNoFile;
-    case ReadStatus::kFailed:
-      con.Print("Cannot load %s: %s\n", Visible(name), Visible(reason));
-      return Outcome::kRefused;
-    case ReadStatus::kRead:
-      break;
+  if (!read.ok()) {
+    con.Print("Cannot load %s: %s\n", Visible(name), Visible(read.error().Reason()));
+    return Outcome::kRefused;
+  }
+  if (!read.value()) {
+    con.Print("File %s not found!\n", Visible(name));
+    if (guard != nullptr) guard->disk = RecordOf(name, std::string_view());
+    return Outcome::kNoFile;
   }
   con.Print("Opened %s\n", Visible(name));
   con.Print("Read %i bytes, ", static_cast<int>(image.size));
@@ -366,24 +359,24 @@ Outcome Load(const char* name, TextBuffer& buffer, Console& con, SaveGuard* guar
   return stored;
 }
 
-Outcome Open(char* open_name, TextBuffer& buffer, Console& con,
+Outcome Open(NameBuffer& open_name, TextBuffer& buffer, Console& con,
              const std::function<Outcome()>& save_first, SaveGuard* guard) {
   con.Line("Enter a filename to open a new file and discard the buffer in memory");
   con.Line("Enter 's' to first save the current buffer in memory");
   con.Line("Enter 'x' to not open a file and return");
-  char answer[kNameSize];
+  NameBuffer answer{};
   // End of input returns as 'x' does, and so does a name too long to be taken.
   if (const Outcome named = ReadFileName(answer, con); named != Outcome::kDone) return named;
-  if (std::strcmp(answer, "x") == 0) return Outcome::kCancelled;
-  if (std::strcmp(answer, "s") == 0) {
+  if (std::strcmp(answer.data(), "x") == 0) return Outcome::kCancelled;
+  if (std::strcmp(answer.data(), "s") == 0) {
     // A document that could not be saved is not replaced.
     if (const Outcome saved = save_first(); saved != Outcome::kDone) return saved;
     con.Line("Next, enter a new filename to open");
     if (const Outcome named = ReadFileName(answer, con); named != Outcome::kDone) return named;
   }
-  const Outcome loaded = Load(answer, buffer, con, guard);
+  const Outcome loaded = Load(answer.data(), buffer, con, guard);
   // The open name is the name last given for loading, unless nothing could be read under it.
-  if (loaded != Outcome::kRefused && loaded != Outcome::kCancelled) CopyName(open_name, answer);
+  if (loaded != Outcome::kRefused && loaded != Outcome::kCancelled) open_name = answer;
   return loaded;
 }
 

@@ -31,11 +31,11 @@ Outcome Load(const char* name, TextBuffer& buffer, Console& con, SaveGuard* guar
 
 // The open command's dialogue: asks for the name of a file to load, or 's' to save the document
 // first with `save_first` (the document is replaced only when that gives kDone), or 'x' to
-// return; then loads the file as Load does. The name given becomes the open name (a kNameSize
-// buffer) unless the file could not be read (kRefused, kCancelled). kCancelled after 'x',
+// return; then loads the file as Load does. The name given becomes the open name unless the
+// file could not be read (kRefused, kCancelled). kCancelled after 'x',
 // kEnded when the input ended, kRefused when a name was refused; the caller decides whether the
 // file name takes the open name.
-Outcome Open(char* open_name, TextBuffer& buffer, Console& con,
+Outcome Open(NameBuffer& open_name, TextBuffer& buffer, Console& con,
              const std::function<Outcome()>& save_first, SaveGuard* guard = nullptr);
 
 // Cuts `text` (the file's bytes up to its first NUL) into lines, then clears the buffer and

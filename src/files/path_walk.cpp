@@ -53,15 +53,15 @@ std::string Up(const std::string& dir) {
   return slash == 0 ? "/" : dir.substr(0, slash);
 }
 
-// Reads the link `name` of the folder `dir` (AT_FDCWD: a path), whose lstat gave `size`, into
-// `target`: 0, or the errno value.
-int ReadLinkAt(int dir, const char* name, off_t size, std::string& target) {
-  target.assign(static_cast<std::size_t>(size > 0 ? size : 4096) + 1, '\0');
+// The text of the link `name` of the folder `dir` (AT_FDCWD: a path), whose lstat gave `size`.
+SysResult<std::string> ReadLinkAt(int dir, const char* name, off_t size) {
+  std::string target(static_cast<std::size_t>(size > 0 ? size : 4096) + 1, '\0');
   const ssize_t n = readlinkat(dir, name, target.data(), target.size());
-  if (n < 0) return errno;
-  if (static_cast<std::size_t>(n) >= target.size()) return ENAMETOOLONG;
+  if (n < 0) return SysError::FromErrno("read a link");
+  if (static_cast<std::size_t>(n) >= target.size())
+    return SysError::Of(ENAMETOOLONG, "read a link");
   target.resize(static_cast<std::size_t>(n));
-  return 0;
+  return target;
 }
 
 }  // namespace
@@ -83,23 +83,23 @@ PathWalk WalkPath(const std::string& path) {
     struct stat info {};
     if (lstat(next.c_str(), &info) != 0) {
       walk.resolved = JoinAll(next, parts);
-      if (errno != ENOENT || !parts.empty()) walk.failure = errno;
+      if (errno != ENOENT || !parts.empty()) walk.result = SysError::FromErrno("look at a part");
       return walk;
     }
     if (S_ISLNK(info.st_mode)) {
       if (walk.links.size() >= kMaxLinks) {
-        walk.failure = ELOOP;
+        walk.result = SysError::Of(ELOOP, "follow a link");
         return walk;
       }
-      std::string target;
-      if (const int failure = ReadLinkAt(AT_FDCWD, next.c_str(), info.st_size, target);
-          failure != 0) {
-        walk.failure = failure;
+      SysResult<std::string> read = ReadLinkAt(AT_FDCWD, next.c_str(), info.st_size);
+      if (!read.ok()) {
+        walk.result = read.error();
         return walk;
       }
+      const std::string& target = read.value();
       LinkOnTheWay link{.path = next, .owner = info.st_uid};
       if (stat(current.empty() ? "." : current.c_str(), &link.directory) != 0) {
-        walk.failure = errno;
+        walk.result = SysError::FromErrno("look at a link's folder");
         return walk;
       }
       walk.links.push_back(std::move(link));
@@ -113,7 +113,7 @@ PathWalk WalkPath(const std::string& path) {
       walk.target = info;
     } else if (!S_ISDIR(info.st_mode)) {
       walk.resolved = JoinAll(current, parts);
-      walk.failure = ENOTDIR;
+      walk.result = SysError::Of(ENOTDIR, "look at a part");
       return walk;
     }
   }
@@ -137,49 +137,53 @@ namespace {
 
 // Opens the folder `part` of the folder `dir`, never through a link. A folder that may be
 // searched but not read is opened for the walk alone, where the system offers that.
-int OpenFolderAt(int dir, const char* part) {
-  const int fd = openat(dir, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0 && errno == EACCES) return platform::OpenFolderForWalk(dir, part);
-  return fd;
+SysResult<UniqueFd> OpenFolderAt(int dir, const char* part) {
+  int fd = openat(dir, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) fd = platform::OpenFolderForWalk(dir, part);
+  if (fd < 0) return SysError::FromErrno("open a folder");
+  return UniqueFd(fd);
 }
 
 }  // namespace
 
 FileInFolder OpenFileInFolder(const std::string& path, uid_t user) {
   FileInFolder at;
+  const auto fail = [&at](SysError error) {
+    at.result = error;
+    return std::move(at);
+  };
   std::deque<std::string> parts;
   AppendParts(path, parts, false);
   // A name that ends in a slash names a folder.
   if (parts.empty() || path.back() == '/') parts.emplace_back(".");
-  UniqueFd folder(OpenFolderAt(AT_FDCWD, path.starts_with('/') ? "/" : "."));
+  SysResult<UniqueFd> start = OpenFolderAt(AT_FDCWD, path.starts_with('/') ? "/" : ".");
+  if (!start.ok()) return fail(start.error());
+  UniqueFd folder = std::move(start.value());
   std::size_t links = 0;
   bool own_last_part = true;  // the path's own last part is still to be looked at
-  while (folder.valid()) {
+  for (;;) {
     const std::string part = parts.front();
     parts.pop_front();
     const bool last = parts.empty();
     if (!last) {
       if (part == ".") continue;
-      UniqueFd next(OpenFolderAt(folder.get(), part.c_str()));
-      if (next.valid()) {
-        folder = std::move(next);
+      SysResult<UniqueFd> next = OpenFolderAt(folder.get(), part.c_str());
+      if (next.ok()) {
+        folder = std::move(next.value());
         continue;
       }
       // Not a folder: a link is read below, anything else fails the walk.
-      if (errno != ENOTDIR && errno != ELOOP) break;
+      if (!next.error().Is(ENOTDIR) && !next.error().Is(ELOOP)) return fail(next.error());
     }
     struct stat info {};
     if (fstatat(folder.get(), part.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (!last || errno != ENOENT) break;
+      if (!last || errno != ENOENT) return fail(SysError::FromErrno("look at a part"));
       at.leaf = part;
       at.folder = std::move(folder);
       return at;
     }
     if (!S_ISLNK(info.st_mode)) {
-      if (!last) {
-        errno = ENOTDIR;
-        break;
-      }
+      if (!last) return fail(SysError::Of(ENOTDIR, "look at a part"));
       at.leaf = part;
       at.exists = true;
       at.file = info;
@@ -187,21 +191,18 @@ FileInFolder OpenFileInFolder(const std::string& path, uid_t user) {
       return at;
     }
     struct stat directory {};
-    if (++links > kMaxLinks) {
-      errno = ELOOP;
-      break;
+    if (++links > kMaxLinks) return fail(SysError::Of(ELOOP, "follow a link"));
+    if (fstat(folder.get(), &directory) != 0) {
+      return fail(SysError::FromErrno("look at a link's folder"));
     }
-    if (fstat(folder.get(), &directory) != 0) break;
     if (ForeignLink(info.st_uid, directory, user)) {
       at.foreign = true;
       return at;
     }
-    std::string target;
-    if (const int failure = ReadLinkAt(folder.get(), part.c_str(), info.st_size, target);
-        failure != 0 || target.empty()) {
-      errno = failure != 0 ? failure : ENOENT;
-      break;
-    }
+    SysResult<std::string> read = ReadLinkAt(folder.get(), part.c_str(), info.st_size);
+    if (!read.ok()) return fail(read.error());
+    const std::string& target = read.value();
+    if (target.empty()) return fail(SysError::Of(ENOENT, "read a link"));
     if (last && own_last_part) {
       at.name_is_link = true;
       at.link_text = target;
@@ -211,10 +212,12 @@ FileInFolder OpenFileInFolder(const std::string& path, uid_t user) {
     AppendParts(target, parts, true);
     // A link to "/" or to "dir/" names a folder, as the name with a slash does.
     if (last && (parts.size() == before || target.back() == '/')) parts.emplace_back(".");
-    if (target.starts_with('/')) folder = UniqueFd(OpenFolderAt(AT_FDCWD, "/"));
+    if (target.starts_with('/')) {
+      SysResult<UniqueFd> root = OpenFolderAt(AT_FDCWD, "/");
+      if (!root.ok()) return fail(root.error());
+      folder = std::move(root.value());
+    }
   }
-  at.failure = errno;
-  return at;
 }
 
 }  // namespace ostrel

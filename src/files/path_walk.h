@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/paths.h"
+#include "common/sys_result.h"
 #include "common/unique_fd.h"
 
 namespace ostrel {
@@ -26,7 +27,7 @@ struct PathWalk {
   std::vector<LinkOnTheWay> links;
   bool reached = false;  // something stands at `resolved`; `target` is its lstat
   struct stat target {};
-  int failure = 0;  // errno of a part that could not be resolved; a missing last part is none
+  SysResult<> result;  // why a part could not be resolved; a missing last part is no failure
 };
 
 PathWalk WalkPath(const std::string& path);
@@ -52,7 +53,7 @@ struct FileInFolder {
   bool name_is_link = false;  // the path's own last part is a link, and `link_text` its text
   std::string link_text;
   bool foreign = false;  // a link on the way is another user's: the walk stopped there
-  int failure = 0;       // errno of a part that could not be opened or looked at
+  SysResult<> result;    // why a part could not be opened or looked at
 };
 
 FileInFolder OpenFileInFolder(const std::string& path, uid_t user);

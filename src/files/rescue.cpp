@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,8 +88,8 @@ constexpr int kRescueMode = 0600;
 // existing file is never touched, and named only once it is whole. `name` gets the name
 // written, or on failure the last one tried.
 // The file is locked for the session before it gets its name, and `lock` keeps its descriptor.
-int WriteUnderFreeRescueName(const RescueNaming& naming, const TextSource& text, std::string& name,
-                             UniqueFd& lock) {
+SysResult<> WriteUnderFreeRescueName(const RescueNaming& naming, const TextSource& text,
+                                     std::string& name, UniqueFd& lock) {
   return WriteNewFileUnderFreeName([&naming](int number) { return naming.Name(number); },
                                    kMaxRescueNumber + 1, text, kRescueMode, name, &lock);
 }
@@ -100,6 +101,8 @@ std::vector<std::pair<int, std::string>> RescueNamesIn(const RescueNaming& namin
   const std::string directory = naming.Directory();
   DIR* dir = opendir(directory.c_str());
   if (dir == nullptr) {
+    // A folder that cannot be read is looked through name by name; any other failure finds
+    // nothing.
     if (errno != EACCES) return names;
     for (int number = 0; number <= kMaxRescueNumber; ++number) {
       std::string name = naming.Name(number);
@@ -132,7 +135,10 @@ std::vector<FoundRescue> OwnRescueFiles(const RescueNaming& naming, bool elsewhe
     }
     Found f{.file = {}, .modified = ModifiedTime(info), .number = number};
     f.file.elsewhere = elsewhere;
-    f.file.locked = LockedByAnotherSession(name, info, f.file.holder);
+    if (const std::optional<pid_t> holder = LockHolder(name, info)) {
+      f.file.locked = true;
+      f.file.holder = *holder;
+    }
     f.file.name = std::move(name);
     found.push_back(std::move(f));
   }
@@ -173,47 +179,48 @@ std::vector<FoundRescue> RescueFiles(const char* file_name, const char* home) {
   return files;
 }
 
-int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
-                std::string& name) {
+SysResult<> WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
+                        std::string& name) {
   session.changes = buffer.ChangeCount();
   const DocumentSource text(buffer);
   // The session's own file, made for this name: replaced whole, never rewritten in place.
   UniqueFd lock;
   if (!session.name.empty() && session.document == file_name) {
     name = session.name;
-    if (ReplaceFile(name.c_str(), text, kRescueMode, &lock) == 0) {
+    if (ReplaceFile(name.c_str(), text, kRescueMode, &lock).ok()) {
       session.lock = std::move(lock);
-      return 0;
+      return {};
     }
   }
-  int failure = WriteUnderFreeRescueName(RescueNaming(file_name), text, name, lock);
+  SysResult<> written = WriteUnderFreeRescueName(RescueNaming(file_name), text, name, lock);
   const char* home = std::getenv("HOME");
-  if (failure != 0 && home != nullptr && home[0] != '\0') {
-    failure = WriteUnderFreeRescueName(RescueNaming(file_name, home), text, name, lock);
+  if (!written.ok() && home != nullptr && home[0] != '\0') {
+    written = WriteUnderFreeRescueName(RescueNaming(file_name, home), text, name, lock);
   }
-  if (failure != 0) return failure;
+  if (!written.ok()) return written;
   // The new file holds the newest text: an older one of this session is of no more use.
   DropRescue(session);
   session.name = name;
   session.document = file_name;
   session.lock = std::move(lock);
-  return 0;
+  return {};
 }
 
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session) {
   std::string name;
-  const int failure = WriteRescue(file_name, buffer, session, name);
-  if (failure == 0) {
+  const SysResult<> written = WriteRescue(file_name, buffer, session, name);
+  if (written.ok()) {
     con.Print("Unsaved text written to %s\n", Visible(name));
   } else {
     con.Print("Unsaved text could not be written to %s: %s\n", Visible(name),
-              Visible(std::strerror(failure)));
+              Visible(written.error().Reason()));
   }
-  return failure == 0;
+  return written.ok();
 }
 
 void DropRescue(SessionRescue& session) {
-  // Removed while still locked, so that no other session sees it unlocked in between.
+  // Removed while still locked, so that no other session sees it unlocked in between. A file
+  // that cannot be removed is left: the next session's hint names it.
   if (!session.name.empty() && !session.kept) (void)RemoveFile(session.name.c_str());
   session.lock.Reset();
   session.name.clear();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "buffer/text_buffer.h"
+#include "common/sys_result.h"
 #include "files/rescue_lock.h"
 
 namespace ostrel {
@@ -55,10 +56,9 @@ struct SessionRescue {
 // user alone and synced before it counts: replaced atomically when the session has one for the
 // document's current name; otherwise (or when that fails) a new one under the first free
 // RescueName, or where that fails the same name in $HOME, and a former session file is then
-// removed. Prints nothing. 0, or the errno value of the failure; `name` gets the file written,
-// or the last one tried.
-int WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
-                std::string& name);
+// removed. Prints nothing. `name` gets the file written, or the last one tried.
+SysResult<> WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
+                        std::string& name);
 
 // WriteRescue, with one line saying the name written or why nothing could be. True when the text
 // was written.

@@ -28,19 +28,16 @@ void RenewSessionLock(const UniqueFd& fd) {
   if (fd.valid()) LockForSession(fd.get());
 }
 
-bool LockedByAnotherSession(const std::string& path, const struct stat& seen, pid_t& holder) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
+std::optional<pid_t> LockHolder(const std::string& path, const struct stat& seen) {
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) return std::nullopt;
   struct stat info {};
   struct flock lock = WholeFile(F_WRLCK);
-  bool locked = false;
-  if (fstat(fd, &info) == 0 && info.st_dev == seen.st_dev && info.st_ino == seen.st_ino &&
-      fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK) {
-    locked = true;
-    holder = lock.l_pid;
+  if (fstat(fd.get(), &info) == 0 && info.st_dev == seen.st_dev && info.st_ino == seen.st_ino &&
+      fcntl(fd.get(), F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK) {
+    return lock.l_pid;
   }
-  (void)close(fd);
-  return locked;
+  return std::nullopt;
 }
 
 }  // namespace ostrel

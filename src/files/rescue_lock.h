@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 #include "common/unique_fd.h"
@@ -21,10 +22,11 @@ void LockForSession(int fd);
 // may have opened and closed that file (a load of it by name), which drops the lock.
 void RenewSessionLock(const UniqueFd& fd);
 
-// Whether another process holds a lock on the file `path`, which lstat found to be `seen`. It
-// is opened without blocking and without following a link, so that a FIFO or a link put in its
-// place in the meantime is not waited on or followed. `holder` gets the process id the system
-// tells, which may be 0 where the holder lies outside our view.
-bool LockedByAnotherSession(const std::string& path, const struct stat& seen, pid_t& holder);
+// The process that holds a lock on the file `path`, which lstat found to be `seen`, when another
+// one does: the process id the system tells, which may be 0 where the holder lies outside our
+// view. Nothing when no other process holds one, or the file cannot be opened. It is opened
+// without blocking and without following a link, so that a FIFO or a link put in its place in
+// the meantime is not waited on or followed.
+std::optional<pid_t> LockHolder(const std::string& path, const struct stat& seen);
 
 }  // namespace ostrel

@@ -21,10 +21,10 @@ bool IsAnswer(const char* answer, const char* word) {
   return std::strcmp(answer, word) == 0;
 }
 
-// Reads a file-name answer into `name` (kNameSize bytes) as ReadFileName does, and tells the
-// user when the input ended before a name came. A refused name has been told already, and
-// Ctrl-C says "Cancelled" instead.
-Outcome ReadSaveName(char* name, Console& con) {
+// Reads a file-name answer into `name` as ReadFileName does, and tells the user when the input
+// ended before a name came. A refused name has been told already, and Ctrl-C says "Cancelled"
+// instead.
+Outcome ReadSaveName(NameBuffer& name, Console& con) {
   const Outcome outcome = ReadFileName(name, con);
   if (outcome == Outcome::kEnded) con.Line("Not saved: no file name was given");
   return outcome;
@@ -56,18 +56,18 @@ class HashedSource final : public TextSource {
  public:
   explicit HashedSource(const TextSource& text) : text_(text) {}
   std::size_t Size() const override { return text_.Size(); }
-  int Each(const Put& put) const override {
+  SysResult<> Each(const Put& put) const override {
     hasher_ = TextHasher{};
     whole_ = false;
-    const int failure = text_.Each([this, &put](std::string_view piece) {
+    SysResult<> result = text_.Each([this, &put](std::string_view piece) {
       hasher_.Add(piece);
       return put(piece);
     });
-    whole_ = failure == 0;
-    return failure;
+    whole_ = result.ok();
+    return result;
   }
   uint64_t Hash() const {
-    if (!whole_) (void)Each([](std::string_view) { return 0; });
+    if (!whole_) (void)Each([](std::string_view) { return SysResult<>(); });
     return TextHasher(hasher_).Finish();
   }
 
@@ -79,25 +79,21 @@ class HashedSource final : public TextSource {
 
 // The copy of the new text that writing in place needs first could not be made (`reason`):
 // someone at a terminal is asked whether to write in place all the same. Elsewhere nobody can
-// be asked, and nothing is written. True to write; otherwise `declined` gets the save's outcome
-// (kRefused, told; kCancelled at Ctrl-C).
-bool MayWriteWithoutCopy(const char* file_name, int reason, Console& con, Outcome& declined) {
+// be asked, and nothing is written. kDone to write; otherwise the save's outcome (kRefused,
+// told; kCancelled at Ctrl-C).
+Outcome MayWriteWithoutCopy(const char* file_name, const SysError& reason, Console& con) {
   con.Print("No safe copy of %s could be made first: %s\n", Visible(file_name),
-            Visible(std::strerror(reason)));
+            Visible(reason.Reason()));
   if (con.InputIsTerminal()) {
     con.Line("Write in place anyway? (y/n)");
     char answer[kNameSize];
     const Outcome answered = Ask(con, answer, sizeof answer);
-    if (answered == Outcome::kDone && IsAnswer(answer, "y")) return true;
+    if (answered == Outcome::kDone && IsAnswer(answer, "y")) return answered;
     // Ctrl-C says "Cancelled" instead.
-    if (answered == Outcome::kCancelled) {
-      declined = answered;
-      return false;
-    }
+    if (answered == Outcome::kCancelled) return answered;
   }
   con.Line("Not saved: no safe copy could be made first");
-  declined = Outcome::kRefused;
-  return false;
+  return Outcome::kRefused;
 }
 
 }  // namespace
@@ -108,13 +104,13 @@ std::size_t DocumentSource::Size() const {
   return size;
 }
 
-int DocumentSource::Each(const Put& put) const {
+SysResult<> DocumentSource::Each(const Put& put) const {
   for (int32_t i = 0; i <= last_; ++i) {
     const std::string_view line(buffer_.Slot(i), static_cast<std::size_t>(buffer_.Length(i)));
-    if (const int failure = put(line); failure != 0) return failure;
-    if (const int failure = put("\n"); failure != 0) return failure;
+    if (SysResult<> put_line = put(line); !put_line.ok()) return put_line;
+    if (SysResult<> put_end = put("\n"); !put_end.ok()) return put_end;
   }
-  return 0;
+  return {};
 }
 
 bool NameExists(const char* name) {
@@ -122,12 +118,13 @@ bool NameExists(const char* name) {
   return lstat(name, &info) == 0;
 }
 
-Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session,
+Outcome Save(NameBuffer& name, const TextBuffer& buffer, Console& con, SessionRescue& session,
              SaveGuard* guard) {
-  while (file_name[0] == '\0') {
+  while (name[0] == '\0') {
     con.Line("Enter a filename to save to");
-    if (const Outcome named = ReadSaveName(file_name, con); named != Outcome::kDone) return named;
+    if (const Outcome named = ReadSaveName(name, con); named != Outcome::kDone) return named;
   }
+  const char* const file_name = name.data();
   const DocumentSource document(buffer);
   const HashedSource text(document);
   bool overwrite_agreed = guard != nullptr && guard->overwrite_agreed;
@@ -139,16 +136,21 @@ Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRes
       con.Print("Cannot save to %s: it is a link owned by another user\n", Visible(file_name));
       return Outcome::kRefused;
     }
-    int failure = at.failure;
+    SysResult<> result = at.result;
     bool changed = false;
-    if (failure == 0 && guard != nullptr && !overwrite_agreed && guard->disk.known &&
+    if (result.ok() && guard != nullptr && !overwrite_agreed && guard->disk.known &&
         guard->disk.name == file_name) {
-      failure = CheckChangedOnDisk(guard->disk, at, changed);
+      const SysResult<bool> check = ChangedOnDisk(guard->disk, at);
+      if (check.ok()) {
+        changed = check.value();
+      } else {
+        result = check.error();
+      }
     }
     if (guard != nullptr && guard->name_was_free && !overwrite_agreed) {
       changed = changed || at.exists || at.name_is_link;
     }
-    if (failure == 0 && changed) {
+    if (result.ok() && changed) {
       if (const Outcome may = MayOverwriteChange(file_name, buffer, con, session);
           may != Outcome::kDone) {
         return may;
@@ -160,21 +162,24 @@ Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRes
     bool copied = false;
     std::string copy;
     Outcome declined = Outcome::kRefused;
-    InPlaceGuard in_place{
-        .copy_first =
-            [&] {
-              const int made = WriteRescue(file_name, buffer, session, copy);
-              copied = made == 0;
-              return made;
-            },
-        .without_copy =
-            [&](int reason) { return MayWriteWithoutCopy(file_name, reason, con, declined); }};
-    if (failure == 0) {
-      failure = WriteDocument({.dir = at.folder.get(), .name = at.leaf},
-                              at.exists ? &at.file : nullptr, text, &in_place);
+    InPlaceGuard in_place{.copy_first =
+                              [&] {
+                                SysResult<> made = WriteRescue(file_name, buffer, session, copy);
+                                copied = made.ok();
+                                return made;
+                              },
+                          .without_copy =
+                              [&](const SysError& reason) {
+                                declined = MayWriteWithoutCopy(file_name, reason, con);
+                                return declined == Outcome::kDone;
+                              }};
+    if (result.ok()) {
+      result = WriteDocument({.dir = at.folder.get(), .name = at.leaf},
+                             at.exists ? &at.file : nullptr, text, &in_place);
     }
-    if (failure == kNoSafeCopy) return declined;
-    if (failure == kChangedMeanwhile && !in_place.torn) {
+    if (in_place.copy_declined) return declined;
+    const bool changed_meanwhile = !result.ok() && IsChangedMeanwhile(result.error());
+    if (changed_meanwhile && !in_place.torn) {
       // Nothing under the name changed: the rule for a file changed on disk decides.
       if (copied && !had_rescue) DropRescue(session);
       if (const Outcome may = MayOverwriteChange(file_name, buffer, con, session);
@@ -184,21 +189,21 @@ Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRes
       overwrite_agreed = true;
       continue;
     }
-    if (failure == ENOMEM) {
+    if (!result.ok() && result.error().Is(ENOMEM)) {
       con.Line("Not saved: not enough memory");
-    } else if (failure == kChangedMeanwhile) {
+    } else if (changed_meanwhile) {
       con.Print("Not saved: %s changed on disk since it was read\n", Visible(file_name));
-    } else if (failure != 0) {
-      con.Print("Cannot save to %s: %s\n", Visible(file_name), Visible(std::strerror(failure)));
+    } else if (!result.ok()) {
+      con.Print("Cannot save to %s: %s\n", Visible(file_name), Visible(result.error().Reason()));
     }
-    if (failure != 0 && copied && in_place.torn) {
+    if (!result.ok() && copied && in_place.torn) {
       con.Print("Unsaved text written to %s\n", Visible(copy));
       session.kept = true;
       return Outcome::kRefused;
     }
     // The file is whole (old or new): the copy made for it is of no more use.
     if (copied && !had_rescue) DropRescue(session);
-    if (failure != 0) return Outcome::kRefused;
+    if (!result.ok()) return Outcome::kRefused;
     if (guard != nullptr) {
       at.exists = fstatat(at.folder.get(), at.leaf.c_str(), &at.file, AT_SYMLINK_NOFOLLOW) == 0;
       guard->disk = RecordOf(file_name, at);
@@ -209,9 +214,9 @@ Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRes
   }
 }
 
-Outcome ReadFileName(char* name, Console& con) {
+Outcome ReadFileName(NameBuffer& name, Console& con) {
   bool cut = false;
-  const Outcome answered = Ask(con, name, kNameSize, InputKind::kFileName, &cut);
+  const Outcome answered = Ask(con, name.data(), kNameSize, InputKind::kFileName, &cut);
   if (answered != Outcome::kDone || !cut) return answered;
   // A cut name is another file's name.
   name[0] = '\0';
@@ -229,21 +234,20 @@ Outcome Free(SaveGuard* guard) {
 
 }  // namespace
 
-Outcome DefineSaveName(char* file_name, Console& con, SaveGuard* guard) {
-  char original[kNameSize];
-  CopyName(original, file_name);
+Outcome DefineSaveName(NameBuffer& file_name, Console& con, SaveGuard* guard) {
+  const NameBuffer original = file_name;
   // Without a name the file name stays as it was, and nothing is saved.
   const auto give_up = [&](Outcome why) {
-    CopyName(file_name, original);
+    file_name = original;
     return why;
   };
-  char answer[kNameSize];
+  NameBuffer answer{};
   con.Line("Enter a filename to save to, or 'x' to return");
   if (const Outcome named = ReadSaveName(answer, con); named != Outcome::kDone) {
     return give_up(named);
   }
-  if (IsAnswer(answer, "x")) return Outcome::kCancelled;
-  CopyName(file_name, answer);
+  if (IsAnswer(answer.data(), "x")) return Outcome::kCancelled;
+  file_name = answer;
   for (;;) {
     // An empty name is asked for until one comes, and that name is guarded like the first.
     while (file_name[0] == '\0') {
@@ -252,21 +256,21 @@ Outcome DefineSaveName(char* file_name, Console& con, SaveGuard* guard) {
         return give_up(named);
       }
     }
-    if (!NameExists(file_name)) return Free(guard);
+    if (!NameExists(file_name.data())) return Free(guard);
 
     con.Line("The file already exists.");
     con.Line("Enter a new filename or 'o' to overwrite");
     if (const Outcome named = ReadSaveName(answer, con); named != Outcome::kDone) {
       return give_up(named);
     }
-    if (IsAnswer(answer, "o")) {
+    if (IsAnswer(answer.data(), "o")) {
       if (guard != nullptr) guard->overwrite_agreed = true;
       return Outcome::kDone;
     }
-    CopyName(file_name, answer);
+    file_name = answer;
     // From here on 'o' and 'x' are names like any other: only a free name leads out, and an
     // empty one back to the name question.
-    while (NameExists(file_name)) {
+    while (NameExists(file_name.data())) {
       con.Line("File exists. Try again");
       if (const Outcome named = ReadSaveName(file_name, con); named != Outcome::kDone) {
         return give_up(named);

@@ -27,7 +27,7 @@ class DocumentSource final : public TextSource {
  public:
   explicit DocumentSource(const TextBuffer& buffer) : buffer_(buffer), last_(DocLength(buffer)) {}
   std::size_t Size() const override;
-  int Each(const Put& put) const override;
+  SysResult<> Each(const Put& put) const override;
 
  private:
   const TextBuffer& buffer_;
@@ -46,24 +46,23 @@ struct SaveGuard {
   bool name_was_free = false;
 };
 
-// Writes the document under `file_name` (kNameSize bytes), first asking for a name while it
-// is empty. Prints "Saved to" and gives kDone only when the whole text was written and the file
-// closed. Otherwise nothing is saved: kEnded when the input ended at the name question (the user
-// is told "Not saved"), kCancelled when a signal interrupted a question, and kRefused after one
-// line saying why. A name reached through a link that another user planted in a directory
-// others may write is refused. With `guard`, a file that changed on disk since the guard's
-// record was taken for this name is overwritten only when the user at a terminal agrees (or
-// agreed already); elsewhere the save is refused and the text goes to the session's rescue file
-// `session`, which is then kept. A file written in place gets a copy of the new text in that
-// rescue file first; when the write fails part way the copy is kept. A save that worked renews
-// the guard's record.
-Outcome Save(char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session,
+// Writes the document under `file_name`, first asking for a name while it is empty. Prints "Saved
+// to" and gives kDone only when the whole text was written and the file closed. Otherwise nothing
+// is saved: kEnded when the input ended at the name question (the user is told "Not saved"),
+// kCancelled when a signal interrupted a question, and kRefused after one line saying why. A name
+// reached through a link that another user planted in a directory others may write is refused. With
+// `guard`, a file that changed on disk since the guard's record was taken for this name is
+// overwritten only when the user at a terminal agrees (or agreed already); elsewhere the save is
+// refused and the text goes to the session's rescue file `session`, which is then kept. A file
+// written in place gets a copy of the new text in that rescue file first; when the write fails part
+// way the copy is kept. A save that worked renews the guard's record.
+Outcome Save(NameBuffer& file_name, const TextBuffer& buffer, Console& con, SessionRescue& session,
              SaveGuard* guard = nullptr);
 
-// Reads a file-name answer into `name` (kNameSize bytes): kDone with the name. A name longer
-// than kNameSize-1 bytes is refused whole with one line: kRefused, and `name` is empty. kEnded or
-// kCancelled when no answer came (the end of the input, an interrupt).
-Outcome ReadFileName(char* name, Console& con);
+// Reads a file-name answer into `name`: kDone with the name. A name longer than kNameSize-1
+// bytes is refused whole with one line: kRefused, and `name` is empty. kEnded or kCancelled
+// when no answer came (the end of the input, an interrupt).
+Outcome ReadFileName(NameBuffer& name, Console& con);
 
 // The save-as dialogue: asks for a name and guards existing files, also a name asked for after
 // an empty answer. kDone when the document is to be saved under `file_name` (possibly replaced,
@@ -71,6 +70,6 @@ Outcome ReadFileName(char* name, Console& con);
 // 'x' (or an interrupt), kEnded when the input ended (the user was told "Not saved"), kRefused
 // when the name given was refused. `guard`, when given, takes the user's agreement ('o') to
 // overwrite an existing file, so that the save that follows does not ask again.
-Outcome DefineSaveName(char* file_name, Console& con, SaveGuard* guard = nullptr);
+Outcome DefineSaveName(NameBuffer& file_name, Console& con, SaveGuard* guard = nullptr);
 
 }  // namespace ostrel

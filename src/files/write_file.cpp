@@ -22,19 +22,26 @@
 namespace ostrel {
 namespace {
 
+const char* const kWriteStopTexts[] = {"the file changed meanwhile"};
+
+const std::error_category& WriteStops() {
+  static const ReasonCategory category("write", kWriteStopTexts);
+  return category;
+}
+
 // Writes all of `data` to `fd`, going on after partial writes and interruptions; `written`
 // grows by the bytes written.
-int WriteAll(int fd, std::string_view data, std::size_t& written) {
+SysResult<> WriteAll(int fd, std::string_view data, std::size_t& written) {
   while (!data.empty()) {
     const ssize_t n = write(fd, data.data(), data.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      return SysError::FromErrno("write");
     }
     data.remove_prefix(static_cast<std::size_t>(n));
     written += static_cast<std::size_t>(n);
   }
-  return 0;
+  return {};
 }
 
 // The most bytes gathered before a write: a text of any length costs this much memory.
@@ -44,50 +51,53 @@ constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 // a piece as large as a block goes out on its own. `written` gets the bytes written. ENOMEM
 // when not even a block can be had. `first_write`, when given, is called just before the first
 // byte goes out, and a failure it returns stops the write there.
-int WriteText(int fd, const TextSource& text, std::size_t& written,
-              const std::function<int()>& first_write = {}) {
+SysResult<> WriteText(int fd, const TextSource& text, std::size_t& written,
+                      const std::function<SysResult<>()>& first_write = {}) {
   written = 0;
   // A mapping of its own, given back whole when the write ends.
   PageBlock block;
-  if (!block.Allocate(kBlockSize, PageBlock::Pages::kSmall)) return ENOMEM;
+  if (!block.Allocate(kBlockSize, PageBlock::Pages::kSmall)) {
+    return SysError::Of(ENOMEM, "allocate the write block");
+  }
   std::size_t used = 0;
   bool started = false;
-  const auto write_all = [&](std::string_view data) {
+  const auto write_all = [&](std::string_view data) -> SysResult<> {
     if (!started && first_write) {
-      if (const int failure = first_write(); failure != 0) return failure;
+      if (SysResult<> first = first_write(); !first.ok()) return first;
     }
     started = true;
     return WriteAll(fd, data, written);
   };
   const auto flush = [&] {
-    const int failure = write_all(std::string_view(block.data(), used));
+    SysResult<> flushed = write_all(std::string_view(block.data(), used));
     used = 0;
-    return failure;
+    return flushed;
   };
-  int failure = text.Each([&](std::string_view piece) {
+  SysResult<> result = text.Each([&](std::string_view piece) -> SysResult<> {
     if (used + piece.size() > kBlockSize) {
-      if (const int f = flush(); f != 0) return f;
+      if (SysResult<> flushed = flush(); !flushed.ok()) return flushed;
     }
     if (piece.size() >= kBlockSize) return write_all(piece);
     std::memcpy(block.data() + used, piece.data(), piece.size());
     used += piece.size();
-    return 0;
+    return {};
   });
-  if (failure == 0) failure = flush();
-  return failure;
+  if (result.ok()) result = flush();
+  return result;
 }
 
 // WriteText, then fsync.
-int WriteTextAndSync(int fd, const TextSource& text) {
+SysResult<> WriteTextAndSync(int fd, const TextSource& text) {
   std::size_t written = 0;
-  const int failure = WriteText(fd, text, written);
-  if (failure != 0) return failure;
-  return fsync(fd) == 0 ? 0 : errno;
+  if (SysResult<> wrote = WriteText(fd, text, written); !wrote.ok()) return wrote;
+  if (fsync(fd) != 0) return SysError::FromErrno("sync the file");
+  return {};
 }
 
-// Closes `fd`: 0, or the errno value of a failed close.
-int CloseChecked(int fd) {
-  return close(fd) == 0 ? 0 : errno;
+// Closes `fd`, whose close may still report a failed write.
+SysResult<> CloseChecked(int fd) {
+  if (close(fd) != 0) return SysError::FromErrno("close the file");
+  return {};
 }
 
 // Whether a reservation failed only because it cannot be made here: the file system (ZFS, say)
@@ -99,12 +109,13 @@ bool CannotReserve(int failure) {
 // Reserves the disk blocks for the first `length` bytes of a regular file, so that writing them
 // cannot run out of space. The file keeps its length, so that a kill before the write leaves
 // the old text as it was; only where the file system cannot reserve beyond the end does a
-// shorter file grow to `length`. 0 also where no reservation can be made at all: the caller
+// shorter file grow to `length`. Done also where no reservation can be made at all: the caller
 // then writes without one.
-int Reserve(int fd, std::size_t length) {
-  if (length == 0) return 0;
+SysResult<> Reserve(int fd, std::size_t length) {
+  if (length == 0) return {};
   const int failure = platform::Reserve(fd, static_cast<off_t>(length));
-  return CannotReserve(failure) ? 0 : failure;
+  if (failure == 0 || CannotReserve(failure)) return {};
+  return SysError::Of(failure, "reserve the space");
 }
 
 // Whether `now` is the file `first` with the same text as far as its metadata tell: the same
@@ -126,26 +137,29 @@ bool StillTheSame(const struct stat& now, const struct stat& first, bool changed
 // that is allowed: on a file system without its own way of reserving space, the reservation
 // reads the file to find the blocks it must fill. Anything else is opened without blocking, so
 // that a FIFO nobody reads fails at once instead of hanging the editor; the flag is dropped
-// again before writing.
-int OpenInPlace(const FileAt& at, const struct stat& first) {
-  if (S_ISREG(first.st_mode)) {
-    const int fd = openat(at.dir, at.name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0 || errno != EACCES) return fd;
+// again before writing. A name that no longer reaches a file, or reaches a link, is a change.
+SysResult<UniqueFd> OpenInPlace(const FileAt& at, const struct stat& first) {
+  int fd = -1;
+  if (S_ISREG(first.st_mode)) fd = openat(at.dir, at.name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && (!S_ISREG(first.st_mode) || errno == EACCES)) {
+    fd = openat(at.dir, at.name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      const int flags = fcntl(fd, F_GETFL);
+      if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
   }
-  const int fd = openat(at.dir, at.name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd >= 0) {
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  }
-  return fd;
+  if (fd >= 0) return UniqueFd(fd);
+  if (errno == ENOENT || errno == ELOOP) return ChangedMeanwhile("open the file in place");
+  return SysError::FromErrno("open the file in place");
 }
 
 // Whether the size of the regular file open on `fd` is `size`: what the save last saw or made.
 // Anything else is another program's doing (an append, say), and the save must stop.
-int SizeStill(int fd, off_t size) {
+SysResult<> SizeStill(int fd, off_t size) {
   struct stat now {};
-  if (fstat(fd, &now) != 0) return errno;
-  return now.st_size == size ? 0 : kChangedMeanwhile;
+  if (fstat(fd, &now) != 0) return SysError::FromErrno("look at the file's size");
+  if (now.st_size != size) return ChangedMeanwhile("look at the file's size");
+  return {};
 }
 
 // Writes into the file itself: for files that must not be replaced by another one. The file
@@ -160,51 +174,53 @@ int SizeStill(int fd, off_t size) {
 // being written over or cut; the instructions between that look and the write or the cut are
 // the window no call closes. Whatever fails before the first byte is written leaves the file as
 // it was. A failure after it sets the guard's `torn`. A device or FIFO is simply written.
-int WriteInPlace(const FileAt& at, const struct stat& first, const TextSource& text,
-                 InPlaceGuard* guard) {
-  const int fd = OpenInPlace(at, first);
-  if (fd < 0) return errno == ENOENT || errno == ELOOP ? kChangedMeanwhile : errno;
-  const auto give_up = [fd](int failure) {
-    close(fd);
-    return failure;
-  };
+SysResult<> WriteInPlace(const FileAt& at, const struct stat& first, const TextSource& text,
+                         InPlaceGuard* guard) {
+  SysResult<UniqueFd> opened = OpenInPlace(at, first);
+  if (!opened.ok()) return opened.error();
+  UniqueFd& file = opened.value();
+  const int fd = file.get();
   // What the file is decides how it is written: without knowing that, nothing is written.
   struct stat info {};
-  if (fstat(fd, &info) != 0) return give_up(errno);
-  if (!StillTheSame(info, first)) return give_up(kChangedMeanwhile);
+  if (fstat(fd, &info) != 0) return SysError::FromErrno("look at the file in place");
+  if (!StillTheSame(info, first)) return ChangedMeanwhile("look at the file in place");
   const bool regular = S_ISREG(info.st_mode);
   if (regular && guard != nullptr && guard->copy_first) {
-    if (const int copy = guard->copy_first(); copy != 0) {
-      if (!guard->without_copy || !guard->without_copy(copy)) return give_up(kNoSafeCopy);
+    if (const SysResult<> copy = guard->copy_first(); !copy.ok()) {
+      if (!guard->without_copy || !guard->without_copy(copy.error())) {
+        guard->copy_declined = true;
+        return copy;
+      }
     }
     // The copy took its time: the file must still be the one looked at.
-    if (fstat(fd, &info) != 0) return give_up(errno);
-    if (!StillTheSame(info, first)) return give_up(kChangedMeanwhile);
+    if (fstat(fd, &info) != 0) return SysError::FromErrno("look at the file after the copy");
+    if (!StillTheSame(info, first)) return ChangedMeanwhile("look at the file after the copy");
   }
   const std::size_t size = regular ? text.Size() : 0;
   const auto length = static_cast<off_t>(size);
-  int failure = regular ? Reserve(fd, size) : 0;
+  SysResult<> result = regular ? Reserve(fd, size) : SysResult<>();
   // A reservation sets the file's times, and may grow a file where it cannot reserve beyond
   // the end: only the size tells another program's append from it, looked at just before the
   // first byte goes out.
   off_t reached = info.st_size;
-  const auto unchanged = [&] {
+  const auto unchanged = [&]() -> SysResult<> {
     struct stat now {};
-    if (fstat(fd, &now) != 0) return errno;
+    if (fstat(fd, &now) != 0) return SysError::FromErrno("look at the size before writing");
     if (now.st_size != info.st_size && (now.st_size != length || length < info.st_size)) {
-      return kChangedMeanwhile;
+      return ChangedMeanwhile("look at the size before writing");
     }
     reached = std::max(now.st_size, length);
-    return 0;
+    return {};
   };
   std::size_t written = 0;
-  if (failure == 0) {
-    failure = WriteText(fd, text, written, regular ? std::function<int()>(unchanged) : nullptr);
+  if (result.ok()) {
+    result =
+        WriteText(fd, text, written, regular ? std::function<SysResult<>()>(unchanged) : nullptr);
   }
-  if (failure != 0 && written == 0) {
+  if (!result.ok() && written == 0) {
     // The save has failed already; this only takes back what the reservation added.
-    if (regular && failure != kChangedMeanwhile && length > info.st_size &&
-        SizeStill(fd, length) == 0) {
+    if (regular && !IsChangedMeanwhile(result.error()) && length > info.st_size &&
+        SizeStill(fd, length).ok()) {
       (void)ftruncate(fd, info.st_size);
     }
   } else if (regular) {
@@ -212,21 +228,24 @@ int WriteInPlace(const FileAt& at, const struct stat& first, const TextSource& t
     // only make a mix of two texts; then everything is synced. Text appended by another program
     // since the last look is not cut: the save gives up instead. Where there is nothing to cut,
     // such text simply follows the new text.
-    if (failure == 0 && reached > length) failure = SizeStill(fd, reached);
-    if (failure == 0 && reached > length && ftruncate(fd, length) != 0) failure = errno;
-    if (fsync(fd) != 0 && failure == 0) failure = errno;
+    if (result.ok() && reached > length) result = SizeStill(fd, reached);
+    if (result.ok() && reached > length && ftruncate(fd, length) != 0) {
+      result = SysError::FromErrno("cut the old text");
+    }
+    if (fsync(fd) != 0 && result.ok()) result = SysError::FromErrno("sync the file");
     // The last look: the name must still be this file, or the text went to a file that no
     // longer has it.
     struct stat named {};
-    if (failure == 0 && fstatat(at.dir, at.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
-      failure = errno == ENOENT ? kChangedMeanwhile : errno;
-    } else if (failure == 0 && (named.st_dev != info.st_dev || named.st_ino != info.st_ino)) {
-      failure = kChangedMeanwhile;
+    if (result.ok() && fstatat(at.dir, at.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
+      result = errno == ENOENT ? ChangedMeanwhile("look at the name again")
+                               : SysError::FromErrno("look at the name again");
+    } else if (result.ok() && (named.st_dev != info.st_dev || named.st_ino != info.st_ino)) {
+      result = ChangedMeanwhile("look at the name again");
     }
-    if (failure != 0 && guard != nullptr) guard->torn = true;
+    if (!result.ok() && guard != nullptr) guard->torn = true;
   }
-  const int closed = CloseChecked(fd);
-  return failure != 0 ? failure : closed;
+  const SysResult<> closed = CloseChecked(file.Release());
+  return result.ok() ? closed : result;
 }
 
 // Syncs the directory that holds `at`, so that a name added or removed there outlasts a power
@@ -252,15 +271,20 @@ std::string TemporaryName(const std::string& target) {
   return folder + ".ostrel-save-" + std::string(suffix, end);
 }
 
-// Tries names until one is free: `make` returns 0, or the errno value of the attempt.
+// Whether a failure is that of a name that is taken.
+bool Taken(const SysResult<>& result) {
+  return !result.ok() && result.error().Is(EEXIST);
+}
+
+// Tries names until one is free: `make` gives how the attempt with one ended.
 template <typename Make>
-int UnderFreeTemporaryName(const std::string& target, std::string& temp_name, Make make) {
-  int failure = EEXIST;
-  for (int attempt = 0; attempt < 100 && failure == EEXIST; ++attempt) {
+SysResult<> UnderFreeTemporaryName(const std::string& target, std::string& temp_name, Make make) {
+  SysResult<> result = SysError::Of(EEXIST, "find a free temporary name");
+  for (int attempt = 0; attempt < 100 && Taken(result); ++attempt) {
     temp_name = TemporaryName(target);
-    failure = make(temp_name);
+    result = make(temp_name);
   }
-  return failure;
+  return result;
 }
 
 // How the new file of a replacement is made.
@@ -282,43 +306,49 @@ struct NewFile {
 };
 
 // Creates the new file in the directory of `target`: unnamed when `unnamed`, else under a free
-// temporary name. The fd, or -1 with errno set.
-int CreateNewFile(const FileAt& target, bool unnamed, mode_t mode, NewFile& file) {
+// temporary name; `file.fd` is then its descriptor.
+SysResult<> CreateNewFile(const FileAt& target, bool unnamed, mode_t mode, NewFile& file) {
   file.temp_name.clear();
   if (unnamed) {
     // Where the system has no unnamed files, the caller goes on with a temporary name.
     file.fd = platform::OpenUnnamedFile(target.dir, DirectoryPart(target.name).c_str(), mode);
-    return file.fd;
+    if (file.fd < 0) return SysError::FromErrno("create an unnamed file");
+    return {};
   }
   std::string name;
-  const int failure = UnderFreeTemporaryName(target.name, name, [&](const std::string& candidate) {
-    file.fd = openat(target.dir, candidate.c_str(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    return file.fd >= 0 ? 0 : errno;
-  });
-  if (failure != 0) {
-    errno = failure;
-    return -1;
-  }
-  file.temp_name = name;
-  return file.fd;
+  SysResult<> made =
+      UnderFreeTemporaryName(target.name, name, [&](const std::string& candidate) -> SysResult<> {
+        file.fd = openat(target.dir, candidate.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (file.fd < 0) return SysError::FromErrno("create a temporary file");
+        return {};
+      });
+  if (made.ok()) file.temp_name = name;
+  return made;
 }
 
 // Links the new file to `name` in the folder of `at`: as an unnamed file when it has no name,
 // else from its temporary name. A link never replaces anything (a link of that name included).
-int LinkNewFile(const FileAt& at, const NewFile& file, const std::string& name) {
-  if (file.temp_name.empty()) return platform::LinkUnnamedFile(file.fd, at.dir, name.c_str());
-  return linkat(at.dir, file.temp_name.c_str(), at.dir, name.c_str(), 0) == 0 ? 0 : errno;
+SysResult<> LinkNewFile(const FileAt& at, const NewFile& file, const std::string& name) {
+  if (file.temp_name.empty()) {
+    const int failure = platform::LinkUnnamedFile(file.fd, at.dir, name.c_str());
+    if (failure != 0) return SysError::Of(failure, "link the unnamed file");
+    return {};
+  }
+  if (linkat(at.dir, file.temp_name.c_str(), at.dir, name.c_str(), 0) != 0) {
+    return SysError::FromErrno("link the new file");
+  }
+  return {};
 }
 
 // Gives the unnamed file a temporary name, for the instant before the rename.
-int NameUnnamedFile(const FileAt& target, NewFile& file) {
+SysResult<> NameUnnamedFile(const FileAt& target, NewFile& file) {
   std::string name;
-  const int failure = UnderFreeTemporaryName(target.name, name, [&](const std::string& candidate) {
+  SysResult<> named = UnderFreeTemporaryName(target.name, name, [&](const std::string& candidate) {
     return LinkNewFile(target, file, candidate);
   });
-  if (failure == 0) file.temp_name = name;
-  return failure;
+  if (named.ok()) file.temp_name = name;
+  return named;
 }
 
 // Removes what a failed replacement made, or the temporary name of a file linked to its own.
@@ -342,55 +372,70 @@ bool CannotSwap(int failure) {
 // Puts the new file, named `file.temp_name`, in the place of `target` while what stands there
 // is still the file `expect`, which the save looked at first: nothing planted or changed since
 // is replaced. Where names can be swapped, they are, and the file swapped out is looked at: the
-// one the save looked at goes, anything else is swapped back (kChangedMeanwhile). Elsewhere the
+// one the save looked at goes, anything else is swapped back (ChangedMeanwhile). Elsewhere the
 // name is looked at once more just before the rename: the instructions between that look and
 // the rename are the one window no call closes there. On a failure the new file still has its
 // temporary name; when even the swap back fails, the name has the new text and the other
 // program's file the temporary name, which `file` then forgets, so that nobody removes it.
-int SwapIn(const FileAt& target, NewFile& file, const struct stat& expect) {
+SysResult<> SwapIn(const FileAt& target, NewFile& file, const struct stat& expect) {
   const char* temp = file.temp_name.c_str();
   const char* name = target.name.c_str();
   const int swapped = platform::SwapNames(target.dir, temp, name);
   if (swapped == 0) {
+    SysResult<> result;
     struct stat out {};
-    int failure = fstatat(target.dir, temp, &out, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
-    if (failure == 0 && !StillTheSame(out, expect, false)) failure = kChangedMeanwhile;
-    // The file swapped out was the one looked at: it goes.
-    if (failure == 0 && unlinkat(target.dir, temp, 0) != 0) failure = errno;
-    if (failure == 0) return 0;
+    if (fstatat(target.dir, temp, &out, AT_SYMLINK_NOFOLLOW) != 0) {
+      result = SysError::FromErrno("look at the file swapped out");
+    } else if (!StillTheSame(out, expect, false)) {
+      result = ChangedMeanwhile("look at the file swapped out");
+    } else if (unlinkat(target.dir, temp, 0) != 0) {
+      // The file swapped out was the one looked at: it goes.
+      result = SysError::FromErrno("remove the file swapped out");
+    }
+    if (result.ok()) return result;
     if (platform::SwapNames(target.dir, temp, name) != 0) {
       file.temp_name.clear();
-      return kChangedMeanwhile;
+      return ChangedMeanwhile("swap the names back");
     }
-    return failure;
+    return result;
   }
-  if (swapped == ENOENT) return kChangedMeanwhile;  // the file is gone since the look
-  if (!CannotSwap(swapped)) return swapped;
+  // The file is gone since the look.
+  if (swapped == ENOENT) return ChangedMeanwhile("swap the names");
+  if (!CannotSwap(swapped)) return SysError::Of(swapped, "swap the names");
   struct stat now {};
   if (fstatat(target.dir, name, &now, AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno == ENOENT ? kChangedMeanwhile : errno;
+    return errno == ENOENT ? ChangedMeanwhile("look at the name before the rename")
+                           : SysError::FromErrno("look at the name before the rename");
   }
-  if (!StillTheSame(now, expect)) return kChangedMeanwhile;
-  return renameat(target.dir, temp, target.dir, name) == 0 ? 0 : errno;
+  if (!StillTheSame(now, expect)) return ChangedMeanwhile("look at the name before the rename");
+  if (renameat(target.dir, temp, target.dir, name) != 0) return SysError::FromErrno("rename");
+  return {};
 }
 
-// The outcome of one attempt at a replacement.
-enum class Attempt { kDone, kFailed, kTryNamed, kWriteInPlace };
+// What to do after an attempt at a replacement that did not fail: it is done, or the text is
+// to be written again under a temporary name, or into the old file itself.
+enum class Attempt { kDone, kTryNamed, kWriteInPlace };
+
+// Whether a failure is one of a directory or file that refuses what a replacement does, where
+// writing the old file in place may still be allowed.
+bool Refused(const SysError& error) {
+  return error.Is(EACCES) || error.Is(EPERM);
+}
 
 // One attempt: the text goes to a new file in the target's directory, which takes the owner,
 // group and bits the rule asks for and is synced, and only then named and renamed over the
 // target. A failure anywhere removes the new file and leaves the target as it was.
-Attempt TryReplace(const FileAt& target, const TextSource& text, const NewFileRule& rule,
-                   bool unnamed, int& failure) {
+SysResult<Attempt> TryReplace(const FileAt& target, const TextSource& text, const NewFileRule& rule,
+                              bool unnamed) {
   NewFile file;
-  if (CreateNewFile(target, unnamed, rule.create_mode, file) < 0) {
-    failure = errno;
+  if (const SysResult<> created = CreateNewFile(target, unnamed, rule.create_mode, file);
+      !created.ok()) {
     // Without unnamed files (an old kernel, a file system without them), or a directory that
     // refuses them, the named way decides.
     if (unnamed) return Attempt::kTryNamed;
     // A directory that lets us create no file: a file that exists is written in place.
-    const bool refused = failure == EACCES || failure == EPERM;
-    return rule.keep_from != nullptr && refused ? Attempt::kWriteInPlace : Attempt::kFailed;
+    if (rule.keep_from != nullptr && Refused(created.error())) return Attempt::kWriteInPlace;
+    return created.error();
   }
   if (rule.keep_locked != nullptr) LockForSession(file.fd);
   const struct stat* old = rule.keep_from;
@@ -402,29 +447,31 @@ Attempt TryReplace(const FileAt& target, const TextSource& text, const NewFileRu
     Discard(target, file);
     return Attempt::kWriteInPlace;
   }
-  failure = 0;
+  SysResult<> result;
   // The mode is set after the owner, since a change of owner clears the set-user-ID bits.
-  if (rule.mode >= 0 && fchmod(file.fd, static_cast<mode_t>(rule.mode)) != 0) failure = errno;
-  if (failure == 0) failure = WriteTextAndSync(file.fd, text);
-  if (failure == 0 && unnamed && NameUnnamedFile(target, file) != 0) {
+  if (rule.mode >= 0 && fchmod(file.fd, static_cast<mode_t>(rule.mode)) != 0) {
+    result = SysError::FromErrno("set the new file's mode");
+  }
+  if (result.ok()) result = WriteTextAndSync(file.fd, text);
+  if (result.ok() && unnamed && !NameUnnamedFile(target, file).ok()) {
     // No link through /proc (not mounted, say): the text is written again, under a name.
     Discard(target, file);
     return Attempt::kTryNamed;
   }
   // Named just before the rename, so that a kill finds a temporary name only in between.
-  if (failure == 0) {
+  if (result.ok()) {
     if (rule.expect != nullptr) {
-      failure = SwapIn(target, file, *rule.expect);
+      result = SwapIn(target, file, *rule.expect);
     } else if (renameat(target.dir, file.temp_name.c_str(), target.dir, target.name.c_str()) != 0) {
-      failure = errno;
+      result = SysError::FromErrno("rename");
     }
   }
-  if (failure != 0) {
+  if (!result.ok()) {
     Discard(target, file);
     // A mode the new file may not have, or a directory that lets us create files but not
     // replace this one (a sticky directory, say): the file is written in place instead.
-    const bool refused = failure == EACCES || failure == EPERM;
-    return rule.keep_from != nullptr && refused ? Attempt::kWriteInPlace : Attempt::kFailed;
+    if (rule.keep_from != nullptr && Refused(result.error())) return Attempt::kWriteInPlace;
+    return result.error();
   }
   // The text is synced and in place: a close can lose nothing more.
   if (rule.keep_locked != nullptr) {
@@ -439,86 +486,102 @@ Attempt TryReplace(const FileAt& target, const TextSource& text, const NewFileRu
 // Replaces `target` by a new file that holds `text`: unnamed while it is written where the
 // system allows, else under a temporary name. Where the rule keeps an old file's owner and the
 // new file cannot have it, or the directory refuses, the old file is written in place.
-int ReplaceByNewFile(const FileAt& target, const TextSource& text, const NewFileRule& rule,
-                     InPlaceGuard* guard = nullptr) {
-  int failure = 0;
-  Attempt attempt = TryReplace(target, text, rule, true, failure);
-  if (attempt == Attempt::kTryNamed) attempt = TryReplace(target, text, rule, false, failure);
-  switch (attempt) {
+SysResult<> ReplaceByNewFile(const FileAt& target, const TextSource& text, const NewFileRule& rule,
+                             InPlaceGuard* guard = nullptr) {
+  SysResult<Attempt> attempt = TryReplace(target, text, rule, true);
+  if (attempt.ok() && attempt.value() == Attempt::kTryNamed) {
+    attempt = TryReplace(target, text, rule, false);
+  }
+  if (!attempt.ok()) return attempt.error();
+  switch (attempt.value()) {
     case Attempt::kDone:
-      return 0;
+      return {};
     case Attempt::kWriteInPlace:
-      return rule.keep_from != nullptr ? WriteInPlace(target, *rule.keep_from, text, guard)
-                                       : failure;
-    case Attempt::kFailed:
+      if (rule.keep_from != nullptr) return WriteInPlace(target, *rule.keep_from, text, guard);
+      break;
     case Attempt::kTryNamed:
       break;
   }
-  return failure;
+  // Neither comes here: only an unnamed attempt asks for a named one, and only a rule that keeps
+  // an old file's owner for a write in place.
+  return SysError::Of(EINVAL, "replace the file");
 }
 
 // Links the new file, whole and synced, to the first free name of name_of(0) …
 // name_of(count-1) in the folder of `at`. A link fails when the name is taken (by a link too),
 // so an existing file is never touched.
-int LinkUnderFreeName(const FileAt& at, const NewFile& file,
-                      const std::function<std::string(int)>& name_of, int count,
-                      std::string& name) {
-  int failure = EEXIST;
-  for (int number = 0; number < count && failure == EEXIST; ++number) {
+SysResult<> LinkUnderFreeName(const FileAt& at, const NewFile& file,
+                              const std::function<std::string(int)>& name_of, int count,
+                              std::string& name) {
+  SysResult<> linked = SysError::Of(EEXIST, "find a free name");
+  for (int number = 0; number < count && Taken(linked); ++number) {
     name = name_of(number);
-    failure = LinkNewFile(at, file, name);
+    linked = LinkNewFile(at, file, name);
   }
-  return failure;
+  return linked;
 }
 
 // WriteNewFileUnderFreeName, with every name in the folder `dir`.
-int WriteNewFileAt(int dir, const std::function<std::string(int)>& name_of, int count,
-                   const TextSource& text, int mode, std::string& name, UniqueFd* keep_locked) {
+SysResult<> WriteNewFileAt(int dir, const std::function<std::string(int)>& name_of, int count,
+                           const TextSource& text, int mode, std::string& name,
+                           UniqueFd* keep_locked) {
   name = name_of(0);
   const FileAt at{.dir = dir, .name = name};
-  int failure = 0;
+  SysResult<> result;
   for (const bool unnamed : {true, false}) {
     NewFile file;
-    if (CreateNewFile(at, unnamed, static_cast<mode_t>(mode), file) < 0) {
-      failure = errno;
+    result = CreateNewFile(at, unnamed, static_cast<mode_t>(mode), file);
+    if (!result.ok()) {
       if (unnamed) continue;  // no unnamed files here: a temporary name instead
-      return failure;
+      return result;
     }
     // Locked before it has a name: no other session sees it unlocked.
     if (keep_locked != nullptr) LockForSession(file.fd);
-    failure = WriteTextAndSync(file.fd, text);
-    const bool written = failure == 0;
-    if (written) failure = LinkUnderFreeName(at, file, name_of, count, name);
-    if (failure == 0 && keep_locked != nullptr) {
+    result = WriteTextAndSync(file.fd, text);
+    const bool written = result.ok();
+    if (written) result = LinkUnderFreeName(at, file, name_of, count, name);
+    if (result.ok() && keep_locked != nullptr) {
       keep_locked->Reset(file.fd);
       file.fd = -1;
     }
     Discard(at, file);  // the file lives on under the name it was linked to, if any
-    if (failure == 0) SyncDirectory({.dir = dir, .name = name});
+    if (result.ok()) SyncDirectory({.dir = dir, .name = name});
     // No link through /proc (not mounted, say): the text is written again, under a name.
-    if (!unnamed || !written || failure == 0 || failure == EEXIST) return failure;
+    if (!unnamed || !written || result.ok() || Taken(result)) return result;
   }
-  return failure;
+  return result;
 }
 
 }  // namespace
 
-int WriteDocument(const FileAt& at, const struct stat* first, const TextSource& text,
-                  InPlaceGuard* guard) {
+SysError ChangedMeanwhile(const char* doing) {
+  return {.code = std::error_code(1, WriteStops()), .doing = doing};
+}
+
+bool IsChangedMeanwhile(const SysError& error) {
+  return error.code == std::error_code(1, WriteStops());
+}
+
+SysResult<> WriteDocument(const FileAt& at, const struct stat* first, const TextSource& text,
+                          InPlaceGuard* guard) {
   if (first == nullptr) {
     // Nothing stood there: the new file gets the name by a link, which replaces nothing that
     // was put there since.
     std::string given;
-    const int failure = WriteNewFileAt(
+    SysResult<> written = WriteNewFileAt(
         at.dir, [&at](int) { return at.name; }, 1, text, 0666, given, nullptr);
-    return failure == EEXIST ? kChangedMeanwhile : failure;
+    if (Taken(written)) return ChangedMeanwhile("link the new file");
+    return written;
   }
   // A file we may not write stays as it is, even where its directory would let us replace it.
   // A link put in its place since the look is not followed (where the system can tell so), and
   // a file gone since is a change.
   int access = faccessat(at.dir, at.name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW);
   if (access != 0 && errno == EINVAL) access = faccessat(at.dir, at.name.c_str(), W_OK, AT_EACCESS);
-  if (access != 0) return errno == ENOENT ? kChangedMeanwhile : errno;
+  if (access != 0) {
+    return errno == ENOENT ? ChangedMeanwhile("ask whether the file may be written")
+                           : SysError::FromErrno("ask whether the file may be written");
+  }
   // Replacing these would change what the user has: another name of the same file would keep
   // the old text, or a device or FIFO would become a plain file.
   if (!S_ISREG(first->st_mode) || first->st_nlink > 1) return WriteInPlace(at, *first, text, guard);
@@ -531,40 +594,40 @@ int WriteDocument(const FileAt& at, const struct stat* first, const TextSource& 
                           guard);
 }
 
-int ReplaceFile(const char* name, const TextSource& text, int mode, UniqueFd* keep_locked) {
+SysResult<> ReplaceFile(const char* name, const TextSource& text, int mode, UniqueFd* keep_locked) {
   return ReplaceByNewFile(
       {.dir = AT_FDCWD, .name = name}, text,
       NewFileRule{.create_mode = 0600, .mode = mode, .keep_locked = keep_locked});
 }
 
-int ReplaceFile(const char* name, std::string_view text, int mode) {
+SysResult<> ReplaceFile(const char* name, std::string_view text, int mode) {
   return ReplaceFile(name, StringSource(text), mode);
 }
 
-int WriteNewFile(const char* name, const TextSource& text, int mode) {
+SysResult<> WriteNewFile(const char* name, const TextSource& text, int mode) {
   std::string given;
   return WriteNewFileUnderFreeName([name](int) { return std::string(name); }, 1, text, mode, given);
 }
 
-int WriteNewFile(const char* name, std::string_view text, int mode) {
+SysResult<> WriteNewFile(const char* name, std::string_view text, int mode) {
   return WriteNewFile(name, StringSource(text), mode);
 }
 
-int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
-                              const TextSource& text, int mode, std::string& name,
-                              UniqueFd* keep_locked) {
+SysResult<> WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
+                                      const TextSource& text, int mode, std::string& name,
+                                      UniqueFd* keep_locked) {
   return WriteNewFileAt(AT_FDCWD, name_of, count, text, mode, name, keep_locked);
 }
 
-int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
-                              std::string_view text, int mode, std::string& name) {
+SysResult<> WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
+                                      std::string_view text, int mode, std::string& name) {
   return WriteNewFileUnderFreeName(name_of, count, StringSource(text), mode, name);
 }
 
-int RemoveFile(const char* name) {
-  if (unlink(name) != 0) return errno;
+SysResult<> RemoveFile(const char* name) {
+  if (unlink(name) != 0) return SysError::FromErrno("remove the file");
   SyncDirectory({.dir = AT_FDCWD, .name = name});
-  return 0;
+  return {};
 }
 
 }  // namespace ostrel

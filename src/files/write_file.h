@@ -2,10 +2,10 @@
 // counts, and a failure leaves what was there before. No dialogue and no output: callers turn
 // the results into messages.
 //
-// Every writer here returns 0 when the whole text was written, or the errno value that made it
-// fail (a document's save may also give one of the two values below). The text comes from a
-// TextSource in pieces and is written in blocks of bounded size, so that writing a file never needs
-// a copy of the whole text in memory.
+// Every writer here gives a SysResult (common/sys_result.h): the whole text was written, or
+// why not (a document's save may also stop because the file changed meanwhile, see below). The
+// text comes from a TextSource in pieces and is written in blocks of bounded size, so that writing
+// a file never needs a copy of the whole text in memory.
 #pragma once
 
 #include <fcntl.h>
@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/sys_result.h"
 #include "files/rescue_lock.h"
 
 namespace ostrel {
@@ -23,16 +24,16 @@ namespace ostrel {
 // A text to write, handed out piece by piece.
 class TextSource {
  public:
-  using Put = std::function<int(std::string_view)>;
+  using Put = std::function<SysResult<>(std::string_view)>;
   TextSource() = default;
   virtual ~TextSource() = default;
   TextSource(const TextSource&) = delete;
   TextSource& operator=(const TextSource&) = delete;
   // The length of the whole text in bytes.
   virtual std::size_t Size() const = 0;
-  // Hands the pieces to `put` in order, and stops at the first one it refuses: 0, or what `put`
+  // Hands the pieces to `put` in order, and stops at the first one it refuses, with what `put`
   // returned then.
-  virtual int Each(const Put& put) const = 0;
+  virtual SysResult<> Each(const Put& put) const = 0;
 };
 
 // A text held whole in memory already.
@@ -40,19 +41,17 @@ class StringSource final : public TextSource {
  public:
   explicit StringSource(std::string_view text) : text_(text) {}
   std::size_t Size() const override { return text_.size(); }
-  int Each(const Put& put) const override { return put(text_); }
+  SysResult<> Each(const Put& put) const override { return put(text_); }
 
  private:
   std::string_view text_;
 };
 
-// What stands under the name is no longer what the save looked at first (another program
-// changed, replaced, planted or removed it): nothing under the name was replaced, and nothing
-// was written in place, unless the guard's `torn` says so.
-inline constexpr int kChangedMeanwhile = -1;
-// The copy of the new text to be made before writing in place could not be made, and the save
-// was not to go on without it: nothing was written.
-inline constexpr int kNoSafeCopy = -2;
+// The reason of the writers' own: what stands under the name is no longer what the save looked
+// at first (another program changed, replaced, planted or removed it). Nothing under the name
+// was replaced, and nothing was written in place, unless the guard's `torn` says so.
+SysError ChangedMeanwhile(const char* doing);
+bool IsChangedMeanwhile(const SysError& error);
 
 // A file named relative to an open folder (or to the current directory, AT_FDCWD): every call
 // on it, and on the temporary names beside it, is made relative to that folder.
@@ -65,11 +64,14 @@ struct FileAt {
 // file holding neither text whole.
 struct InPlaceGuard {
   // Called once before anything of a regular file is written in place: puts a durable copy of
-  // the whole new text elsewhere. 0, or the errno value of the failure.
-  std::function<int()> copy_first;
-  // Called when that copy could not be made, with its errno value: whether to write in place
-  // all the same. Without it, nothing is written.
-  std::function<bool(int)> without_copy;
+  // the whole new text elsewhere.
+  std::function<SysResult<>()> copy_first;
+  // Called when that copy could not be made, with why: whether to write in place all the same.
+  // Without it, nothing is written.
+  std::function<bool(const SysError&)> without_copy;
+  // Set when the copy could not be made and the file was not to be written without it: nothing
+  // was written, and the write gives the copy's failure.
+  bool copy_declined = false;
   // Set when writing in place failed after its first byte: the file may hold parts of both
   // texts.
   bool torn = false;
@@ -78,7 +80,7 @@ struct InPlaceGuard {
 // Writes `text` to the file `at`, which the save looked at first and found to be `first` (not a
 // link), or nothing (nullptr). Every call is relative to `at.dir`, and the file written is the
 // one looked at: whatever is planted, changed or removed under the name since gives
-// kChangedMeanwhile, and nothing under the name changes.
+// ChangedMeanwhile, and nothing under the name changes.
 //
 // A new file is written whole and then linked to the name, which replaces nothing. An existing
 // one is replaced: the text goes to a new file in the same folder that takes the old file's
@@ -88,23 +90,23 @@ struct InPlaceGuard {
 // file the guard's copy is made first and the space reserved where the file system allows; the
 // text is then written, a longer old text cut, and the file synced. A failure before the first
 // byte of the new text leaves it byte for byte as it was.
-int WriteDocument(const FileAt& at, const struct stat* first, const TextSource& text,
-                  InPlaceGuard* guard);
+SysResult<> WriteDocument(const FileAt& at, const struct stat* first, const TextSource& text,
+                          InPlaceGuard* guard);
 
 // Replaces the file `name` (or a link of that name: the name is what is replaced) by one that
 // holds `text` and has exactly the permission bits `mode`, atomically: whatever happens, `name`
 // is the old file or the whole new one, and no temporary file is left behind. With
 // `keep_locked` the new file is locked for the session (LockForSession) before it gets a name,
 // and its descriptor is kept open there.
-int ReplaceFile(const char* name, const TextSource& text, int mode,
-                UniqueFd* keep_locked = nullptr);
-int ReplaceFile(const char* name, std::string_view text, int mode);
+SysResult<> ReplaceFile(const char* name, const TextSource& text, int mode,
+                        UniqueFd* keep_locked = nullptr);
+SysResult<> ReplaceFile(const char* name, std::string_view text, int mode);
 
 // Creates the file `name`, which must not exist yet (a link of that name is not followed), with
 // permission bits `mode` (less the umask) and all of `text`, as WriteNewFileUnderFreeName does
 // with one name. EEXIST when the name is taken.
-int WriteNewFile(const char* name, const TextSource& text, int mode);
-int WriteNewFile(const char* name, std::string_view text, int mode);
+SysResult<> WriteNewFile(const char* name, const TextSource& text, int mode);
+SysResult<> WriteNewFile(const char* name, std::string_view text, int mode);
 
 // Writes and syncs all of `text` into a new file with permission bits `mode` (less the umask)
 // and gives it the first free name of name_of(0) … name_of(count-1), all in one directory (a
@@ -113,14 +115,13 @@ int WriteNewFile(const char* name, std::string_view text, int mode);
 // a temporary name, and then linked to the final name (a link never replaces anything and
 // never follows a link). EEXIST when every name is taken; `name` gets the name given, or the
 // last one tried. With `keep_locked`, as for ReplaceFile.
-int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
-                              const TextSource& text, int mode, std::string& name,
-                              UniqueFd* keep_locked = nullptr);
-int WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
-                              std::string_view text, int mode, std::string& name);
+SysResult<> WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
+                                      const TextSource& text, int mode, std::string& name,
+                                      UniqueFd* keep_locked = nullptr);
+SysResult<> WriteNewFileUnderFreeName(const std::function<std::string(int)>& name_of, int count,
+                                      std::string_view text, int mode, std::string& name);
 
 // Removes the file `name` and syncs its directory, so that the removal outlasts a power cut.
-// 0, or the errno value of the failed removal.
-int RemoveFile(const char* name);
+SysResult<> RemoveFile(const char* name);
 
 }  // namespace ostrel

@@ -58,6 +58,14 @@ std::string ReadHead(int fd, bool& cut) {
   return text;
 }
 
+// Opens the settings file `file_name` for reading, without blocking, so that a FIFO of that
+// name cannot hang the start-up.
+SysResult<UniqueFd> OpenSettingsFile(const char* file_name) {
+  UniqueFd file(open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!file.valid()) return SysError::FromErrno("open the settings file");
+  return file;
+}
+
 // An hour: a longer pause is no moment to lose.
 constexpr int32_t kMaxAutosaveSeconds = 3600;
 
@@ -198,7 +206,7 @@ LaunchRule CheckLaunchWay(const char* file_name, const struct stat& opened, uid_
       shared = shared || OthersMayWrite(link.directory, user);
       changeable = changeable || ChangeableByAnother(link.directory, user);
     }
-    if (walk.failure != 0 || !walk.reached || !SameFile(walk.target, opened)) continue;
+    if (!walk.result.ok() || !walk.reached || !SameFile(walk.target, opened)) continue;
     const int fd = open(walk.resolved.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat reached {};
@@ -234,21 +242,21 @@ void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& s
   }
 }
 
-int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const char* file_name) {
-  // Opened without blocking, so that a FIFO of that name cannot hang the start-up.
-  UniqueFd file(open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!file.valid() && errno == ENOENT) {
+bool ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const char* file_name) {
+  SysResult<UniqueFd> opened = OpenSettingsFile(file_name);
+  if (!opened.ok() && opened.error().Is(ENOENT)) {
     con.Print("Making RC file: %s\n", Visible(file_name));
     MakeRC(names, settings, file_name, con);
-    return 0;
+    return false;
   }
   con.Print("Reading RC file: %s\n", Visible(file_name));
   // A file that exists but may not be read is the user's: it is neither read nor replaced.
-  if (!file.valid()) return 1;
+  if (!opened.ok()) return true;
+  const UniqueFd& file = opened.value();
   // A regular file is read. Anything else of that name (a directory, a FIFO, a device that
   // never ends) gives no text: every setting stays as it was and nothing is overwritten.
   struct stat info {};
-  if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return 1;
+  if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
   const NameBuffer launch_command = settings.launch_command;
   bool too_long = false;
   try {
@@ -261,7 +269,7 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
     settings = read;
   } catch (const std::bad_alloc&) {
     con.Print("%s: not read: not enough memory\n", Visible(file_name));
-    return 1;
+    return true;
   }
   if (too_long) {
     con.Print("%s: launch_command ignored: longer than %d characters\n", Visible(file_name),
@@ -276,7 +284,7 @@ int ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const ch
     const std::string reason(LaunchRuleReason(rule));
     con.Print("%s: launch_command ignored: %s\n", Visible(file_name), Visible(reason));
   }
-  return 1;
+  return true;
 }
 
 std::string SettingsText(const KeyNameTable& names, const Settings& settings) {
@@ -316,7 +324,7 @@ void MakeRC(const KeyNameTable& names, const Settings& settings, const char* fil
   // max_char=2, and the next start would take it: the writer removes such a file, and it is
   // reported like one that could not be made.
   constexpr int kSettingsMode = 0644;
-  if (WriteNewFile(file_name, text, kSettingsMode) != 0) con.Line("Cannot make RC file");
+  if (!WriteNewFile(file_name, text, kSettingsMode).ok()) con.Line("Cannot make RC file");
 }
 
 }  // namespace ostrel

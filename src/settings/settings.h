@@ -83,9 +83,9 @@ LaunchRule CheckLaunchWay(const char* file_name, const struct stat& opened, uid_
 // when there is none. A file that exists but cannot be opened is left as it is and changes
 // nothing. A launch command is taken only when CheckLaunchWay allows it for the file opened;
 // otherwise the file's other settings are taken and one line says why the command was not.
-// Returns 1 when a file exists, 0 when the default file was written or attempted.
-int ReadRC(const KeyNameTable& names, Settings& settings, Console& con,
-           const char* file_name = kSettingsFileName);
+// True when a file of that name exists, false when the default file was written or attempted.
+bool ReadRC(const KeyNameTable& names, Settings& settings, Console& con,
+            const char* file_name = kSettingsFileName);
 
 // The text of a settings file that gives `settings`: each command's key under its name in slot
 // order, the grid limits, an empty line, then the view settings and the launch command. The

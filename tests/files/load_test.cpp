@@ -189,12 +189,12 @@ TEST(Open, ReplacesTheDocumentOnlyAfterWhatWasAskedWentThrough) {
         Row{missing + "\n", Outcome::kDone, Outcome::kNoFile, "old", missing},
         Row{dir.Path(".") + "\n", Outcome::kDone, Outcome::kRefused, "old", "before"}}) {
     auto s = MakeState(8, 4, {"old"});
-    char open_name[kNameSize] = "before";
+    NameBuffer open_name{'b', 'e', 'f', 'o', 'r', 'e'};
     MemoryConsole mc(row.input);
     EXPECT_EQ(Open(open_name, s.buffer, mc.con(), [&row] { return row.saved; }), row.outcome)
         << row.input;
     EXPECT_EQ(AllLines(s)[0], row.line);
-    EXPECT_EQ(std::string(open_name), row.open_name);
+    EXPECT_EQ(std::string(open_name.data()), row.open_name);
   }
 }
 

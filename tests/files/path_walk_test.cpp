@@ -53,7 +53,7 @@ TEST(PathWalk, ResolvesAsTheSystemDoesAndNamesEveryLinkOnTheWay) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path);
     const PathWalk walk = WalkPath(row.path);
-    EXPECT_EQ(walk.failure, row.failure);
+    EXPECT_EQ(walk.result.error().Errno(), row.failure);
     EXPECT_EQ(walk.reached, row.reached);
     if (row.failure == ELOOP) continue;
     EXPECT_EQ(walk.resolved, row.resolved);
@@ -62,7 +62,7 @@ TEST(PathWalk, ResolvesAsTheSystemDoesAndNamesEveryLinkOnTheWay) {
     EXPECT_EQ(links, row.links);
     // A save's walk, which opens the folders on the way, reaches the same file in its folder.
     const FileInFolder at = OpenFileInFolder(row.path, geteuid());
-    EXPECT_EQ(at.failure, row.failure);
+    EXPECT_EQ(at.result.error().Errno(), row.failure);
     EXPECT_EQ(at.exists, row.reached);
     EXPECT_EQ(at.name_is_link, !row.links.empty() && row.links.front() == row.path);
     if (row.failure != 0) continue;

@@ -18,8 +18,7 @@ bool LockedSeenFromAnotherProcess(const std::string& path) {
   const pid_t child = fork();
   if (child == 0) {
     struct stat seen {};
-    pid_t holder = 0;
-    _exit(stat(path.c_str(), &seen) == 0 && LockedByAnotherSession(path, seen, holder) ? 0 : 1);
+    _exit(stat(path.c_str(), &seen) == 0 && LockHolder(path, seen).has_value() ? 0 : 1);
   }
   int status = 0;
   waitpid(child, &status, 0);

@@ -23,8 +23,8 @@ using test::MemoryConsole;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
-std::array<char, kNameSize> Name(const std::string& text) {
-  std::array<char, kNameSize> name{};
+NameBuffer Name(const std::string& text) {
+  NameBuffer name{};
   text.copy(name.data(), kNameSize - 1);
   return name;
 }
@@ -50,7 +50,7 @@ TEST(DefineSaveName, EndOfInputGivesUpAndKeepsTheName) {
        {std::string(), dir.Path("a") + "\n", dir.Path("a") + "\n" + dir.Path("a") + "\n"}) {
     auto name = Name("before");
     MemoryConsole mc(input);
-    EXPECT_EQ(DefineSaveName(name.data(), mc.con()), Outcome::kEnded);
+    EXPECT_EQ(DefineSaveName(name, mc.con()), Outcome::kEnded);
     EXPECT_EQ(std::string(name.data()), "before");
     EXPECT_THAT(mc.Output(), HasSubstr("Not saved: no file name was given\n"));
   }
@@ -78,7 +78,7 @@ TEST(DefineSaveName, EachWayOutHasItsOutcome) {
     DiskRecord disk;
     SaveGuard guard{.disk = disk};
     MemoryConsole mc(row.input);
-    EXPECT_EQ(DefineSaveName(name.data(), mc.con(), &guard), row.outcome) << row.input;
+    EXPECT_EQ(DefineSaveName(name, mc.con(), &guard), row.outcome) << row.input;
     EXPECT_EQ(std::string(name.data()), row.name);
     EXPECT_EQ(guard.overwrite_agreed, row.agreed);
   }
@@ -102,17 +102,17 @@ TEST(RescueName, ALastPartTooLongIsCutJustEnoughAndNeverInsideACharacter) {
 TEST(ReplaceFile, GivesTheNameTheWholeTextAndTheModeAndLeavesNothingElse) {
   test::ScratchDir dir;
   dir.Write("autosave", "old text");
-  ASSERT_EQ(ReplaceFile(dir.Path("autosave").c_str(), "new text\n", 0600), 0);
+  ASSERT_TRUE(ReplaceFile(dir.Path("autosave").c_str(), "new text\n", 0600).ok());
   EXPECT_EQ(fs::status(dir.Path("autosave")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
   std::ifstream in(dir.Path("autosave"));
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new text\n");
-  ASSERT_EQ(ReplaceFile(dir.Path("fresh").c_str(), "x", 0640), 0);
+  ASSERT_TRUE(ReplaceFile(dir.Path("fresh").c_str(), "x", 0640).ok());
   EXPECT_EQ(fs::status(dir.Path("fresh")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.dir()), fs::directory_iterator()), 2);
-  EXPECT_EQ(ReplaceFile(dir.Path("nodir/x").c_str(), "x", 0600), ENOENT);
-  EXPECT_EQ(WriteNewFile(dir.Path("fresh").c_str(), "y", 0600), EEXIST);
+  EXPECT_EQ(ReplaceFile(dir.Path("nodir/x").c_str(), "x", 0600).error().Errno(), ENOENT);
+  EXPECT_EQ(WriteNewFile(dir.Path("fresh").c_str(), "y", 0600).error().Errno(), EEXIST);
 }
 
 TEST(WriteNewFileUnderFreeName, TakesTheFirstFreeNameAndTouchesNoOther) {
@@ -121,17 +121,19 @@ TEST(WriteNewFileUnderFreeName, TakesTheFirstFreeNameAndTouchesNoOther) {
   fs::create_symlink("nowhere", dir.Path("1.r"));  // a link to nothing is taken too
   const auto name_of = [&dir](int n) { return dir.Path(std::to_string(n) + ".r"); };
   std::string name;
-  ASSERT_EQ(WriteNewFileUnderFreeName(name_of, 3, "text\n", 0600, name), 0);
+  ASSERT_TRUE(WriteNewFileUnderFreeName(name_of, 3, "text\n", 0600, name).ok());
   EXPECT_EQ(name, dir.Path("2.r"));
   std::ifstream in(name);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "text\n");
   EXPECT_EQ(fs::status(name).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   // Every name taken: nothing is left behind.
-  EXPECT_EQ(WriteNewFileUnderFreeName(name_of, 3, "more\n", 0600, name), EEXIST);
+  EXPECT_EQ(WriteNewFileUnderFreeName(name_of, 3, "more\n", 0600, name).error().Errno(), EEXIST);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.dir()), fs::directory_iterator()), 3);
   EXPECT_FALSE(fs::exists(dir.Path("nodir")));
   EXPECT_EQ(
-      WriteNewFileUnderFreeName([&dir](int) { return dir.Path("nodir/x"); }, 1, "x", 0600, name),
+      WriteNewFileUnderFreeName([&dir](int) { return dir.Path("nodir/x"); }, 1, "x", 0600, name)
+          .error()
+          .Errno(),
       ENOENT);
 }
 
@@ -153,17 +155,17 @@ TEST(WriteNewFile, WritesATextOfManyPiecesInBoundedBlocks) {
   class Pieces final : public TextSource {
    public:
     std::size_t Size() const override { return 100000 * 5 + 200000; }
-    int Each(const Put& put) const override {
+    SysResult<> Each(const Put& put) const override {
       for (int i = 0; i < 100000; ++i) {
-        if (const int failure = put(i % 2 == 0 ? "even\n" : "odd.\n"); failure != 0) {
-          return failure;
+        if (SysResult<> put_piece = put(i % 2 == 0 ? "even\n" : "odd.\n"); !put_piece.ok()) {
+          return put_piece;
         }
       }
       return put(std::string(200000, 'x'));
     }
   };
   test::ScratchDir dir;
-  ASSERT_EQ(WriteNewFile(dir.Path("big").c_str(), Pieces(), 0600), 0);
+  ASSERT_TRUE(WriteNewFile(dir.Path("big").c_str(), Pieces(), 0600).ok());
   std::string expected;
   for (int i = 0; i < 100000; ++i) expected += i % 2 == 0 ? "even\n" : "odd.\n";
   expected += std::string(200000, 'x');

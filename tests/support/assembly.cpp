@@ -27,9 +27,9 @@ std::string AssembleDocument(const TextBuffer& buffer) {
   const DocumentSource text(buffer);
   std::string out;
   out.reserve(text.Size());
-  text.Each([&out](std::string_view piece) {
+  (void)text.Each([&out](std::string_view piece) {
     out.append(piece);
-    return 0;
+    return SysResult<>();
   });
   return out;
 }
