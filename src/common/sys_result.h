@@ -6,9 +6,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <span>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 
 namespace ostrel {
@@ -83,5 +85,23 @@ class [[nodiscard]] SysResult<void> {
  private:
   SysError error_;
 };
+
+// The one place where running out of memory is caught: does `work` (which gives nothing or a
+// SysResult<>), and turns memory that could not be had on the way (std::bad_alloc) into a
+// failure like a call's ENOMEM. Whatever `work` left half done is its to keep safe: each user
+// asks for its memory before it changes anything.
+template <typename Work>
+SysResult<> CatchNoMemory(const char* doing, Work&& work) {
+  try {
+    if constexpr (std::is_void_v<std::invoke_result_t<Work>>) {
+      std::forward<Work>(work)();
+      return {};
+    } else {
+      return std::forward<Work>(work)();
+    }
+  } catch (const std::bad_alloc&) {
+    return SysError::Of(ENOMEM, doing);
+  }
+}
 
 }  // namespace ostrel

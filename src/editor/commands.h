@@ -45,8 +45,9 @@ void GoToStartPosition(EditorState& s, const StartPosition& start);
 
 // Editing (edit_commands.cpp).
 // Before an edit that lengthens lines saves anything for undo: gets the memory for writing
-// `count` lines. Without it the user is told that nothing was changed, and false.
-bool ReserveForEdit(EditorState& s, Console& con, int count = 1);
+// `count` lines. Without it the edit ends with std::bad_alloc, which the command loop turns into
+// the message that nothing was changed.
+void ReserveForEdit(EditorState& s, int count = 1);
 Outcome LineClear(EditorState& s, Console& con);
 Outcome LineMove(EditorState& s, Console& con);
 Outcome LineInsert(EditorState& s, Console& con);

@@ -2,6 +2,7 @@
 // holds the cursor's byte column, and leaves the cursor there, on the character it was on.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "buffer/clip.h"
@@ -13,10 +14,8 @@
 
 namespace ostrel {
 
-bool ReserveForEdit(EditorState& s, Console& con, int count) {
-  if (s.buffer.ReserveWritable(count)) return true;
-  con.Line("Not enough memory: nothing was changed");
-  return false;
+void ReserveForEdit(EditorState& s, int count) {
+  if (!s.buffer.ReserveWritable(count)) throw std::bad_alloc();
 }
 
 Outcome LineClear(EditorState& s, Console& con) {
@@ -85,7 +84,7 @@ Outcome ToDestination(EditorState& s, Console& con, Format<int32_t> prompt, cons
   const Outcome answered = ReadDestination(s, con, refusal, d);
   if (answered != Outcome::kDone)
     return answered == Outcome::kCancelled ? answered : Outcome::kDone;
-  if (!ReserveForEdit(s, con)) return Outcome::kDone;
+  ReserveForEdit(s);
   s.undo.RecordLines(kind, s.cursor_line, d, s.buffer);
   operation(s.cursor_line, d, s.buffer);
   return Outcome::kDone;
@@ -151,8 +150,8 @@ Outcome ClipCut(EditorState& s, Console& con) {
 Outcome ClipPaste(EditorState& s, Console& con) {
   const int32_t column = CursorColumn(s);
   int32_t k = 0;
-  if (!CheckPaste(column, k, s.clip.data(), s.buffer, con) || !ReserveForEdit(s, con))
-    return Outcome::kDone;
+  if (!CheckPaste(column, k, s.clip.data(), s.buffer, con)) return Outcome::kDone;
+  ReserveForEdit(s);
   s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
   Paste(s.cursor_line, column, k, s.clip.data(), s.buffer);
   s.cursor_pos = column;
@@ -167,7 +166,7 @@ void InsertAtCursor(EditorState& s, const char* text, Console& con) {
   const int32_t column = CursorColumn(s);
   int32_t k = 0;
   if (CheckInsert(s.cursor_line, column, k, text, s.buffer, con)) {
-    if (!ReserveForEdit(s, con)) return;
+    ReserveForEdit(s);
     s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
     Insert(s.cursor_line, column, k, text, s.buffer);
     s.cursor_pos = column;
@@ -208,7 +207,7 @@ Outcome TrimWrap(EditorState& s, Console& con) {
     con.Line("Cannot split: the next line has no room for the rest");
     return Outcome::kDone;
   }
-  if (!ReserveForEdit(s, con)) return Outcome::kDone;
+  ReserveForEdit(s);
   s.undo.RecordLines(UndoKind::kWrap, line, next, s.buffer);
   // The tail stays in its own slot while it is inserted into the next one.
   const char* tail = rest > 0 ? std::as_const(s.buffer).Slot(line) + column : "";

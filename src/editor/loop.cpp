@@ -5,7 +5,9 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include "common/sys_result.h"
 #include "console/question.h"
 #include "editor/autosave.h"
 #include "editor/commands.h"
@@ -95,7 +97,7 @@ const char* TypedText(const char* input) {
 }
 
 void EnterText(EditorState& s, Console& con, const char* text) {
-  if (!ReserveForEdit(s, con)) return;
+  ReserveForEdit(s);
   s.undo.RecordLine(UndoKind::kLineText, s.cursor_line, s.buffer);
   const int32_t dropped = Replace(s.cursor_line, CursorColumn(s), text, s.buffer, con);
   SayDropped(dropped, con);
@@ -104,6 +106,18 @@ void EnterText(EditorState& s, Console& con, const char* text) {
 }
 
 namespace {
+
+// Runs `command`, which gives the command's outcome. Memory that cannot be had ends it here,
+// whether for an edit's working blocks (ReserveForEdit) or anything else: every edit asks for
+// its memory before it changes anything.
+template <typename Command>
+Outcome RunWithinMemory(Console& con, Command&& command) {
+  Outcome outcome = Outcome::kDone;
+  const SysResult<> ran =
+      CatchNoMemory("run a command", [&] { outcome = std::forward<Command>(command)(); });
+  if (!ran.ok()) con.Line("Not enough memory: nothing was changed");
+  return outcome;
+}
 
 // One cycle without its closing step.
 void RunCycle(EditorState& s, Console& con) {
@@ -145,7 +159,8 @@ void RunCycle(EditorState& s, Console& con) {
   input[std::strcspn(input, "\n")] = '\0';
   const int slot = later_piece ? -1 : MatchSlot(input, s.settings.keys);
   if (slot >= 0) {
-    if (CommandAt(slot).handler(s, con) == Outcome::kCancelled) {
+    if (RunWithinMemory(con, [&] { return CommandAt(slot).handler(s, con); }) ==
+        Outcome::kCancelled) {
       ActOnSignal(s, con, SignalPlace::kQuestion);
     } else if (const int sig = PendingSignal(); sig != 0 && sig != SIGINT) {
       // A hangup or termination that a launched command's wait gave way to: acted on now.
@@ -153,7 +168,10 @@ void RunCycle(EditorState& s, Console& con) {
     }
   } else {
     // A later piece of an over-long line is text as it is.
-    EnterText(s, con, later_piece ? input : TypedText(input));
+    (void)RunWithinMemory(con, [&] {
+      EnterText(s, con, later_piece ? input : TypedText(input));
+      return Outcome::kDone;
+    });
   }
 }
 

@@ -179,8 +179,11 @@ std::vector<FoundRescue> RescueFiles(const char* file_name, const char* home) {
   return files;
 }
 
-SysResult<> WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
-                        std::string& name) {
+namespace {
+
+// WriteRescue, where memory that cannot be had ends it as the caller's exception.
+SysResult<> WriteSessionRescue(const char* file_name, const TextBuffer& buffer,
+                               SessionRescue& session, std::string& name) {
   session.changes = buffer.ChangeCount();
   const DocumentSource text(buffer);
   // The session's own file, made for this name: replaced whole, never rewritten in place.
@@ -204,6 +207,16 @@ SysResult<> WriteRescue(const char* file_name, const TextBuffer& buffer, Session
   session.document = file_name;
   session.lock = std::move(lock);
   return {};
+}
+
+}  // namespace
+
+SysResult<> WriteRescue(const char* file_name, const TextBuffer& buffer, SessionRescue& session,
+                        std::string& name) {
+  // The names and the block of a write are memory too: without it, the write fails as any
+  // other failure does, also when it comes in a pause of the line editor's key wait.
+  return CatchNoMemory("write the rescue file",
+                       [&] { return WriteSessionRescue(file_name, buffer, session, name); });
 }
 
 bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, SessionRescue& session) {

@@ -11,9 +11,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 
+#include "common/sys_result.h"
 #include "common/unique_fd.h"
 #include "console/console.h"
 #include "files/path_walk.h"
@@ -259,15 +259,16 @@ bool ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const c
   if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
   const NameBuffer launch_command = settings.launch_command;
   bool too_long = false;
-  try {
+  const SysResult<> read = CatchNoMemory("read the settings file", [&] {
     bool cut = false;
     const std::string text = ReadHead(file.get(), cut);
     if (cut) con.Print("%s: only the first 1 MiB was read\n", Visible(file_name));
     // Applied to a copy, so that a lack of memory half way leaves every setting as it was.
-    Settings read = settings;
-    ApplySettings(text, names, read, &too_long);
-    settings = read;
-  } catch (const std::bad_alloc&) {
+    Settings applied = settings;
+    ApplySettings(text, names, applied, &too_long);
+    settings = applied;
+  });
+  if (!read.ok()) {
     con.Print("%s: not read: not enough memory\n", Visible(file_name));
     return true;
   }

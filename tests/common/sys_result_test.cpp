@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace ostrel {
@@ -49,6 +50,18 @@ TEST(SysResult, ARoomsOwnReasonIsNoErrnoValue) {
   EXPECT_EQ(changed.Reason(), "the file changed meanwhile");
   EXPECT_EQ(SysError{.code = std::error_code(2, kOwn)}.Reason(), "not a regular file");
   EXPECT_NE(changed.code, SysError::Of(1, "swap the names").code);
+}
+
+// Memory that cannot be had becomes ENOMEM, and a failure of the work itself passes as it is.
+TEST(SysResult, RunningOutOfMemoryIsAFailureLikeAnyOther) {
+  const SysResult<> ran = CatchNoMemory("grow", [] { throw std::bad_alloc(); });
+  EXPECT_TRUE(ran.error().Is(ENOMEM));
+  EXPECT_STREQ(ran.error().doing, "grow");
+  EXPECT_TRUE(CatchNoMemory("grow", [] {}).ok());
+  const SysResult<> failed =
+      CatchNoMemory("grow", [] { return SysResult<>(SysError::Of(ENOSPC, "write")); });
+  EXPECT_TRUE(failed.error().Is(ENOSPC));
+  EXPECT_STREQ(failed.error().doing, "write");
 }
 
 }  // namespace
