@@ -33,6 +33,7 @@ void Console::UseLineEditor(std::unique_ptr<LineEditor> editor) {
   if (editor_) {
     editor_->RedrawWith(terminal_.Screen());
     editor_->WhenIdle(&idle_);
+    editor_->WriteThrough(&output_);
   }
 }
 
@@ -119,8 +120,11 @@ ReadOutcome Console::Read(char* buf, int limit, InputKind kind) {
 
 bool Console::FillEdited(InputKind kind) {
   std::string line;
-  const EditResult result = editor_->Read(output_.Pending(), kind, line);
-  output_.Drop();  // the line editor has shown it
+  // The line editor shows the pending output as its prompt; what it writes itself meanwhile goes
+  // through the output after it.
+  const std::string prompt(output_.Pending());
+  output_.Drop();
+  const EditResult result = editor_->Read(prompt, kind, line);
   switch (result) {
     case EditResult::kLine:
       input_.Add(line);

@@ -146,7 +146,7 @@ std::unique_ptr<LineEditor> LineEditor::Open(std::FILE* in, std::FILE* out) {
   }
   // Without the library a terminal is read as a pipe is.
   if (!Edit().loaded) return nullptr;
-  auto editor = std::make_unique<LineEditor>(out);
+  auto editor = std::make_unique<LineEditor>();
   // The editor writes nothing to standard error: the library's warnings go nowhere.
   editor->errors_ = std::fopen("/dev/null", "we");
   editor->el_ =
@@ -312,8 +312,7 @@ unsigned char LineEditor::Redraw(EditLine* el, int /*ch*/) {
     }
   }
   if (editor->screen_ != nullptr) out += *editor->screen_;
-  (void)std::fwrite(out.data(), 1, out.size(), editor->out_);
-  (void)std::fflush(editor->out_);
+  editor->Show(out);
   Edit().el_set(el, EL_REFRESH);
   return CC_NORM;
 }
@@ -379,9 +378,17 @@ unsigned char LineEditor::CompleteFileName() {
     width += name.size();
   }
   listing += '\n';
-  (void)std::fwrite(listing.data(), 1, listing.size(), out_);
-  (void)std::fflush(out_);
+  Show(listing);
   return CC_REDISPLAY;
+}
+
+// Writes `text` through the console's output, after whatever the library has drawn so far.
+void LineEditor::Show(std::string_view text) {
+  std::FILE* drawn = nullptr;
+  if (Edit().el_get(el_, EL_GETFP, 1, &drawn) == 0 && drawn != nullptr) (void)std::fflush(drawn);
+  if (output_ == nullptr) return;
+  output_->Append(text);
+  (void)output_->Send(output_->Pending().size());
 }
 
 // NOLINTEND(clang-analyzer-core.CallAndMessage)

@@ -35,7 +35,7 @@ class LineEditor {
   // TERM names one that is not "dumb"; otherwise nullptr.
   static std::unique_ptr<LineEditor> Open(std::FILE* in, std::FILE* out);
 
-  explicit LineEditor(std::FILE* out) : out_(out) {}
+  LineEditor() = default;
   LineEditor(const LineEditor&) = delete;
   LineEditor& operator=(const LineEditor&) = delete;
   ~LineEditor();
@@ -56,6 +56,12 @@ class LineEditor {
   // stays as it is.
   void WhenIdle(const IdleWork* work) { idle_ = work; }
 
+  // What the line editor itself shows (the redraw, the list of file names) is written through
+  // `*output` (which the caller keeps), the console's one output, so that a failed write is
+  // noticed there as every other is. The library's own drawing goes to the stream it was opened
+  // on.
+  void WriteThrough(OutputBuffer* output) { output_ = output; }
+
  private:
   static char* Prompt(struct editline* el);
   static unsigned char Tab(struct editline* el, int ch);
@@ -64,8 +70,9 @@ class LineEditor {
   static unsigned char Redraw(struct editline* el, int ch);
   unsigned char CompleteFileName();
   void ActOnTerminalSignal(int sig);
+  void Show(std::string_view text);
 
-  std::FILE* out_;
+  OutputBuffer* output_ = nullptr;
   int in_fd_ = -1;
   std::mbstate_t key_state_{};   // a key's multibyte sequence read so far
   std::FILE* errors_ = nullptr;  // the library's own messages go nowhere
