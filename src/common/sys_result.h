@@ -55,7 +55,8 @@ struct SysError {
   }
 };
 
-// What a call produced, or why it failed.
+// What a call produced, or why it failed. A failed result holds a default-made T, which is
+// never to be read.
 template <typename T = void>
 class [[nodiscard]] SysResult {
  public:
