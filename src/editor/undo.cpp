@@ -70,9 +70,9 @@ std::optional<int32_t> Undo::Apply(TextBuffer& buffer) {
   return cursor_line;
 }
 
-Outcome UndoCommand(EditorState& s, Console& con) {
-  if (s.undo.WritesLines() && !ReserveForEdit(s, con, 2)) return Outcome::kDone;
-  if (const std::optional<int32_t> line = s.undo.Apply(s.buffer)) s.cursor_line = *line;
+Outcome UndoCommand(Document& doc, Session&, View& view, Console& con) {
+  if (doc.undo.WritesLines() && !ReserveForEdit(doc, con, 2)) return Outcome::kDone;
+  if (const std::optional<int32_t> line = doc.undo.Apply(doc.buffer)) view.cursor_line = *line;
   return Outcome::kDone;
 }
 

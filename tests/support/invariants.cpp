@@ -29,7 +29,7 @@ bool Terminated(const char* data, std::size_t size) {
 }  // namespace
 
 bool CheckInvariants(const EditorState& s, std::string* why) {
-  const TextBuffer& buffer = s.buffer;
+  const TextBuffer& buffer = s.doc.buffer;
   if (!buffer.allocated()) return Fail(why, "text buffer not allocated");
   const int32_t lsize = buffer.lsize();
   const int32_t lines = buffer.lines();
@@ -89,25 +89,25 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
     }
   }
 
-  if (!InRange(s.cursor_line, 0, lines - 1)) {
-    return Fail(why, "cursor line " + std::to_string(s.cursor_line) + " outside 0.." +
+  if (!InRange(s.view.cursor_line, 0, lines - 1)) {
+    return Fail(why, "cursor line " + std::to_string(s.view.cursor_line) + " outside 0.." +
                          std::to_string(lines - 1));
   }
-  if (!InRange(s.cursor_pos, 0, lsize - 1)) {
-    return Fail(why, "cursor position " + std::to_string(s.cursor_pos) + " outside 0.." +
+  if (!InRange(s.view.cursor_pos, 0, lsize - 1)) {
+    return Fail(why, "cursor position " + std::to_string(s.view.cursor_pos) + " outside 0.." +
                          std::to_string(lsize - 1));
   }
-  if (!InRange(s.settings.anchor_pos, 0, lsize - 1)) {
-    return Fail(why, "anchor position " + std::to_string(s.settings.anchor_pos) + " outside 0.." +
-                         std::to_string(lsize - 1));
+  if (!InRange(s.session.settings.anchor_pos, 0, lsize - 1)) {
+    return Fail(why, "anchor position " + std::to_string(s.session.settings.anchor_pos) +
+                         " outside 0.." + std::to_string(lsize - 1));
   }
 
   const struct {
     const char* name;
     const LineBuffer& data;
-  } scratch[] = {{"command input", s.command_input}, {"insert text", s.insert_text},
-                 {"jump string", s.jump_string},     {"clip", s.clip},
-                 {"undo copy 1", s.undo.copy1()},    {"undo copy 2", s.undo.copy2()}};
+  } scratch[] = {{"command input", s.session.command_input}, {"insert text", s.session.insert_text},
+                 {"jump string", s.session.jump_string},     {"clip", s.session.clip},
+                 {"undo copy 1", s.doc.undo.copy1()},        {"undo copy 2", s.doc.undo.copy2()}};
   for (const auto& [name, data] : scratch) {
     if (data.size() != slot_size) {
       return Fail(why, std::string(name) + " is " + std::to_string(data.size()) +
@@ -120,16 +120,16 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
   const struct {
     const char* name;
     const NameBuffer& data;
-  } names[] = {{"file name", s.file_name},
-               {"open name", s.open_name},
-               {"launch command", s.settings.launch_command}};
+  } names[] = {{"file name", s.doc.file_name},
+               {"open name", s.doc.open_name},
+               {"launch command", s.session.settings.launch_command}};
   for (const auto& [name, data] : names) {
     if (!Terminated(data.data(), data.size())) {
       return Fail(why, std::string(name) + " has no terminator");
     }
   }
 
-  const Undo& u = s.undo;
+  const Undo& u = s.doc.undo;
   const auto kind = static_cast<int32_t>(u.kind());
   if (!InRange(kind, 0, 6)) return Fail(why, "undo kind " + std::to_string(kind));
   const bool one_line = InRange(kind, static_cast<int32_t>(UndoKind::kLineText),
