@@ -98,12 +98,13 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
 
 // Searching and saving skip the slots past the buffer's written mark, so text there would be
 // lost without a word. On a huge grid with a short document, ordinary work keeps the rule, and
-// a writer that bypasses the mark (through the reading accessor) is caught wherever the slot
-// lies: just at the mark, at the end of the grid, or lent to a line by an opened line.
+// a writer that bypasses the mark (writing text where the trimming accessor allows only zeros:
+// into the blank slot an empty line is lent) is caught wherever the line's slot lies: just at
+// the mark, at the end of the grid, or lent to a line by an opened line.
 TEST(CheckInvariants, OnAHugeGridEverySlotPastTheWrittenMarkIsEmpty) {
   constexpr int32_t kLines = 8'000'000;
   const auto bypass = [](EditorState& s, int32_t line) {
-    const_cast<char*>(s.doc.buffer.Slot(line))[0] = 'x';  // the faulty writer under test
+    s.doc.buffer.TrimmableSlot(line)[0] = 'x';  // the faulty writer under test
   };
   const struct {
     const char* expected;  // "" when the state must pass
@@ -126,6 +127,9 @@ TEST(CheckInvariants, OnAHugeGridEverySlotPastTheWrittenMarkIsEmpty) {
          Wedge(0, s.doc.buffer);
          bypass(s, 0);
        }},
+      // Written through the reading accessor, which lends the blank to no line.
+      {"the blank slot holds text",
+       [](EditorState& s) { const_cast<char*>(s.doc.buffer.Slot(4))[0] = 'x'; }},
   };
   for (const auto& c : cases) {
     auto s = MakeState(3, kLines, {"ab", "cd", "ef"});

@@ -39,11 +39,12 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
   // for writing, so it must be empty: text there came from a writer that bypassed the mark, and
   // the work that skips such slots (search, save) would not see it. Such a line has no storage
   // and reads as the blank slot, so a writer that bypassed the mark wrote into the blank: the
-  // line it was lent to last is named.
+  // line it was last lent to for writing is named (reading lends it to nobody).
   const int32_t mark = buffer.WrittenMark();
   const std::span<const char> blank = buffer.BlankSlot();
   if (blank.size() != slot_size || !AllZero(blank.data(), blank.size())) {
     const int32_t line = buffer.BlankLentTo();
+    if (line < 0) return Fail(why, "the blank slot holds text");
     const int32_t index = InRange(line, 0, lines - 1) ? buffer.SlotIndex(line) : -1;
     if (index < mark)
       return Fail(why, "the blank slot lent to line " + std::to_string(line) + " holds text");
