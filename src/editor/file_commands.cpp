@@ -32,8 +32,7 @@ void NoteSave(Document& doc, Session& session, Outcome saved) {
   doc.buffer.ForgetChanges();
   // Even a file kept from a refused save or one that failed part way: the text has reached its
   // file now.
-  session.rescue.kept = false;
-  DropRescue(session.rescue);
+  DropRescueOnceSaved(session.rescue);
 }
 
 // A loaded document is its file's text, with nothing to undo and nothing to rescue.
