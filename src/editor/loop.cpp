@@ -61,25 +61,24 @@ void ActOnSignal(const Document& doc, Session& session, Console& con, SignalPlac
 }  // namespace
 
 bool StartUp(EditorState& s, const char* file, Console& con) {
+  Settings& settings = s.session.settings;
   con.Line(kBanner);
   // The view settings, the names and the launch command start at the values the state is
   // made with; the key tables are filled here, in the editor's start-up order.
   MakeKeys(s.session.key_names);
-  SetDefaultValues(s.session.settings.keys);
-  ReadRC(s.session.key_names, s.session.settings, con);
+  SetDefaultValues(settings.keys);
+  ReadRC(s.session.key_names, settings, con);
   // A max_char line after anchor_position may have shrunk the slots under the anchor.
-  if (s.session.settings.anchor_pos > s.session.settings.limits.lsize - 1)
-    s.session.settings.anchor_pos = s.session.settings.limits.lsize - 1;
-  con.Print("\nEnter '%s' for help or '%s' to quit\n",
-            Visible(s.session.settings.keys[kHelp].data()),
-            Visible(s.session.settings.keys[kQuit].data()));
+  if (settings.anchor_pos > settings.limits.lsize - 1)
+    settings.anchor_pos = settings.limits.lsize - 1;
+  con.Print("\nEnter '%s' for help or '%s' to quit\n", Visible(settings.keys[kHelp].data()),
+            Visible(settings.keys[kQuit].data()));
 
   if (!s.AllocateBuffers()) {
-    const int64_t bytes =
-        int64_t{s.session.settings.limits.lines} * int64_t{s.session.settings.limits.lsize};
+    const int64_t bytes = int64_t{settings.limits.lines} * int64_t{settings.limits.lsize};
     if (bytes >= (int64_t{1} << 31)) {
       con.Print("Text buffer of %d lines of %d bytes is too large (2147483648 bytes or more)\n",
-                s.session.settings.limits.lines, s.session.settings.limits.lsize);
+                settings.limits.lines, settings.limits.lsize);
     } else {
       con.Print("Cannot allocate a text buffer of %lld bytes and its work buffers\n",
                 static_cast<long long>(bytes));
