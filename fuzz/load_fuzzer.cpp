@@ -88,17 +88,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view text = file.substr(0, file.find('\0'));
 
   EditorState s;
-  s.settings.limits = Limits{lsize, lines};
+  s.session.settings.limits = Limits{lsize, lines};
   Check(s.AllocateBuffers(), "cannot allocate");
   // A previous document that the load must wipe out completely.
-  for (int32_t i = 0; i < lines; ++i) std::memset(s.buffer.WritableSlot(i), 'o', lsize - 1);
+  for (int32_t i = 0; i < lines; ++i) std::memset(s.doc.buffer.WritableSlot(i), 'o', lsize - 1);
 
   static fuzz::MemoryFile in;
   bool loaded = false;
   {
     Console con(in.Hold(yes ? "Y\n" : "n\n"), g_out);
-    s.buffer.ClearAll();
-    loaded = ParseLines(text, file.size(), s.buffer, con);
+    s.doc.buffer.ClearAll();
+    loaded = ParseLines(text, file.size(), s.doc.buffer, con);
   }
 
   const Expected x = Mark(text, file.size(), lsize, lines);
@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   fuzz::AbortOnBrokenInvariant(s, "after loading", 0);
   for (int32_t i = 0; i < lines; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    const std::string stored(s.buffer.Slot(i));
+    const std::string stored(s.doc.buffer.Slot(i));
     Check(stored == (k < x.lines.size() ? x.lines[k] : std::string()), "wrong line stored");
   }
   return 0;

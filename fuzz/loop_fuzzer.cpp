@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (StartUp(s, "doc.txt", con)) {
       fuzz::AbortOnBrokenInvariant(s, "after start-up", 0);
       long cycle = 0;
-      while (!s.quit) {
+      while (!s.session.quit) {
         if (++cycle > kMaxCycles) {
           std::fprintf(stderr, "loop fuzzer: more than %ld cycles\n", kMaxCycles);
           std::abort();

@@ -111,7 +111,10 @@ char* TextBuffer::TrimmableSlot(int32_t line) {
   NoteChange();
   const int32_t slot = Physical(line);
   LineStore& store = Store(slot);
-  if (store.text == nullptr) return blank_.data();
+  if (store.text == nullptr) {
+    blank_lent_to_ = line;
+    return blank_.data();
+  }
   NotePending(slot);
   return store.text;
 }

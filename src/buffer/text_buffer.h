@@ -42,12 +42,10 @@ class TextBuffer {
   //
   // Slot hands out the line for reading: its text and terminator. Only those bytes may be read;
   // the pointer stays good until the line is next written, moved away or cleared. An empty line
-  // reads as the one blank slot of the buffer, lent to it (see BlankLentTo).
+  // reads as the one blank slot of the buffer. Reading changes nothing.
   const char* Slot(int32_t line) const {
     const char* text = Store(Physical(line)).text;
-    if (text != nullptr) return text;
-    blank_lent_to_ = line;
-    return blank_.data();
+    return text != nullptr ? text : blank_.data();
   }
   // WritableSlot hands the line out for writing as a whole slot: lsize bytes holding its text
   // and zeros after it, in a working block that the line keeps until FitWrittenLines stores it
@@ -57,7 +55,8 @@ class TextBuffer {
   char* WritableSlot(int32_t line);
   // Hands the line out for changes that never lengthen it (cutting, trimming, clearing): its
   // own bytes, text and terminator and whatever zeros follow, written in place. Needs no
-  // memory; an empty line gets the blank slot, in which only zeros may be written.
+  // memory; an empty line is lent the blank slot, in which only zeros may be written (see
+  // BlankLentTo).
   char* TrimmableSlot(int32_t line);
 
   // Makes sure that the next `count` (at most kWorkingBlocks) lines handed out by WritableSlot
@@ -102,8 +101,9 @@ class TextBuffer {
     const LineStore& store = Store(Physical(line));
     return {store.text, static_cast<std::size_t>(store.size)};
   }
-  // The blank slot every empty line reads as (lsize zero bytes, unless a reader wrote into
-  // it), and the line it was last lent to by Slot. For the invariant checker.
+  // The blank slot every empty line reads as (lsize zero bytes, unless a faulty writer wrote
+  // text into it), and the line TrimmableSlot last lent it to for writing, or -1. For the
+  // invariant checker.
   std::span<const char> BlankSlot() const {
     return {blank_.data(), static_cast<std::size_t>(limits_.lsize)};
   }
@@ -193,7 +193,7 @@ class TextBuffer {
   std::array<int32_t, 8> pending_{};
   int pending_count_ = 0;
   LineBuffer blank_;
-  mutable int32_t blank_lent_to_ = -1;
+  int32_t blank_lent_to_ = -1;
   // The line->slot table is the window table_[base_ .. base_+mapped_) of a store of 2*lines
   // entries; every line from mapped_ on lies in the slot of its own number. The table is built
   // only as far as lines are opened or deleted above the end of the text, so a large grid

@@ -10,8 +10,8 @@ namespace {
 
 // Whether the document holds changes that the session's rescue file does not, and no write of
 // them was tried yet.
-bool IdleWriteDue(const EditorState& s) {
-  return s.buffer.Changed() && s.buffer.ChangeCount() != s.rescue.changes;
+bool IdleWriteDue(const Document& doc, const Session& session) {
+  return doc.buffer.Changed() && doc.buffer.ChangeCount() != session.rescue.changes;
 }
 
 // How many pauses old the oldest change the rescue file lacks may grow during steady typing.
@@ -19,33 +19,35 @@ constexpr int kAgeFactor = 5;
 
 }  // namespace
 
-void KeepRescueWithinAge(EditorState& s, const Console& con) {
+void KeepRescueWithinAge(const Document& doc, Session& session, const Console& con) {
   using Clock = std::chrono::steady_clock;
-  RescueLag& lag = s.rescue_lag;
-  if (!con.InputIsTerminal() || s.settings.autosave_seconds == 0 || !IdleWriteDue(s)) {
+  RescueLag& lag = session.rescue_lag;
+  if (!con.InputIsTerminal() || session.settings.autosave_seconds == 0 ||
+      !IdleWriteDue(doc, session)) {
     lag.behind = false;
     return;
   }
   const Clock::time_point now = Clock::now();
   // The first view after a change the file lacks, since the file's last write tried.
-  if (!lag.behind || lag.from != s.rescue.changes) {
-    lag = {.behind = true, .from = s.rescue.changes, .since = now};
+  if (!lag.behind || lag.from != session.rescue.changes) {
+    lag = {.behind = true, .from = session.rescue.changes, .since = now};
     return;
   }
-  if (now - lag.since < std::chrono::seconds(kAgeFactor * s.settings.autosave_seconds)) return;
+  if (now - lag.since < std::chrono::seconds(kAgeFactor * session.settings.autosave_seconds))
+    return;
   std::string name;
-  (void)WriteRescue(s.file_name.data(), s.buffer, s.rescue, name);
+  (void)WriteRescue(doc.file_name.data(), doc.buffer, session.rescue, name);
   lag.behind = false;
 }
 
-IdleWrites::IdleWrites(EditorState& s, Console& con) : con_(con) {
+IdleWrites::IdleWrites(const Document& doc, Session& session, Console& con) : con_(con) {
   constexpr int kMillisecondsPerSecond = 1000;
-  con.WhenIdle({.after_ms = s.settings.autosave_seconds * kMillisecondsPerSecond,
-                .due = [&s] { return IdleWriteDue(s); },
+  con.WhenIdle({.after_ms = session.settings.autosave_seconds * kMillisecondsPerSecond,
+                .due = [&doc, &session] { return IdleWriteDue(doc, session); },
                 .run =
-                    [&s] {
+                    [&doc, &session] {
                       std::string name;
-                      (void)WriteRescue(s.file_name.data(), s.buffer, s.rescue, name);
+                      (void)WriteRescue(doc.file_name.data(), doc.buffer, session.rescue, name);
                     }});
 }
 

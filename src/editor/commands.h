@@ -16,78 +16,91 @@
 
 namespace ostrel {
 
-// A handler's result: kCancelled when its question was cancelled (by 'x', or by a signal the
-// loop then acts on), kDone otherwise, whatever the command did.
-using Handler = Outcome (*)(EditorState&, Console&);
+// Every handler takes the three parts of the state, so that the table has one type; its
+// definition names only the parts it uses, and the procedures below it take only the parts they
+// change, and `const` those they only read. Each group below says what its handlers change. A
+// handler's result: kCancelled when its question was cancelled (by 'x', or by a signal the loop
+// then acts on), kDone otherwise, whatever the command did.
+using Handler = Outcome (*)(Document&, Session&, View&, Console&);
 
-// Cursor movement, search, view settings (cursor.cpp).
-Outcome PositionBack(EditorState& s, Console& con);
-Outcome PositionForw(EditorState& s, Console& con);
-Outcome PositionDown(EditorState& s, Console& con);  // up a line
-Outcome PositionUp(EditorState& s, Console& con);    // down a line
-Outcome PositionBeg(EditorState& s, Console& con);
-Outcome PositionEnd(EditorState& s, Console& con);
-Outcome PageBack(EditorState& s, Console& con);
-Outcome PageForw(EditorState& s, Console& con);
-Outcome PageLength(EditorState& s, Console& con);
-Outcome JumpLine(EditorState& s, Console& con);
-Outcome JumpDoc(EditorState& s, Console& con);
-Outcome LockTog(EditorState& s, Console& con);
-Outcome GoToLine(EditorState& s, Console& con);
-Outcome GoToPos(EditorState& s, Console& con);
-Outcome AnchorGo(EditorState& s, Console& con);
-Outcome AnchorSet(EditorState& s, Console& con);
-Outcome NumTog(EditorState& s, Console& con);
+// Runs a handler on the loop's state.
+inline Outcome RunHandler(Handler handler, EditorState& s, Console& con) {
+  return handler(s.doc, s.session, s.view, con);
+}
+
+// Cursor movement, search, view settings (cursor.cpp): they read the document and change the
+// view; the page length, number display and anchor are the session's settings, the searches ask
+// into its jump string.
+Outcome PositionBack(Document&, Session&, View&, Console&);
+Outcome PositionForw(Document&, Session&, View&, Console&);
+Outcome PositionDown(Document&, Session&, View&, Console&);  // up a line
+Outcome PositionUp(Document&, Session&, View&, Console&);    // down a line
+Outcome PositionBeg(Document&, Session&, View&, Console&);
+Outcome PositionEnd(Document&, Session&, View&, Console&);
+Outcome PageBack(Document&, Session&, View&, Console&);
+Outcome PageForw(Document&, Session&, View&, Console&);
+Outcome PageLength(Document&, Session&, View&, Console&);
+Outcome JumpLine(Document&, Session&, View&, Console&);
+Outcome JumpDoc(Document&, Session&, View&, Console&);
+Outcome LockTog(Document&, Session&, View&, Console&);
+Outcome GoToLine(Document&, Session&, View&, Console&);
+Outcome GoToPos(Document&, Session&, View&, Console&);
+Outcome AnchorGo(Document&, Session&, View&, Console&);
+Outcome AnchorSet(Document&, Session&, View&, Console&);
+Outcome NumTog(Document&, Session&, View&, Console&);
 
 // Start-up: puts the cursor on the +LINE[,COLUMN] position, clamped into the grid of the loaded
 // document (cursor.cpp).
-void GoToStartPosition(EditorState& s, const StartPosition& start);
+void GoToStartPosition(const Document& doc, View& view, const StartPosition& start);
 
-// Editing (edit_commands.cpp).
+// Editing (edit_commands.cpp): they change the document's text and undo record and the cursor;
+// the clip commands the session's clip, the insert its answer buffer.
 // Before an edit that lengthens lines saves anything for undo: gets the memory for writing
 // `count` lines. Without it the edit ends with std::bad_alloc, which the command loop turns into
 // the message that nothing was changed.
-void ReserveForEdit(EditorState& s, int count = 1);
-Outcome LineClear(EditorState& s, Console& con);
-Outcome LineMove(EditorState& s, Console& con);
-Outcome LineInsert(EditorState& s, Console& con);
-Outcome LineDelete(EditorState& s, Console& con);
-Outcome LineCopy(EditorState& s, Console& con);
-Outcome ClipCopy(EditorState& s, Console& con);
-Outcome ClipCut(EditorState& s, Console& con);
-Outcome ClipPaste(EditorState& s, Console& con);
-Outcome ClipInsert(EditorState& s, Console& con);
-Outcome NewInsert(EditorState& s, Console& con);
-Outcome TrimEnd(EditorState& s, Console& con);
-Outcome TrimWrap(EditorState& s, Console& con);
+void ReserveForEdit(Document& doc, int count = 1);
+Outcome LineClear(Document&, Session&, View&, Console&);
+Outcome LineMove(Document&, Session&, View&, Console&);
+Outcome LineInsert(Document&, Session&, View&, Console&);
+Outcome LineDelete(Document&, Session&, View&, Console&);
+Outcome LineCopy(Document&, Session&, View&, Console&);
+Outcome ClipCopy(Document&, Session&, View&, Console&);
+Outcome ClipCut(Document&, Session&, View&, Console&);
+Outcome ClipPaste(Document&, Session&, View&, Console&);
+Outcome ClipInsert(Document&, Session&, View&, Console&);
+Outcome NewInsert(Document&, Session&, View&, Console&);
+Outcome TrimEnd(Document&, Session&, View&, Console&);
+Outcome TrimWrap(Document&, Session&, View&, Console&);
 
 // On a terminal, one line saying how many characters of text typed, inserted or pasted did
 // not fit and were dropped; nothing when none were, or through pipes (edit_commands.cpp).
 void SayDropped(int32_t dropped, Console& con);
 
-// Undo (undo.cpp).
-Outcome UndoCommand(EditorState& s, Console& con);
+// Undo (undo.cpp): the document's text and undo record, and the cursor line.
+Outcome UndoCommand(Document&, Session&, View&, Console&);
 
-// Files and the launch command (file_commands.cpp).
-Outcome SavePrompt(EditorState& s, Console& con);
-Outcome SaveOverwrite(EditorState& s, Console& con);
-Outcome OpenCommand(EditorState& s, Console& con);
-Outcome CommandExec(EditorState& s, Console& con);
-Outcome CommandEdit(EditorState& s, Console& con);
+// Files and the launch command (file_commands.cpp): the document's names, text, disk record
+// and undo record (a loaded document has nothing to undo); the session's rescue file, failed
+// save, launch command, and the end of a refused open. Never the view.
+Outcome SavePrompt(Document&, Session&, View&, Console&);
+Outcome SaveOverwrite(Document&, Session&, View&, Console&);
+Outcome OpenCommand(Document&, Session&, View&, Console&);
+Outcome CommandExec(Document&, Session&, View&, Console&);
+Outcome CommandEdit(Document&, Session&, View&, Console&);
 
 // Start-up: makes `name` the open name and the file name and loads it. Returns false when the
-// editor must end at once, with s.exit_status set.
-bool StartUpOpen(EditorState& s, const char* name, Console& con);
+// editor must end at once (with status 1), the user told why.
+bool StartUpOpen(Document& doc, const char* name, Console& con);
 
-// Help (help.cpp).
-Outcome HelpCommand(EditorState& s, Console& con);
+// Help (help.cpp): changes nothing.
+Outcome HelpCommand(Document&, Session&, View&, Console&);
 
-// Quit (loop.cpp).
-Outcome QuitCommand(EditorState& s, Console& con);
+// Quit (loop.cpp): the session's end, its command input as the answer, its rescue file.
+Outcome QuitCommand(Document&, Session&, View&, Console&);
 
 // Before a question that may drop the document (quit, open): someone at a terminal is told
 // when it holds unsaved changes (file_commands.cpp).
-void WarnOfUnsavedChanges(const EditorState& s, Console& con);
+void WarnOfUnsavedChanges(const Document& doc, Console& con);
 
 // The page of the help menu that shows a command's help line.
 enum class HelpPage { kNavigation, kEditing, kFile, kMore };

@@ -83,8 +83,8 @@ Outcome Help(const KeyTable& keys, int32_t lsize, int32_t lines, Console& con) {
   }
 }
 
-Outcome HelpCommand(EditorState& s, Console& con) {
-  return Help(s.settings.keys, s.buffer.lsize(), s.buffer.lines(), con);
+Outcome HelpCommand(Document& doc, Session& session, View&, Console& con) {
+  return Help(session.settings.keys, doc.buffer.lsize(), doc.buffer.lines(), con);
 }
 
 }  // namespace ostrel

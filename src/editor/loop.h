@@ -13,7 +13,7 @@ inline constexpr const char* kBanner = "Ostrel line editor " OSTREL_VERSION;
 
 // Sets up the state in the editor's start-up order: banner, key tables, view defaults, the
 // settings file, the start-up hint, the buffers, then `file` (none when null). Returns false
-// when the editor must end at once; s.exit_status then says with what.
+// when the editor must end at once; s.session.exit_status then says with what.
 bool StartUp(EditorState& s, const char* file, Console& con);
 
 // One cycle: show the view, read an input line, run its command or enter it as text.
@@ -25,7 +25,7 @@ const char* TypedText(const char* input);
 
 // Writes `text` into the cursor line at the cursor column, and moves the cursor down unless the
 // line lock is on or it is on the last line.
-void EnterText(EditorState& s, Console& con, const char* text);
+void EnterText(Document& doc, View& view, Console& con, const char* text);
 
 // The whole run on `file` (none when null): start-up, the cursor put on the start position
 // when one is given, cycles until a confirmed quit or the end of input. Returns the process's

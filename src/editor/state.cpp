@@ -5,16 +5,17 @@
 namespace ostrel {
 
 bool EditorState::AllocateBuffers() {
-  if (!buffer.Allocate(settings.limits)) return false;
-  const auto lsize = static_cast<std::size_t>(settings.limits.lsize);
-  for (LineBuffer* work : {&command_input, &insert_text, &jump_string, &clip}) {
+  if (!doc.buffer.Allocate(session.settings.limits)) return false;
+  const auto lsize = static_cast<std::size_t>(session.settings.limits.lsize);
+  for (LineBuffer* work :
+       {&session.command_input, &session.insert_text, &session.jump_string, &session.clip}) {
     if (!work->Allocate(lsize)) return false;
   }
-  return undo.Allocate(settings.limits.lsize);
+  return doc.undo.Allocate(session.settings.limits.lsize);
 }
 
-int32_t CursorColumn(const EditorState& s) {
-  return CharStartInLine(s.buffer, s.cursor_line, s.cursor_pos);
+int32_t CursorColumn(const Document& doc, const View& view) {
+  return CharStartInLine(doc.buffer, view.cursor_line, view.cursor_pos);
 }
 
 }  // namespace ostrel

@@ -70,10 +70,9 @@ std::optional<int32_t> Undo::Apply(TextBuffer& buffer) {
   return cursor_line;
 }
 
-Outcome UndoCommand(EditorState& s, Console& con) {
-  (void)con;
-  if (s.undo.WritesLines()) ReserveForEdit(s, 2);
-  if (const std::optional<int32_t> line = s.undo.Apply(s.buffer)) s.cursor_line = *line;
+Outcome UndoCommand(Document& doc, Session&, View& view, Console&) {
+  if (doc.undo.WritesLines()) ReserveForEdit(doc, 2);
+  if (const std::optional<int32_t> line = doc.undo.Apply(doc.buffer)) view.cursor_line = *line;
   return Outcome::kDone;
 }
 

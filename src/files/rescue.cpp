@@ -241,4 +241,9 @@ void DropRescue(SessionRescue& session) {
   session.kept = false;
 }
 
+void DropRescueOnceSaved(SessionRescue& session) {
+  session.kept = false;
+  DropRescue(session);
+}
+
 }  // namespace ostrel

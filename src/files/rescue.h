@@ -69,4 +69,8 @@ bool Rescue(const char* file_name, const TextBuffer& buffer, Console& con, Sessi
 // the session's no more.
 void DropRescue(SessionRescue& session);
 
+// The text reached its own file: the session's rescue file goes as DropRescue has it, even one
+// kept from a refused save or from a save that failed part way.
+void DropRescueOnceSaved(SessionRescue& session);
+
 }  // namespace ostrel

@@ -18,62 +18,63 @@ using Lines = std::vector<std::string>;
 
 TEST(EditCommands, TrimWrapAndItsUndo) {
   auto s = MakeState(8, 3, {"hello w", "next", "abc"});
-  s.cursor_pos = 5;
+  s.view.cursor_pos = 5;
   MemoryConsole mc;
-  TrimWrap(s, mc.con());
+  RunHandler(TrimWrap, s, mc.con());
   EXPECT_EQ(AllLines(s), (Lines{"hello", " wnext", "abc"}));
-  EXPECT_EQ(s.cursor_line, 1);
-  EXPECT_EQ(s.cursor_pos, 0);
-  s.cursor_pos = 1;
-  TrimWrap(s, mc.con());  // the rest does not fit whole into the next line: nothing changes
+  EXPECT_EQ(s.view.cursor_line, 1);
+  EXPECT_EQ(s.view.cursor_pos, 0);
+  s.view.cursor_pos = 1;
+  RunHandler(TrimWrap, s,
+             mc.con());  // the rest does not fit whole into the next line: nothing changes
   EXPECT_EQ(mc.Output(), "Cannot split: the next line has no room for the rest\n");
   EXPECT_EQ(AllLines(s), (Lines{"hello", " wnext", "abc"}));
-  EXPECT_EQ(s.cursor_line, 1);
-  EXPECT_EQ(s.cursor_pos, 1);
-  s.cursor_line = 2;
-  TrimWrap(s, mc.con());     // the last line: ignored
-  UndoCommand(s, mc.con());  // the record is still the first wrap's
+  EXPECT_EQ(s.view.cursor_line, 1);
+  EXPECT_EQ(s.view.cursor_pos, 1);
+  s.view.cursor_line = 2;
+  RunHandler(TrimWrap, s, mc.con());     // the last line: ignored
+  RunHandler(UndoCommand, s, mc.con());  // the record is still the first wrap's
   EXPECT_EQ(AllLines(s), (Lines{"hello w", "next", "abc"}));
-  EXPECT_TRUE(SlotsAreClean(s.buffer));
+  EXPECT_TRUE(SlotsAreClean(s.doc.buffer));
   // An empty rest fits even into a full next line.
   auto full = MakeState(8, 3, {"ab", "1234567"});
-  full.cursor_pos = 5;
-  TrimWrap(full, mc.con());
+  full.view.cursor_pos = 5;
+  RunHandler(TrimWrap, full, mc.con());
   EXPECT_EQ(AllLines(full), (Lines{"ab", "1234567", ""}));
-  EXPECT_EQ(full.cursor_line, 1);
-  EXPECT_EQ(full.cursor_pos, 0);
+  EXPECT_EQ(full.view.cursor_line, 1);
+  EXPECT_EQ(full.view.cursor_pos, 0);
 }
 
 TEST(EditCommands, EmptyCutsAndPastesStillRecord) {
   for (const char* answer : {"0\n", "-4\n", "many\n"}) {
     auto s = MakeState(16, 2, {"abcdef"});
-    std::strcpy(s.clip.data(), "old");
+    std::strcpy(s.session.clip.data(), "old");
     MemoryConsole mc(answer);
-    ClipCut(s, mc.con());
-    EXPECT_STREQ(s.clip.data(), "") << answer;
+    RunHandler(ClipCut, s, mc.con());
+    EXPECT_STREQ(s.session.clip.data(), "") << answer;
     EXPECT_EQ(AllLines(s), (Lines{"abcdef", ""}));
-    EXPECT_EQ(s.undo.kind(), UndoKind::kLineText);
+    EXPECT_EQ(s.doc.undo.kind(), UndoKind::kLineText);
   }
   auto s = MakeState(16, 2, {"abc", "kept"});
-  std::strcpy(s.clip.data(), "XYZ");
-  s.cursor_pos = 15;
+  std::strcpy(s.session.clip.data(), "XYZ");
+  s.view.cursor_pos = 15;
   MemoryConsole mc;
-  ClipPaste(s, mc.con());
+  RunHandler(ClipPaste, s, mc.con());
   EXPECT_EQ(AllLines(s), (Lines{"abc", "kept"}));
-  EXPECT_EQ(s.undo.kind(), UndoKind::kLineText);
-  EXPECT_TRUE(SlotsAreClean(s.buffer));
+  EXPECT_EQ(s.doc.undo.kind(), UndoKind::kLineText);
+  EXPECT_TRUE(SlotsAreClean(s.doc.buffer));
 }
 
 TEST(EditCommands, UndoAppliesToWhateverDocumentIsLoaded) {
   auto s = MakeState(8, 4, {"a", "b", "c", "d"});
-  s.cursor_line = 2;
+  s.view.cursor_line = 2;
   MemoryConsole mc("4\n");
-  LineMove(s, mc.con());
-  s.buffer.ClearAll();  // another document replaces the text
-  std::strcpy(s.buffer.WritableSlot(1), "new");
-  UndoCommand(s, mc.con());
+  RunHandler(LineMove, s, mc.con());
+  s.doc.buffer.ClearAll();  // another document replaces the text
+  std::strcpy(s.doc.buffer.WritableSlot(1), "new");
+  RunHandler(UndoCommand, s, mc.con());
   EXPECT_EQ(AllLines(s), (Lines{"", "new", "c", "d"}));
-  EXPECT_EQ(s.cursor_line, 2);
+  EXPECT_EQ(s.view.cursor_line, 2);
 }
 
 }  // namespace

@@ -33,13 +33,13 @@ TEST(CheckInvariants, AFreshStateAndOrdinaryEditsPass) {
   std::string why = "untouched";
   EXPECT_TRUE(CheckInvariants(s, &why));
   EXPECT_EQ(why, "untouched");
-  s.cursor_line = 3;
-  s.cursor_pos = 7;
-  s.settings.anchor_pos = 7;
-  s.buffer.OpenSlot(1);
-  s.buffer.CloseSlot(0);
-  std::memcpy(s.clip.data(), "1234567", 8);
-  Access::Set(s.undo, UndoKind::kMove, -5, 0, 3);  // kind 4 does not use `line`
+  s.view.cursor_line = 3;
+  s.view.cursor_pos = 7;
+  s.session.settings.anchor_pos = 7;
+  s.doc.buffer.OpenSlot(1);
+  s.doc.buffer.CloseSlot(0);
+  std::memcpy(s.session.clip.data(), "1234567", 8);
+  Access::Set(s.doc.undo, UndoKind::kMove, -5, 0, 3);  // kind 4 does not use `line`
   EXPECT_TRUE(CheckInvariants(s, nullptr));
 }
 
@@ -50,39 +50,41 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
     std::function<void(EditorState&)> breakit;
   } cases[] = {
       {"line 2 has no terminator",
-       [](EditorState& s) { std::memset(s.buffer.WritableSlot(2), 'x', 8); }},
+       [](EditorState& s) { std::memset(s.doc.buffer.WritableSlot(2), 'x', 8); }},
       {"line 0 has a non-zero byte at 5 after its terminator at 3",
-       [](EditorState& s) { s.buffer.WritableSlot(0)[5] = 'z'; }},
+       [](EditorState& s) { s.doc.buffer.WritableSlot(0)[5] = 'z'; }},
       {"line 1 has a non-zero byte at 7 after its terminator at 0",
-       [](EditorState& s) { s.buffer.WritableSlot(1)[7] = 'z'; }},
-      {"cursor line 4 outside 0..3", [](EditorState& s) { s.cursor_line = 4; }},
-      {"cursor line -1 outside 0..3", [](EditorState& s) { s.cursor_line = -1; }},
-      {"cursor position 8 outside 0..7", [](EditorState& s) { s.cursor_pos = 8; }},
-      {"cursor position -1 outside 0..7", [](EditorState& s) { s.cursor_pos = -1; }},
-      {"anchor position 8 outside 0..7", [](EditorState& s) { s.settings.anchor_pos = 8; }},
+       [](EditorState& s) { s.doc.buffer.WritableSlot(1)[7] = 'z'; }},
+      {"cursor line 4 outside 0..3", [](EditorState& s) { s.view.cursor_line = 4; }},
+      {"cursor line -1 outside 0..3", [](EditorState& s) { s.view.cursor_line = -1; }},
+      {"cursor position 8 outside 0..7", [](EditorState& s) { s.view.cursor_pos = 8; }},
+      {"cursor position -1 outside 0..7", [](EditorState& s) { s.view.cursor_pos = -1; }},
+      {"anchor position 8 outside 0..7", [](EditorState& s) { s.session.settings.anchor_pos = 8; }},
       {"command input has no terminator",
-       [](EditorState& s) { std::memset(s.command_input.data(), 'a', 8); }},
+       [](EditorState& s) { std::memset(s.session.command_input.data(), 'a', 8); }},
       {"insert text has no terminator",
-       [](EditorState& s) { std::memset(s.insert_text.data(), 'a', 8); }},
+       [](EditorState& s) { std::memset(s.session.insert_text.data(), 'a', 8); }},
       {"jump string has no terminator",
-       [](EditorState& s) { std::memset(s.jump_string.data(), 'a', 8); }},
-      {"clip has no terminator", [](EditorState& s) { std::memset(s.clip.data(), 'a', 8); }},
+       [](EditorState& s) { std::memset(s.session.jump_string.data(), 'a', 8); }},
+      {"clip has no terminator",
+       [](EditorState& s) { std::memset(s.session.clip.data(), 'a', 8); }},
       {"undo copy 1 has no terminator",
-       [](EditorState& s) { std::memset(Access::Copy1(s.undo).data(), 'a', 8); }},
+       [](EditorState& s) { std::memset(Access::Copy1(s.doc.undo).data(), 'a', 8); }},
       {"undo copy 2 has no terminator",
-       [](EditorState& s) { std::memset(Access::Copy2(s.undo).data(), 'a', 8); }},
-      {"clip is 9 bytes, not lsize 8", [](EditorState& s) { ASSERT_TRUE(s.clip.Allocate(9)); }},
-      {"file name has no terminator", [](EditorState& s) { s.file_name.fill('f'); }},
-      {"open name has no terminator", [](EditorState& s) { s.open_name.fill('o'); }},
+       [](EditorState& s) { std::memset(Access::Copy2(s.doc.undo).data(), 'a', 8); }},
+      {"clip is 9 bytes, not lsize 8",
+       [](EditorState& s) { ASSERT_TRUE(s.session.clip.Allocate(9)); }},
+      {"file name has no terminator", [](EditorState& s) { s.doc.file_name.fill('f'); }},
+      {"open name has no terminator", [](EditorState& s) { s.doc.open_name.fill('o'); }},
       {"launch command has no terminator",
-       [](EditorState& s) { s.settings.launch_command.fill('l'); }},
-      {"undo kind 7", [](EditorState& s) { Access::Set(s.undo, static_cast<UndoKind>(7), 0); }},
+       [](EditorState& s) { s.session.settings.launch_command.fill('l'); }},
+      {"undo kind 7", [](EditorState& s) { Access::Set(s.doc.undo, static_cast<UndoKind>(7), 0); }},
       {"undo line 4 outside the grid",
-       [](EditorState& s) { Access::Set(s.undo, UndoKind::kLineText, 4); }},
+       [](EditorState& s) { Access::Set(s.doc.undo, UndoKind::kLineText, 4); }},
       {"undo line -1 outside the grid",
-       [](EditorState& s) { Access::Set(s.undo, UndoKind::kDeletedLine, -1); }},
+       [](EditorState& s) { Access::Set(s.doc.undo, UndoKind::kDeletedLine, -1); }},
       {"undo lines 0, 4 outside the grid",
-       [](EditorState& s) { Access::Set(s.undo, UndoKind::kWrap, 0, 0, 4); }},
+       [](EditorState& s) { Access::Set(s.doc.undo, UndoKind::kWrap, 0, 0, 4); }},
   };
   for (const auto& c : cases) {
     auto s = MakeState(8, 4, {"abc"});
@@ -96,12 +98,13 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
 
 // Searching and saving skip the slots past the buffer's written mark, so text there would be
 // lost without a word. On a huge grid with a short document, ordinary work keeps the rule, and
-// a writer that bypasses the mark (through the reading accessor) is caught wherever the slot
-// lies: just at the mark, at the end of the grid, or lent to a line by an opened line.
+// a writer that bypasses the mark (writing text where the trimming accessor allows only zeros:
+// into the blank slot an empty line is lent) is caught wherever the line's slot lies: just at
+// the mark, at the end of the grid, or lent to a line by an opened line.
 TEST(CheckInvariants, OnAHugeGridEverySlotPastTheWrittenMarkIsEmpty) {
   constexpr int32_t kLines = 8'000'000;
   const auto bypass = [](EditorState& s, int32_t line) {
-    const_cast<char*>(s.buffer.Slot(line))[0] = 'x';  // the faulty writer under test
+    s.doc.buffer.TrimmableSlot(line)[0] = 'x';  // the faulty writer under test
   };
   const struct {
     const char* expected;  // "" when the state must pass
@@ -109,11 +112,11 @@ TEST(CheckInvariants, OnAHugeGridEverySlotPastTheWrittenMarkIsEmpty) {
   } cases[] = {
       {"",
        [](EditorState& s) {
-         Wedge(1, s.buffer);
-         Delete(0, s.buffer);
-         Wedge(0, s.buffer);
-         std::memcpy(s.buffer.WritableSlot(5), "z", 1);
-         Wedge(kLines - 1, s.buffer);
+         Wedge(1, s.doc.buffer);
+         Delete(0, s.doc.buffer);
+         Wedge(0, s.doc.buffer);
+         std::memcpy(s.doc.buffer.WritableSlot(5), "z", 1);
+         Wedge(kLines - 1, s.doc.buffer);
        }},
       {"line 3 holds text in slot 3, at or past the written mark 3",
        [&](EditorState& s) { bypass(s, 3); }},
@@ -121,9 +124,12 @@ TEST(CheckInvariants, OnAHugeGridEverySlotPastTheWrittenMarkIsEmpty) {
        [&](EditorState& s) { bypass(s, kLines - 1); }},
       {"line 0 holds text in slot 3, at or past the written mark 3",
        [&](EditorState& s) {
-         Wedge(0, s.buffer);
+         Wedge(0, s.doc.buffer);
          bypass(s, 0);
        }},
+      // Written through the reading accessor, which lends the blank to no line.
+      {"the blank slot holds text",
+       [](EditorState& s) { const_cast<char*>(s.doc.buffer.Slot(4))[0] = 'x'; }},
   };
   for (const auto& c : cases) {
     auto s = MakeState(3, kLines, {"ab", "cd", "ef"});

@@ -45,12 +45,12 @@ TEST(SessionInvariants, EveryCommandLeavesTheStateWhole) {
       MemoryConsole mc(kScript);
       std::string why;
       int cycles = 0;
-      while (!s.quit && cycles < 10000) {
+      while (!s.session.quit && cycles < 10000) {
         Cycle(s, mc.con());
         ++cycles;
         ASSERT_TRUE(CheckInvariants(s, &why)) << "after cycle " << cycles << ": " << why;
       }
-      EXPECT_TRUE(s.quit);
+      EXPECT_TRUE(s.session.quit);
       EXPECT_GT(cycles, 80);
       if (lsize < 20) continue;
       // Where every line fits, the script ran to its end: the last thing read was the quit
@@ -58,7 +58,7 @@ TEST(SessionInvariants, EveryCommandLeavesTheStateWhole) {
       const std::string out = mc.Output();
       const std::string confirmation = "Enter 'q' again to quit or anything else to continue\n";
       EXPECT_EQ(out.substr(out.size() - confirmation.size()), confirmation);
-      EXPECT_EQ(s.exit_status, 0);
+      EXPECT_EQ(s.session.exit_status, 0);
     }
   }
 }
@@ -68,10 +68,10 @@ TEST(SessionInvariants, EveryCommandLeavesTheStateWhole) {
 TEST(SessionInvariants, CommandExecSavesThenRunsTheCommand) {
   const test::InScratchDir scratch;
   auto s = MakeState(8, 3, {"abc"});
-  std::strcpy(s.settings.launch_command.data(), "cp doc launched");
-  std::strcpy(s.file_name.data(), "doc");
+  std::strcpy(s.session.settings.launch_command.data(), "cp doc launched");
+  std::strcpy(s.doc.file_name.data(), "doc");
   MemoryConsole mc;
-  CommandExec(s, mc.con());
+  RunHandler(CommandExec, s, mc.con());
   EXPECT_EQ(mc.Output(), "Saved to doc\n");
   EXPECT_TRUE(fs::exists("doc"));
   EXPECT_TRUE(fs::exists("launched"));

@@ -35,8 +35,8 @@ Loaded Parse(const std::string& file, int32_t lsize, int32_t lines, const std::s
   auto s = MakeState(lsize, lines);
   MemoryConsole mc(input);
   const std::string_view text(file.c_str());  // up to the first NUL
-  const bool ok = ParseLines(text, file.size(), s.buffer, mc.con());
-  EXPECT_TRUE(SlotsAreClean(s.buffer));
+  const bool ok = ParseLines(text, file.size(), s.doc.buffer, mc.con());
+  EXPECT_TRUE(SlotsAreClean(s.doc.buffer));
   return {ok, mc.Output(), AllLines(s)};
 }
 
@@ -191,7 +191,7 @@ TEST(Open, ReplacesTheDocumentOnlyAfterWhatWasAskedWentThrough) {
     auto s = MakeState(8, 4, {"old"});
     NameBuffer open_name{'b', 'e', 'f', 'o', 'r', 'e'};
     MemoryConsole mc(row.input);
-    EXPECT_EQ(Open(open_name, s.buffer, mc.con(), [&row] { return row.saved; }), row.outcome)
+    EXPECT_EQ(Open(open_name, s.doc.buffer, mc.con(), [&row] { return row.saved; }), row.outcome)
         << row.input;
     EXPECT_EQ(AllLines(s)[0], row.line);
     EXPECT_EQ(std::string(open_name.data()), row.open_name);
@@ -207,19 +207,19 @@ TEST(Load, ChangedLinesKeepTheOtherLoadedLines) {
   dir.Write("doc.txt", "abcdefghij\n\nxyz\nlast");
   auto s = MakeState(5, 10);
   MemoryConsole mc;
-  ASSERT_EQ(Load(dir.Path("doc.txt").c_str(), s.buffer, mc.con()), Outcome::kDone);
+  ASSERT_EQ(Load(dir.Path("doc.txt").c_str(), s.doc.buffer, mc.con()), Outcome::kDone);
   const std::vector<std::string> loaded = {"abcd", "efgh", "ij", "", "xyz", "last", "", "", "", ""};
   EXPECT_EQ(AllLines(s), loaded);
 
   const auto settle = [&s] {
-    s.buffer.FitWrittenLines();
+    s.doc.buffer.FitWrittenLines();
     std::string why;
     EXPECT_TRUE(CheckInvariants(s, &why)) << why;
-    EXPECT_TRUE(SlotsAreClean(s.buffer));
+    EXPECT_TRUE(SlotsAreClean(s.doc.buffer));
   };
-  Replace(1, 1, "EF", s.buffer, mc.con());  // a split piece, overwritten in the middle
+  Replace(1, 1, "EF", s.doc.buffer, mc.con());  // a split piece, overwritten in the middle
   settle();
-  Trim(4, 1, s.buffer);
+  Trim(4, 1, s.doc.buffer);
   settle();
   std::vector<std::string> expected = loaded;
   expected[1] = "eEFh";
@@ -228,13 +228,13 @@ TEST(Load, ChangedLinesKeepTheOtherLoadedLines) {
 
   // Back to the full width of 4 characters, and no further.
   int32_t k = 0;
-  ASSERT_TRUE(CheckInsert(4, 1, k, "12345", s.buffer, mc.con()));
-  Insert(4, 1, k, "12345", s.buffer);
+  ASSERT_TRUE(CheckInsert(4, 1, k, "12345", s.doc.buffer, mc.con()));
+  Insert(4, 1, k, "12345", s.doc.buffer);
   settle();
   expected[4] = "x123";
   EXPECT_EQ(AllLines(s), expected);
-  EXPECT_EQ(s.buffer.Length(4), 4);
-  EXPECT_EQ(AssembleDocument(s.buffer), "abcd\neEFh\nij\n\nx123\nlast\n");
+  EXPECT_EQ(s.doc.buffer.Length(4), 4);
+  EXPECT_EQ(AssembleDocument(s.doc.buffer), "abcd\neEFh\nij\n\nx123\nlast\n");
 }
 
 }  // namespace

@@ -17,27 +17,27 @@ using test::MakeState;
 
 TEST(DocLength, FollowsLinesThatOpeningAndDeletingMoved) {
   auto s = MakeState(8, 10, {"a", "", "c"});
-  Wedge(0, s.buffer);  // "", a, "", c
-  Wedge(0, s.buffer);  // "", "", a, "", c
-  EXPECT_EQ(DocLength(s.buffer), 4);
-  EXPECT_EQ(AssembleDocument(s.buffer), "\n\na\n\nc\n");
-  Delete(4, s.buffer);
-  EXPECT_EQ(DocLength(s.buffer), 2);
+  Wedge(0, s.doc.buffer);  // "", a, "", c
+  Wedge(0, s.doc.buffer);  // "", "", a, "", c
+  EXPECT_EQ(DocLength(s.doc.buffer), 4);
+  EXPECT_EQ(AssembleDocument(s.doc.buffer), "\n\na\n\nc\n");
+  Delete(4, s.doc.buffer);
+  EXPECT_EQ(DocLength(s.doc.buffer), 2);
   // A line written into the last line's slot, which opening took from the end of the grid.
-  std::memcpy(s.buffer.WritableSlot(9), "z", 1);
-  EXPECT_EQ(DocLength(s.buffer), 9);
-  s.buffer.ClearAll();
-  EXPECT_EQ(DocLength(s.buffer), 0);
-  EXPECT_EQ(AssembleDocument(s.buffer), "\n");
+  std::memcpy(s.doc.buffer.WritableSlot(9), "z", 1);
+  EXPECT_EQ(DocLength(s.doc.buffer), 9);
+  s.doc.buffer.ClearAll();
+  EXPECT_EQ(DocLength(s.doc.buffer), 0);
+  EXPECT_EQ(AssembleDocument(s.doc.buffer), "\n");
 }
 
 TEST(AssembleInto, FullLinesOfAFullGridWithinTheBound) {
   auto s = MakeState(4, 3, {"abc", "d", "efg"});
-  const int32_t last = DocLength(s.buffer);
+  const int32_t last = DocLength(s.doc.buffer);
   ASSERT_EQ(last, 2);
-  EXPECT_EQ(AssembledBound(s.buffer, last), 12u);
-  std::string out(AssembledBound(s.buffer, last), '#');
-  out.resize(AssembleInto(s.buffer, last, out.data()));
+  EXPECT_EQ(AssembledBound(s.doc.buffer, last), 12u);
+  std::string out(AssembledBound(s.doc.buffer, last), '#');
+  out.resize(AssembleInto(s.doc.buffer, last, out.data()));
   EXPECT_EQ(out, "abc\nd\nefg\n");
 }
 

@@ -31,16 +31,16 @@ NameBuffer Name(const std::string& text) {
 
 TEST(AssembleDocument, WritesThroughTheLastNonEmptyLine) {
   auto s = MakeState(16, 6, {"abc", "", "def"});
-  EXPECT_EQ(DocLength(s.buffer), 2);
-  EXPECT_EQ(AssembleDocument(s.buffer), "abc\n\ndef\n");
+  EXPECT_EQ(DocLength(s.doc.buffer), 2);
+  EXPECT_EQ(AssembleDocument(s.doc.buffer), "abc\n\ndef\n");
 
   s = MakeState(16, 6);
-  EXPECT_EQ(DocLength(s.buffer), 0);
-  EXPECT_EQ(AssembleDocument(s.buffer), "\n");
+  EXPECT_EQ(DocLength(s.doc.buffer), 0);
+  EXPECT_EQ(AssembleDocument(s.doc.buffer), "\n");
 
   // Blanks are text, and a full last line is written whole.
   s = MakeState(4, 6, {"", "", "", "", "  ", "xyz"});
-  EXPECT_EQ(AssembleDocument(s.buffer), "\n\n\n\n  \nxyz\n");
+  EXPECT_EQ(AssembleDocument(s.doc.buffer), "\n\n\n\n  \nxyz\n");
 }
 
 TEST(DefineSaveName, EndOfInputGivesUpAndKeepsTheName) {

@@ -29,7 +29,7 @@ bool Terminated(const char* data, std::size_t size) {
 }  // namespace
 
 bool CheckInvariants(const EditorState& s, std::string* why) {
-  const TextBuffer& buffer = s.buffer;
+  const TextBuffer& buffer = s.doc.buffer;
   if (!buffer.allocated()) return Fail(why, "text buffer not allocated");
   const int32_t lsize = buffer.lsize();
   const int32_t lines = buffer.lines();
@@ -39,11 +39,12 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
   // for writing, so it must be empty: text there came from a writer that bypassed the mark, and
   // the work that skips such slots (search, save) would not see it. Such a line has no storage
   // and reads as the blank slot, so a writer that bypassed the mark wrote into the blank: the
-  // line it was lent to last is named.
+  // line it was last lent to for writing is named (reading lends it to nobody).
   const int32_t mark = buffer.WrittenMark();
   const std::span<const char> blank = buffer.BlankSlot();
   if (blank.size() != slot_size || !AllZero(blank.data(), blank.size())) {
     const int32_t line = buffer.BlankLentTo();
+    if (line < 0) return Fail(why, "the blank slot holds text");
     const int32_t index = InRange(line, 0, lines - 1) ? buffer.SlotIndex(line) : -1;
     if (index < mark)
       return Fail(why, "the blank slot lent to line " + std::to_string(line) + " holds text");
@@ -89,25 +90,25 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
     }
   }
 
-  if (!InRange(s.cursor_line, 0, lines - 1)) {
-    return Fail(why, "cursor line " + std::to_string(s.cursor_line) + " outside 0.." +
+  if (!InRange(s.view.cursor_line, 0, lines - 1)) {
+    return Fail(why, "cursor line " + std::to_string(s.view.cursor_line) + " outside 0.." +
                          std::to_string(lines - 1));
   }
-  if (!InRange(s.cursor_pos, 0, lsize - 1)) {
-    return Fail(why, "cursor position " + std::to_string(s.cursor_pos) + " outside 0.." +
+  if (!InRange(s.view.cursor_pos, 0, lsize - 1)) {
+    return Fail(why, "cursor position " + std::to_string(s.view.cursor_pos) + " outside 0.." +
                          std::to_string(lsize - 1));
   }
-  if (!InRange(s.settings.anchor_pos, 0, lsize - 1)) {
-    return Fail(why, "anchor position " + std::to_string(s.settings.anchor_pos) + " outside 0.." +
-                         std::to_string(lsize - 1));
+  if (!InRange(s.session.settings.anchor_pos, 0, lsize - 1)) {
+    return Fail(why, "anchor position " + std::to_string(s.session.settings.anchor_pos) +
+                         " outside 0.." + std::to_string(lsize - 1));
   }
 
   const struct {
     const char* name;
     const LineBuffer& data;
-  } scratch[] = {{"command input", s.command_input}, {"insert text", s.insert_text},
-                 {"jump string", s.jump_string},     {"clip", s.clip},
-                 {"undo copy 1", s.undo.copy1()},    {"undo copy 2", s.undo.copy2()}};
+  } scratch[] = {{"command input", s.session.command_input}, {"insert text", s.session.insert_text},
+                 {"jump string", s.session.jump_string},     {"clip", s.session.clip},
+                 {"undo copy 1", s.doc.undo.copy1()},        {"undo copy 2", s.doc.undo.copy2()}};
   for (const auto& [name, data] : scratch) {
     if (data.size() != slot_size) {
       return Fail(why, std::string(name) + " is " + std::to_string(data.size()) +
@@ -120,16 +121,16 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
   const struct {
     const char* name;
     const NameBuffer& data;
-  } names[] = {{"file name", s.file_name},
-               {"open name", s.open_name},
-               {"launch command", s.settings.launch_command}};
+  } names[] = {{"file name", s.doc.file_name},
+               {"open name", s.doc.open_name},
+               {"launch command", s.session.settings.launch_command}};
   for (const auto& [name, data] : names) {
     if (!Terminated(data.data(), data.size())) {
       return Fail(why, std::string(name) + " has no terminator");
     }
   }
 
-  const Undo& u = s.undo;
+  const Undo& u = s.doc.undo;
   const auto kind = static_cast<int32_t>(u.kind());
   if (!InRange(kind, 0, 6)) return Fail(why, "undo kind " + std::to_string(kind));
   const bool one_line = InRange(kind, static_cast<int32_t>(UndoKind::kLineText),

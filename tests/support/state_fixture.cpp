@@ -11,26 +11,26 @@ namespace ostrel::test {
 
 EditorState MakeState(int32_t lsize, int32_t lines, const std::vector<std::string>& text) {
   EditorState s;
-  s.settings.limits = Limits{lsize, lines};
+  s.session.settings.limits = Limits{lsize, lines};
   if (!s.AllocateBuffers()) throw std::runtime_error("cannot allocate test grid");
-  MakeKeys(s.key_names);
-  SetDefaultValues(s.settings.keys);
+  MakeKeys(s.session.key_names);
+  SetDefaultValues(s.session.settings.keys);
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i].size() >= static_cast<std::size_t>(lsize))
       throw std::runtime_error("line too long");
-    std::memcpy(s.buffer.WritableSlot(static_cast<int32_t>(i)), text[i].data(), text[i].size());
+    std::memcpy(s.doc.buffer.WritableSlot(static_cast<int32_t>(i)), text[i].data(), text[i].size());
   }
   return s;
 }
 
 std::string LineText(const EditorState& s, int32_t line) {
-  const char* slot = s.buffer.Slot(line);
-  return std::string(slot, strnlen(slot, static_cast<std::size_t>(s.buffer.lsize())));
+  const char* slot = s.doc.buffer.Slot(line);
+  return std::string(slot, strnlen(slot, static_cast<std::size_t>(s.doc.buffer.lsize())));
 }
 
 std::vector<std::string> AllLines(const EditorState& s) {
   std::vector<std::string> out;
-  for (int32_t i = 0; i < s.buffer.lines(); ++i) out.push_back(LineText(s, i));
+  for (int32_t i = 0; i < s.doc.buffer.lines(); ++i) out.push_back(LineText(s, i));
   return out;
 }
 
