@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/checks.h"
 #include "e2e/harness.h"
 
 namespace ostrel::e2e {
@@ -150,8 +151,7 @@ Outcome RunRow(const Row& row, const std::string& doc, const std::string& keys) 
                           .args = args,
                           .input = keys + "S\nq\nq\n",
                           .files = {{"doc.txt", doc}}});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   // Through pipes nothing tells of dropped characters.
   EXPECT_THAT(r.out, Not(HasSubstr("did not fit")));
   return {r.out, r.File("doc.txt").value_or("(not saved)")};

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/checks.h"
 #include "e2e/harness.h"
 
 namespace ostrel::e2e {
@@ -116,9 +117,7 @@ TEST(EndOfInput, EveryPromptEndsOrCarriesOnAsDecided) {
     // The run ends when the editor exits; a prompt that waited for more input would hold it
     // until the safety timeout kills it.
     const auto r = box.Run(plan);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, row.status);
+    ExpectEnded(r, row.status);
 
     const auto at = r.out.rfind(row.prompt);
     ASSERT_NE(at, std::string::npos) << r.out;

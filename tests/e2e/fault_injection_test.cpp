@@ -245,13 +245,6 @@ std::string Returned(const Call& call) {
   return rest.substr(0, rest.find(' '));
 }
 
-// The file's text, or nothing.
-std::optional<std::string> ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // For RunPlan::in_child: `run` with $HOME set to `home`.
 std::function<void()> WithHome(const std::string& home, const std::function<void()>& run) {
   return [home, run] {
@@ -405,11 +398,11 @@ void KilledInPlace(const Case& c, const std::vector<Call>& trace, const std::str
     const std::string rescue = (as_user ? home : box.dir()) + "/doc.save";
     if (k == copy_kill) {
       EXPECT_EQ(now, c.old_text);
-      EXPECT_EQ(ReadWhole(rescue), std::nullopt);
+      EXPECT_EQ(FileText(rescue), std::nullopt);
       return;
     }
     EXPECT_TRUE(now == c.old_text || now == new_text || now == cut_short) << now.value_or("");
-    EXPECT_EQ(ReadWhole(rescue), new_text);
+    EXPECT_EQ(FileText(rescue), new_text);
     if (!as_user) {
       EXPECT_THAT(box.Run({.args = {"doc"}, .input = ""}).out,
                   HasSubstr("doc.save holds unsaved text from an earlier session\n"));
@@ -578,7 +571,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
         EXPECT_LE(temporary.size(), 1u);
       }
       for (const std::string& name : temporary) {
-        EXPECT_EQ(RunResult{.dir = where}.File(name), new_text);
+        EXPECT_EQ(FileText(where + "/" + name), new_text);
         left.erase(name);
       }
       EXPECT_EQ(left, where == box.dir() ? entries : std::set<std::string>{"doc"});
@@ -614,7 +607,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
                                                       rescued_at - kRescued.size());
     // The copy made for a write in place that succeeded is removed, unless that removal fails.
     const std::string copy = (as_user ? home : box.dir()) + "/doc.save";
-    const std::optional<std::string> copy_left = ReadWhole(copy);
+    const std::optional<std::string> copy_left = FileText(copy);
     if (saved) {
       EXPECT_EQ(now, new_text);
       if (copy_left) {
@@ -623,7 +616,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
       }
     } else if (!rescue.empty()) {
       EXPECT_TRUE(in_place) << r.out;
-      EXPECT_EQ(ReadWhole(rescue.starts_with("/") ? rescue : box.dir() + "/" + rescue), new_text);
+      EXPECT_EQ(FileText(rescue.starts_with("/") ? rescue : box.dir() + "/" + rescue), new_text);
     } else if (existed) {
       EXPECT_TRUE(now == c.old_text || (now == new_text && !no_copy)) << now.value_or("(none)");
     } else {
@@ -736,7 +729,7 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
     const char* path = "/proc/sys/fs/protected_symlinks";
     bool turned_off = false;
     KernelRuleOff() {
-      const std::optional<std::string> rule = ReadWhole(path);
+      const std::optional<std::string> rule = FileText(path);
       if (!rule || !rule->starts_with("1")) return;
       turned_off = static_cast<bool>(std::ofstream(path).write("0", 1));
       if (!turned_off) {

@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "e2e/process.h"
+#include "editor/commands.h"
+#include "settings/settings.h"
 
 namespace ostrel::e2e {
 namespace fs = std::filesystem;
@@ -74,10 +76,22 @@ std::string EditorPath(bool as_ordinary_user) {
   return as_ordinary_user && geteuid() == 0 ? Copy().path : OSTREL_BINARY;
 }
 
+std::optional<std::string> FileText(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return std::nullopt;
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
 std::optional<std::string> RunResult::File(const std::string& name) const {
   const std::string path = dir + "/" + name;
   if (!fs::exists(path)) return std::nullopt;
   return ReadWhole(path);
+}
+
+std::optional<std::string> Sandbox::File(const std::string& name) const {
+  return RunResult{.dir = dir()}.File(name);
 }
 
 RunResult Sandbox::Run(const RunPlan& plan) const {
@@ -224,6 +238,14 @@ std::string Settings(const std::vector<std::string>& lines) {
   std::string s;
   for (const auto& l : lines) s += l + "\n";
   return s;
+}
+
+std::string DefaultSettingsText() {
+  KeyNameTable names{};
+  ostrel::Settings defaults;
+  MakeKeys(names);
+  SetDefaultValues(defaults.keys);
+  return SettingsText(names, defaults);
 }
 
 std::string StartupOutput(const std::string& help_key, const std::string& quit_key) {

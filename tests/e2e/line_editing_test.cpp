@@ -59,14 +59,6 @@ std::vector<std::string> Headers(std::string out) {
   return headers;
 }
 
-std::optional<std::string> ReadIfThere(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return std::nullopt;
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // Types the steps at the editor on a terminal. A step whose text never comes (the editor has
 // ended) ends the typing; the editor is then waited for. With line editing each step's keys
 // are sent only once the line editor reads: Ctrl-L, which only the line editor answers (by
@@ -103,8 +95,8 @@ Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::strin
     }
   }
   Session s{.end = t.Wait()};
-  s.file = ReadIfThere(box.dir() + "/" + file);
-  s.rescue = ReadIfThere(box.dir() + "/" + file + ".save");
+  s.file = FileText(box.dir() + "/" + file);
+  s.rescue = FileText(box.dir() + "/" + file + ".save");
   s.out = CrLfToLf(t.Output());
   s.headers = Headers(s.out);
   return s;
@@ -331,8 +323,8 @@ TEST_F(LineEditing, CtrlCCancelsAndMessagesStartOnAFreshLine) {
     ASSERT_TRUE(await_read("continue\r\n"));
     ASSERT_TRUE(t.Send("q\r"));
     EXPECT_EQ(t.Wait().status(), 0);  // the cancelled save failed nothing
-    EXPECT_FALSE(ReadIfThere(box.dir() + "/notes.txt").has_value());
-    EXPECT_FALSE(ReadIfThere(box.dir() + "/part").has_value());
+    EXPECT_FALSE(FileText(box.dir() + "/notes.txt").has_value());
+    EXPECT_FALSE(FileText(box.dir() + "/part").has_value());
   }
   {
     // The rescue line after a half-typed line, and the terminal left at the start of a line.
@@ -363,7 +355,7 @@ TEST_F(LineEditing, ASignalReachesTheEditorAlone) {
   t.Mark();
   ASSERT_TRUE(t.Send("\x0c"));  // answered once the line editor reads
   ASSERT_TRUE(t.WaitFor("\x1b[2J"));
-  const std::optional<std::string> pid = ReadIfThere(box.dir() + "/editor.pid");
+  const std::optional<std::string> pid = FileText(box.dir() + "/editor.pid");
   ASSERT_TRUE(pid.has_value());
   ASSERT_EQ(kill(std::stoi(*pid), SIGTERM), 0);
   EXPECT_EQ(t.Wait().status(), 0);

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "console/line_editor.h"
+#include "e2e/checks.h"
 #include "e2e/harness.h"
 #include "e2e/pty.h"
 
@@ -156,7 +157,7 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
     ASSERT_TRUE(t.WaitFor("Saved to notes.txt\n"));
     ASSERT_TRUE(t.Send(row.quit));
     EXPECT_EQ(t.Wait().status(), 0);
-    EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt"), row.saved);
+    EXPECT_EQ(box.File("notes.txt"), row.saved);
     std::set<std::string> left = {".vazaru_da", "notes.txt"};
     for (const auto& file : row.files) left.insert(file.first);
     EXPECT_EQ(Entries(box.dir()), left);
@@ -364,14 +365,14 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     EXPECT_EQ(t.Wait().status(), row.status);
     EXPECT_EQ(Entries(box.dir()), row.left);
     for (const auto& [name, content] : row.files) {
-      EXPECT_EQ(RunResult{.dir = box.dir()}.File(name), content);
+      EXPECT_EQ(box.File(name), content);
     }
     if (row.rescue.empty()) {
       EXPECT_EQ(Entries(box.dir() + "/home"), std::set<std::string>{});
       continue;
     }
     const bool named = !row.args.empty() && !row.args[0].starts_with("nodir");
-    EXPECT_EQ(RunResult{.dir = box.dir()}.File(row.rescue),
+    EXPECT_EQ(box.File(row.rescue),
               SavedForm(named ? row.args : std::vector<std::string>{}, row.files, row.typed));
     EXPECT_EQ(Mode(box.dir() + "/" + row.rescue), 0600u);
     if (row.ending != Ending::kCloseTerminal) {
@@ -407,7 +408,7 @@ void SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind() {
   const Clock::time_point killed = Clock::now();
   t.Kill(SIGKILL);
   t.Wait();
-  const auto rescued = RunResult{.dir = box.dir()}.File("notes.txt.save");
+  const auto rescued = box.File("notes.txt.save");
   ASSERT_TRUE(rescued);
   // Every line typed more than the bound before the kill, with a second to spare for the view
   // that writes it, is in the file; the file holds what was typed, in order.
@@ -439,7 +440,7 @@ void ARunningSessionsRescueFileIsNamedAsSuch() {
   ASSERT_TRUE(a.Send("world\n"));
   ASSERT_TRUE(a.WaitFor("Editing 3:1"));
   ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
-  EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt.save"), "hello\nworld\n");
+  EXPECT_EQ(box.File("notes.txt.save"), "hello\nworld\n");
   EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr(kept));
   // Once A is gone, the file is an earlier session's.
   a.Kill(SIGKILL);
@@ -573,7 +574,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
       std::set<std::string> expected = kAlways;
       for (const auto& [name, text] : *step.now) {
         expected.insert(name);
-        EXPECT_EQ(RunResult{.dir = box.dir()}.File(name), text) << step.keys << ": " << name;
+        EXPECT_EQ(box.File(name), text) << step.keys << ": " << name;
         struct stat info {};
         if (stat((box.dir() + "/" + name).c_str(), &info) != 0) continue;
         if (before.count(name) != 0 && name.find(".save") != std::string::npos) {
@@ -592,14 +593,14 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
     std::set<std::string> expected = kAlways;
     for (const auto& [name, text] : row.left) {
       expected.insert(name);
-      EXPECT_EQ(RunResult{.dir = box.dir()}.File(name), text) << name;
+      EXPECT_EQ(box.File(name), text) << name;
     }
     EXPECT_EQ(Entries(box.dir()), expected);
     if (!row.shown.empty()) {
       EXPECT_THAT(t.OutputSinceMark(), HasSubstr(row.shown));
     }
     if (!row.saved.empty()) {
-      EXPECT_EQ(RunResult{.dir = box.dir()}.File(kSave), SavedForm({kDoc}, row.files, row.saved));
+      EXPECT_EQ(box.File(kSave), SavedForm({kDoc}, row.files, row.saved));
     }
     // The next session's start-up hint names every rescue file left.
     if (row.end_signal == SIGKILL) {
@@ -713,9 +714,7 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
                      },
                  .timeout_seconds = 10};
     const auto r = box.Run(plan);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.status, row.status);
-    EXPECT_EQ(r.err, row.err);
+    ExpectEnded(r, row.status, row.err);
     EXPECT_EQ(r.File("notes.txt.save"), "hello\nworld\n");
     EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "notes.txt.save"}));
   }
@@ -761,8 +760,7 @@ TEST(Rescue, ExitStatusTellsAFailedLastSave) {
     Sandbox box;
     const auto r = box.Run(
         {.settings = "", .args = {"nodir/doc"}, .input = row.input, .files = {{"ok", "x\n"}}});
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, row.status);
+    ExpectEnded(r, row.status);
     EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "ok"}));
   }
 }

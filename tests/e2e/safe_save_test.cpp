@@ -16,6 +16,7 @@
 #include <string>
 
 #include "common/platform.h"
+#include "e2e/checks.h"
 #include "e2e/harness.h"
 
 namespace ostrel::e2e {
@@ -76,8 +77,7 @@ TEST(SafeSave, ReplacesTheFileALinkPointsToAndKeepsTheLink) {
   box.Write("real/doc", "old\n");
   fs::create_symlink("real/doc", box.dir() + "/link");
   const auto r = box.Run({.settings = "", .args = {"link"}, .input = "new\nS\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Saved to link\n"));
   EXPECT_TRUE(fs::is_symlink(box.dir() + "/link"));
   EXPECT_EQ(fs::read_symlink(box.dir() + "/link"), "real/doc");
@@ -91,8 +91,7 @@ TEST(SafeSave, AFileWithTwoNamesIsWrittenInPlace) {
   fs::create_hard_link(box.dir() + "/a", box.dir() + "/b");
   const auto inode = Stat(box.dir() + "/a").st_ino;
   const auto r = box.Run({.settings = "", .args = {"a"}, .input = "new\nS\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Saved to a\n"));
   EXPECT_EQ(r.File("a"), "new text that is longer\n");
   EXPECT_EQ(r.File("b"), "new text that is longer\n");
@@ -116,8 +115,7 @@ TEST(SafeSave, KeepsPermissionBitsOwnerAndGroup) {
   }
   for (const std::string name : {"script", "private"}) {
     const auto r = box.Run({.settings = "", .args = {name}, .input = "!x\nS\nq\nq\n"});
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
+    ExpectEnded(r);
     EXPECT_THAT(r.out, HasSubstr("Saved to " + name + "\n"));
   }
   EXPECT_EQ(box.Run({}).File("script"), "x!/bin/sh\n");
@@ -153,8 +151,7 @@ TEST(SafeSave, ADirectoryThatAllowsNoNewFileGetsTheFileWrittenInPlace) {
                  .as_ordinary_user = true};
     const auto r = box.Run(plan);
     chmod(box.dir().c_str(), 0700);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, home_takes_files ? 0 : 1);
+    ExpectEnded(r, home_takes_files ? 0 : 1);
     EXPECT_THAT(r.out, HasSubstr(home_takes_files
                                      ? "Saved to doc\n"
                                      : "No safe copy of doc could be made first: Permission "
@@ -177,8 +174,7 @@ TEST(SafeSave, AnOwnerThatCannotBeKeptGetsTheFileWrittenInPlace) {
   const auto inode = Stat(box.dir() + "/doc").st_ino;
   RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n", .as_ordinary_user = true};
   const auto r = box.Run(plan);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Saved to doc\n"));
   EXPECT_EQ(r.File("doc"), "new text\n");
   const auto after = Stat(box.dir() + "/doc");

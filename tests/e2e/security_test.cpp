@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "e2e/checks.h"
 #include "e2e/harness.h"
 #include "e2e/pty.h"
 
@@ -46,8 +47,7 @@ TEST(Security, LaunchCommandOnlyFromASettingsFileNoOneElseCanWrite) {
       ASSERT_EQ(chown(rc.c_str(), 65534, 65534), 0);
     }
     const auto r = box.Run({.input = "+\n\nq\nq\n"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    ExpectEnded(r);
     const std::string read = "Reading RC file: .vazaru_da\n";
     if (c.refusal == nullptr) {
       EXPECT_THAT(r.out, HasSubstr(read + "\nEnter '?' for help"));

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/checks.h"
 #include "e2e/harness.h"
 #include "e2e/pty.h"
 
@@ -132,8 +133,7 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
                  .args = {row.doc},
                  .in_child = Staged(
                      "hello\n", "Editing 2:1", [&] { row.change(box.dir()); }, row.keys)});
-    EXPECT_EQ(r.status, row.status);
-    EXPECT_EQ(r.err, "");
+    ExpectEnded(r, row.status);
     const std::string refusal = "Not saved: " + row.doc + " changed on disk since it was read\n" +
                                 "Unsaved text written to " + row.doc + ".save\n";
     if (row.refused) {
@@ -224,7 +224,7 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
       }
       const bool failed = !row.cancelled && (q.in_place || !row.yes);
       EXPECT_EQ(t.Wait().status(), failed ? 1 : 0);
-      const auto now = RunResult{.dir = box.dir()}.File("notes.txt");
+      const auto now = box.File("notes.txt");
       if (!row.yes) {
         EXPECT_EQ(now, q.old);
       } else if (!q.in_place) {
@@ -350,8 +350,7 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
     const auto r = box.Run(plan);
     EXPECT_THAT(r.out, HasSubstr(row.expect));
     EXPECT_EQ(r.status, row.expect.starts_with("Cannot save") ? 1 : 0);
-    EXPECT_EQ(RunResult{.dir = dir}.File("home/mine"),
-              row.victim_changed ? "helloous\n" : "precious\n");
+    EXPECT_EQ(box.File("home/mine"), row.victim_changed ? "helloous\n" : "precious\n");
     EXPECT_FALSE(fs::exists(dir + "/home/key"));
     if (row.link == ".vazaru_da" && row.expect != ran) {
       EXPECT_THAT(r.out, HasSubstr("There is no command in memory\n"));

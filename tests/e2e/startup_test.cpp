@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "e2e/checks.h"
 #include "e2e/harness.h"
 
 namespace ostrel::e2e {
@@ -25,16 +26,9 @@ TEST(StartUp, FirstRunWritesTheDefaultSettingsFile) {
                    "\nMaking RC file: .vazaru_da\n\n"
                    "Enter 'h' for help or 'q' to quit\n" +
                        kEmptyView + kQuitPrompt);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   const auto rc = r.File(".vazaru_da");
-  ASSERT_TRUE(rc);
-  EXPECT_EQ(rc->size(), 561u);
-  EXPECT_EQ(rc->substr(0, 30), "position_back=b\nposition_forw=");
-  EXPECT_NE(rc->find("\ncommand_exec==\ncommand_edit=+\nquit=q\nmax_lines=32767\n"
-                     "max_char=255\n\nanchor_position=0\nlines_per_page=8\nshow_numbers=on\n"
-                     "launch_command=\n"),
-            std::string::npos);
+  EXPECT_EQ(rc, DefaultSettingsText());
 
   // The second start reads it back and behaves the same.
   const auto again = box.Run({.input = kQuit});
@@ -54,8 +48,7 @@ TEST(StartUp, UnwritableDirectoryRunsWithDefaults) {
     if (chdir(sub.c_str()) != 0) _exit(99);
   };
   const auto r = box.Run(plan);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   if (geteuid() != 0) {
     EXPECT_NE(r.out.find("Making RC file: .vazaru_da\nCannot make RC file\n"), std::string::npos);
   }
@@ -90,8 +83,7 @@ TEST(StartUp, SettingsFileThatCannotBeOpenedIsNotOverwritten) {
   }
   const auto r = box.Run(plan);
   EXPECT_EQ(r.out, StartupOutput() + kEmptyView + kQuitPrompt);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   // Its mode back first, so that an ordinary user can read it too.
   ASSERT_EQ(chmod(rc.c_str(), 0600), 0);
   EXPECT_EQ(r.File(".vazaru_da"), "help=?\n");
@@ -164,11 +156,9 @@ TEST(TextEntry, LongLinesArriveInPiecesAndOddBytesAreText) {
   // "abcd", "efgh" and "ij" land on lines 1 to 3. On the last line the raw bytes arrive as
   // "a\rb\x80", then "\xff" (the piece ends at its NUL byte), then an empty line.
   EXPECT_EQ(LastView(r.out), "Editing 4:1 \n\n 1  abcd\n 2  efgh\n 3  ij\n[4] \xff\rb\x80\n  > ");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   const auto big = RunEditor({.settings = "", .input = std::string(1 << 20, 'x') + "\n"});
-  EXPECT_EQ(big.status, 0);
-  EXPECT_EQ(big.err, "");
+  ExpectEnded(big);
 }
 
 TEST(Quit, OnlyTheLetterQConfirms) {
@@ -253,9 +243,7 @@ TEST(StartUp, HugeLinesCostOnlyWhatIsUsed) {
   const auto r = RunEditor({.settings = Settings({"max_lines=1", "max_char=2147483646"}),
                             .input = "hello\n",
                             .timeout_seconds = 60});
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   EXPECT_EQ(LastView(r.out), "Editing 1:1 \n\n[1] hello\n  > ");
 #if !defined(__SANITIZE_ADDRESS__)
   EXPECT_LT(r.max_rss_kb, 64 * 1024);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/checks.h"
 #include "e2e/harness.h"
 
 namespace ostrel::e2e {
@@ -173,9 +174,7 @@ TEST(TextSafety, NoTextIsLostOrMisreported) {
     const auto r = box.Run(plan);
     // The test owns the file: its mode back, its bytes can be compared.
     if (row.write_only) chmod((box.dir() + "/secret").c_str(), 0600);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
+    ExpectEnded(r);
     std::size_t at = 0;
     for (const std::string& part : row.out) {
       const auto found = r.out.find(part, at);
