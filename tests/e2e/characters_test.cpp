@@ -1,21 +1,10 @@
 // A UTF-8 character is never cut: every command on a line that mixes ASCII, two-, three- and
 // four-byte characters and a byte that is not UTF-8, through pipes, with the saved bytes
 // checked; the same commands on ASCII text of the same byte length behave as bytes.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
-#include <vector>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 const std::string kE2 = "\xC3\xA9";          // two bytes
 const std::string kE3 = "\xE2\x82\xAC";      // three bytes

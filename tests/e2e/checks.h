@@ -1,13 +1,33 @@
-// Checks that many end-to-end tests make of a run.
+// What the end-to-end test files share: GoogleTest and the matchers they use, the harnesses that
+// run the editor through pipes (harness.h) and on a terminal (pty.h), and the checks many of them
+// make of a run.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "e2e/harness.h"
+#include "e2e/pty.h"
 
 namespace ostrel::e2e {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 // The run ended by itself (no timeout) with exit status `status`, having written `err` (by
 // default nothing) on standard error.

@@ -1,14 +1,7 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 // 12 lines of at most 20 characters.
 const std::string kSmall = Settings({"max_lines=12", "max_char=20"});

@@ -1,11 +1,6 @@
 // Writing the default settings file when it is missing.
-#include <signal.h>
 #include <sys/resource.h>
-
-#include <gtest/gtest.h>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {

@@ -1,12 +1,7 @@
 // Editing commands and undo through the real binary, checked on the numbered view.
 #include <sys/resource.h>
 
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {

@@ -3,20 +3,10 @@
 // the quit confirmation ends it at once, and the partial-load question ends it with status 1.
 // A save given up so leaves status 1 too: nothing was written.
 // Never a loop, never a crash, always within a second.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <set>
-#include <string>
-#include <vector>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::string kDoc = "abc\ndef\n";
 const std::string kOpenPrompt =

@@ -5,36 +5,21 @@
 // text, made before the first byte), say "Saved to" only for the whole new text and "Cannot
 // save" otherwise, end with status 1 after a failure, leave no temporary file, and keep the mode
 // and the owner. A SIGKILL during a series of saves leaves no temporary file either.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iostream>
 #include <iterator>
-#include <map>
-#include <optional>
-#include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "common/platform.h"
-#include "e2e/harness.h"
 #include "e2e/injector.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 
 // strace from $PATH, or nothing.
 std::optional<std::string> FindStrace() {

@@ -1,20 +1,8 @@
 // Loading and saving documents through the real editor.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <string>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-using ::testing::EndsWith;
-using ::testing::HasSubstr;
-using ::testing::Not;
-using ::testing::StartsWith;
 
 const std::string kOpenPrompt =
     "Enter a filename to open a new file and discard the buffer in memory\n"

@@ -1,8 +1,4 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {

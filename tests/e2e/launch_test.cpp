@@ -1,23 +1,8 @@
 // The launch command through the real editor.
-#include <signal.h>
-#include <unistd.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
-#include <vector>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
-#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {
-
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 TEST(Launch, NoCommandAndEnterDoesNothing) {
   Sandbox box;

@@ -3,17 +3,11 @@
 // do without line editing.
 #include <csignal>
 #include <fstream>
-#include <optional>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
+#include "e2e/checks.h"
 
 #include "console/line_editor.h"
-#include "e2e/harness.h"
-#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {

@@ -1,30 +1,14 @@
 // The README's table "What Ostrel does with odd input": one test per row. Whatever the input,
 // the editor prints its own messages on standard output only, never hangs and never crashes.
 #include <fcntl.h>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::EndsWith;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 const std::string kQuit = "q\nq\n";
 

@@ -1,13 +1,9 @@
 // The command-line options: --help, --version, --no-line-editing, +LINE[,COLUMN] and "--";
 // every other argument is a file name.
 #include <fcntl.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
+#include "e2e/checks.h"
 
 #include "console/line_editor.h"
-#include "e2e/checks.h"
-#include "e2e/harness.h"
 #include "main/options.h"
 
 namespace ostrel::e2e {

@@ -6,37 +6,20 @@
 // what they type and read is exact; line_editing_test.cpp checks that line editing ends the
 // same way.
 #include <fcntl.h>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <optional>
-#include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "console/line_editor.h"
-#include "e2e/checks.h"
-#include "e2e/harness.h"
-#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 // A document name of the longest length a name may have, and its rescue file: NAME.save would
 // be too long, so NAME is cut just enough.

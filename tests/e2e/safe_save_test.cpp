@@ -1,30 +1,17 @@
 // Saving never destroys the file it replaces: the text goes to a new file that is renamed over
 // the old one, except where a rename would change what the user has; then the file is written
 // in place. Links, owners and permission bits survive a save.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
-#include <filesystem>
 #include <fstream>
-#include <set>
-#include <string>
 
 #include "common/platform.h"
-#include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 // Names in the run's directory, so a test can see that no temporary file was left behind.
 struct stat Stat(const std::string& path) {
@@ -200,12 +187,6 @@ TEST(SafeSave, AFileWeMayNotWriteIsNotReplaced) {
   EXPECT_THAT(r.out, HasSubstr("Cannot save to doc: Permission denied\n"));
   EXPECT_EQ(r.File("doc"), "old text\n");
 }
-
-}  // namespace
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
-namespace {
 
 // Mounts a small memory file system on `dir` in a mount namespace of this test process alone,
 // so that nothing outlives the test. False when that is not allowed (not root, no privilege).

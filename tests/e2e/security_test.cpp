@@ -1,24 +1,12 @@
 // What a directory or a document from elsewhere can do: a settings file may run commands only
 // when it is the user's own, a planted link is not followed, and a document cannot send the
 // terminal escape sequences.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <iostream>
-#include <string>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
-#include "e2e/pty.h"
+
+#include <iostream>
 
 namespace ostrel::e2e {
 namespace {
-
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 TEST(Security, LaunchCommandOnlyFromASettingsFileNoOneElseCanWrite) {
   const bool root = geteuid() == 0;

@@ -1,30 +1,12 @@
 // Text shared with other programs and other users: a file changed on disk since it was read is
 // not overwritten without a word, another user's link neither redirects a save nor lends a
 // settings file its trust, and a running session's rescue file says so.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <map>
-#include <set>
-#include <string>
-#include <vector>
-
 #include "e2e/checks.h"
-#include "e2e/harness.h"
-#include "e2e/pty.h"
+
+#include <fstream>
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 const std::string kChanged = "notes.txt changed on disk since it was read";
 const std::string kRefused = "Not saved: " + kChanged + "\n";

@@ -1,14 +1,9 @@
 // Start-up, the settings file on disk, the view, key matching, text entry and quitting, seen
 // from outside: the real binary with scripted standard input.
-#include <gtest/gtest.h>
+#include "e2e/checks.h"
 
 #include <linux/capability.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
@@ -180,12 +175,6 @@ TEST(Quit, OnlyTheLetterQConfirms) {
   EXPECT_EQ(eof.out.substr(eof.out.size() - kQuitPrompt.size()), kQuitPrompt);
 }
 
-}  // namespace
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
-namespace {
-
 TEST(View, EveryLineIsShownFromTheCursorColumn) {
   // Line 1 "Hello, world", line 3 "abc"; back to line 1, then to column 6.
   const auto r = RunEditor({.settings = "", .input = "Hello, world\n\nabc\ng\n1\nG\n6\n"});
@@ -209,12 +198,6 @@ TEST(TextEntry, EnterOnTheLastLinePadsIt) {
   EXPECT_EQ(LastView(r.out), "Editing 2:4 \n\n\n> ok\n> ");
 }
 
-}  // namespace
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
-namespace {
-
 TEST(StartUp, SettingsFileThatNeverEndsOrBlocksGivesDefaults) {
   // A link to a device that never ends, and a FIFO nobody writes: read nothing, keep defaults,
   // overwrite nothing.
@@ -230,12 +213,6 @@ TEST(StartUp, SettingsFileThatNeverEndsOrBlocksGivesDefaults) {
   EXPECT_FALSE(fifo.timed_out);
   EXPECT_EQ(fifo.out, StartupOutput() + kEmptyView + kQuitPrompt);
 }
-
-}  // namespace
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
-namespace {
 
 TEST(StartUp, HugeLinesCostOnlyWhatIsUsed) {
   // One slot of 2^31-1 bytes: the grid and its six work buffers are 14 GB of address space, of

@@ -1,14 +1,10 @@
 // The editor on a terminal: a whole session typed at it, compared with the same input through
 // a pipe.
-#include <gtest/gtest.h>
+#include "e2e/checks.h"
 
 #include <csignal>
 #include <fstream>
 #include <sstream>
-#include <string>
-
-#include "e2e/harness.h"
-#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {

@@ -1,23 +1,12 @@
 // Situations where text could be lost or a failure misreported, through the real editor: a line
 // opened on a full grid, undo after a load, files that exist but may not be read, a grid too
 // narrow to read commands, and the share shown by the partial-load warning.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
 #include <iostream>
-#include <map>
-#include <string>
-#include <vector>
-
-#include "e2e/checks.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-using ::testing::HasSubstr;
 
 struct Row {
   const char* name;
