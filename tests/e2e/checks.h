@@ -29,6 +29,11 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
+// Files of a directory by name, with their text.
+using Files = std::map<std::string, std::string>;
+// Names of a directory's entries, as Entries gives them.
+using Names = std::set<std::string>;
+
 // The run ended by itself (no timeout) with exit status `status`, having written `err` (by
 // default nothing) on standard error.
 inline void ExpectEnded(const RunResult& r, int status = 0, const std::string& err = "") {

@@ -31,7 +31,6 @@ const Change kRenameOver = [](const std::string& dir) {
 };
 
 TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
-  using Files = std::map<std::string, std::string>;
   struct Row {
     const char* name;
     Change change;
