@@ -33,6 +33,8 @@ using ::testing::StartsWith;
 using Files = std::map<std::string, std::string>;
 // Names of a directory's entries, as Entries gives them.
 using Names = std::set<std::string>;
+// Lines, arguments, or pieces of output in order.
+using Strings = std::vector<std::string>;
 
 // The run ended by itself (no timeout) with exit status `status`, having written `err` (by
 // default nothing) on standard error.
