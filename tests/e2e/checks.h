@@ -36,6 +36,18 @@ using Names = std::set<std::string>;
 // Lines, arguments, or pieces of output in order.
 using Strings = std::vector<std::string>;
 
+// Input that quits (the second 'q' confirms), and what the editor asks before.
+inline const std::string kQuit = "q\nq\n";
+inline const std::string kQuitPrompt = "Enter 'q' again to quit or anything else to continue\n";
+// The open command's question, and the one before a load that cannot take the whole file.
+inline const std::string kOpenPrompt =
+    "Enter a filename to open a new file and discard the buffer in memory\n"
+    "Enter 's' to first save the current buffer in memory\n"
+    "Enter 'x' to not open a file and return\n";
+inline const std::string kPartialLoadQuestion =
+    "Do you wish to continue (Y,n)?\n"
+    "If not, restart with more lines by editing the .vazaru_da file.\n";
+
 // The run ended by itself (no timeout) with exit status `status`, having written `err` (by
 // default nothing) on standard error.
 inline void ExpectEnded(const RunResult& r, int status = 0, const std::string& err = "") {

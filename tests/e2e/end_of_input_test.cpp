@@ -9,13 +9,6 @@ namespace ostrel::e2e {
 namespace {
 
 const std::string kDoc = "abc\ndef\n";
-const std::string kOpenPrompt =
-    "Enter a filename to open a new file and discard the buffer in memory\n"
-    "Enter 's' to first save the current buffer in memory\n"
-    "Enter 'x' to not open a file and return\n";
-const std::string kPartialLoadQuestion =
-    "Do you wish to continue (Y,n)?\n"
-    "If not, restart with more lines by editing the .vazaru_da file.\n";
 const std::string kNoCommand =
     "There is no command in memory\nEnter new command or [enter] to keep current one\n";
 const std::string kNotSaved = "Not saved: no file name was given\n";
@@ -32,8 +25,7 @@ struct Row {
 
 const std::vector<Row> kRows = {
     {"command line", "doc", "", "2 Lines Generated\n", "", true, 0},
-    {"quit confirmation", "doc", "q\n", "Enter 'q' again to quit or anything else to continue\n",
-     "", false, 0},
+    {"quit confirmation", "doc", "q\n", kQuitPrompt, "", false, 0},
     {"page length", "doc", "p\n", "Enter number of lines to display\n", "", true, 0},
     {"go to line", "doc", "g\n", "Go to which line?\n", "", true, 0},
     {"go to position", "doc", "G\n", "Go to which position?\n", "", true, 0},

@@ -230,12 +230,24 @@ std::string Returned(const Call& call) {
   return rest.substr(0, rest.find(' '));
 }
 
-// For RunPlan::in_child: `run` with $HOME set to `home`.
-std::function<void()> WithHome(const std::string& home, const std::function<void()>& run) {
-  return [home, run] {
-    setenv("HOME", home.c_str(), 1);
-    run();
+// A run of `plan` in `box` with the editor under strace (as an ordinary user when `as_user`,
+// with $HOME set to `home` when given), and the calls it made.
+struct Traced {
+  RunResult run;
+  std::vector<Call> calls;
+};
+Traced RunTraced(const std::string& strace, const Sandbox& box, RunPlan plan, bool as_user = false,
+                 const std::string& home = "") {
+  Sandbox traces;
+  chmod(traces.dir().c_str(), 0777);  // strace may write as an ordinary user
+  const std::string trace_path = traces.dir() + "/trace";
+  plan.in_child = [home, traced = UnderStrace(strace, trace_path, plan.args, as_user)] {
+    if (!home.empty()) setenv("HOME", home.c_str(), 1);
+    traced();
   };
+  Traced t{.run = box.Run(plan)};
+  t.calls = ReadTrace(trace_path);
+  return t;
 }
 
 // The calls of the save: after the read that takes in the input (all of it, the save command
@@ -436,18 +448,11 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     }
   };
   // The normal run, traced.
-  Sandbox traces;
-  chmod(traces.dir().c_str(), 0777);  // strace may write as an ordinary user
-  const std::string trace_path = traces.dir() + "/trace";
   Sandbox normal;
   prepare(normal);
-  const auto ran =
-      normal.Run({.args = args,
-                  .input = input,
-                  .in_child = WithHome(normal.dir() + "/home",
-                                       UnderStrace(*strace, trace_path, args, as_user))});
+  const auto [ran, trace] =
+      RunTraced(*strace, normal, {.args = args, .input = input}, as_user, normal.dir() + "/home");
   ASSERT_EQ(ran.status, 0) << ran.out;
-  const std::vector<Call> trace = ReadTrace(trace_path);
   std::vector<Fault> faults;
   std::string new_text;
   if (c.trigger == Trigger::kLoad) {
@@ -658,19 +663,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SaveUnderFault, NamesAddedOrRemovedAreSyncedInTheirDirectory) {
   const auto strace = FindStrace();
   if (!strace) GTEST_SKIP() << "strace is not installed";
-  Sandbox traces;
-  const std::string trace_path = traces.dir() + "/trace";
   Sandbox box;
   box.Write("doc", "old\n");
   fs::create_hard_link(box.dir() + "/doc", box.dir() + "/other");
-  const std::vector<std::string> args = {"doc"};
-  const auto r = box.Run({.settings = std::nullopt,
-                          .args = args,
-                          .input = "new\nS\ns\nmine\nq\nq\n",
-                          .in_child = UnderStrace(*strace, trace_path, args, false)});
+  const auto [r, trace] =
+      RunTraced(*strace, box,
+                {.settings = std::nullopt, .args = {"doc"}, .input = "new\nS\ns\nmine\nq\nq\n"});
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.File("doc"), "new\n");
-  const std::vector<Call> trace = ReadTrace(trace_path);
   std::set<std::string> kinds;
   for (std::size_t i = 0; i < trace.size(); ++i) {
     const Call& c = trace[i];
@@ -756,18 +756,15 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
     };
     const std::vector<std::string> args =
         c.exists ? std::vector<std::string>{"doc"} : std::vector<std::string>{};
-    Sandbox traces;
     Sandbox normal;
     prepare(normal);
-    const std::string trace_path = traces.dir() + "/trace";
-    const auto ran = normal.Run(
-        {.args = args,
-         .input = c.input,
-         .in_child = WithHome(normal.dir(), UnderStrace(*strace, trace_path, args, false))});
-    const std::string kNew = normal.Run({}).File("doc").value_or("");
+    const Traced traced =
+        RunTraced(*strace, normal, {.args = args, .input = c.input}, false, normal.dir());
+    const RunResult& ran = traced.run;
+    const std::vector<Call>& trace = traced.calls;
+    const std::string kNew = normal.File("doc").value_or("");
     ASSERT_THAT(ran.out, HasSubstr("Saved to doc\n"));
     ASSERT_NE(kNew, kOld);
-    const std::vector<Call> trace = ReadTrace(trace_path);
     auto [from, to] = SaveWindow(trace);
     // A new name is looked at by the question that takes it: the save starts after that.
     if (!c.exists) from = FindCall(trace, from, "newfstatat(AT_FDCWD, \"doc\"") + 1;
@@ -889,19 +886,16 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
 TEST(SaveUnderFault, CallsOnlySomeSystemsOfferAreMadeOnlyWhereFound) {
   const auto strace = FindStrace();
   if (!strace) GTEST_SKIP() << "strace is not installed";
-  Sandbox traces;
   Sandbox box;
   box.Write("doc", "old\n");
-  const std::string trace_path = traces.dir() + "/trace";
-  const std::vector<std::string> args = {"doc"};
-  const auto r = box.Run({.settings = "launch_command=true",
-                          .args = args,
-                          .input = "new\nS\ns\nmine\n=\n\nq\nq\n",
-                          .in_child = UnderStrace(*strace, trace_path, args, false)});
+  const auto [r, trace] = RunTraced(*strace, box,
+                                    {.settings = "launch_command=true",
+                                     .args = {"doc"},
+                                     .input = "new\nS\ns\nmine\n=\n\nq\nq\n"});
   ASSERT_EQ(r.status, 0) << r.out;
   std::map<std::string, bool> seen = {
       {"O_TMPFILE", false}, {"renameat2(", false}, {"pidfd_open(", false}};
-  for (const Call& call : ReadTrace(trace_path)) {
+  for (const Call& call : trace) {
     for (auto& [what, found] : seen) found = found || call.line.find(what) != std::string::npos;
   }
   EXPECT_EQ(seen["O_TMPFILE"], platform::UnnamedFilesOffered());

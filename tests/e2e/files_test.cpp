@@ -4,17 +4,11 @@
 namespace ostrel::e2e {
 namespace {
 
-const std::string kOpenPrompt =
-    "Enter a filename to open a new file and discard the buffer in memory\n"
-    "Enter 's' to first save the current buffer in memory\n"
-    "Enter 'x' to not open a file and return\n";
-
 std::string Warning(const std::string& percent) {
   return "\nWarning!! Only " + percent +
          " percent of the data was loaded!\n"
-         "The unloaded data will be lost if you save to the same filename!\n"
-         "Do you wish to continue (Y,n)?\n"
-         "If not, restart with more lines by editing the .vazaru_da file.\n";
+         "The unloaded data will be lost if you save to the same filename!\n" +
+         kPartialLoadQuestion;
 }
 
 // The header line of the last view: "Editing L:C name".

@@ -10,8 +10,6 @@
 namespace ostrel::e2e {
 namespace {
 
-const std::string kQuit = "q\nq\n";
-
 // The lines of `text` as saved: each followed by a newline.
 std::string Lines(const std::string& text, std::size_t width) {
   std::string out;

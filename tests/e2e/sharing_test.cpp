@@ -40,7 +40,6 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
     int status = 1;
     std::string settings = "";
     std::string doc = "notes.txt";
-    bool hard = false;  // the link is a hard link
   };
   const Files saved = {{"notes.txt", "hello\n"}};
   const std::vector<Row> rows = {
@@ -51,25 +50,20 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
          WriteFile(dir + "/notes.txt", "new\n");
          Later(dir + "/notes.txt");
        },
-       "S\nq\nq\n",
-       true,
-       {{"notes.txt", "new\n"}, {"notes.txt.save", "hello\n"}}},
-      {.name = "created since the name was taken",
-       .change = [](const std::string& dir) { WriteFile(dir + "/fresh", "theirs\n"); },
-       .left = {{"fresh", "theirs\n"}, {"fresh.save", "hello\n"}},
-       .doc = "fresh"},
-      {.name = "a link pointed elsewhere, even at the same bytes",
-       .change =
-           [](const std::string& dir) {
-             WriteFile(dir + "/other", "old\n");
-             fs::remove(dir + "/link");
-             fs::create_symlink("other", dir + "/link");
-           },
-       .left = {{"notes.txt", "old\n"},
-                {"other", "old\n"},
-                {"link", "old\n"},
-                {"link.save", "hello\n"}},
-       .doc = "link"},
+       "S\nq\nq\n", true, Files{{"notes.txt", "new\n"}, {"notes.txt.save", "hello\n"}}},
+      {"created since the name was taken",
+       [](const std::string& dir) { WriteFile(dir + "/fresh", "theirs\n"); }, "S\nq\nq\n", true,
+       Files{{"fresh", "theirs\n"}, {"fresh.save", "hello\n"}}, 1, "", "fresh"},
+      {"a link pointed elsewhere, even at the same bytes",
+       [](const std::string& dir) {
+         WriteFile(dir + "/other", "old\n");
+         fs::remove(dir + "/link");
+         fs::create_symlink("other", dir + "/link");
+       },
+       "S\nq\nq\n", true,
+       Files{
+           {"notes.txt", "old\n"}, {"other", "old\n"}, {"link", "old\n"}, {"link.save", "hello\n"}},
+       1, "", "link"},
       {"deleted: simply saved", [](const std::string& dir) { fs::remove(dir + "/notes.txt"); },
        "S\nq\nq\n", false, saved, 0},
       {"touched, the bytes equal", [](const std::string& dir) { Later(dir + "/notes.txt"); },
@@ -251,12 +245,9 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
        foreign_save},
       {"a foreign link in a group-writable directory", "notes.txt", "home/mine", kOther,
        foreign_save, false, "0775"},
-      {.name = "a foreign link in a directory part",
-       .link = "unused",
-       .to = "home/none",
-       .owner = kNobody,
-       .expect = "Cannot save to part/mine: it is a link owned by another user\n",
-       .doc = "part/mine"},
+      {"a foreign link in a directory part", "unused", "home/none", kNobody,
+       "Cannot save to part/mine: it is a link owned by another user\n", false, "1777",
+       "part/mine"},
       {"the user's own link", "notes.txt", "home/mine", kNobody, "Saved to notes.txt\n", true},
       {"root's link", "notes.txt", "home/mine", 0, "Saved to notes.txt\n", true},
       {"a link owned by the directory's owner", "notes.txt", "home/mine", kOther,
@@ -267,26 +258,21 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
        kNobody, foreign_rc},
       {"the settings file through the user's own link", ".vazaru_da", "home/mailbox", kNobody, ran},
       {"the settings file through root's link", ".vazaru_da", "home/mailbox", 0, ran},
-      {.name = "a hard link to the user's file planted in the shared directory",
-       .link = ".vazaru_da",
-       .to = "home/mailbox",
-       .owner = kNobody,
-       .expect = ".vazaru_da: launch_command ignored: it has other names in a directory others "
-                 "may write\n",
-       .hard = true},
+      {"a hard link to the user's file planted in the shared directory", ".vazaru_da",
+       "home/mailbox", kNobody,
+       ".vazaru_da: launch_command ignored: it has other names in a directory others "
+       "may write\n",
+       false, "1777", "notes.txt", true},
       // The user's own file, with one name, renamed to the settings file's name by whoever may
       // change the folder: only a folder nobody else can change gives a command.
-      {.name = "the user's own settings file in another user's open folder",
-       .link = ".vazaru_da",
-       .expect = ".vazaru_da: launch_command ignored: its folder can be changed by another user\n",
-       .dir_mode = "other's 0777",
-       .plain = true},
-      {.name = "the same in a folder its group may write, not the user's own group",
-       .link = ".vazaru_da",
-       .expect = ".vazaru_da: launch_command ignored: its folder can be changed by another user\n",
-       .dir_mode = "root group's 0775",
-       .plain = true},
-      {.name = "the same in a sticky folder", .link = ".vazaru_da", .expect = ran, .plain = true},
+      {"the user's own settings file in another user's open folder", ".vazaru_da", "", kNobody,
+       ".vazaru_da: launch_command ignored: its folder can be changed by another user\n", false,
+       "other's 0777", "notes.txt", false, true},
+      {"the same in a folder its group may write, not the user's own group", ".vazaru_da", "",
+       kNobody, ".vazaru_da: launch_command ignored: its folder can be changed by another user\n",
+       false, "root group's 0775", "notes.txt", false, true},
+      {"the same in a sticky folder", ".vazaru_da", "", kNobody, ran, false, "1777", "notes.txt",
+       false, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

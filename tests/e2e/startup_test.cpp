@@ -8,9 +8,6 @@
 namespace ostrel::e2e {
 namespace {
 
-const std::string kQuit = "q\nq\n";
-const std::string kQuitPrompt = "Enter 'q' again to quit or anything else to continue\n";
-
 // The first view of an empty document with the default settings.
 const std::string kEmptyView = "\nEditing 1:1 \n\n[1] \n 2\n 3\n 4\n 5\n 6\n 7\n 8\n  > ";
 
