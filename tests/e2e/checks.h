@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "e2e/harness.h"
@@ -47,6 +48,15 @@ inline const std::string kOpenPrompt =
 inline const std::string kPartialLoadQuestion =
     "Do you wish to continue (Y,n)?\n"
     "If not, restart with more lines by editing the .vazaru_da file.\n";
+
+// Types `keys` at the terminal and waits for `cue`: true when both happened (each is checked).
+inline bool Typed(Terminal& t, std::string_view keys, std::string_view cue) {
+  const bool sent = t.Send(keys);
+  EXPECT_TRUE(sent) << "could not type " << keys;
+  const bool seen = sent && t.WaitFor(cue);
+  EXPECT_TRUE(seen || !sent) << "never shown: " << cue;
+  return seen;
+}
 
 // The run ended by itself (no timeout) with exit status `status`, having written `err` (by
 // default nothing) on standard error.

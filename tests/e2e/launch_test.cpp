@@ -69,11 +69,9 @@ TEST(Launch, NothingRunsAfterASaveThatDidNotWork) {
                    .args = {"--no-line-editing"},
                    .echo = false});
   ASSERT_TRUE(t.WaitFor(kPrompt));
-  ASSERT_TRUE(t.Send("text\n=\n"));
-  ASSERT_TRUE(t.WaitFor("Enter a filename to save to\n"));
+  ASSERT_TRUE(Typed(t, "text\n=\n", "Enter a filename to save to\n"));
   t.MarkAfterLast("Enter a filename to save to\n");
-  ASSERT_TRUE(t.Send("\x03"));
-  ASSERT_TRUE(t.WaitFor(kPrompt));
+  ASSERT_TRUE(Typed(t, "\x03", kPrompt));
   const std::string shown = t.OutputSinceMark();
   EXPECT_EQ(shown.substr(0, shown.find("\nEditing ")),
             "Command not run: the document was not saved\nCancelled\n");

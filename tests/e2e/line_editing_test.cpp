@@ -276,22 +276,17 @@ TEST_F(LineEditing, CtrlCCancelsAndMessagesStartOnAFreshLine) {
       return drawn;
     };
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("hello\r"));
-    ASSERT_TRUE(t.WaitFor("[2] \r\n"));
+    ASSERT_TRUE(Typed(t, "hello\r", "[2] \r\n"));
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("\x0c"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "\x0c", kPrompt));
     EXPECT_EQ(shown(), "\x1b[H\x1b[2J" + view);
     ASSERT_TRUE(t.Send("s\r"));
     ASSERT_TRUE(await_read("return\r\n"));
-    ASSERT_TRUE(t.Send("part"));
-    ASSERT_TRUE(t.WaitFor("part"));
-    ASSERT_TRUE(t.Send("\x03"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "part", "part"));
+    ASSERT_TRUE(Typed(t, "\x03", kPrompt));
     EXPECT_EQ(shown(), "part\nCancelled\n" + view);
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("q\r"));
-    ASSERT_TRUE(t.WaitFor("continue\r\n"));
+    ASSERT_TRUE(Typed(t, "q\r", "continue\r\n"));
     EXPECT_EQ(shown(),
               "q\nThe document has unsaved changes.\n"
               "Enter 'q' again to quit or anything else to continue\n");
@@ -300,17 +295,14 @@ TEST_F(LineEditing, CtrlCCancelsAndMessagesStartOnAFreshLine) {
     ASSERT_TRUE(t.WaitFor(kPrompt));
     EXPECT_EQ(shown(), "Cancelled\n" + view);
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("O\r"));
-    ASSERT_TRUE(t.WaitFor("return\r\n"));
+    ASSERT_TRUE(Typed(t, "O\r", "return\r\n"));
     EXPECT_EQ(shown().rfind("O\nThe document has unsaved changes.\nEnter a filename to open", 0),
               0u);
     ASSERT_TRUE(await_read("return\r\n"));
     ASSERT_TRUE(t.Send("x\r"));
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("abc"));
-    ASSERT_TRUE(t.WaitFor("abc"));
-    ASSERT_TRUE(t.Send("\x03"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "abc", "abc"));
+    ASSERT_TRUE(Typed(t, "\x03", kPrompt));
     EXPECT_EQ(shown(), "abc\nInterrupted: enter 'q' twice to quit\n" + view);
     ASSERT_TRUE(await_read(kPrompt));
     ASSERT_TRUE(t.Send("q\r"));
@@ -325,12 +317,10 @@ TEST_F(LineEditing, CtrlCCancelsAndMessagesStartOnAFreshLine) {
     Terminal t(box, {.settings = "", .args = {"notes.txt"}, .onlcr = true});
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("hello\r"));
-    ASSERT_TRUE(t.WaitFor("[2] \r\n"));
+    ASSERT_TRUE(Typed(t, "hello\r", "[2] \r\n"));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("abc"));
-    ASSERT_TRUE(t.WaitFor("abc"));
+    ASSERT_TRUE(Typed(t, "abc", "abc"));
     t.Kill(SIGTERM);
     EXPECT_EQ(t.Wait().status(), 128 + SIGTERM);
     EXPECT_EQ(CrLfToLf(t.OutputSinceMark()), "abc\nUnsaved text written to notes.txt.save\n");

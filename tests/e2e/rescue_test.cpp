@@ -87,23 +87,19 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
                      .echo = false});
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("hello\n"));
-    ASSERT_TRUE(t.WaitFor("[2] \n"));
+    ASSERT_TRUE(Typed(t, "hello\n", "[2] \n"));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
     if (!row.keys.empty()) {
-      ASSERT_TRUE(t.Send(row.keys));
-      ASSERT_TRUE(t.WaitFor(row.question));
+      ASSERT_TRUE(Typed(t, row.keys, row.question));
       t.Mark();
     }
-    ASSERT_TRUE(t.Send("\x03"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "\x03", kPrompt));
     const std::string shown = t.OutputSinceMark();
     EXPECT_EQ(shown.substr(0, shown.find("\nEditing ")), row.after);
     // Reading goes on normally: the text is intact and saves.
     t.Mark();
-    ASSERT_TRUE(t.Send(row.then + "S\n"));
-    ASSERT_TRUE(t.WaitFor("Saved to notes.txt\n"));
+    ASSERT_TRUE(Typed(t, row.then + "S\n", "Saved to notes.txt\n"));
     ASSERT_TRUE(t.Send(row.quit));
     EXPECT_EQ(t.Wait().status(), 0);
     EXPECT_EQ(box.File("notes.txt"), row.saved);
@@ -133,14 +129,12 @@ TEST(Rescue, CtrlCElsewhereOnATerminal) {
                      .args = {"--no-line-editing", "notes.txt"},
                      .echo = false});
     ASSERT_TRUE(t.WaitFor(kPrompt));
-    ASSERT_TRUE(t.Send("hello\n=\n"));
-    ASSERT_TRUE(t.WaitFor("started\n"));
+    ASSERT_TRUE(Typed(t, "hello\n=\n", "started\n"));
     // The shell catches Ctrl-C for itself between its echo and the start of sleep, and would
     // then wait out the sleep: the key is pressed once sleep runs, asleep.
     ASSERT_TRUE(t.WaitUntilDescendantSleeps("sleep"));
     t.Mark();
-    ASSERT_TRUE(t.Send(key));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, key, kPrompt));
     EXPECT_THAT(t.OutputSinceMark(), HasSubstr("\nEditing 2:1 notes.txt\n"));
     EXPECT_THAT(t.OutputSinceMark(), Not(HasSubstr("Interrupted")));
     ASSERT_TRUE(t.Send("q\nq\n"));
@@ -207,14 +201,11 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
     // The page-length question comes only once everything typed before it has been read.
-    ASSERT_TRUE(t.Send(row.typed + "p\n"));
-    ASSERT_TRUE(t.WaitFor("Enter number of lines to display\n"));
+    ASSERT_TRUE(Typed(t, row.typed + "p\n", "Enter number of lines to display\n"));
     t.Mark();
-    ASSERT_TRUE(t.Send("8\n"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "8\n", kPrompt));
     if (!row.question.empty()) {
-      ASSERT_TRUE(t.Send(row.question));
-      ASSERT_TRUE(t.WaitFor(row.asked));
+      ASSERT_TRUE(Typed(t, row.question, row.asked));
     }
     switch (row.ending) {
       case kHangup:
@@ -303,16 +294,14 @@ void ARunningSessionsRescueFileIsNamedAsSuch() {
                    .args = {"--no-line-editing", "notes.txt"},
                    .echo = false});
   ASSERT_TRUE(a.WaitFor(kPrompt));
-  ASSERT_TRUE(a.Send("hello\n"));
-  ASSERT_TRUE(a.WaitFor("Editing 2:1"));
+  ASSERT_TRUE(Typed(a, "hello\n", "Editing 2:1"));
   ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
   ASSERT_TRUE(fs::exists(box.dir() + "/notes.txt.save"));
   const std::string kept =
       "notes.txt.save is kept by a running session (process " + std::to_string(a.pid()) + ")\n";
   EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr("not found!\n" + kept + "\n"));
   // A second pause replaces the file by a new one, locked before it is named.
-  ASSERT_TRUE(a.Send("world\n"));
-  ASSERT_TRUE(a.WaitFor("Editing 3:1"));
+  ASSERT_TRUE(Typed(a, "world\n", "Editing 3:1"));
   ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
   EXPECT_EQ(box.File("notes.txt.save"), "hello\nworld\n");
   EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr(kept));

@@ -180,13 +180,11 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
                   .echo = false});
       ASSERT_TRUE(t.WaitFor(kPrompt));
       t.Mark();
-      ASSERT_TRUE(t.Send("hello\n"));
-      ASSERT_TRUE(t.WaitFor("Editing 2:1"));
+      ASSERT_TRUE(Typed(t, "hello\n", "Editing 2:1"));
       ASSERT_TRUE(t.WaitUntilReading());
       if (!q.in_place) kRewrite(box.dir());
       t.Mark();
-      ASSERT_TRUE(t.Send("S\n"));
-      ASSERT_TRUE(t.WaitFor("(y/n)\n"));
+      ASSERT_TRUE(Typed(t, "S\n", "(y/n)\n"));
       EXPECT_EQ(t.OutputSinceMark(), q.asked);
       t.Mark();
       ASSERT_TRUE(t.Send(row.answer));

@@ -18,12 +18,10 @@ TEST(Terminal, SessionMatchesThePipedRunAndTheHelperSeesEchoAndSignals) {
     ASSERT_TRUE(t.WaitFor("Ostrel line editor " OSTREL_VERSION "\n"));
     ASSERT_TRUE(t.WaitFor("\n[1] \n 2\n 3\n 4\n 5\n 6\n 7\n 8\n  > "));
     t.Mark();
-    ASSERT_TRUE(t.Send("hello world\n"));
-    ASSERT_TRUE(t.WaitFor(" 1  hello world\n[2] "));
+    ASSERT_TRUE(Typed(t, "hello world\n", " 1  hello world\n[2] "));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("S\n"));
-    ASSERT_TRUE(t.WaitFor("Saved to notes.txt\n"));
+    ASSERT_TRUE(Typed(t, "S\n", "Saved to notes.txt\n"));
     ASSERT_TRUE(t.Send("q\nq\n"));
     const TerminalExit end = t.Wait();
     EXPECT_TRUE(end.exited);
@@ -42,8 +40,7 @@ TEST(Terminal, SessionMatchesThePipedRunAndTheHelperSeesEchoAndSignals) {
     ASSERT_TRUE(t.WaitFor("[1] hello world\r\n"));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("abc\n"));
-    ASSERT_TRUE(t.WaitFor("abc\r\n"));
+    ASSERT_TRUE(Typed(t, "abc\n", "abc\r\n"));
     ASSERT_TRUE(t.WaitFor(" 1  abclo world\r\n[2] "));  // typing overwrites
     t.Kill(SIGKILL);
     const TerminalExit end = t.Wait();
