@@ -118,8 +118,7 @@ TEST(Load, FailedSaveStopsTheOpen) {
   box.Write("other", "other\n");
   const auto r =
       box.Run({.settings = "", .args = {"nodir/doc"}, .input = "mine\nO\ns\nother\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr(kOpenPrompt +
                                "Cannot save to nodir/doc: No such file or directory\n\nEditing"));
   EXPECT_THAT(r.out, Not(HasSubstr("Next, enter")));
@@ -208,8 +207,7 @@ TEST(Save, SavePromptDialogue) {
 
 TEST(Save, FailureIsReportedAndTheEditorCarriesOn) {
   const auto r = RunEditor({.settings = "", .input = "text\nS\n/dev/full\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(
       r.out,
       HasSubstr("Cannot save to /dev/full: No space left on device\n\nEditing 2:1 /dev/full\n"));
@@ -218,8 +216,7 @@ TEST(Save, FailureIsReportedAndTheEditorCarriesOn) {
 
 TEST(Save, EndOfInputAtTheNamePromptGivesUp) {
   const auto r = RunEditor({.settings = "", .input = "text\nS\n\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // nothing was saved
+  ExpectEnded(r, 1);  // nothing was saved
   EXPECT_THAT(r.out, HasSubstr("Enter a filename to save to\nEnter a filename to save to\n"
                                "Not saved: no file name was given\n"));
 }

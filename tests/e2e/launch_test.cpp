@@ -58,8 +58,7 @@ TEST(Launch, NothingRunsAfterASaveThatDidNotWork) {
     SCOPED_TRACE(row.name);
     const auto r = RunEditor(
         {.settings = Settings({"launch_command=echo RAN"}), .args = row.args, .input = row.input});
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 1);  // the save the user asked for failed
+    ExpectEnded(r, 1);  // the save the user asked for failed
     EXPECT_THAT(r.out, HasSubstr(row.shown));
     EXPECT_THAT(r.out, Not(HasSubstr("RAN")));
   }

@@ -686,7 +686,7 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
     rows.push_back({"planted: another user's file is not named",
                     Files{{"notes.txt.save", "b\n"}, {"notes.txt.save.1", "c\n"}},
                     hint("notes.txt.save.1"), "notes.txt", "", Ages{}, [](const std::string& dir) {
-                      ASSERT_EQ(chown((dir + "/notes.txt.save").c_str(), 65533, 65533), 0);
+                      ASSERT_EQ(chown((dir + "/notes.txt.save").c_str(), kOther, kOther), 0);
                     }});
   }
   // Where the directory may be searched but not read, each name is looked at.

@@ -45,8 +45,7 @@ TEST(SafeSave, FileSizeLimitLeavesTheOldFileByteForByte) {
       setrlimit(RLIMIT_FSIZE, &limit);
     };
     const auto r = box.Run(plan);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 1);  // the editor went on to the quit; its last save failed
+    ExpectEnded(r, 1);  // the editor went on to the quit; its last save failed
     EXPECT_THAT(
         r.out,
         HasSubstr(second_name ? "overwrite\nNo safe copy of doc could be made first: File too "
@@ -182,8 +181,7 @@ TEST(SafeSave, AFileWeMayNotWriteIsNotReplaced) {
   }
   RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n", .as_ordinary_user = true};
   const auto r = box.Run(plan);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr("Cannot save to doc: Permission denied\n"));
   EXPECT_EQ(r.File("doc"), "old text\n");
 }
@@ -218,8 +216,7 @@ TEST(SafeSave, AnInPlaceSaveWithoutRoomLeavesTheOldText) {
                           .args = {"small/doc"},
                           .input = input + "S\nq\nq\n",
                           .env = {{"HOME", box.dir()}}});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr("Cannot save to small/doc: No space left on device\n"));
   if (platform::ReservationOffered()) {
     EXPECT_EQ(r.File("small/doc"), old);

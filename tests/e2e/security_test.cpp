@@ -32,7 +32,7 @@ TEST(Security, LaunchCommandOnlyFromASettingsFileNoOneElseCanWrite) {
     const std::string rc = box.dir() + "/.vazaru_da";
     ASSERT_EQ(chmod(rc.c_str(), c.mode), 0);
     if (c.other_owner) {
-      ASSERT_EQ(chown(rc.c_str(), 65534, 65534), 0);
+      ASSERT_EQ(chown(rc.c_str(), kNobody, kNobody), 0);
     }
     const auto r = box.Run({.input = "+\n\nq\nq\n"});
     ExpectEnded(r);
