@@ -287,9 +287,7 @@ TEST_F(LineEditing, CtrlCCancelsAndMessagesStartOnAFreshLine) {
     EXPECT_EQ(shown(), "part\nCancelled\n" + view);
     ASSERT_TRUE(await_read(kPrompt));
     ASSERT_TRUE(Typed(t, "q\r", "continue\r\n"));
-    EXPECT_EQ(shown(),
-              "q\nThe document has unsaved changes.\n"
-              "Enter 'q' again to quit or anything else to continue\n");
+    EXPECT_EQ(shown(), "q\nThe document has unsaved changes.\n" + kQuitPrompt);
     ASSERT_TRUE(await_read("continue\r\n"));
     ASSERT_TRUE(t.Send("\x03"));  // nothing typed: no empty line
     ASSERT_TRUE(t.WaitFor(kPrompt));
