@@ -26,9 +26,7 @@ TEST(Terminal, SessionMatchesThePipedRunAndTheHelperSeesEchoAndSignals) {
     const TerminalExit end = t.Wait();
     EXPECT_TRUE(end.exited);
     EXPECT_EQ(end.status(), 0);
-    std::ostringstream saved;
-    saved << std::ifstream(box.dir() + "/notes.txt").rdbuf();
-    EXPECT_EQ(saved.str(), "hello world\n");
+    EXPECT_EQ(box.File("notes.txt"), "hello world\n");
     // Pipe and terminal give the same bytes for the same input.
     const auto piped = RunEditor({.args = {"notes.txt"}, .input = script});
     EXPECT_EQ(piped.status, 0);
