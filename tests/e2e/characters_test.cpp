@@ -1,20 +1,10 @@
 // A UTF-8 character is never cut: every command on a line that mixes ASCII, two-, three- and
 // four-byte characters and a byte that is not UTF-8, through pipes, with the saved bytes
 // checked; the same commands on ASCII text of the same byte length behave as bytes.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
-#include <vector>
-
-#include "e2e/harness.h"
+#include "e2e/checks.h"
 
 namespace ostrel::e2e {
 namespace {
-
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 const std::string kE2 = "\xC3\xA9";          // two bytes
 const std::string kE3 = "\xE2\x82\xAC";      // three bytes
@@ -49,59 +39,33 @@ const std::vector<Row>& Rows() {
       // The cursor: steps over whole characters, columns set to a character's first byte.
       {"n", "n\nn\nn\nX\n", "a" + kE2 + kE3 + "X" + kBad + "z\n", "a##X#######z\n"},
       {"b", "e\nb\nb\nX\n", "a" + kE2 + kE3 + kE4 + "Xz\n", "a#########Xz\n"},
-      {.name = "G inside a character",
-       .keys = "G\n3\nX\n",
-       .saved = "aX" + kE3 + kE4 + kBad + "z\n",
-       .ascii = "a#X########z\n",
-       .shown = "Editing 1:2 doc.txt",
-       .ascii_shown = "Editing 1:3 doc.txt"},
+      {"G inside a character", "G\n3\nX\n", "aX" + kE3 + kE4 + kBad + "z\n", "a#X########z\n",
+       kLine + "\n", Strings{}, "Editing 1:2 doc.txt", "Editing 1:3 doc.txt"},
       {"G, then b", "G\n8\nb\nX\n", "a" + kE2 + "X" + kE4 + kBad + "z\n", "a#####X####z\n"},
       {"l", "G\n5\nl\nX\n", "X" + kE2 + kE3 + kE4 + kBad + "z\n", "X##########z\n"},
       {"e", "G\n5\ne\nX\n", kLine + "X\n", "a##########zX\n"},
       // The byte column is kept across lines; on each line it acts at its character's start.
-      {.name = "the byte column is kept",
-       .keys = "G\n5\n\nX\nY\n",
-       .saved = "abcdefgh\na" + kE2 + "X" + kE4 + kBad + "z\n    Y\n",
-       .ascii = "abcdefgh\na###X######z\n    Y\n",
-       .doc = "abcdefgh\n" + kLine + "\n"},
-      {.name = "a",
-       .keys = "G\n5\nA\n\nG\n1\na\nX\n",
-       .saved = "abcdefgh\na" + kE2 + "X" + kE4 + kBad + "z\n",
-       .ascii = "abcdefgh\na###X######z\n",
-       .doc = "abcdefgh\n" + kLine + "\n"},
-      {.name = "+LINE,COL",
-       .keys = "X\n",
-       .saved = "a" + kE2 + "X" + kE4 + kBad + "z\n",
-       .ascii = "a####X#####z\n",
-       .options = {"+1,6"}},
+      {"the byte column is kept", "G\n5\n\nX\nY\n",
+       "abcdefgh\na" + kE2 + "X" + kE4 + kBad + "z\n    Y\n", "abcdefgh\na###X######z\n    Y\n",
+       "abcdefgh\n" + kLine + "\n"},
+      {"a", "G\n5\nA\n\nG\n1\na\nX\n", "abcdefgh\na" + kE2 + "X" + kE4 + kBad + "z\n",
+       "abcdefgh\na###X######z\n", "abcdefgh\n" + kLine + "\n"},
+      {"+LINE,COL", "X\n", "a" + kE2 + "X" + kE4 + kBad + "z\n", "a####X#####z\n", kLine + "\n",
+       Strings{"+1,6"}},
       // Search: a match that begins inside a character is no match.
       {"j skips", "j\n" + kTail + "\nX\n", "X" + kE2 + kE3 + kE4 + kBad + "z\n", "aX#########z\n"},
       {"j finds", "j\n" + kE4 + "\nX\n", "a" + kE2 + kE3 + "X" + kBad + "z\n", "aX#########z\n"},
-      {.name = "J skips",
-       .keys = "J\n" + kTail + "\nX\n",
-       .saved = kLine + "\nX\n",
-       .ascii = "aX#########z\n#\n",
-       .doc = kLine + "\n" + kTail + "\n"},
+      {"J skips", "J\n" + kTail + "\nX\n", kLine + "\nX\n", "aX#########z\n#\n",
+       kLine + "\n" + kTail + "\n"},
       // Counts are characters; an overwrite that ends inside a character takes all of it.
       {"c, then v", "n\nc\n2\nl\nv\n", kE2 + kE3 + kE4 + kBad + "z\n", "###########z\n"},
-      {.name = "c shortened",
-       .keys = "n\nc\n99\n",
-       .saved = kLine + "\n",
-       .ascii = kAsciiLine + "\n",
-       .shown = "Copy size will be shortened to 5\n",
-       .ascii_shown = "Copy size will be shortened to 11\n"},
+      {"c shortened", "n\nc\n99\n", kLine + "\n", kAsciiLine + "\n", kLine + "\n", Strings{},
+       "Copy size will be shortened to 5\n", "Copy size will be shortened to 11\n"},
       {"x, then V", "n\nx\n2\ne\nV\n", "a" + kE4 + kBad + "z" + kE2 + kE3 + "\n", "a########z##\n"},
-      {.name = "x beyond the slot",
-       .keys = "n\nx\n99\n",
-       .saved = kLine + "\n",
-       .ascii = kAsciiLine + "\n",
-       .shown = "Maximum cut size is 10\n",
-       .ascii_shown = "Maximum cut size is 16\n"},
-      {.name = "x shortened",
-       .keys = "n\nx\n9\n",
-       .saved = "a\n",
-       .ascii = "a#z\n",
-       .shown = "Cut size will be shortened to 5\n"},
+      {"x beyond the slot", "n\nx\n99\n", kLine + "\n", kAsciiLine + "\n", kLine + "\n", Strings{},
+       "Maximum cut size is 10\n", "Maximum cut size is 16\n"},
+      {"x shortened", "n\nx\n9\n", "a\n", "a#z\n", kLine + "\n", Strings{},
+       "Cut size will be shortened to 5\n"},
       // Writing drops from the first character that does not fit whole.
       {"v drops", "G\n7\nc\n1\ne\nn\nv\n", kLine + "\n", "a##########z #\n"},
       {"V shortened", "n\nc\n2\nl\nV\n", kE2 + kLine + "\n", "##a##########z\n"},
@@ -111,22 +75,13 @@ const std::vector<Row>& Rows() {
       {"typed text shortened", "e\n" + kE3 + kE3 + "\n", kLine + kE3 + "\n", "a##########z####\n"},
       {"t", "G\n6\nt\n", "a" + kE2 + "\n", "a####\n"},
       // An edit at a byte column inside a character leaves the cursor on that character.
-      {.name = "x at a kept byte column",
-       .keys = "G\n5\n\nx\n1\nX\n",
-       .saved = "abcdefgh\na" + kE2 + "Xcd\n",
-       .ascii = "abcdefgh\na###Xbcd\n",
-       .doc = "abcdefgh\na" + kE2 + kE3 + "bcd\n"},
-      {.name = "T",
-       .keys = "G\n6\nT\n",
-       .saved = "a" + kE2 + "\n" + kE3 + kE4 + kBad + "znext\n",
-       .ascii = "a####\n######znext\n",
-       .doc = kLine + "\nnext\n"},
+      {"x at a kept byte column", "G\n5\n\nx\n1\nX\n", "abcdefgh\na" + kE2 + "Xcd\n",
+       "abcdefgh\na###Xbcd\n", "abcdefgh\na" + kE2 + kE3 + "bcd\n"},
+      {"T", "G\n6\nT\n", "a" + kE2 + "\n" + kE3 + kE4 + kBad + "znext\n", "a####\n######znext\n",
+       kLine + "\nnext\n"},
       // Loading and input cut by their byte limits cut before a character.
-      {.name = "loading splits",
-       .keys = "",
-       .saved = std::string(15, 'a') + "\n" + kE2 + " tail\n",
-       .ascii = std::string(15, 'a') + "#\n# tail\n",
-       .doc = std::string(15, 'a') + kE2 + " tail\n"},
+      {"loading splits", "", std::string(15, 'a') + "\n" + kE2 + " tail\n",
+       std::string(15, 'a') + "#\n# tail\n", std::string(15, 'a') + kE2 + " tail\n"},
       {"a command line", ".\n" + std::string(15, 'g') + kE3 + "\n",
        kLine + "\n" + std::string(15, 'g') + "\n" + kE3 + "\n",
        kAsciiLine + "\n" + std::string(15, 'g') + "#\n##\n"},
@@ -150,8 +105,7 @@ Outcome RunRow(const Row& row, const std::string& doc, const std::string& keys) 
                           .args = args,
                           .input = keys + "S\nq\nq\n",
                           .files = {{"doc.txt", doc}}});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   // Through pipes nothing tells of dropped characters.
   EXPECT_THAT(r.out, Not(HasSubstr("did not fit")));
   return {r.out, r.File("doc.txt").value_or("(not saved)")};

@@ -1,13 +1,7 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include "e2e/harness.h"
+#include "e2e/checks.h"
 
 namespace ostrel::e2e {
 namespace {
-
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 // 12 lines of at most 20 characters.
 const std::string kSmall = Settings({"max_lines=12", "max_char=20"});
@@ -15,8 +9,7 @@ const std::string kSmall = Settings({"max_lines=12", "max_char=20"});
 // Runs the editor until its input ends, which must end it cleanly.
 RunResult Drive(const std::string& input, const std::string& settings = kSmall) {
   auto r = RunEditor({.settings = settings, .input = input});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   return r;
 }
 

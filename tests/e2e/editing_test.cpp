@@ -1,11 +1,7 @@
 // Editing commands and undo through the real binary, checked on the numbered view.
 #include <sys/resource.h>
 
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "e2e/harness.h"
+#include "e2e/checks.h"
 
 namespace ostrel::e2e {
 namespace {
@@ -18,8 +14,7 @@ const std::string kFive = "i\nee\nC\n5\nd\ni\ndd\nC\n4\nd\ni\ncc\nC\n3\nd\ni\nbb
 std::string ViewAfter(const std::string& script, std::string* out = nullptr) {
   const auto r = RunEditor(
       {.settings = Settings({"max_lines=5", "max_char=16", "undo=!"}), .input = script + "q\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   if (out != nullptr) *out = r.out;
   const std::string view = LastView(r.out);
   return view.substr(0, view.rfind("> ") + 2);
@@ -84,8 +79,7 @@ TEST(Editing, AnEditWithoutMemoryChangesNothing) {
                               const rlimit lim{bytes, bytes};
                               setrlimit(RLIMIT_AS, &lim);
                             }});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   EXPECT_NE(r.out.find("Not enough memory: nothing was changed\n\nEditing 1:1 doc.txt\n\n"
                        "[1] hello\n"),
             std::string::npos)

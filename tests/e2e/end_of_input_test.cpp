@@ -3,35 +3,19 @@
 // the quit confirmation ends it at once, and the partial-load question ends it with status 1.
 // A save given up so leaves status 1 too: nothing was written.
 // Never a loop, never a crash, always within a second.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <set>
-#include <string>
-#include <vector>
-
-#include "e2e/harness.h"
+#include "e2e/checks.h"
 
 namespace ostrel::e2e {
 namespace {
 
-namespace fs = std::filesystem;
-
 const std::string kDoc = "abc\ndef\n";
-const std::string kOpenPrompt =
-    "Enter a filename to open a new file and discard the buffer in memory\n"
-    "Enter 's' to first save the current buffer in memory\n"
-    "Enter 'x' to not open a file and return\n";
-const std::string kPartialLoadQuestion =
-    "Do you wish to continue (Y,n)?\n"
-    "If not, restart with more lines by editing the .vazaru_da file.\n";
 const std::string kNoCommand =
     "There is no command in memory\nEnter new command or [enter] to keep current one\n";
 const std::string kNotSaved = "Not saved: no file name was given\n";
 
 struct Row {
   const char* prompt_name;
-  std::vector<std::string> args;
+  std::string doc;     // the document named at the start; "" for none
   std::string input;   // everything before the end of input
   std::string prompt;  // the last text printed before the end of input was met
   std::string after;   // what the editor prints next, up to the next view if it carries on
@@ -40,66 +24,35 @@ struct Row {
 };
 
 const std::vector<Row> kRows = {
-    {"command line", {"doc"}, "", "2 Lines Generated\n", "", true, 0},
-    {"quit confirmation",
-     {"doc"},
-     "q\n",
-     "Enter 'q' again to quit or anything else to continue\n",
-     "",
-     false,
+    {"command line", "doc", "", "2 Lines Generated\n", "", true, 0},
+    {"quit confirmation", "doc", "q\n", kQuitPrompt, "", false, 0},
+    {"page length", "doc", "p\n", "Enter number of lines to display\n", "", true, 0},
+    {"go to line", "doc", "g\n", "Go to which line?\n", "", true, 0},
+    {"go to position", "doc", "G\n", "Go to which position?\n", "", true, 0},
+    {"line move destination", "doc", "m\n", "Move line 1 to where?\n",
+     "Destination line is not valid\n", true, 0},
+    {"line copy destination", "doc", "C\n", "Copy line 1 to where?\n",
+     "Desination line is not valid\n", true, 0},
+    {"copy size", "doc", "c\n", "Copy how many characters?\n", "", true, 0},
+    {"cut size", "doc", "x\n", "Enter cut size\n", "", true, 0},
+    {"jump string in the line", "doc", "j\n", "Enter jump string\n", "", true, 0},
+    {"jump string in the document", "doc", "J\n", "Enter jump string\n", "", true, 0},
+    {"insert text", "doc", "i\n", "Enter string to insert\n", "", true, 0},
+    {"open prompt", "doc", "O\n", kOpenPrompt, "", true, 0},
+    {"open: name after saving", "doc", "O\ns\n", "Next, enter a new filename to open\n", "", true,
      0},
-    {"page length", {"doc"}, "p\n", "Enter number of lines to display\n", "", true, 0},
-    {"go to line", {"doc"}, "g\n", "Go to which line?\n", "", true, 0},
-    {"go to position", {"doc"}, "G\n", "Go to which position?\n", "", true, 0},
-    {"line move destination",
-     {"doc"},
-     "m\n",
-     "Move line 1 to where?\n",
-     "Destination line is not valid\n",
-     true,
-     0},
-    {"line copy destination",
-     {"doc"},
-     "C\n",
-     "Copy line 1 to where?\n",
-     "Desination line is not valid\n",
-     true,
-     0},
-    {"copy size", {"doc"}, "c\n", "Copy how many characters?\n", "", true, 0},
-    {"cut size", {"doc"}, "x\n", "Enter cut size\n", "", true, 0},
-    {"jump string in the line", {"doc"}, "j\n", "Enter jump string\n", "", true, 0},
-    {"jump string in the document", {"doc"}, "J\n", "Enter jump string\n", "", true, 0},
-    {"insert text", {"doc"}, "i\n", "Enter string to insert\n", "", true, 0},
-    {"open prompt", {"doc"}, "O\n", kOpenPrompt, "", true, 0},
-    {"open: name after saving",
-     {"doc"},
-     "O\ns\n",
-     "Next, enter a new filename to open\n",
-     "",
-     true,
-     0},
-    {"save name", {}, "S\n", "Enter a filename to save to\n", kNotSaved, true, 1},
-    {"save as",
-     {"doc"},
-     "s\n",
-     "Enter a filename to save to, or 'x' to return\n",
-     kNotSaved,
-     true,
+    {"save name", "", "S\n", "Enter a filename to save to\n", kNotSaved, true, 1},
+    {"save as", "doc", "s\n", "Enter a filename to save to, or 'x' to return\n", kNotSaved, true,
      1},
-    {"save as: file exists",
-     {"doc"},
-     "s\na\n",
-     "Enter a new filename or 'o' to overwrite\n",
-     kNotSaved,
-     true,
-     1},
-    {"save as: try again", {"doc"}, "s\na\na\n", "File exists. Try again\n", kNotSaved, true, 1},
-    {"partial load at start-up", {"many"}, "", kPartialLoadQuestion, "", false, 1},
-    {"partial load from open", {"doc"}, "O\nmany\n", kPartialLoadQuestion, "", false, 1},
-    {"launch command edit", {"doc"}, "+\n", kNoCommand, "", true, 0},
-    {"launch command run", {"doc"}, "=\n", kNoCommand, "", true, 0},
-    {"help menu", {"doc"}, "h\n", "'x'  Exit Help\n", "", true, 0},
-    {"help menu after a page", {"doc"}, "h\nf\n", "'x'  Exit Help\n", "", true, 0},
+    {"save as: file exists", "doc", "s\na\n", "Enter a new filename or 'o' to overwrite\n",
+     kNotSaved, true, 1},
+    {"save as: try again", "doc", "s\na\na\n", "File exists. Try again\n", kNotSaved, true, 1},
+    {"partial load at start-up", "many", "", kPartialLoadQuestion, "", false, 1},
+    {"partial load from open", "doc", "O\nmany\n", kPartialLoadQuestion, "", false, 1},
+    {"launch command edit", "doc", "+\n", kNoCommand, "", true, 0},
+    {"launch command run", "doc", "=\n", kNoCommand, "", true, 0},
+    {"help menu", "doc", "h\n", "'x'  Exit Help\n", "", true, 0},
+    {"help menu after a page", "doc", "h\nf\n", "'x'  Exit Help\n", "", true, 0},
 };
 
 TEST(EndOfInput, EveryPromptEndsOrCarriesOnAsDecided) {
@@ -109,16 +62,14 @@ TEST(EndOfInput, EveryPromptEndsOrCarriesOnAsDecided) {
     SCOPED_TRACE(row.prompt_name);
     Sandbox box;
     RunPlan plan{.settings = Settings({"max_lines=4", "lines_per_page=2"}),
-                 .args = row.args,
+                 .args = row.doc.empty() ? Strings{} : Strings{row.doc},
                  .input = row.input,
                  .files = {{"doc", kDoc}, {"a", "x\n"}, {"many", "1\n2\n3\n4\n5\n"}},
                  .timeout_seconds = 60};
     // The run ends when the editor exits; a prompt that waited for more input would hold it
     // until the safety timeout kills it.
     const auto r = box.Run(plan);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, row.status);
+    ExpectEnded(r, row.status);
 
     const auto at = r.out.rfind(row.prompt);
     ASSERT_NE(at, std::string::npos) << r.out;
@@ -134,11 +85,7 @@ TEST(EndOfInput, EveryPromptEndsOrCarriesOnAsDecided) {
       EXPECT_EQ(tail, row.after);
     }
     // Nothing was written but what was there: no half-saved file, the document as it was.
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(box.dir())) {
-      names.insert(e.path().filename().string());
-    }
-    EXPECT_EQ(names, (std::set<std::string>{".vazaru_da", "a", "doc", "many"}));
+    EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "a", "doc", "many"}));
     EXPECT_EQ(r.File("doc"), kDoc);
   });
 }

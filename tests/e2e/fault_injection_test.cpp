@@ -5,36 +5,21 @@
 // text, made before the first byte), say "Saved to" only for the whole new text and "Cannot
 // save" otherwise, end with status 1 after a failure, leave no temporary file, and keep the mode
 // and the owner. A SIGKILL during a series of saves leaves no temporary file either.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iostream>
 #include <iterator>
-#include <map>
-#include <optional>
-#include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "common/platform.h"
-#include "e2e/harness.h"
 #include "e2e/injector.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 
 // strace from $PATH, or nothing.
 std::optional<std::string> FindStrace() {
@@ -245,19 +230,24 @@ std::string Returned(const Call& call) {
   return rest.substr(0, rest.find(' '));
 }
 
-// The file's text, or nothing.
-std::optional<std::string> ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// For RunPlan::in_child: `run` with $HOME set to `home`.
-std::function<void()> WithHome(const std::string& home, const std::function<void()>& run) {
-  return [home, run] {
-    setenv("HOME", home.c_str(), 1);
-    run();
+// A run of `plan` in `box` with the editor under strace (as an ordinary user when `as_user`,
+// with $HOME set to `home` when given), and the calls it made.
+struct Traced {
+  RunResult run;
+  std::vector<Call> calls;
+};
+Traced RunTraced(const std::string& strace, const Sandbox& box, RunPlan plan, bool as_user = false,
+                 const std::string& home = "") {
+  Sandbox traces;
+  chmod(traces.dir().c_str(), 0777);  // strace may write as an ordinary user
+  const std::string trace_path = traces.dir() + "/trace";
+  plan.in_child = [home, traced = UnderStrace(strace, trace_path, plan.args, as_user)] {
+    if (!home.empty()) setenv("HOME", home.c_str(), 1);
+    traced();
   };
+  Traced t{.run = box.Run(plan)};
+  t.calls = ReadTrace(trace_path);
+  return t;
 }
 
 // The calls of the save: after the read that takes in the input (all of it, the save command
@@ -405,11 +395,11 @@ void KilledInPlace(const Case& c, const std::vector<Call>& trace, const std::str
     const std::string rescue = (as_user ? home : box.dir()) + "/doc.save";
     if (k == copy_kill) {
       EXPECT_EQ(now, c.old_text);
-      EXPECT_EQ(ReadWhole(rescue), std::nullopt);
+      EXPECT_EQ(FileText(rescue), std::nullopt);
       return;
     }
     EXPECT_TRUE(now == c.old_text || now == new_text || now == cut_short) << now.value_or("");
-    EXPECT_EQ(ReadWhole(rescue), new_text);
+    EXPECT_EQ(FileText(rescue), new_text);
     if (!as_user) {
       EXPECT_THAT(box.Run({.args = {"doc"}, .input = ""}).out,
                   HasSubstr("doc.save holds unsaved text from an earlier session\n"));
@@ -458,18 +448,11 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     }
   };
   // The normal run, traced.
-  Sandbox traces;
-  chmod(traces.dir().c_str(), 0777);  // strace may write as an ordinary user
-  const std::string trace_path = traces.dir() + "/trace";
   Sandbox normal;
   prepare(normal);
-  const auto ran =
-      normal.Run({.args = args,
-                  .input = input,
-                  .in_child = WithHome(normal.dir() + "/home",
-                                       UnderStrace(*strace, trace_path, args, as_user))});
+  const auto [ran, trace] =
+      RunTraced(*strace, normal, {.args = args, .input = input}, as_user, normal.dir() + "/home");
   ASSERT_EQ(ran.status, 0) << ran.out;
-  const std::vector<Call> trace = ReadTrace(trace_path);
   std::vector<Fault> faults;
   std::string new_text;
   if (c.trigger == Trigger::kLoad) {
@@ -578,7 +561,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
         EXPECT_LE(temporary.size(), 1u);
       }
       for (const std::string& name : temporary) {
-        EXPECT_EQ(RunResult{.dir = where}.File(name), new_text);
+        EXPECT_EQ(FileText(where + "/" + name), new_text);
         left.erase(name);
       }
       EXPECT_EQ(left, where == box.dir() ? entries : std::set<std::string>{"doc"});
@@ -614,7 +597,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
                                                       rescued_at - kRescued.size());
     // The copy made for a write in place that succeeded is removed, unless that removal fails.
     const std::string copy = (as_user ? home : box.dir()) + "/doc.save";
-    const std::optional<std::string> copy_left = ReadWhole(copy);
+    const std::optional<std::string> copy_left = FileText(copy);
     if (saved) {
       EXPECT_EQ(now, new_text);
       if (copy_left) {
@@ -623,7 +606,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
       }
     } else if (!rescue.empty()) {
       EXPECT_TRUE(in_place) << r.out;
-      EXPECT_EQ(ReadWhole(rescue.starts_with("/") ? rescue : box.dir() + "/" + rescue), new_text);
+      EXPECT_EQ(FileText(rescue.starts_with("/") ? rescue : box.dir() + "/" + rescue), new_text);
     } else if (existed) {
       EXPECT_TRUE(now == c.old_text || (now == new_text && !no_copy)) << now.value_or("(none)");
     } else {
@@ -680,19 +663,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SaveUnderFault, NamesAddedOrRemovedAreSyncedInTheirDirectory) {
   const auto strace = FindStrace();
   if (!strace) GTEST_SKIP() << "strace is not installed";
-  Sandbox traces;
-  const std::string trace_path = traces.dir() + "/trace";
   Sandbox box;
   box.Write("doc", "old\n");
   fs::create_hard_link(box.dir() + "/doc", box.dir() + "/other");
-  const std::vector<std::string> args = {"doc"};
-  const auto r = box.Run({.settings = std::nullopt,
-                          .args = args,
-                          .input = "new\nS\ns\nmine\nq\nq\n",
-                          .in_child = UnderStrace(*strace, trace_path, args, false)});
+  const auto [r, trace] =
+      RunTraced(*strace, box,
+                {.settings = std::nullopt, .args = {"doc"}, .input = "new\nS\ns\nmine\nq\nq\n"});
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.File("doc"), "new\n");
-  const std::vector<Call> trace = ReadTrace(trace_path);
   std::set<std::string> kinds;
   for (std::size_t i = 0; i < trace.size(); ++i) {
     const Call& c = trace[i];
@@ -736,7 +714,7 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
     const char* path = "/proc/sys/fs/protected_symlinks";
     bool turned_off = false;
     KernelRuleOff() {
-      const std::optional<std::string> rule = ReadWhole(path);
+      const std::optional<std::string> rule = FileText(path);
       if (!rule || !rule->starts_with("1")) return;
       turned_off = static_cast<bool>(std::ofstream(path).write("0", 1));
       if (!turned_off) {
@@ -778,18 +756,15 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
     };
     const std::vector<std::string> args =
         c.exists ? std::vector<std::string>{"doc"} : std::vector<std::string>{};
-    Sandbox traces;
     Sandbox normal;
     prepare(normal);
-    const std::string trace_path = traces.dir() + "/trace";
-    const auto ran = normal.Run(
-        {.args = args,
-         .input = c.input,
-         .in_child = WithHome(normal.dir(), UnderStrace(*strace, trace_path, args, false))});
-    const std::string kNew = normal.Run({}).File("doc").value_or("");
+    const Traced traced =
+        RunTraced(*strace, normal, {.args = args, .input = c.input}, false, normal.dir());
+    const RunResult& ran = traced.run;
+    const std::vector<Call>& trace = traced.calls;
+    const std::string kNew = normal.File("doc").value_or("");
     ASSERT_THAT(ran.out, HasSubstr("Saved to doc\n"));
     ASSERT_NE(kNew, kOld);
-    const std::vector<Call> trace = ReadTrace(trace_path);
     auto [from, to] = SaveWindow(trace);
     // A new name is looked at by the question that takes it: the save starts after that.
     if (!c.exists) from = FindCall(trace, from, "newfstatat(AT_FDCWD, \"doc\"") + 1;
@@ -911,19 +886,16 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
 TEST(SaveUnderFault, CallsOnlySomeSystemsOfferAreMadeOnlyWhereFound) {
   const auto strace = FindStrace();
   if (!strace) GTEST_SKIP() << "strace is not installed";
-  Sandbox traces;
   Sandbox box;
   box.Write("doc", "old\n");
-  const std::string trace_path = traces.dir() + "/trace";
-  const std::vector<std::string> args = {"doc"};
-  const auto r = box.Run({.settings = "launch_command=true",
-                          .args = args,
-                          .input = "new\nS\ns\nmine\n=\n\nq\nq\n",
-                          .in_child = UnderStrace(*strace, trace_path, args, false)});
+  const auto [r, trace] = RunTraced(*strace, box,
+                                    {.settings = "launch_command=true",
+                                     .args = {"doc"},
+                                     .input = "new\nS\ns\nmine\n=\n\nq\nq\n"});
   ASSERT_EQ(r.status, 0) << r.out;
   std::map<std::string, bool> seen = {
       {"O_TMPFILE", false}, {"renameat2(", false}, {"pidfd_open(", false}};
-  for (const Call& call : ReadTrace(trace_path)) {
+  for (const Call& call : trace) {
     for (auto& [what, found] : seen) found = found || call.line.find(what) != std::string::npos;
   }
   EXPECT_EQ(seen["O_TMPFILE"], platform::UnnamedFilesOffered());

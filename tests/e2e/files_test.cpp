@@ -1,31 +1,14 @@
 // Loading and saving documents through the real editor.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <string>
-
-#include "e2e/harness.h"
+#include "e2e/checks.h"
 
 namespace ostrel::e2e {
 namespace {
 
-using ::testing::EndsWith;
-using ::testing::HasSubstr;
-using ::testing::Not;
-using ::testing::StartsWith;
-
-const std::string kOpenPrompt =
-    "Enter a filename to open a new file and discard the buffer in memory\n"
-    "Enter 's' to first save the current buffer in memory\n"
-    "Enter 'x' to not open a file and return\n";
-
 std::string Warning(const std::string& percent) {
   return "\nWarning!! Only " + percent +
          " percent of the data was loaded!\n"
-         "The unloaded data will be lost if you save to the same filename!\n"
-         "Do you wish to continue (Y,n)?\n"
-         "If not, restart with more lines by editing the .vazaru_da file.\n";
+         "The unloaded data will be lost if you save to the same filename!\n" +
+         kPartialLoadQuestion;
 }
 
 // The header line of the last view: "Editing L:C name".
@@ -39,8 +22,7 @@ TEST(Load, SplitWarningContinuesTheReadLine) {
   const std::string line(300, 'x');
   const auto r =
       box.Run({.settings = "", .args = {"f"}, .input = "S\nq\nq\n", .files = {{"f", line + "\n"}}});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Opened f\nRead 301 bytes, WARNING!  Line 1 is being split\n"
                                "2 Lines Generated\n"));
   EXPECT_EQ(r.File("f"), line.substr(0, 255) + "\n" + line.substr(255) + "\n");
@@ -52,23 +34,20 @@ TEST(Load, PartialLoadAtStartUpEndsWithStatusOneUnlessY) {
                         .input = "n\nq\nq\n",
                         .files = {{"f", "a\nb\nc\nd\n"}}};
   auto r = RunEditor(plan);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);
+  ExpectEnded(r, 1);
   EXPECT_THAT(r.out, EndsWith("Read 8 bytes, 3 Lines Generated\n" + Warning("75.0")));
 
   RunPlan yes = plan;
   yes.input = "Y\nq\nq\n";
   r = RunEditor(yes);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr(Warning("75.0") + "\nEditing 1:1 f\n\n[1] a\n 2  b\n 3  c\n"));
 
   // End of input at the question is a refusal.
   RunPlan eof = plan;
   eof.input = "";
   r = RunEditor(eof);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r, 1);
 }
 
 TEST(Load, PartialLoadFromTheOpenCommandEndsTheEditorAfterTheRescue) {
@@ -77,8 +56,7 @@ TEST(Load, PartialLoadFromTheOpenCommandEndsTheEditorAfterTheRescue) {
   const auto r = box.Run({.settings = Settings({"max_lines=3", "max_char=3"}),
                           .input = "k\nO\ng\nno\nS\nq\nq\n",
                           .files = {{"g", "abcdefghij\n"}}});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);
+  ExpectEnded(r, 1);
   EXPECT_THAT(r.out, EndsWith("3 Lines Generated\n" + Warning("81.8") +
                               "Unsaved text written to ostrel.save\n"));
   EXPECT_EQ(r.File("ostrel.save"), "k\n");
@@ -91,8 +69,7 @@ TEST(Load, OpenReplacesTheWholeDocumentAndKeepsTheCursor) {
                           .args = {"long"},
                           .input = "\n\nO\nshort\nS\nq\nq\n",
                           .files = {{"long", "aaaaaaaa\nbbbbbbbb\ncccccccc\n"}, {"short", "x\n"}}});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Opened short\nRead 2 bytes, 1 Lines Generated\n"));
   EXPECT_EQ(LastHeader(r.out), "Editing 3:1 short");
   EXPECT_EQ(r.File("short"), "x\n");
@@ -141,8 +118,7 @@ TEST(Load, FailedSaveStopsTheOpen) {
   box.Write("other", "other\n");
   const auto r =
       box.Run({.settings = "", .args = {"nodir/doc"}, .input = "mine\nO\ns\nother\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr(kOpenPrompt +
                                "Cannot save to nodir/doc: No such file or directory\n\nEditing"));
   EXPECT_THAT(r.out, Not(HasSubstr("Next, enter")));
@@ -160,9 +136,7 @@ TEST(Load, FilesThatCannotBeReadWholeLeaveEverythingAsItWas) {
                     .args = {"doc"},
                     .input = "O\nadir\nO\nfifo\nq\nq\n",
                     .timeout_seconds = 10});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_FALSE(r.timed_out);
+  ExpectEnded(r);
   EXPECT_THAT(
       r.out,
       HasSubstr(kOpenPrompt + "Cannot load adir: Is a directory\n\nEditing 1:1 doc\n\n[1] text\n"));
@@ -173,16 +147,14 @@ TEST(Load, FilesThatCannotBeReadWholeLeaveEverythingAsItWas) {
   // At start-up the editor ends after the message, before the view: a later save would
   // replace what it could not load.
   r = box.Run({.settings = "", .args = {"adir"}, .input = "S\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);
+  ExpectEnded(r, 1);
   EXPECT_EQ(r.out, StartupOutput() + "Cannot load adir: Is a directory\n");
 }
 
 TEST(Load, OverlongNameOnTheCommandLineIsRefused) {
   const std::string name(256, 'n');
   const auto r = RunEditor({.settings = "", .args = {name}, .input = "S\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);
+  ExpectEnded(r, 1);
   EXPECT_EQ(r.out, StartupOutput() + "File name is longer than 255 characters\n");
 
   // 255 characters are fine.
@@ -220,8 +192,7 @@ TEST(Save, SavePromptDialogue) {
   // 'x' saves nothing; an existing name asks; the next existing ones, 'o' among them, loop; a
   // free one saves; 'o' at the first question overwrites.
   const auto r = box.Run({.settings = "", .input = "text\ns\nx\ns\na\nb\no\nc\ns\nb\no\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Enter a filename to save to, or 'x' to return\n\nEditing 2:1 \n"));
   EXPECT_THAT(r.out,
               HasSubstr("The file already exists.\nEnter a new filename or 'o' to overwrite\n"
@@ -236,8 +207,7 @@ TEST(Save, SavePromptDialogue) {
 
 TEST(Save, FailureIsReportedAndTheEditorCarriesOn) {
   const auto r = RunEditor({.settings = "", .input = "text\nS\n/dev/full\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(
       r.out,
       HasSubstr("Cannot save to /dev/full: No space left on device\n\nEditing 2:1 /dev/full\n"));
@@ -246,8 +216,7 @@ TEST(Save, FailureIsReportedAndTheEditorCarriesOn) {
 
 TEST(Save, EndOfInputAtTheNamePromptGivesUp) {
   const auto r = RunEditor({.settings = "", .input = "text\nS\n\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // nothing was saved
+  ExpectEnded(r, 1);  // nothing was saved
   EXPECT_THAT(r.out, HasSubstr("Enter a filename to save to\nEnter a filename to save to\n"
                                "Not saved: no file name was given\n"));
 }
@@ -261,9 +230,7 @@ TEST(Save, FullDefaultGridLoadsAndSavesWhole) {
   // guards against a hang.
   const auto r = box.Run(
       {.settings = "", .args = {"big"}, .input = "S\nO\nbig\nS\nq\nq\n", .timeout_seconds = 300});
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Read 8388352 bytes, 32767 Lines Generated\n"));
   EXPECT_EQ(r.File("big"), file);
 }

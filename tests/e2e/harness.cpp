@@ -16,18 +16,13 @@
 #include <thread>
 
 #include "e2e/process.h"
+#include "editor/commands.h"
+#include "settings/settings.h"
 
 namespace ostrel::e2e {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 // A copy of the editor that kNobody can run, and why not when it cannot.
 struct ReachableCopy {
@@ -74,10 +69,22 @@ std::string EditorPath(bool as_ordinary_user) {
   return as_ordinary_user && geteuid() == 0 ? Copy().path : OSTREL_BINARY;
 }
 
+std::optional<std::string> FileText(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return std::nullopt;
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
 std::optional<std::string> RunResult::File(const std::string& name) const {
   const std::string path = dir + "/" + name;
   if (!fs::exists(path)) return std::nullopt;
-  return ReadWhole(path);
+  return FileText(path).value_or("");
+}
+
+std::optional<std::string> Sandbox::File(const std::string& name) const {
+  return RunResult{.dir = dir()}.File(name);
 }
 
 RunResult Sandbox::Run(const RunPlan& plan) const {
@@ -146,8 +153,8 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
   result.timed_out = end.timed_out;
   result.max_rss_kb = end.max_rss_kb;
   result.status = end.status();
-  result.out = ReadWhole("/proc/self/fd/" + std::to_string(out_file));
-  result.err = ReadWhole("/proc/self/fd/" + std::to_string(err_file));
+  result.out = FileText("/proc/self/fd/" + std::to_string(out_file)).value_or("");
+  result.err = FileText("/proc/self/fd/" + std::to_string(err_file)).value_or("");
   close(out_file);
   close(err_file);
   std::error_code ec;
@@ -178,7 +185,8 @@ std::function<void()> Staged(const std::string& before, const std::string& cue,
       // The output goes straight to the run's file, which is read from here to find the cue.
       if (!send(before)) _exit(0);
       const Deadline deadline(20);
-      while (!deadline.Passed() && ReadWhole("/proc/self/fd/1").find(cue) == std::string::npos) {
+      while (!deadline.Passed() &&
+             FileText("/proc/self/fd/1").value_or("").find(cue) == std::string::npos) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
       meanwhile();
@@ -224,6 +232,14 @@ std::string Settings(const std::vector<std::string>& lines) {
   std::string s;
   for (const auto& l : lines) s += l + "\n";
   return s;
+}
+
+std::string DefaultSettingsText() {
+  KeyNameTable names{};
+  ostrel::Settings defaults;
+  MakeKeys(names);
+  SetDefaultValues(defaults.keys);
+  return SettingsText(names, defaults);
 }
 
 std::string StartupOutput(const std::string& help_key, const std::string& quit_key) {

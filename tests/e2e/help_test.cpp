@@ -1,7 +1,4 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include "e2e/harness.h"
+#include "e2e/checks.h"
 
 namespace ostrel::e2e {
 namespace {
@@ -12,8 +9,7 @@ const std::string kMenu =
 
 RunResult Drive(const std::string& input, const std::string& settings = "") {
   auto r = RunEditor({.settings = settings, .input = input});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   return r;
 }
 

@@ -1,28 +1,13 @@
 // The launch command through the real editor.
-#include <signal.h>
-#include <unistd.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
-#include <vector>
-
-#include "e2e/harness.h"
-#include "e2e/pty.h"
+#include "e2e/checks.h"
 
 namespace ostrel::e2e {
 namespace {
 
-using ::testing::HasSubstr;
-using ::testing::Not;
-
 TEST(Launch, NoCommandAndEnterDoesNothing) {
   Sandbox box;
   const auto r = box.Run({.settings = "", .args = {"doc"}, .input = "text\n=\n\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("There is no command in memory\n"
                                "Enter new command or [enter] to keep current one\n\nEditing"));
   EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
@@ -34,8 +19,7 @@ TEST(Launch, SavesThenRunsWithOutputInOrder) {
   // The command sees the saved file, and its output comes after "Saved to" and before the view.
   const auto r =
       box.Run({.settings = "", .args = {"doc"}, .input = "text\n=\ncat doc; echo RAN\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Enter new command or [enter] to keep current one\n"
                                "Saved to doc\ntext\nRAN\n\nEditing 2:1 doc\n"));
 }
@@ -44,8 +28,7 @@ TEST(Launch, StoredCommandRunsAtOnceAndIsPassedUnchanged) {
   Sandbox box;
   const auto r = box.Run({.settings = Settings({"launch_command=printf '%s|' doc"}),
                           .input = "=\nname\n+\necho second\n=\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   // No name yet: the save asks for one; the "%s" reaches the shell as it stands.
   EXPECT_THAT(r.out, HasSubstr("Enter a filename to save to\nSaved to name\ndoc|\nEditing"));
   EXPECT_THAT(r.out, HasSubstr("Command in memory = printf '%s|' doc\n"));
@@ -75,8 +58,7 @@ TEST(Launch, NothingRunsAfterASaveThatDidNotWork) {
     SCOPED_TRACE(row.name);
     const auto r = RunEditor(
         {.settings = Settings({"launch_command=echo RAN"}), .args = row.args, .input = row.input});
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 1);  // the save the user asked for failed
+    ExpectEnded(r, 1);  // the save the user asked for failed
     EXPECT_THAT(r.out, HasSubstr(row.shown));
     EXPECT_THAT(r.out, Not(HasSubstr("RAN")));
   }
@@ -86,11 +68,9 @@ TEST(Launch, NothingRunsAfterASaveThatDidNotWork) {
                    .args = {"--no-line-editing"},
                    .echo = false});
   ASSERT_TRUE(t.WaitFor(kPrompt));
-  ASSERT_TRUE(t.Send("text\n=\n"));
-  ASSERT_TRUE(t.WaitFor("Enter a filename to save to\n"));
+  ASSERT_TRUE(Typed(t, "text\n=\n", "Enter a filename to save to\n"));
   t.MarkAfterLast("Enter a filename to save to\n");
-  ASSERT_TRUE(t.Send("\x03"));
-  ASSERT_TRUE(t.WaitFor(kPrompt));
+  ASSERT_TRUE(Typed(t, "\x03", kPrompt));
   const std::string shown = t.OutputSinceMark();
   EXPECT_EQ(shown.substr(0, shown.find("\nEditing ")),
             "Command not run: the document was not saved\nCancelled\n");
@@ -103,8 +83,7 @@ TEST(Launch, CommandStartsWithTheUsualSignalActions) {
   Sandbox box;
   // The editor ignores SIGPIPE for itself; `yes` must still end quietly when `head` is done.
   const auto r = box.Run({.settings = "", .args = {"doc"}, .input = "=\nyes | head -1\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Saved to doc\ny\n\nEditing"));
 }
 
@@ -133,9 +112,7 @@ TEST(Launch, SignalsWhileACommandRuns) {
                               .args = {"doc"},
                               .input = "=\nq\nq\n",
                               .timeout_seconds = 10});
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, row.status);
+    ExpectEnded(r, row.status);
     EXPECT_THAT(r.out, HasSubstr(row.shown));
     const std::size_t ignored = r.out.find("SigIgn:\t");
     if (ignored == std::string::npos) continue;
@@ -153,8 +130,7 @@ TEST(Launch, CommandsLongerThan255CharactersAreRefusedNeverCut) {
   const auto r = box.Run({.settings = Settings({"launch_command=" + echo}),
                           .args = {"doc"},
                           .input = "+\n" + echo + "\n=\n\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Reading RC file: .vazaru_da\n"
                                ".vazaru_da: launch_command ignored: longer than 255 characters\n"));
   // Typed at the dialogue: the stored command (none) stays, and nothing runs.
@@ -211,8 +187,7 @@ TEST(Launch, SharedInputIsLeftWhereTheEditorsInputEnds) {
     SCOPED_TRACE(row.name);
     Sandbox box;
     const auto r = box.Run(row.plan);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
+    ExpectEnded(r);
     EXPECT_EQ(r.File("got"), row.got);
     EXPECT_EQ(r.File("doc"), row.doc);
   }

@@ -3,17 +3,11 @@
 // do without line editing.
 #include <csignal>
 #include <fstream>
-#include <optional>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
+#include "e2e/checks.h"
 
 #include "console/line_editor.h"
-#include "e2e/harness.h"
-#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {
@@ -59,14 +53,6 @@ std::vector<std::string> Headers(std::string out) {
   return headers;
 }
 
-std::optional<std::string> ReadIfThere(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return std::nullopt;
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // Types the steps at the editor on a terminal. A step whose text never comes (the editor has
 // ended) ends the typing; the editor is then waited for. With line editing each step's keys
 // are sent only once the line editor reads: Ctrl-L, which only the line editor answers (by
@@ -103,8 +89,8 @@ Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::strin
     }
   }
   Session s{.end = t.Wait()};
-  s.file = ReadIfThere(box.dir() + "/" + file);
-  s.rescue = ReadIfThere(box.dir() + "/" + file + ".save");
+  s.file = FileText(box.dir() + "/" + file);
+  s.rescue = FileText(box.dir() + "/" + file + ".save");
   s.out = CrLfToLf(t.Output());
   s.headers = Headers(s.out);
   return s;
@@ -290,61 +276,49 @@ TEST_F(LineEditing, CtrlCCancelsAndMessagesStartOnAFreshLine) {
       return drawn;
     };
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("hello\r"));
-    ASSERT_TRUE(t.WaitFor("[2] \r\n"));
+    ASSERT_TRUE(Typed(t, "hello\r", "[2] \r\n"));
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("\x0c"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "\x0c", kPrompt));
     EXPECT_EQ(shown(), "\x1b[H\x1b[2J" + view);
     ASSERT_TRUE(t.Send("s\r"));
     ASSERT_TRUE(await_read("return\r\n"));
-    ASSERT_TRUE(t.Send("part"));
-    ASSERT_TRUE(t.WaitFor("part"));
-    ASSERT_TRUE(t.Send("\x03"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "part", "part"));
+    ASSERT_TRUE(Typed(t, "\x03", kPrompt));
     EXPECT_EQ(shown(), "part\nCancelled\n" + view);
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("q\r"));
-    ASSERT_TRUE(t.WaitFor("continue\r\n"));
-    EXPECT_EQ(shown(),
-              "q\nThe document has unsaved changes.\n"
-              "Enter 'q' again to quit or anything else to continue\n");
+    ASSERT_TRUE(Typed(t, "q\r", "continue\r\n"));
+    EXPECT_EQ(shown(), "q\nThe document has unsaved changes.\n" + kQuitPrompt);
     ASSERT_TRUE(await_read("continue\r\n"));
     ASSERT_TRUE(t.Send("\x03"));  // nothing typed: no empty line
     ASSERT_TRUE(t.WaitFor(kPrompt));
     EXPECT_EQ(shown(), "Cancelled\n" + view);
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("O\r"));
-    ASSERT_TRUE(t.WaitFor("return\r\n"));
+    ASSERT_TRUE(Typed(t, "O\r", "return\r\n"));
     EXPECT_EQ(shown().rfind("O\nThe document has unsaved changes.\nEnter a filename to open", 0),
               0u);
     ASSERT_TRUE(await_read("return\r\n"));
     ASSERT_TRUE(t.Send("x\r"));
     ASSERT_TRUE(await_read(kPrompt));
-    ASSERT_TRUE(t.Send("abc"));
-    ASSERT_TRUE(t.WaitFor("abc"));
-    ASSERT_TRUE(t.Send("\x03"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "abc", "abc"));
+    ASSERT_TRUE(Typed(t, "\x03", kPrompt));
     EXPECT_EQ(shown(), "abc\nInterrupted: enter 'q' twice to quit\n" + view);
     ASSERT_TRUE(await_read(kPrompt));
     ASSERT_TRUE(t.Send("q\r"));
     ASSERT_TRUE(await_read("continue\r\n"));
     ASSERT_TRUE(t.Send("q\r"));
     EXPECT_EQ(t.Wait().status(), 0);  // the cancelled save failed nothing
-    EXPECT_FALSE(ReadIfThere(box.dir() + "/notes.txt").has_value());
-    EXPECT_FALSE(ReadIfThere(box.dir() + "/part").has_value());
+    EXPECT_FALSE(FileText(box.dir() + "/notes.txt").has_value());
+    EXPECT_FALSE(FileText(box.dir() + "/part").has_value());
   }
   {
     // The rescue line after a half-typed line, and the terminal left at the start of a line.
     Terminal t(box, {.settings = "", .args = {"notes.txt"}, .onlcr = true});
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("hello\r"));
-    ASSERT_TRUE(t.WaitFor("[2] \r\n"));
+    ASSERT_TRUE(Typed(t, "hello\r", "[2] \r\n"));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("abc"));
-    ASSERT_TRUE(t.WaitFor("abc"));
+    ASSERT_TRUE(Typed(t, "abc", "abc"));
     t.Kill(SIGTERM);
     EXPECT_EQ(t.Wait().status(), 128 + SIGTERM);
     EXPECT_EQ(CrLfToLf(t.OutputSinceMark()), "abc\nUnsaved text written to notes.txt.save\n");
@@ -363,7 +337,7 @@ TEST_F(LineEditing, ASignalReachesTheEditorAlone) {
   t.Mark();
   ASSERT_TRUE(t.Send("\x0c"));  // answered once the line editor reads
   ASSERT_TRUE(t.WaitFor("\x1b[2J"));
-  const std::optional<std::string> pid = ReadIfThere(box.dir() + "/editor.pid");
+  const std::optional<std::string> pid = FileText(box.dir() + "/editor.pid");
   ASSERT_TRUE(pid.has_value());
   ASSERT_EQ(kill(std::stoi(*pid), SIGTERM), 0);
   EXPECT_EQ(t.Wait().status(), 0);

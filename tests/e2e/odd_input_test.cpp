@@ -1,31 +1,14 @@
 // The README's table "What Ostrel does with odd input": one test per row. Whatever the input,
 // the editor prints its own messages on standard output only, never hangs and never crashes.
 #include <fcntl.h>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::EndsWith;
-using ::testing::HasSubstr;
-using ::testing::Not;
-
-const std::string kQuit = "q\nq\n";
 
 // The lines of `text` as saved: each followed by a newline.
 std::string Lines(const std::string& text, std::size_t width) {
@@ -34,19 +17,13 @@ std::string Lines(const std::string& text, std::size_t width) {
   return out;
 }
 
-void ExpectClean(const RunResult& r, int status = 0) {
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, status);
-}
-
 // A file that exists but cannot be loaded ends the editor before the view: nothing typed can
 // be saved over it.
 TEST(OddInput, DirectoryAsTheFile) {
   Sandbox box;
   fs::create_directory(box.dir() + "/sub");
   const auto r = box.Run({.settings = "", .args = {"sub"}, .input = "text\nS\n" + kQuit});
-  ExpectClean(r, 1);
+  ExpectEnded(r, 1);
   EXPECT_THAT(r.out, EndsWith("Cannot load sub: Is a directory\n"));
   EXPECT_TRUE(fs::is_empty(box.dir() + "/sub"));
 }
@@ -57,24 +34,24 @@ TEST(OddInput, FifoAsTheFile) {
   RunPlan plan{.settings = "", .args = {"fifo"}, .input = "text\nS\n" + kQuit};
   plan.timeout_seconds = 5;
   const auto r = box.Run(plan);
-  ExpectClean(r, 1);
+  ExpectEnded(r, 1);
   EXPECT_THAT(r.out, EndsWith("Cannot load fifo: not a regular file\n"));
   // Nobody reads the FIFO: a save to it fails at once instead of waiting for a reader.
   const auto saved =
       box.Run({.settings = "", .input = "text\nS\nfifo\n" + kQuit, .timeout_seconds = 5});
-  ExpectClean(saved, 1);  // the last save failed
+  ExpectEnded(saved, 1);  // the last save failed
   EXPECT_THAT(saved.out, HasSubstr("Cannot save to fifo: No such device or address\n"));
 }
 
 TEST(OddInput, DevNullAsTheFile) {
   const auto r = RunEditor({.settings = "", .args = {"/dev/null"}, .input = "text\nS\n" + kQuit});
-  ExpectClean(r, 1);
+  ExpectEnded(r, 1);
   EXPECT_THAT(r.out, EndsWith("Cannot load /dev/null: not a regular file\n"));
 }
 
 TEST(OddInput, SavingToDevFull) {
   const auto r = RunEditor({.settings = "", .input = "text\nS\n/dev/full\n" + kQuit});
-  ExpectClean(r, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr("Cannot save to /dev/full: No space left on device\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
 }
@@ -146,9 +123,7 @@ TEST(OddInput, StandardStreamsThatFailAreToldAndEndTheRun) {
                             .input = typed + kQuit,
                             .input_from_file = true,
                             .in_child = row.in_child});
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.err, row.err);
-    EXPECT_EQ(r.status, row.err.empty() ? 0 : 1);
+    ExpectEnded(r, row.err.empty() ? 0 : 1, row.err);
     EXPECT_EQ(r.File("doc.save"),
               row.rescued ? std::optional<std::string>("text\n") : std::nullopt);
     if (row.err.empty()) {
@@ -160,7 +135,7 @@ TEST(OddInput, StandardStreamsThatFailAreToldAndEndTheRun) {
 TEST(OddInput, SavingIntoAMissingDirectory) {
   Sandbox box;
   const auto r = box.Run({.settings = "", .input = "text\ns\nnodir/doc\n" + kQuit});
-  ExpectClean(r, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr("Cannot save to nodir/doc: No such file or directory\n"));
   EXPECT_FALSE(fs::exists(box.dir() + "/nodir"));
 }
@@ -169,7 +144,7 @@ TEST(OddInput, SavingToADirectory) {
   Sandbox box;
   fs::create_directory(box.dir() + "/sub");
   const auto r = box.Run({.settings = "", .input = "text\ns\nsub\no\n" + kQuit});
-  ExpectClean(r, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr("The file already exists.\n"));
   EXPECT_THAT(r.out, HasSubstr("Cannot save to sub: Is a directory\n"));
   EXPECT_TRUE(fs::is_empty(box.dir() + "/sub"));
@@ -181,11 +156,11 @@ TEST(OddInput, BinaryFileWithNulBytes) {
   box.Write("bin", file);
   // The text ends at the first NUL; the rest would be lost, so the editor asks first.
   const auto refused = box.Run({.settings = "", .args = {"bin"}, .input = "n\n"});
-  ExpectClean(refused, 1);
+  ExpectEnded(refused, 1);
   EXPECT_THAT(refused.out, HasSubstr("Read 9 bytes, 1 Lines Generated\n\nWarning!! Only 22.2 "
                                      "percent of the data was loaded!\n"));
   const auto kept = box.Run({.settings = "", .args = {"bin"}, .input = "Y\ns\nout\n" + kQuit});
-  ExpectClean(kept);
+  ExpectEnded(kept);
   EXPECT_EQ(kept.File("out"), "ab\n");
   EXPECT_EQ(kept.File("bin"), file);
 }
@@ -194,7 +169,7 @@ TEST(OddInput, CrlfFileRoundTrips) {
   Sandbox box;
   box.Write("crlf", "one\r\ntwo\r\n");
   const auto r = box.Run({.settings = "", .args = {"crlf"}, .input = "e\n!X\nS\n" + kQuit});
-  ExpectClean(r);
+  ExpectEnded(r);
   // The carriage return is a character of the line: the end of line is after it.
   EXPECT_THAT(r.out, HasSubstr("Editing 1:5 crlf"));
   EXPECT_EQ(r.File("crlf"), "one\rX\ntwo\r\n");
@@ -207,7 +182,7 @@ TEST(OddInput, TenMegabyteLine) {
   box.Write("big", line + "\n");
   RunPlan plan{.settings = "", .args = {"big"}, .input = "Y\ns\nout\n" + kQuit};
   const auto r = box.Run(plan);
-  ExpectClean(r);
+  ExpectEnded(r);
   // Split into 255-character lines until every slot is taken: 32767 of them.
   EXPECT_THAT(r.out, HasSubstr("WARNING!  Line 32767 is being split\n32767 Lines Generated\n\n"
                                "Warning!! Only 79.7 percent of the data was loaded!\n"));
@@ -220,7 +195,7 @@ TEST(OddInput, HundredThousandLinesIntoTheDefaultGrid) {
   for (int i = 1; i <= 100000; ++i) file += std::to_string(i) + "\n";
   box.Write("many", file);
   const auto r = box.Run({.settings = "", .args = {"many"}, .input = "Y\ns\nout\n" + kQuit});
-  ExpectClean(r);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("32767 Lines Generated\n\nWarning!! Only 31.5 percent"));
   EXPECT_EQ(r.File("out"), file.substr(0, file.find("\n32768\n") + 1));
 }
@@ -230,12 +205,12 @@ TEST(OddInput, SettingsWithHugeOrNegativeValues) {
       {.settings = Settings({"max_lines=99999999999", "max_char=-5", "max_char=4294967296",
                              "lines_per_page=-3", "anchor_position=-1", "help=-1"}),
        .input = "h\nx\n" + kQuit});
-  ExpectClean(r);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Enter 'h' for help or 'q' to quit\n"));
   EXPECT_THAT(r.out, HasSubstr("Limits:  Line length = 255     Total Lines = 32767\n"));
 
   const auto too_big = RunEditor({.settings = Settings({"max_lines=2000000000"}), .input = kQuit});
-  ExpectClean(too_big, 1);
+  ExpectEnded(too_big, 1);
   EXPECT_THAT(too_big.out, EndsWith("Text buffer of 2000000000 lines of 256 bytes is too large "
                                     "(2147483648 bytes or more)\n"));
 }
@@ -280,7 +255,7 @@ TEST(OddInput, SettingsFileReadUpToOneMegabyte) {
       ASSERT_EQ(truncate(box.Path(".vazaru_da").c_str(), static_cast<off_t>(row.size)), 0);
     }
     const auto r = box.Run({.input = row.help + "\nx\n" + kQuit, .in_child = row.in_child});
-    ExpectClean(r);
+    ExpectEnded(r);
     EXPECT_THAT(r.out, HasSubstr("Reading RC file: .vazaru_da\n"
                                  ".vazaru_da: only the first 1 MiB was read\n"
                                  "\nEnter '" +
@@ -293,7 +268,7 @@ TEST(OddInput, SettingsFileThatIsADirectory) {
   Sandbox box;
   fs::create_directory(box.dir() + "/.vazaru_da");
   const auto r = box.Run({.input = kQuit});
-  ExpectClean(r);
+  ExpectEnded(r);
   EXPECT_THAT(r.out,
               HasSubstr("Reading RC file: .vazaru_da\n\nEnter 'h' for help or 'q' to quit\n"));
   EXPECT_TRUE(fs::is_directory(box.dir() + "/.vazaru_da"));
@@ -306,7 +281,7 @@ TEST(OddInput, OneMegabyteInputLine) {
   // Pieces of 255 characters, each entered as text on the next line.
   const auto r =
       box.Run({.settings = Settings({"lines_per_page=1"}), .input = line + "\ns\nout\n" + kQuit});
-  ExpectClean(r);
+  ExpectEnded(r);
   EXPECT_EQ(r.File("out"), Lines(line, 255));
 }
 
@@ -336,7 +311,7 @@ TEST(OddInput, FileNamesAndAnswersNeverReachAShell) {
   const auto r = box.Run({.settings = Settings({"launch_command=true"}),
                           .input = "text\ns\n" + name + "\n=\nO\n" + name + "|touch pwned4\n" +
                                    "i\n$(touch pwned5)\n" + kQuit});
-  ExpectClean(r);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Saved to " + name + "\n"));
   EXPECT_EQ(r.File(name), "text\n");
   for (const std::string file : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5"}) {

@@ -1,12 +1,9 @@
 // The command-line options: --help, --version, --no-line-editing, +LINE[,COLUMN] and "--";
 // every other argument is a file name.
 #include <fcntl.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
+#include "e2e/checks.h"
 
 #include "console/line_editor.h"
-#include "e2e/harness.h"
 #include "main/options.h"
 
 namespace ostrel::e2e {
@@ -26,8 +23,7 @@ std::string FirstHeader(const std::string& out) {
 TEST(Options, HelpPrintsUsageAndTouchesNothing) {
   Sandbox box;
   const auto r = box.Run({.args = {"--help"}, .input = "q\nq\n"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   EXPECT_EQ(r.out, UsageText());
   // No editor ran: no settings file was made.
   EXPECT_FALSE(r.File(".vazaru_da").has_value());
@@ -42,8 +38,7 @@ TEST(Options, HelpPrintsUsageAndTouchesNothing) {
 TEST(Options, VersionPrintsOneLineMatchingTheBanner) {
   Sandbox box;
   const auto r = box.Run({.args = {"--version"}, .input = "q\nq\n"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   EXPECT_EQ(r.out, kVersionLine);
   EXPECT_FALSE(r.File(".vazaru_da").has_value());
   const auto banner = RunEditor({.settings = "", .input = "q\nq\n"});
@@ -52,13 +47,11 @@ TEST(Options, VersionPrintsOneLineMatchingTheBanner) {
 
 TEST(Options, TheFirstOptionDecidesWhereverItStands) {
   auto r = RunEditor({.args = {"--version", "--help"}});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   EXPECT_EQ(r.out, kVersionLine);
 
   r = RunEditor({.args = {"notes.txt", "--help"}});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   EXPECT_EQ(r.out, UsageText());
 }
 
@@ -75,8 +68,7 @@ TEST(Options, DoubleDashEndsTheOptions) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.back());
     const auto r = RunEditor({.settings = "", .args = c.args, .input = "q\nq\n"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    ExpectEnded(r);
     EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
     EXPECT_EQ(FirstHeader(r.out), c.header);
   }
@@ -95,8 +87,7 @@ TEST(Options, EveryOtherArgumentIsAFileName) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.front());
     const auto r = RunEditor({.settings = "", .args = c.args, .input = "q\nq\n"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    ExpectEnded(r);
     EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
     EXPECT_EQ(FirstHeader(r.out), c.header);
   }
@@ -160,8 +151,7 @@ TEST(Options, StartPositionIsClampedIntoTheGrid) {
                               .args = c.args,
                               .input = "q\nq\n",
                               .files = {{"doc.txt", "one\ntwo\n\nfour\n\n"}}});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    ExpectEnded(r);
     EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
     EXPECT_EQ(FirstHeader(r.out), c.header);
   }
@@ -174,8 +164,7 @@ TEST(Options, OutputThatCannotBeWrittenFailsTheRun) {
                                 const int fd = open("/dev/full", O_WRONLY);
                                 if (fd >= 0) dup2(fd, 1);
                               }});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "");
+    ExpectEnded(r, 1);
   }
 }
 

@@ -29,8 +29,7 @@ bool PipeEmpty(int fd) {
 }  // namespace
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+  return FileText(path).value_or("");
 }
 
 std::vector<std::string> Lines(const std::string& text) {

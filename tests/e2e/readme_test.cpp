@@ -7,13 +7,9 @@
 // The generated blocks sit between marker comments `<!-- NAME:begin -->` and
 // `<!-- NAME:end -->`. These tests only compare them; docs/example/regenerate.sh rewrites them
 // (with the regenerate_readme tool, from the same runs).
-#include <map>
 #include <regex>
-#include <string>
+#include "e2e/checks.h"
 
-#include <gtest/gtest.h>
-
-#include "e2e/harness.h"
 #include "e2e/readme_session.h"
 #include "editor/commands.h"
 

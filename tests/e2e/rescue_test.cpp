@@ -6,36 +6,20 @@
 // what they type and read is exact; line_editing_test.cpp checks that line editing ends the
 // same way.
 #include <fcntl.h>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <optional>
-#include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "console/line_editor.h"
-#include "e2e/harness.h"
-#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 // A document name of the longest length a name may have, and its rescue file: NAME.save would
 // be too long, so NAME is cut just enough.
@@ -59,74 +43,40 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
   struct Row {
     const char* name;
     std::optional<std::string> settings;
-    std::string keys;      // typed after "hello" is entered
-    std::string question;  // waited for before Ctrl-C
-    std::string after;     // printed after Ctrl-C, before the next view
-    std::string quit = "q\nq\n";
-    std::map<std::string, std::string> files = {};
+    std::string keys;               // typed after "hello" is entered
+    std::string question;           // waited for before Ctrl-C
+    std::string after;              // printed after Ctrl-C, before the next view
     std::string then = "";          // typed after the cancel, before the save
     std::string saved = "hello\n";  // the saved text: the cancel changed nothing
+    std::string quit = "q\nq\n";
+    Files files = {};
   };
+  const std::string kCancelled = "Cancelled\n";
   const std::vector<Row> rows = {
       // The message starts on a fresh line after the prompt; nothing is echoed here.
       {"command line", "", "", kPrompt, "\nInterrupted: enter 'q' twice to quit\n"},
       {"another quit key", Settings({"quit=Q"}), "", kPrompt,
-       "\nInterrupted: enter 'Q' and then 'q' to quit\n", "Q\nq\n"},
-      {"quit confirmation", "", "q\n", "Enter 'q' again to quit or anything else to continue\n",
-       "Cancelled\n"},
-      {"go to line", "", "g\n", "Go to which line?\n", "Cancelled\n"},
-      {"insert text", "", "i\n", "Enter string to insert\n", "Cancelled\n"},
-      {"save as", "", "s\n", "Enter a filename to save to, or 'x' to return\n", "Cancelled\n"},
-      {"help menu", "", "h\n", "'x'  Exit Help\n", "Cancelled\n"},
-      {"open", "", "O\n", "Enter 'x' to not open a file and return\n", "Cancelled\n"},
+       "\nInterrupted: enter 'Q' and then 'q' to quit\n", "", "hello\n", "Q\nq\n"},
+      {"quit confirmation", "", "q\n", kQuitPrompt, kCancelled},
+      {"go to line", "", "g\n", "Go to which line?\n", kCancelled},
+      {"insert text", "", "i\n", "Enter string to insert\n", kCancelled},
+      {"save as", "", "s\n", "Enter a filename to save to, or 'x' to return\n", kCancelled},
+      {"help menu", "", "h\n", "'x'  Exit Help\n", kCancelled},
+      {"open", "", "O\n", "Enter 'x' to not open a file and return\n", kCancelled},
       // Nothing is loaded and no name changes.
-      {"open: the partial-load question",
-       Settings({"max_lines=2"}),
-       "O\nmany\n",
-       "If not, restart with more lines by editing the .vazaru_da file.\n",
-       "Cancelled\n",
-       "q\nq\n",
-       {{"many", "1\n2\n3\n4\n"}}},
+      {"open: the partial-load question", Settings({"max_lines=2"}), "O\nmany\n",
+       "If not, restart with more lines by editing the .vazaru_da file.\n", kCancelled, "",
+       "hello\n", "q\nq\n", Files{{"many", "1\n2\n3\n4\n"}}},
       // The page length stays 8: the window stays, and a page up still reaches line 1.
-      {.name = "page length",
-       .settings = "",
-       .keys = "p\n",
-       .question = "Enter number of lines to display\n",
-       .after = "Cancelled\n",
-       .then = "<\nX\n",
-       .saved = "Xello\n"},
+      {"page length", "", "p\n", "Enter number of lines to display\n", kCancelled, "<\nX\n",
+       "Xello\n"},
       // The clip keeps "hel", cut before; the cursor keeps its column for the search.
-      {.name = "copy count",
-       .settings = "",
-       .keys = ",\nx\n3\nc\n",
-       .question = "Copy how many characters?\n",
-       .after = "Cancelled\n",
-       .then = "V\n"},
-      {.name = "cut size",
-       .settings = "",
-       .keys = ",\nc\n3\nx\n",
-       .question = "Enter cut size\n",
-       .after = "Cancelled\n",
-       .then = "V\n",
-       .saved = "helhello\n"},
-      {.name = "search",
-       .settings = "",
-       .keys = ",\nn\nn\nJ\n",
-       .question = "Enter jump string\n",
-       .after = "Cancelled\n",
-       .then = "X\n",
-       .saved = "heXlo\n"},
+      {"copy count", "", ",\nx\n3\nc\n", "Copy how many characters?\n", kCancelled, "V\n"},
+      {"cut size", "", ",\nc\n3\nx\n", "Enter cut size\n", kCancelled, "V\n", "helhello\n"},
+      {"search", "", ",\nn\nn\nJ\n", "Enter jump string\n", kCancelled, "X\n", "heXlo\n"},
       // No refusal of the destination, and nothing moved or copied.
-      {.name = "move destination",
-       .settings = "",
-       .keys = ",\nm\n",
-       .question = "Move line 1 to where?\n",
-       .after = "Cancelled\n"},
-      {.name = "copy destination",
-       .settings = "",
-       .keys = ",\nC\n",
-       .question = "Copy line 1 to where?\n",
-       .after = "Cancelled\n"},
+      {"move destination", "", ",\nm\n", "Move line 1 to where?\n", kCancelled},
+      {"copy destination", "", ",\nC\n", "Copy line 1 to where?\n", kCancelled},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -137,26 +87,22 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
                      .echo = false});
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("hello\n"));
-    ASSERT_TRUE(t.WaitFor("[2] \n"));
+    ASSERT_TRUE(Typed(t, "hello\n", "[2] \n"));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
     if (!row.keys.empty()) {
-      ASSERT_TRUE(t.Send(row.keys));
-      ASSERT_TRUE(t.WaitFor(row.question));
+      ASSERT_TRUE(Typed(t, row.keys, row.question));
       t.Mark();
     }
-    ASSERT_TRUE(t.Send("\x03"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "\x03", kPrompt));
     const std::string shown = t.OutputSinceMark();
     EXPECT_EQ(shown.substr(0, shown.find("\nEditing ")), row.after);
     // Reading goes on normally: the text is intact and saves.
     t.Mark();
-    ASSERT_TRUE(t.Send(row.then + "S\n"));
-    ASSERT_TRUE(t.WaitFor("Saved to notes.txt\n"));
+    ASSERT_TRUE(Typed(t, row.then + "S\n", "Saved to notes.txt\n"));
     ASSERT_TRUE(t.Send(row.quit));
     EXPECT_EQ(t.Wait().status(), 0);
-    EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt"), row.saved);
+    EXPECT_EQ(box.File("notes.txt"), row.saved);
     std::set<std::string> left = {".vazaru_da", "notes.txt"};
     for (const auto& file : row.files) left.insert(file.first);
     EXPECT_EQ(Entries(box.dir()), left);
@@ -183,14 +129,12 @@ TEST(Rescue, CtrlCElsewhereOnATerminal) {
                      .args = {"--no-line-editing", "notes.txt"},
                      .echo = false});
     ASSERT_TRUE(t.WaitFor(kPrompt));
-    ASSERT_TRUE(t.Send("hello\n=\n"));
-    ASSERT_TRUE(t.WaitFor("started\n"));
+    ASSERT_TRUE(Typed(t, "hello\n=\n", "started\n"));
     // The shell catches Ctrl-C for itself between its echo and the start of sleep, and would
     // then wait out the sleep: the key is pressed once sleep runs, asleep.
     ASSERT_TRUE(t.WaitUntilDescendantSleeps("sleep"));
     t.Mark();
-    ASSERT_TRUE(t.Send(key));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, key, kPrompt));
     EXPECT_THAT(t.OutputSinceMark(), HasSubstr("\nEditing 2:1 notes.txt\n"));
     EXPECT_THAT(t.OutputSinceMark(), Not(HasSubstr("Interrupted")));
     ASSERT_TRUE(t.Send("q\nq\n"));
@@ -200,125 +144,47 @@ TEST(Rescue, CtrlCElsewhereOnATerminal) {
 
 TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
   enum class Ending { kHangup, kTerminate, kCloseTerminal, kCtrlD, kCtrlBackslash };
+  using enum Ending;
   struct Row {
     const char* name;
-    std::vector<std::string> args;
-    std::map<std::string, std::string> files;
-    std::string typed;     // the editing, as `S` would then save it
-    std::string question;  // typed after it, to end at a question
+    std::string typed;  // the editing, as `S` would then save it
     Ending ending;
-    std::string rescue;          // the rescue file written, relative to the directory; "" for none
-    std::set<std::string> left;  // what the directory holds afterwards
     int status;
+    std::string rescue;  // the rescue file written, relative to the directory; "" for none
+    Names left;          // what the directory holds afterwards, besides the settings file and home
+    std::string doc = "notes.txt";  // the document named at the start; "" for none
+    Files files = {};
+    std::string question = "";                  // typed after the editing, to end at a question
     std::string asked = "Go to which line?\n";  // the question waited for
   };
-  const std::set<std::string> kBare = {".vazaru_da", "home"};
-  const std::set<std::string> kNotes = {".vazaru_da", "home", "notes.txt"};
-  const std::set<std::string> kNotesSave = {".vazaru_da", "home", "notes.txt.save"};
+  const Names kSave = {"notes.txt.save"};
   const std::vector<Row> rows = {
-      {"hangup",
-       {"notes.txt"},
-       {},
-       "hello\n\nworld\n",
-       "",
-       Ending::kHangup,
-       "notes.txt.save",
-       kNotesSave,
-       128 + SIGHUP},
-      {"terminate, NAME.save taken",
-       {"notes.txt"},
-       {{"notes.txt", "abc\n"}, {"notes.txt.save", "older\n"}},
-       "hello\n",
-       "",
-       Ending::kTerminate,
-       "notes.txt.save.1",
-       {".vazaru_da", "home", "notes.txt", "notes.txt.save", "notes.txt.save.1"},
-       128 + SIGTERM},
-      {"terminal closed",
-       {"notes.txt"},
-       {},
-       "hello\nS\n\nworld\n",
-       "",
-       Ending::kCloseTerminal,
-       "notes.txt.save",
-       {".vazaru_da", "home", "notes.txt", "notes.txt.save"},
-       128 + SIGHUP},
-      {"no name",
-       {},
-       {},
-       "hello\n",
-       "",
-       Ending::kHangup,
-       "ostrel.save",
-       {".vazaru_da", "home", "ostrel.save"},
-       128 + SIGHUP},
-      {"the directory refuses: $HOME",
-       {"nodir/notes.txt"},
-       {},
-       "hello\n",
-       "",
-       Ending::kTerminate,
-       "home/notes.txt.save",
-       kBare,
-       128 + SIGTERM},
-      {"nothing changed: moves, search, copy, undo of nothing",
-       {"notes.txt"},
-       {{"notes.txt", "abc\ndef\n"}},
-       "n\n.\nJ\nde\nc\n2\nz\ne\ng\n1\n",
-       "",
-       Ending::kHangup,
-       "",
-       kNotes,
-       128 + SIGHUP},
-      {"everything saved",
-       {"notes.txt"},
-       {},
-       "hello\nS\n",
-       "",
-       Ending::kTerminate,
-       "",
-       kNotes,
-       128 + SIGTERM},
-      {"a name too long for NAME.save: its end is cut",
-       {kLongName},
-       {},
-       "hello\n",
-       "",
-       Ending::kTerminate,
-       kLongRescue,
-       {".vazaru_da", "home", kLongRescue},
-       128 + SIGTERM},
-      {"ctrl-d", {"notes.txt"}, {}, "hello\n", "", Ending::kCtrlD, "notes.txt.save", kNotesSave, 1},
+      {"hangup", "hello\n\nworld\n", kHangup, 128 + SIGHUP, "notes.txt.save", kSave},
+      {"terminate, NAME.save taken", "hello\n", kTerminate, 128 + SIGTERM, "notes.txt.save.1",
+       Names{"notes.txt", "notes.txt.save", "notes.txt.save.1"}, "notes.txt",
+       Files{{"notes.txt", "abc\n"}, {"notes.txt.save", "older\n"}}},
+      {"terminal closed", "hello\nS\n\nworld\n", kCloseTerminal, 128 + SIGHUP, "notes.txt.save",
+       Names{"notes.txt", "notes.txt.save"}},
+      {"no name", "hello\n", kHangup, 128 + SIGHUP, "ostrel.save", Names{"ostrel.save"}, ""},
+      {"the directory refuses: $HOME", "hello\n", kTerminate, 128 + SIGTERM, "home/notes.txt.save",
+       Names{}, "nodir/notes.txt"},
+      {"nothing changed: moves, search, copy, undo of nothing", "n\n.\nJ\nde\nc\n2\nz\ne\ng\n1\n",
+       kHangup, 128 + SIGHUP, "", Names{"notes.txt"}, "notes.txt",
+       Files{{"notes.txt", "abc\ndef\n"}}},
+      {"everything saved", "hello\nS\n", kTerminate, 128 + SIGTERM, "", Names{"notes.txt"}},
+      {"a name too long for NAME.save: its end is cut", "hello\n", kTerminate, 128 + SIGTERM,
+       kLongRescue, Names{kLongRescue}, kLongName},
+      {"ctrl-d", "hello\n", kCtrlD, 1, "notes.txt.save", kSave},
       // A quit ends as a termination does, by its own signal, and leaves no core file.
-      {"ctrl-\\ at a question",
-       {"notes.txt"},
-       {},
-       "hello\n",
-       "g\n",
-       Ending::kCtrlBackslash,
-       "notes.txt.save",
-       kNotesSave,
-       128 + SIGQUIT},
-      {"ctrl-d at a question",
-       {"notes.txt"},
-       {},
-       "hello\n",
-       "g\n",
-       Ending::kCtrlD,
-       "notes.txt.save",
-       kNotesSave,
-       1},
-      {"ctrl-d, nothing changed", {"notes.txt"}, {}, "", "", Ending::kCtrlD, "", kBare, 0},
+      {"ctrl-\\ at a question", "hello\n", kCtrlBackslash, 128 + SIGQUIT, "notes.txt.save", kSave,
+       "notes.txt", Files{}, "g\n"},
+      {"ctrl-d at a question", "hello\n", kCtrlD, 1, "notes.txt.save", kSave, "notes.txt", Files{},
+       "g\n"},
+      {"ctrl-d, nothing changed", "", kCtrlD, 0, "", Names{}},
       // The question comes before the document is touched: all of it is rescued.
-      {"hangup at the open command's partial-load question",
-       {"notes.txt"},
-       {{"many", std::string(40000, '\n') + "x\n"}},
-       "hello\n",
-       "O\nmany\n",
-       Ending::kHangup,
-       "notes.txt.save",
-       {".vazaru_da", "home", "many", "notes.txt.save"},
-       128 + SIGHUP,
+      {"hangup at the open command's partial-load question", "hello\n", kHangup, 128 + SIGHUP,
+       "notes.txt.save", Names{"many", "notes.txt.save"}, "notes.txt",
+       Files{{"many", std::string(40000, '\n') + "x\n"}}, "O\nmany\n",
        "Do you wish to continue (Y,n)?\n"},
   };
   for (const Row& row : rows) {
@@ -326,7 +192,7 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     Sandbox box;
     fs::create_directory(box.dir() + "/home");
     std::vector<std::string> args = {"--no-line-editing"};
-    args.insert(args.end(), row.args.begin(), row.args.end());
+    if (!row.doc.empty()) args.push_back(row.doc);
     Terminal t(box, {.settings = "",
                      .args = args,
                      .files = row.files,
@@ -335,46 +201,46 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
     // The page-length question comes only once everything typed before it has been read.
-    ASSERT_TRUE(t.Send(row.typed + "p\n"));
-    ASSERT_TRUE(t.WaitFor("Enter number of lines to display\n"));
+    ASSERT_TRUE(Typed(t, row.typed + "p\n", "Enter number of lines to display\n"));
     t.Mark();
-    ASSERT_TRUE(t.Send("8\n"));
-    ASSERT_TRUE(t.WaitFor(kPrompt));
+    ASSERT_TRUE(Typed(t, "8\n", kPrompt));
     if (!row.question.empty()) {
-      ASSERT_TRUE(t.Send(row.question));
-      ASSERT_TRUE(t.WaitFor(row.asked));
+      ASSERT_TRUE(Typed(t, row.question, row.asked));
     }
     switch (row.ending) {
-      case Ending::kHangup:
+      case kHangup:
         t.Kill(SIGHUP);
         break;
-      case Ending::kTerminate:
+      case kTerminate:
         t.Kill(SIGTERM);
         break;
-      case Ending::kCloseTerminal:
+      case kCloseTerminal:
         t.CloseMaster();
         break;
-      case Ending::kCtrlD:
+      case kCtrlD:
         ASSERT_TRUE(t.Send("\x04"));
         break;
-      case Ending::kCtrlBackslash:
+      case kCtrlBackslash:
         ASSERT_TRUE(t.Send("\x1c"));
         break;
     }
     EXPECT_EQ(t.Wait().status(), row.status);
-    EXPECT_EQ(Entries(box.dir()), row.left);
+    Names left = row.left;
+    left.insert({".vazaru_da", "home"});
+    EXPECT_EQ(Entries(box.dir()), left);
     for (const auto& [name, content] : row.files) {
-      EXPECT_EQ(RunResult{.dir = box.dir()}.File(name), content);
+      EXPECT_EQ(box.File(name), content);
     }
     if (row.rescue.empty()) {
       EXPECT_EQ(Entries(box.dir() + "/home"), std::set<std::string>{});
       continue;
     }
-    const bool named = !row.args.empty() && !row.args[0].starts_with("nodir");
-    EXPECT_EQ(RunResult{.dir = box.dir()}.File(row.rescue),
-              SavedForm(named ? row.args : std::vector<std::string>{}, row.files, row.typed));
+    const bool named = !row.doc.empty() && !row.doc.starts_with("nodir");
+    EXPECT_EQ(
+        box.File(row.rescue),
+        SavedForm(named ? std::vector{row.doc} : std::vector<std::string>{}, row.files, row.typed));
     EXPECT_EQ(Mode(box.dir() + "/" + row.rescue), 0600u);
-    if (row.ending != Ending::kCloseTerminal) {
+    if (row.ending != kCloseTerminal) {
       const std::string shown =
           row.rescue.starts_with("home/") ? box.dir() + "/" + row.rescue : row.rescue;
       EXPECT_THAT(t.OutputSinceMark(), HasSubstr("Unsaved text written to " + shown + "\n"));
@@ -407,7 +273,7 @@ void SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind() {
   const Clock::time_point killed = Clock::now();
   t.Kill(SIGKILL);
   t.Wait();
-  const auto rescued = RunResult{.dir = box.dir()}.File("notes.txt.save");
+  const auto rescued = box.File("notes.txt.save");
   ASSERT_TRUE(rescued);
   // Every line typed more than the bound before the kill, with a second to spare for the view
   // that writes it, is in the file; the file holds what was typed, in order.
@@ -428,18 +294,16 @@ void ARunningSessionsRescueFileIsNamedAsSuch() {
                    .args = {"--no-line-editing", "notes.txt"},
                    .echo = false});
   ASSERT_TRUE(a.WaitFor(kPrompt));
-  ASSERT_TRUE(a.Send("hello\n"));
-  ASSERT_TRUE(a.WaitFor("Editing 2:1"));
+  ASSERT_TRUE(Typed(a, "hello\n", "Editing 2:1"));
   ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
   ASSERT_TRUE(fs::exists(box.dir() + "/notes.txt.save"));
   const std::string kept =
       "notes.txt.save is kept by a running session (process " + std::to_string(a.pid()) + ")\n";
   EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr("not found!\n" + kept + "\n"));
   // A second pause replaces the file by a new one, locked before it is named.
-  ASSERT_TRUE(a.Send("world\n"));
-  ASSERT_TRUE(a.WaitFor("Editing 3:1"));
+  ASSERT_TRUE(Typed(a, "world\n", "Editing 3:1"));
   ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
-  EXPECT_EQ(RunResult{.dir = box.dir()}.File("notes.txt.save"), "hello\nworld\n");
+  EXPECT_EQ(box.File("notes.txt.save"), "hello\nworld\n");
   EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr(kept));
   // Once A is gone, the file is an earlier session's.
   a.Kill(SIGKILL);
@@ -455,7 +319,6 @@ void ARunningSessionsRescueFileIsNamedAsSuch() {
 // text stayed the same the same file (not written again). Steady typing, and another session
 // started while one has paused, are checked beside them.
 TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
-  using Files = std::map<std::string, std::string>;
   struct Step {
     std::string keys;
     std::string cue;
@@ -573,7 +436,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
       std::set<std::string> expected = kAlways;
       for (const auto& [name, text] : *step.now) {
         expected.insert(name);
-        EXPECT_EQ(RunResult{.dir = box.dir()}.File(name), text) << step.keys << ": " << name;
+        EXPECT_EQ(box.File(name), text) << step.keys << ": " << name;
         struct stat info {};
         if (stat((box.dir() + "/" + name).c_str(), &info) != 0) continue;
         if (before.count(name) != 0 && name.find(".save") != std::string::npos) {
@@ -592,14 +455,14 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
     std::set<std::string> expected = kAlways;
     for (const auto& [name, text] : row.left) {
       expected.insert(name);
-      EXPECT_EQ(RunResult{.dir = box.dir()}.File(name), text) << name;
+      EXPECT_EQ(box.File(name), text) << name;
     }
     EXPECT_EQ(Entries(box.dir()), expected);
     if (!row.shown.empty()) {
       EXPECT_THAT(t.OutputSinceMark(), HasSubstr(row.shown));
     }
     if (!row.saved.empty()) {
-      EXPECT_EQ(RunResult{.dir = box.dir()}.File(kSave), SavedForm({kDoc}, row.files, row.saved));
+      EXPECT_EQ(box.File(kSave), SavedForm({kDoc}, row.files, row.saved));
     }
     // The next session's start-up hint names every rescue file left.
     if (row.end_signal == SIGKILL) {
@@ -713,9 +576,7 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
                      },
                  .timeout_seconds = 10};
     const auto r = box.Run(plan);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.status, row.status);
-    EXPECT_EQ(r.err, row.err);
+    ExpectEnded(r, row.status, row.err);
     EXPECT_EQ(r.File("notes.txt.save"), "hello\nworld\n");
     EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "notes.txt.save"}));
   }
@@ -761,8 +622,7 @@ TEST(Rescue, ExitStatusTellsAFailedLastSave) {
     Sandbox box;
     const auto r = box.Run(
         {.settings = "", .args = {"nodir/doc"}, .input = row.input, .files = {{"ok", "x\n"}}});
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, row.status);
+    ExpectEnded(r, row.status);
     EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "ok"}));
   }
 }
@@ -773,69 +633,49 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
   };
   struct Row {
     const char* name;
-    std::vector<std::string> args;
-    std::map<std::string, std::string> files;
-    std::string after;                    // what follows the load messages before the view
-    std::map<std::string, int> age = {};  // hours a file was last changed before the others
+    Files files;
+    std::string after;              // what follows the load messages before the view
+    std::string doc = "notes.txt";  // the document named at the start; "" for none
     std::string home = "";  // $HOME, within the run's directory ("." for the directory itself)
+    std::map<std::string, int> age = {};  // hours a file was last changed before the others
     std::function<void(const std::string& dir)> plant = {};  // before the run
     bool as_user = false;  // the editor runs as an ordinary user (root only)
   };
+  using Ages = std::map<std::string, int>;
   const auto in_home = [](const std::string& name) {
     return "HOME/" + name + " may hold unsaved text of a document named notes.txt\n";
   };
   const auto mkfifo_at = [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); };
   const bool root = geteuid() == 0;
   std::vector<Row> rows = {
-      {"loaded",
-       {"notes.txt"},
-       {{"notes.txt", "a\n"}, {"notes.txt.save", "b\n"}},
-       hint("notes.txt.save")},
-      {"not found", {"notes.txt"}, {{"notes.txt.save", "b\n"}}, hint("notes.txt.save")},
-      {"no rescue file", {"notes.txt"}, {{"notes.txt", "a\n"}}, ""},
-      {"no name", {}, {{"ostrel.save", "b\n"}}, ""},
+      {"loaded", Files{{"notes.txt", "a\n"}, {"notes.txt.save", "b\n"}}, hint("notes.txt.save")},
+      {"not found", Files{{"notes.txt.save", "b\n"}}, hint("notes.txt.save")},
+      {"no rescue file", Files{{"notes.txt", "a\n"}}, ""},
+      {"no name", Files{{"ostrel.save", "b\n"}}, "", ""},
       {"several, newest first, a gap between them",
-       {"notes.txt"},
-       {{"notes.txt.save", "b\n"}, {"notes.txt.save.1", "c\n"}, {"notes.txt.save.3", "d\n"}},
-       hint("notes.txt.save.1") + hint("notes.txt.save") + hint("notes.txt.save.3"),
-       {{"notes.txt.save", 1}, {"notes.txt.save.3", 2}}},
-      {"a long name: the rescue file's shortened name",
-       {kLongName},
-       {{kLongRescue, "b\n"}},
-       hint(kLongRescue)},
+       Files{{"notes.txt.save", "b\n"}, {"notes.txt.save.1", "c\n"}, {"notes.txt.save.3", "d\n"}},
+       hint("notes.txt.save.1") + hint("notes.txt.save") + hint("notes.txt.save.3"), "notes.txt",
+       "", Ages{{"notes.txt.save", 1}, {"notes.txt.save.3", 2}}},
+      {"a long name: the rescue file's shortened name", Files{{kLongRescue, "b\n"}},
+       hint(kLongRescue), kLongName},
       {"numbers from 1 to 1000, without leading zeros",
-       {"notes.txt"},
-       {{"notes.txt.save.1000", "b\n"},
-        {"notes.txt.save.1001", "b\n"},
-        {"notes.txt.save.01", "b\n"},
-        {"notes.txt.save.0", "b\n"},
-        {"notes.txt.save.x", "b\n"},
-        {"xnotes.txt.save", "b\n"}},
+       Files{{"notes.txt.save.1000", "b\n"},
+             {"notes.txt.save.1001", "b\n"},
+             {"notes.txt.save.01", "b\n"},
+             {"notes.txt.save.0", "b\n"},
+             {"notes.txt.save.x", "b\n"},
+             {"xnotes.txt.save", "b\n"}},
        hint("notes.txt.save.1000")},
       {"in $HOME too, after those beside the document",
-       {"notes.txt"},
-       {{"notes.txt.save", "b\n"}, {"home/notes.txt.save.2", "c\n"}, {"home/other.save", "d\n"}},
-       hint("notes.txt.save") + in_home("notes.txt.save.2"),
-       {},
-       "home"},
+       Files{
+           {"notes.txt.save", "b\n"}, {"home/notes.txt.save.2", "c\n"}, {"home/other.save", "d\n"}},
+       hint("notes.txt.save") + in_home("notes.txt.save.2"), "notes.txt", "home"},
       {"in $HOME, for a document in another directory: its last part",
-       {"sub/notes.txt"},
-       {{"home/notes.txt.save", "c\n"}},
-       in_home("notes.txt.save"),
-       {},
-       "home"},
-      {"$HOME is the document's directory: each file named once",
-       {"notes.txt"},
-       {{"notes.txt.save", "b\n"}},
-       hint("notes.txt.save"),
-       {},
-       "."},
+       Files{{"home/notes.txt.save", "c\n"}}, in_home("notes.txt.save"), "sub/notes.txt", "home"},
+      {"$HOME is the document's directory: each file named once", Files{{"notes.txt.save", "b\n"}},
+       hint("notes.txt.save"), "notes.txt", "."},
       {"planted: a link, a FIFO and a directory are not named; nothing hangs",
-       {"notes.txt"},
-       {{"notes.txt.save.3", "b\n"}},
-       hint("notes.txt.save.3"),
-       {},
-       "",
+       Files{{"notes.txt.save.3", "b\n"}}, hint("notes.txt.save.3"), "notes.txt", "", Ages{},
        [&](const std::string& dir) {
          fs::create_symlink(dir + "/notes.txt.save.3", dir + "/notes.txt.save");
          mkfifo_at(dir + "/notes.txt.save.1");
@@ -844,23 +684,16 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
   };
   if (root) {
     rows.push_back({"planted: another user's file is not named",
-                    {"notes.txt"},
-                    {{"notes.txt.save", "b\n"}, {"notes.txt.save.1", "c\n"}},
-                    hint("notes.txt.save.1"),
-                    {},
-                    "",
-                    [](const std::string& dir) {
-                      ASSERT_EQ(chown((dir + "/notes.txt.save").c_str(), 65533, 65533), 0);
+                    Files{{"notes.txt.save", "b\n"}, {"notes.txt.save.1", "c\n"}},
+                    hint("notes.txt.save.1"), "notes.txt", "", Ages{}, [](const std::string& dir) {
+                      ASSERT_EQ(chown((dir + "/notes.txt.save").c_str(), kOther, kOther), 0);
                     }});
   }
   // Where the directory may be searched but not read, each name is looked at.
   if (root && !CannotRunAsOrdinaryUser()) {
     rows.push_back({"a directory that cannot be read",
-                    {"notes.txt"},
-                    {{"notes.txt.save.7", "b\n"}, {".vazaru_da", ""}},
-                    hint("notes.txt.save.7"),
-                    {},
-                    "",
+                    Files{{"notes.txt.save.7", "b\n"}, {".vazaru_da", ""}},
+                    hint("notes.txt.save.7"), "notes.txt", "", Ages{},
                     [](const std::string& dir) {
                       for (const auto& e : fs::directory_iterator(dir)) {
                         ASSERT_EQ(lchown(e.path().c_str(), kNobody, kNobody), 0);
@@ -880,7 +713,7 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
     }
     if (row.plant) row.plant(box.dir());
     const std::string home = row.home == "." ? box.dir() : box.dir() + "/" + row.home;
-    RunPlan plan{.args = row.args,
+    RunPlan plan{.args = row.doc.empty() ? std::vector<std::string>{} : std::vector{row.doc},
                  .input = "",
                  .in_child =
                      [&] {
@@ -894,10 +727,9 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
     if (!row.as_user) plan.settings = "";
     const auto r = box.Run(plan);
     EXPECT_EQ(r.status, 0);
-    const std::string loaded =
-        row.files.count("notes.txt") != 0
-            ? "Opened notes.txt\nRead 2 bytes, 1 Lines Generated\n"
-            : (row.args.empty() ? "" : "File " + row.args[0] + " not found!\n");
+    const std::string loaded = row.files.count("notes.txt") != 0
+                                   ? "Opened notes.txt\nRead 2 bytes, 1 Lines Generated\n"
+                                   : (row.doc.empty() ? "" : "File " + row.doc + " not found!\n");
     std::string after = row.after;
     for (auto at = after.find("HOME/"); at != std::string::npos; at = after.find("HOME/", at)) {
       after.replace(at, 4, home);

@@ -1,29 +1,17 @@
 // Saving never destroys the file it replaces: the text goes to a new file that is renamed over
 // the old one, except where a rename would change what the user has; then the file is written
 // in place. Links, owners and permission bits survive a save.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
-#include <filesystem>
 #include <fstream>
-#include <set>
-#include <string>
 
 #include "common/platform.h"
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 // Names in the run's directory, so a test can see that no temporary file was left behind.
 struct stat Stat(const std::string& path) {
@@ -57,8 +45,7 @@ TEST(SafeSave, FileSizeLimitLeavesTheOldFileByteForByte) {
       setrlimit(RLIMIT_FSIZE, &limit);
     };
     const auto r = box.Run(plan);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 1);  // the editor went on to the quit; its last save failed
+    ExpectEnded(r, 1);  // the editor went on to the quit; its last save failed
     EXPECT_THAT(
         r.out,
         HasSubstr(second_name ? "overwrite\nNo safe copy of doc could be made first: File too "
@@ -76,8 +63,7 @@ TEST(SafeSave, ReplacesTheFileALinkPointsToAndKeepsTheLink) {
   box.Write("real/doc", "old\n");
   fs::create_symlink("real/doc", box.dir() + "/link");
   const auto r = box.Run({.settings = "", .args = {"link"}, .input = "new\nS\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Saved to link\n"));
   EXPECT_TRUE(fs::is_symlink(box.dir() + "/link"));
   EXPECT_EQ(fs::read_symlink(box.dir() + "/link"), "real/doc");
@@ -91,8 +77,7 @@ TEST(SafeSave, AFileWithTwoNamesIsWrittenInPlace) {
   fs::create_hard_link(box.dir() + "/a", box.dir() + "/b");
   const auto inode = Stat(box.dir() + "/a").st_ino;
   const auto r = box.Run({.settings = "", .args = {"a"}, .input = "new\nS\nq\nq\n"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Saved to a\n"));
   EXPECT_EQ(r.File("a"), "new text that is longer\n");
   EXPECT_EQ(r.File("b"), "new text that is longer\n");
@@ -116,8 +101,7 @@ TEST(SafeSave, KeepsPermissionBitsOwnerAndGroup) {
   }
   for (const std::string name : {"script", "private"}) {
     const auto r = box.Run({.settings = "", .args = {name}, .input = "!x\nS\nq\nq\n"});
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
+    ExpectEnded(r);
     EXPECT_THAT(r.out, HasSubstr("Saved to " + name + "\n"));
   }
   EXPECT_EQ(box.Run({}).File("script"), "x!/bin/sh\n");
@@ -153,8 +137,7 @@ TEST(SafeSave, ADirectoryThatAllowsNoNewFileGetsTheFileWrittenInPlace) {
                  .as_ordinary_user = true};
     const auto r = box.Run(plan);
     chmod(box.dir().c_str(), 0700);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, home_takes_files ? 0 : 1);
+    ExpectEnded(r, home_takes_files ? 0 : 1);
     EXPECT_THAT(r.out, HasSubstr(home_takes_files
                                      ? "Saved to doc\n"
                                      : "No safe copy of doc could be made first: Permission "
@@ -177,8 +160,7 @@ TEST(SafeSave, AnOwnerThatCannotBeKeptGetsTheFileWrittenInPlace) {
   const auto inode = Stat(box.dir() + "/doc").st_ino;
   RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n", .as_ordinary_user = true};
   const auto r = box.Run(plan);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   EXPECT_THAT(r.out, HasSubstr("Saved to doc\n"));
   EXPECT_EQ(r.File("doc"), "new text\n");
   const auto after = Stat(box.dir() + "/doc");
@@ -199,17 +181,10 @@ TEST(SafeSave, AFileWeMayNotWriteIsNotReplaced) {
   }
   RunPlan plan{.args = {"doc"}, .input = "new\nS\nq\nq\n", .as_ordinary_user = true};
   const auto r = box.Run(plan);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr("Cannot save to doc: Permission denied\n"));
   EXPECT_EQ(r.File("doc"), "old text\n");
 }
-
-}  // namespace
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
-namespace {
 
 // Mounts a small memory file system on `dir` in a mount namespace of this test process alone,
 // so that nothing outlives the test. False when that is not allowed (not root, no privilege).
@@ -241,8 +216,7 @@ TEST(SafeSave, AnInPlaceSaveWithoutRoomLeavesTheOldText) {
                           .args = {"small/doc"},
                           .input = input + "S\nq\nq\n",
                           .env = {{"HOME", box.dir()}}});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 1);  // the last save failed
+  ExpectEnded(r, 1);  // the last save failed
   EXPECT_THAT(r.out, HasSubstr("Cannot save to small/doc: No space left on device\n"));
   if (platform::ReservationOffered()) {
     EXPECT_EQ(r.File("small/doc"), old);

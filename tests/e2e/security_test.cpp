@@ -1,23 +1,12 @@
 // What a directory or a document from elsewhere can do: a settings file may run commands only
 // when it is the user's own, a planted link is not followed, and a document cannot send the
 // terminal escape sequences.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
-#include <filesystem>
 #include <iostream>
-#include <string>
-
-#include "e2e/harness.h"
-#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {
-
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 TEST(Security, LaunchCommandOnlyFromASettingsFileNoOneElseCanWrite) {
   const bool root = geteuid() == 0;
@@ -43,11 +32,10 @@ TEST(Security, LaunchCommandOnlyFromASettingsFileNoOneElseCanWrite) {
     const std::string rc = box.dir() + "/.vazaru_da";
     ASSERT_EQ(chmod(rc.c_str(), c.mode), 0);
     if (c.other_owner) {
-      ASSERT_EQ(chown(rc.c_str(), 65534, 65534), 0);
+      ASSERT_EQ(chown(rc.c_str(), kNobody, kNobody), 0);
     }
     const auto r = box.Run({.input = "+\n\nq\nq\n"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    ExpectEnded(r);
     const std::string read = "Reading RC file: .vazaru_da\n";
     if (c.refusal == nullptr) {
       EXPECT_THAT(r.out, HasSubstr(read + "\nEnter '?' for help"));

@@ -1,29 +1,12 @@
 // Text shared with other programs and other users: a file changed on disk since it was read is
 // not overwritten without a word, another user's link neither redirects a save nor lends a
 // settings file its trust, and a running session's rescue file says so.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "e2e/checks.h"
 
-#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
-#include <set>
-#include <string>
-#include <vector>
-
-#include "e2e/harness.h"
-#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 const std::string kChanged = "notes.txt changed on disk since it was read";
 const std::string kRefused = "Not saved: " + kChanged + "\n";
@@ -48,7 +31,6 @@ const Change kRenameOver = [](const std::string& dir) {
 };
 
 TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
-  using Files = std::map<std::string, std::string>;
   struct Row {
     const char* name;
     Change change;
@@ -58,7 +40,6 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
     int status = 1;
     std::string settings = "";
     std::string doc = "notes.txt";
-    bool hard = false;  // the link is a hard link
   };
   const Files saved = {{"notes.txt", "hello\n"}};
   const std::vector<Row> rows = {
@@ -69,25 +50,20 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
          WriteFile(dir + "/notes.txt", "new\n");
          Later(dir + "/notes.txt");
        },
-       "S\nq\nq\n",
-       true,
-       {{"notes.txt", "new\n"}, {"notes.txt.save", "hello\n"}}},
-      {.name = "created since the name was taken",
-       .change = [](const std::string& dir) { WriteFile(dir + "/fresh", "theirs\n"); },
-       .left = {{"fresh", "theirs\n"}, {"fresh.save", "hello\n"}},
-       .doc = "fresh"},
-      {.name = "a link pointed elsewhere, even at the same bytes",
-       .change =
-           [](const std::string& dir) {
-             WriteFile(dir + "/other", "old\n");
-             fs::remove(dir + "/link");
-             fs::create_symlink("other", dir + "/link");
-           },
-       .left = {{"notes.txt", "old\n"},
-                {"other", "old\n"},
-                {"link", "old\n"},
-                {"link.save", "hello\n"}},
-       .doc = "link"},
+       "S\nq\nq\n", true, Files{{"notes.txt", "new\n"}, {"notes.txt.save", "hello\n"}}},
+      {"created since the name was taken",
+       [](const std::string& dir) { WriteFile(dir + "/fresh", "theirs\n"); }, "S\nq\nq\n", true,
+       Files{{"fresh", "theirs\n"}, {"fresh.save", "hello\n"}}, 1, "", "fresh"},
+      {"a link pointed elsewhere, even at the same bytes",
+       [](const std::string& dir) {
+         WriteFile(dir + "/other", "old\n");
+         fs::remove(dir + "/link");
+         fs::create_symlink("other", dir + "/link");
+       },
+       "S\nq\nq\n", true,
+       Files{
+           {"notes.txt", "old\n"}, {"other", "old\n"}, {"link", "old\n"}, {"link.save", "hello\n"}},
+       1, "", "link"},
       {"deleted: simply saved", [](const std::string& dir) { fs::remove(dir + "/notes.txt"); },
        "S\nq\nq\n", false, saved, 0},
       {"touched, the bytes equal", [](const std::string& dir) { Later(dir + "/notes.txt"); },
@@ -132,8 +108,7 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
                  .args = {row.doc},
                  .in_child = Staged(
                      "hello\n", "Editing 2:1", [&] { row.change(box.dir()); }, row.keys)});
-    EXPECT_EQ(r.status, row.status);
-    EXPECT_EQ(r.err, "");
+    ExpectEnded(r, row.status);
     const std::string refusal = "Not saved: " + row.doc + " changed on disk since it was read\n" +
                                 "Unsaved text written to " + row.doc + ".save\n";
     if (row.refused) {
@@ -205,13 +180,11 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
                   .echo = false});
       ASSERT_TRUE(t.WaitFor(kPrompt));
       t.Mark();
-      ASSERT_TRUE(t.Send("hello\n"));
-      ASSERT_TRUE(t.WaitFor("Editing 2:1"));
+      ASSERT_TRUE(Typed(t, "hello\n", "Editing 2:1"));
       ASSERT_TRUE(t.WaitUntilReading());
       if (!q.in_place) kRewrite(box.dir());
       t.Mark();
-      ASSERT_TRUE(t.Send("S\n"));
-      ASSERT_TRUE(t.WaitFor("(y/n)\n"));
+      ASSERT_TRUE(Typed(t, "S\n", "(y/n)\n"));
       EXPECT_EQ(t.OutputSinceMark(), q.asked);
       t.Mark();
       ASSERT_TRUE(t.Send(row.answer));
@@ -224,7 +197,7 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
       }
       const bool failed = !row.cancelled && (q.in_place || !row.yes);
       EXPECT_EQ(t.Wait().status(), failed ? 1 : 0);
-      const auto now = RunResult{.dir = box.dir()}.File("notes.txt");
+      const auto now = box.File("notes.txt");
       if (!row.yes) {
         EXPECT_EQ(now, q.old);
       } else if (!q.in_place) {
@@ -270,12 +243,9 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
        foreign_save},
       {"a foreign link in a group-writable directory", "notes.txt", "home/mine", kOther,
        foreign_save, false, "0775"},
-      {.name = "a foreign link in a directory part",
-       .link = "unused",
-       .to = "home/none",
-       .owner = kNobody,
-       .expect = "Cannot save to part/mine: it is a link owned by another user\n",
-       .doc = "part/mine"},
+      {"a foreign link in a directory part", "unused", "home/none", kNobody,
+       "Cannot save to part/mine: it is a link owned by another user\n", false, "1777",
+       "part/mine"},
       {"the user's own link", "notes.txt", "home/mine", kNobody, "Saved to notes.txt\n", true},
       {"root's link", "notes.txt", "home/mine", 0, "Saved to notes.txt\n", true},
       {"a link owned by the directory's owner", "notes.txt", "home/mine", kOther,
@@ -286,26 +256,21 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
        kNobody, foreign_rc},
       {"the settings file through the user's own link", ".vazaru_da", "home/mailbox", kNobody, ran},
       {"the settings file through root's link", ".vazaru_da", "home/mailbox", 0, ran},
-      {.name = "a hard link to the user's file planted in the shared directory",
-       .link = ".vazaru_da",
-       .to = "home/mailbox",
-       .owner = kNobody,
-       .expect = ".vazaru_da: launch_command ignored: it has other names in a directory others "
-                 "may write\n",
-       .hard = true},
+      {"a hard link to the user's file planted in the shared directory", ".vazaru_da",
+       "home/mailbox", kNobody,
+       ".vazaru_da: launch_command ignored: it has other names in a directory others "
+       "may write\n",
+       false, "1777", "notes.txt", true},
       // The user's own file, with one name, renamed to the settings file's name by whoever may
       // change the folder: only a folder nobody else can change gives a command.
-      {.name = "the user's own settings file in another user's open folder",
-       .link = ".vazaru_da",
-       .expect = ".vazaru_da: launch_command ignored: its folder can be changed by another user\n",
-       .dir_mode = "other's 0777",
-       .plain = true},
-      {.name = "the same in a folder its group may write, not the user's own group",
-       .link = ".vazaru_da",
-       .expect = ".vazaru_da: launch_command ignored: its folder can be changed by another user\n",
-       .dir_mode = "root group's 0775",
-       .plain = true},
-      {.name = "the same in a sticky folder", .link = ".vazaru_da", .expect = ran, .plain = true},
+      {"the user's own settings file in another user's open folder", ".vazaru_da", "", kNobody,
+       ".vazaru_da: launch_command ignored: its folder can be changed by another user\n", false,
+       "other's 0777", "notes.txt", false, true},
+      {"the same in a folder its group may write, not the user's own group", ".vazaru_da", "",
+       kNobody, ".vazaru_da: launch_command ignored: its folder can be changed by another user\n",
+       false, "root group's 0775", "notes.txt", false, true},
+      {"the same in a sticky folder", ".vazaru_da", "", kNobody, ran, false, "1777", "notes.txt",
+       false, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -350,8 +315,7 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
     const auto r = box.Run(plan);
     EXPECT_THAT(r.out, HasSubstr(row.expect));
     EXPECT_EQ(r.status, row.expect.starts_with("Cannot save") ? 1 : 0);
-    EXPECT_EQ(RunResult{.dir = dir}.File("home/mine"),
-              row.victim_changed ? "helloous\n" : "precious\n");
+    EXPECT_EQ(box.File("home/mine"), row.victim_changed ? "helloous\n" : "precious\n");
     EXPECT_FALSE(fs::exists(dir + "/home/key"));
     if (row.link == ".vazaru_da" && row.expect != ran) {
       EXPECT_THAT(r.out, HasSubstr("There is no command in memory\n"));

@@ -1,19 +1,12 @@
 // Start-up, the settings file on disk, the view, key matching, text entry and quitting, seen
 // from outside: the real binary with scripted standard input.
-#include <gtest/gtest.h>
+#include "e2e/checks.h"
 
 #include <linux/capability.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "e2e/harness.h"
 
 namespace ostrel::e2e {
 namespace {
-
-const std::string kQuit = "q\nq\n";
-const std::string kQuitPrompt = "Enter 'q' again to quit or anything else to continue\n";
 
 // The first view of an empty document with the default settings.
 const std::string kEmptyView = "\nEditing 1:1 \n\n[1] \n 2\n 3\n 4\n 5\n 6\n 7\n 8\n  > ";
@@ -25,16 +18,9 @@ TEST(StartUp, FirstRunWritesTheDefaultSettingsFile) {
                    "\nMaking RC file: .vazaru_da\n\n"
                    "Enter 'h' for help or 'q' to quit\n" +
                        kEmptyView + kQuitPrompt);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   const auto rc = r.File(".vazaru_da");
-  ASSERT_TRUE(rc);
-  EXPECT_EQ(rc->size(), 561u);
-  EXPECT_EQ(rc->substr(0, 30), "position_back=b\nposition_forw=");
-  EXPECT_NE(rc->find("\ncommand_exec==\ncommand_edit=+\nquit=q\nmax_lines=32767\n"
-                     "max_char=255\n\nanchor_position=0\nlines_per_page=8\nshow_numbers=on\n"
-                     "launch_command=\n"),
-            std::string::npos);
+  EXPECT_EQ(rc, DefaultSettingsText());
 
   // The second start reads it back and behaves the same.
   const auto again = box.Run({.input = kQuit});
@@ -54,8 +40,7 @@ TEST(StartUp, UnwritableDirectoryRunsWithDefaults) {
     if (chdir(sub.c_str()) != 0) _exit(99);
   };
   const auto r = box.Run(plan);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   if (geteuid() != 0) {
     EXPECT_NE(r.out.find("Making RC file: .vazaru_da\nCannot make RC file\n"), std::string::npos);
   }
@@ -90,8 +75,7 @@ TEST(StartUp, SettingsFileThatCannotBeOpenedIsNotOverwritten) {
   }
   const auto r = box.Run(plan);
   EXPECT_EQ(r.out, StartupOutput() + kEmptyView + kQuitPrompt);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
+  ExpectEnded(r);
   // Its mode back first, so that an ordinary user can read it too.
   ASSERT_EQ(chmod(rc.c_str(), 0600), 0);
   EXPECT_EQ(r.File(".vazaru_da"), "help=?\n");
@@ -164,11 +148,9 @@ TEST(TextEntry, LongLinesArriveInPiecesAndOddBytesAreText) {
   // "abcd", "efgh" and "ij" land on lines 1 to 3. On the last line the raw bytes arrive as
   // "a\rb\x80", then "\xff" (the piece ends at its NUL byte), then an empty line.
   EXPECT_EQ(LastView(r.out), "Editing 4:1 \n\n 1  abcd\n 2  efgh\n 3  ij\n[4] \xff\rb\x80\n  > ");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   const auto big = RunEditor({.settings = "", .input = std::string(1 << 20, 'x') + "\n"});
-  EXPECT_EQ(big.status, 0);
-  EXPECT_EQ(big.err, "");
+  ExpectEnded(big);
 }
 
 TEST(Quit, OnlyTheLetterQConfirms) {
@@ -189,12 +171,6 @@ TEST(Quit, OnlyTheLetterQConfirms) {
   EXPECT_EQ(eof.status, 0);
   EXPECT_EQ(eof.out.substr(eof.out.size() - kQuitPrompt.size()), kQuitPrompt);
 }
-
-}  // namespace
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
-namespace {
 
 TEST(View, EveryLineIsShownFromTheCursorColumn) {
   // Line 1 "Hello, world", line 3 "abc"; back to line 1, then to column 6.
@@ -219,12 +195,6 @@ TEST(TextEntry, EnterOnTheLastLinePadsIt) {
   EXPECT_EQ(LastView(r.out), "Editing 2:4 \n\n\n> ok\n> ");
 }
 
-}  // namespace
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
-namespace {
-
 TEST(StartUp, SettingsFileThatNeverEndsOrBlocksGivesDefaults) {
   // A link to a device that never ends, and a FIFO nobody writes: read nothing, keep defaults,
   // overwrite nothing.
@@ -241,21 +211,13 @@ TEST(StartUp, SettingsFileThatNeverEndsOrBlocksGivesDefaults) {
   EXPECT_EQ(fifo.out, StartupOutput() + kEmptyView + kQuitPrompt);
 }
 
-}  // namespace
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
-namespace {
-
 TEST(StartUp, HugeLinesCostOnlyWhatIsUsed) {
   // One slot of 2^31-1 bytes: the grid and its six work buffers are 14 GB of address space, of
   // which a short session touches a few pages.
   const auto r = RunEditor({.settings = Settings({"max_lines=1", "max_char=2147483646"}),
                             .input = "hello\n",
                             .timeout_seconds = 60});
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  ExpectEnded(r);
   EXPECT_EQ(LastView(r.out), "Editing 1:1 \n\n[1] hello\n  > ");
 #if !defined(__SANITIZE_ADDRESS__)
   EXPECT_LT(r.max_rss_kb, 64 * 1024);

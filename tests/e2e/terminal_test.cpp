@@ -1,14 +1,10 @@
 // The editor on a terminal: a whole session typed at it, compared with the same input through
 // a pipe.
-#include <gtest/gtest.h>
+#include "e2e/checks.h"
 
 #include <csignal>
 #include <fstream>
 #include <sstream>
-#include <string>
-
-#include "e2e/harness.h"
-#include "e2e/pty.h"
 
 namespace ostrel::e2e {
 namespace {
@@ -22,19 +18,15 @@ TEST(Terminal, SessionMatchesThePipedRunAndTheHelperSeesEchoAndSignals) {
     ASSERT_TRUE(t.WaitFor("Ostrel line editor " OSTREL_VERSION "\n"));
     ASSERT_TRUE(t.WaitFor("\n[1] \n 2\n 3\n 4\n 5\n 6\n 7\n 8\n  > "));
     t.Mark();
-    ASSERT_TRUE(t.Send("hello world\n"));
-    ASSERT_TRUE(t.WaitFor(" 1  hello world\n[2] "));
+    ASSERT_TRUE(Typed(t, "hello world\n", " 1  hello world\n[2] "));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("S\n"));
-    ASSERT_TRUE(t.WaitFor("Saved to notes.txt\n"));
+    ASSERT_TRUE(Typed(t, "S\n", "Saved to notes.txt\n"));
     ASSERT_TRUE(t.Send("q\nq\n"));
     const TerminalExit end = t.Wait();
     EXPECT_TRUE(end.exited);
     EXPECT_EQ(end.status(), 0);
-    std::ostringstream saved;
-    saved << std::ifstream(box.dir() + "/notes.txt").rdbuf();
-    EXPECT_EQ(saved.str(), "hello world\n");
+    EXPECT_EQ(box.File("notes.txt"), "hello world\n");
     // Pipe and terminal give the same bytes for the same input.
     const auto piped = RunEditor({.args = {"notes.txt"}, .input = script});
     EXPECT_EQ(piped.status, 0);
@@ -46,8 +38,7 @@ TEST(Terminal, SessionMatchesThePipedRunAndTheHelperSeesEchoAndSignals) {
     ASSERT_TRUE(t.WaitFor("[1] hello world\r\n"));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
-    ASSERT_TRUE(t.Send("abc\n"));
-    ASSERT_TRUE(t.WaitFor("abc\r\n"));
+    ASSERT_TRUE(Typed(t, "abc\n", "abc\r\n"));
     ASSERT_TRUE(t.WaitFor(" 1  abclo world\r\n[2] "));  // typing overwrites
     t.Kill(SIGKILL);
     const TerminalExit end = t.Wait();

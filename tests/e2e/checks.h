@@ -1,0 +1,69 @@
+// What the end-to-end test files share: GoogleTest and the matchers they use, the harnesses that
+// run the editor through pipes (harness.h) and on a terminal (pty.h), and the checks many of them
+// make of a run.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "e2e/harness.h"
+#include "e2e/pty.h"
+
+namespace ostrel::e2e {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+// Files of a directory by name, with their text.
+using Files = std::map<std::string, std::string>;
+// Names of a directory's entries, as Entries gives them.
+using Names = std::set<std::string>;
+// Lines, arguments, or pieces of output in order.
+using Strings = std::vector<std::string>;
+
+// Input that quits (the second 'q' confirms), and what the editor asks before.
+inline const std::string kQuit = "q\nq\n";
+inline const std::string kQuitPrompt = "Enter 'q' again to quit or anything else to continue\n";
+// The open command's question, and the one before a load that cannot take the whole file.
+inline const std::string kOpenPrompt =
+    "Enter a filename to open a new file and discard the buffer in memory\n"
+    "Enter 's' to first save the current buffer in memory\n"
+    "Enter 'x' to not open a file and return\n";
+inline const std::string kPartialLoadQuestion =
+    "Do you wish to continue (Y,n)?\n"
+    "If not, restart with more lines by editing the .vazaru_da file.\n";
+
+// Types `keys` at the terminal and waits for `cue`: true when both happened (each is checked).
+inline bool Typed(Terminal& t, std::string_view keys, std::string_view cue) {
+  const bool sent = t.Send(keys);
+  EXPECT_TRUE(sent) << "could not type " << keys;
+  const bool seen = sent && t.WaitFor(cue);
+  EXPECT_TRUE(seen || !sent) << "never shown: " << cue;
+  return seen;
+}
+
+// The run ended by itself (no timeout) with exit status `status`, having written `err` (by
+// default nothing) on standard error.
+inline void ExpectEnded(const RunResult& r, int status = 0, const std::string& err = "") {
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.err, err);
+  EXPECT_EQ(r.status, status);
+}
+
+}  // namespace ostrel::e2e
