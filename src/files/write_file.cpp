@@ -47,9 +47,12 @@ constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 int WriteText(int fd, const TextSource& text, std::size_t& written,
               const std::function<int()>& first_write = {}) {
   written = 0;
-  // A mapping of its own, given back whole when the write ends.
+  // A text shorter than a block gets a block of its own length, and goes out in the one write
+  // a whole block would have given it: a short text neither maps nor zeroes a whole block.
+  const std::size_t capacity = std::min(kBlockSize, std::max(text.Size(), std::size_t{1}));
+  // Given back whole when the write ends.
   PageBlock block;
-  if (!block.Allocate(kBlockSize, PageBlock::Pages::kSmall)) return ENOMEM;
+  if (!block.Allocate(capacity, PageBlock::Pages::kSmall)) return ENOMEM;
   std::size_t used = 0;
   bool started = false;
   const auto write_all = [&](std::string_view data) {
@@ -65,10 +68,11 @@ int WriteText(int fd, const TextSource& text, std::size_t& written,
     return failure;
   };
   int failure = text.Each([&](std::string_view piece) {
-    if (used + piece.size() > kBlockSize) {
+    if (used + piece.size() > capacity) {
       if (const int f = flush(); f != 0) return f;
     }
-    if (piece.size() >= kBlockSize) return write_all(piece);
+    // A piece that does not fit even an empty block goes out on its own.
+    if (piece.size() >= kBlockSize || piece.size() > capacity) return write_all(piece);
     std::memcpy(block.data() + used, piece.data(), piece.size());
     used += piece.size();
     return 0;
