@@ -3,11 +3,17 @@
 // work in.
 #pragma once
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "support/invariants.h"
 
@@ -35,8 +41,42 @@ class MemoryFile {
 // Returns its path; the process ends when it cannot be made.
 std::string EnterScratchDirectory();
 
-// Removes every entry of the working directory.
-void EmptyWorkingDirectory();
+// A directory that every run finds as the first run did: holding the files it is given and
+// nothing else. What a run added is removed; a given file is written again only when a run
+// changed it (its content, mode, owner, times or links) or it is to hold something else, so a
+// run that leaves the files alone costs a few system calls and no writes. Each written file
+// stays open here: its inode cannot pass to another file while it is held, and its content is
+// read back through it.
+class Workspace {
+ public:
+  // Opens `path`, an existing directory; the process ends when it cannot.
+  explicit Workspace(const char* path);
+  ~Workspace();
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  // Makes the directory hold exactly `files`, each named and with its content.
+  void Prepare(const std::vector<std::pair<const char*, std::string_view>>& files);
+
+ private:
+  struct Kept {
+    std::string name;
+    std::string content;
+    int fd = -1;
+    struct stat st {};
+  };
+  // Removes `name` from the directory, with all it holds when it is a directory.
+  void Remove(const char* name);
+  Kept* Find(std::string_view name);
+  bool Unchanged(const Kept& file, std::string_view content);
+  void Write(Kept& file, std::string_view content);
+
+  std::string path_;
+  DIR* dir_;
+  int dir_fd_;
+  std::vector<Kept> kept_;
+  std::string read_back_;
+};
 
 // Writes `content` to `name` in the working directory.
 void WriteFile(const char* name, const std::string& content);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "console/console.h"
@@ -29,6 +30,10 @@ constexpr const char* kDocument = "ab\n\ncd ef\nlonger line here\n\tx\n";
 
 int g_out = -1;
 
+// The scratch directory and the home directory, made ready for each run.
+std::unique_ptr<fuzz::Workspace> g_work;
+std::unique_ptr<fuzz::Workspace> g_home;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -38,6 +43,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const std::string home = scratch + "-home";
   mkdir(home.c_str(), 0700);
   setenv("HOME", home.c_str(), 1);
+  g_work = std::make_unique<fuzz::Workspace>(scratch.c_str());
+  g_home = std::make_unique<fuzz::Workspace>(home.c_str());
   g_out = fuzz::NullOutput();
   return 0;
 }
@@ -51,11 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (c == '/') c = '_';
   }
 
-  fuzz::EmptyWorkingDirectory();
-  fuzz::WriteFile(".vazaru_da", "max_lines=" + std::to_string(lines) +
-                                    "\nmax_char=" + std::to_string(lsize - 1) +
-                                    "\nlines_per_page=3\nlaunch_command=true\n");
-  fuzz::WriteFile("doc.txt", kDocument);
+  // Every run starts from the same two files and nothing else, in both directories: a file a
+  // run wrote (a rescue file in the home directory too) is no part of the next run's start.
+  const std::string settings = "max_lines=" + std::to_string(lines) +
+                               "\nmax_char=" + std::to_string(lsize - 1) +
+                               "\nlines_per_page=3\nlaunch_command=true\n";
+  g_work->Prepare({{".vazaru_da", settings}, {"doc.txt", kDocument}});
+  g_home->Prepare({});
 
   // Standard input is a file in memory: read through the same calls as a file given as input.
   static fuzz::MemoryFile in;

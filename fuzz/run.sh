@@ -3,7 +3,9 @@
 # the other. New inputs go to build/fuzz/corpus/<target> (the seed corpus in fuzz/corpus stays as
 # it is); a crash, leak, hang or broken invariant leaves its input in build/fuzz/artifacts and
 # makes the script exit non-zero. With --long, each target runs to 10 million inputs instead, and
-# the inputs it adds go to the seed corpus in fuzz/corpus, to be kept.
+# then the inputs that reach something the seed corpus in fuzz/corpus does not are merged into it
+# (libFuzzer's -merge=1: the seeds stay, and of the new inputs only a smallest set that adds
+# coverage joins them), to be kept.
 #   bash fuzz/run.sh [SECONDS] [TARGET...]
 #   bash fuzz/run.sh --long [TARGET...]
 set -euo pipefail
@@ -45,25 +47,32 @@ scratch_base=${TMPDIR:-/tmp}
 scratch=$(mktemp -d "$scratch_base/ostrel-fuzz-run-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
+# Runs the target $binary, named $name, with the options every run has and the ones given.
+# Absolute paths throughout: the targets change their working directory.
+run() {
+  TMPDIR="$scratch" \
+    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
+    UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    "$binary" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+    -artifact_prefix="$work/artifacts/$name-" "$@"
+}
+
 for name in "${targets[@]}"; do
   binary="$work/fuzz/${name}_fuzzer"
   [ -x "$binary" ] || { echo "no fuzz target $name" >&2; exit 2; }
   mkdir -p "$work/corpus/$name" "$root/fuzz/corpus/$name"
-  # New inputs go to the first corpus given: the build's, or with --long the seed corpus.
+  # New inputs go to the first corpus given, the build's.
   if [ "$long" -eq 1 ]; then
     echo "== $name: 10 million inputs"
     limit=(-runs=10000000)
-    corpora=("$root/fuzz/corpus/$name" "$work/corpus/$name")
   else
     echo "== $name: $seconds s"
     limit=(-max_total_time="$seconds")
-    corpora=("$work/corpus/$name" "$root/fuzz/corpus/$name")
   fi
-  # Absolute paths throughout: the targets change their working directory.
-  TMPDIR="$scratch" \
-    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
-    UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$binary" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
-    -print_final_stats=1 -artifact_prefix="$work/artifacts/$name-" "${corpora[@]}"
+  run "${limit[@]}" -print_final_stats=1 "$work/corpus/$name" "$root/fuzz/corpus/$name"
+  if [ "$long" -eq 1 ]; then
+    echo "== $name: merging what the run found into fuzz/corpus/$name"
+    run -merge=1 "$root/fuzz/corpus/$name" "$work/corpus/$name"
+  fi
 done
 echo "fuzzing passed: ${targets[*]}"

@@ -54,9 +54,12 @@ constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 SysResult<> WriteText(int fd, const TextSource& text, std::size_t& written,
                       const std::function<SysResult<>()>& first_write = {}) {
   written = 0;
-  // A mapping of its own, given back whole when the write ends.
+  // A text shorter than a block gets a block of its own length, and goes out in the one write
+  // a whole block would have given it: a short text neither maps nor zeroes a whole block.
+  const std::size_t capacity = std::min(kBlockSize, std::max(text.Size(), std::size_t{1}));
+  // Given back whole when the write ends.
   PageBlock block;
-  if (!block.Allocate(kBlockSize, PageBlock::Pages::kSmall)) {
+  if (!block.Allocate(capacity, PageBlock::Pages::kSmall)) {
     return SysError::Of(ENOMEM, "allocate the write block");
   }
   std::size_t used = 0;
@@ -74,10 +77,11 @@ SysResult<> WriteText(int fd, const TextSource& text, std::size_t& written,
     return flushed;
   };
   SysResult<> result = text.Each([&](std::string_view piece) -> SysResult<> {
-    if (used + piece.size() > kBlockSize) {
+    if (used + piece.size() > capacity) {
       if (SysResult<> flushed = flush(); !flushed.ok()) return flushed;
     }
-    if (piece.size() >= kBlockSize) return write_all(piece);
+    // A piece that does not fit even an empty block goes out on its own.
+    if (piece.size() >= kBlockSize || piece.size() > capacity) return write_all(piece);
     std::memcpy(block.data() + used, piece.data(), piece.size());
     used += piece.size();
     return {};
