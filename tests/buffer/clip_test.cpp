@@ -1,17 +1,9 @@
 #include "buffer/clip.h"
 
-#include <gtest/gtest.h>
-
-#include "support/memory_console.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
-
-using test::LineText;
-using test::MakeState;
-using test::MemoryConsole;
-using test::SlotsAreClean;
 
 TEST(Insert, ShiftsFillsAndShortens) {
   // lsize 16: lines of at most 15 characters.

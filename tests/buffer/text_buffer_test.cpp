@@ -1,25 +1,15 @@
 #include "buffer/text_buffer.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "buffer/lines.h"
-
-#include "support/memory_console.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
-
-using test::AllLines;
-using test::LineText;
-using test::MakeState;
-using test::MemoryConsole;
-using test::SlotsAreClean;
 
 TEST(Replace, OverwritesAndExtends) {
   auto s = MakeState(16, 4, {"hello world", "hello"});

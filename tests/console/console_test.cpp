@@ -1,12 +1,11 @@
 #include "console/console.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
-#include "support/memory_console.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {

@@ -1,16 +1,10 @@
 // The manual page must not drift from the code: every command with its default key and
 // settings name, every setting of the default settings file and the key matching order must
 // appear in it, CMake must have filled in its version, and it must render without warnings.
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,26 +12,16 @@
 
 #include "editor/commands.h"
 #include "settings/settings.h"
-#include "support/memory_console.h"
+#include "support/documents.h"
 
 namespace ostrel {
 namespace {
 
+using test::ExpectListsEveryCommand;
+using test::Lines;
+using test::ReadFile;
+
 const std::string kPagePath = OSTREL_MANPAGE;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // The default settings file, as the editor writes it.
 std::string DefaultSettingsFile() {
@@ -45,14 +29,7 @@ std::string DefaultSettingsFile() {
   Settings defaults;
   MakeKeys(names);
   SetDefaultValues(defaults.keys);
-  const std::string path = (std::filesystem::temp_directory_path() /
-                            ("ostrel-manpage-" + std::to_string(getpid()) + ".rc"))
-                               .string();
-  test::MemoryConsole mc;
-  MakeRC(names, defaults, path.c_str(), mc.con());
-  std::string text = ReadFile(path);
-  std::filesystem::remove(path);
-  return text;
+  return SettingsText(names, defaults);
 }
 
 // Runs a shell command; returns its standard output (and standard error when asked to by the
@@ -86,19 +63,8 @@ class ManPage : public ::testing::Test {
 
 // Each command has one tag line `.BR KEY " (" NAME )`; together they are exactly the slots.
 TEST_F(ManPage, ListsEveryCommandWithItsDefaultKeyAndName) {
-  const std::regex tag(R"re(^\.BR (\S) " \(" ([a-z_]+) \)$)re");
-  std::map<std::string, std::string> documented;  // name -> key
-  for (const auto& line : Lines(page_)) {
-    std::smatch m;
-    if (!std::regex_match(line, m, tag)) continue;
-    EXPECT_TRUE(documented.emplace(m[2], m[1]).second) << m[2] << " is listed twice";
-  }
-  for (const Command& command : kCommands) {
-    SCOPED_TRACE(command.name);
-    ASSERT_TRUE(documented.count(command.name)) << "command missing from the manual page";
-    EXPECT_EQ(documented[command.name], std::string(1, command.default_key));
-  }
-  EXPECT_EQ(documented.size(), kCommands.size()) << "the page lists commands that do not exist";
+  ExpectListsEveryCommand(page_, std::regex(R"re(^\.BR (\S) " \(" ([a-z_]+) \)$)re"),
+                          "the manual page");
 }
 
 // Every name of the default settings file is described: its first lines are the commands' keys

@@ -1,19 +1,24 @@
-// What the end-to-end test files share: GoogleTest and the matchers they use, the harnesses that
-// run the editor through pipes (harness.h) and on a terminal (pty.h), and the checks many of them
-// make of a run.
+// What the end-to-end test files share: GoogleTest and the matchers they use, the system and
+// stream headers most of them need, the harnesses that run the editor through pipes (harness.h)
+// and on a terminal (pty.h), and the checks many of them make of a run.
 #pragma once
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>

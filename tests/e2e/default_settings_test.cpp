@@ -1,5 +1,4 @@
 // Writing the default settings file when it is missing.
-#include <sys/resource.h>
 #include "e2e/checks.h"
 
 namespace ostrel::e2e {

@@ -1,5 +1,4 @@
 // Editing commands and undo through the real binary, checked on the numbered view.
-#include <sys/resource.h>
 
 #include "e2e/checks.h"
 

@@ -10,10 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <iterator>
-#include <sstream>
 
 #include "common/platform.h"
 #include "e2e/injector.h"

@@ -2,9 +2,7 @@
 // through a pipe, history and Tab work where they should, and Ctrl-C and Ctrl-D do what they
 // do without line editing.
 #include <csignal>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include "e2e/checks.h"
 
 #include "console/line_editor.h"

@@ -1,7 +1,5 @@
 // The README's table "What Ostrel does with odd input": one test per row. Whatever the input,
 // the editor prints its own messages on standard output only, never hangs and never crashes.
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include "e2e/checks.h"
 

@@ -1,6 +1,5 @@
 // The command-line options: --help, --version, --no-line-editing, +LINE[,COLUMN] and "--";
 // every other argument is a file name.
-#include <fcntl.h>
 #include "e2e/checks.h"
 
 #include "console/line_editor.h"
@@ -18,6 +17,21 @@ std::string FirstHeader(const std::string& out) {
   const auto at = out.find("\nEditing ");
   if (at == std::string::npos) return "";
   return out.substr(at + 1, out.find('\n', at + 1) - at - 1);
+}
+
+// Each row's arguments start the editor, which quits, on the file its first header names.
+struct HeaderRow {
+  std::vector<std::string> args;
+  std::string header;
+};
+void ExpectFirstHeaders(const std::vector<HeaderRow>& rows) {
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args.empty() ? "(none)" : row.args.back());
+    const auto r = RunEditor({.settings = "", .args = row.args, .input = "q\nq\n"});
+    ExpectEnded(r);
+    EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
+    EXPECT_EQ(FirstHeader(r.out), row.header);
+  }
 }
 
 TEST(Options, HelpPrintsUsageAndTouchesNothing) {
@@ -56,41 +70,21 @@ TEST(Options, TheFirstOptionDecidesWhereverItStands) {
 }
 
 TEST(Options, DoubleDashEndsTheOptions) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string header;
-  };
-  const std::vector<Case> cases = {
-      {{"--", "--help"}, "Editing 1:1 --help"}, {{"--", "--version"}, "Editing 1:1 --version"},
-      {{"--", "--"}, "Editing 1:1 --"},         {{"--", "a.txt", "--help"}, "Editing 1:1 a.txt"},
+  ExpectFirstHeaders({
+      {{"--", "--help"}, "Editing 1:1 --help"},
+      {{"--", "--version"}, "Editing 1:1 --version"},
+      {{"--", "--"}, "Editing 1:1 --"},
+      {{"--", "a.txt", "--help"}, "Editing 1:1 a.txt"},
       {{"--", "-x"}, "Editing 1:1 -x"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.back());
-    const auto r = RunEditor({.settings = "", .args = c.args, .input = "q\nq\n"});
-    ExpectEnded(r);
-    EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
-    EXPECT_EQ(FirstHeader(r.out), c.header);
-  }
+  });
 }
 
 TEST(Options, EveryOtherArgumentIsAFileName) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string header;
-  };
-  const std::vector<Case> cases = {
+  ExpectFirstHeaders({
       {{"-"}, "Editing 1:1 -"},
       {{"first", "second"}, "Editing 1:1 first"},
       {{}, "Editing 1:1 "},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.front());
-    const auto r = RunEditor({.settings = "", .args = c.args, .input = "q\nq\n"});
-    ExpectEnded(r);
-    EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
-    EXPECT_EQ(FirstHeader(r.out), c.header);
-  }
+  });
 }
 
 // An argument that starts with '-' and is no option is a usage error on standard error, status

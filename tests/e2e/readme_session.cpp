@@ -28,17 +28,6 @@ bool PipeEmpty(int fd) {
 
 }  // namespace
 
-std::string ReadFile(const std::string& path) {
-  return FileText(path).value_or("");
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 std::string Fenced(const std::string& body) {
   return "\n```\n" + body + "```\n";
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "support/documents.h"
 
 namespace ostrel::e2e {
 
@@ -17,8 +18,8 @@ inline const std::string kExampleDir = std::string(OSTREL_SOURCE_DIR) + "/docs/e
 // The name the example session saves its document under (an answer in session.input).
 inline const std::string kSavedName = "list.txt";
 
-std::string ReadFile(const std::string& path);
-std::vector<std::string> Lines(const std::string& text);
+using test::Lines;
+using test::ReadFile;
 
 // A generated block as it stands between its markers: a fenced code block on lines of its own.
 std::string Fenced(const std::string& body);

@@ -49,19 +49,9 @@ TEST(Readme, ShowsTheDefaultSettingsFile) {
 
 // One row "| `KEY` | `NAME` | ... |" per command, exactly the command table of the editor.
 TEST(Readme, CommandTableListsEveryCommand) {
-  const std::regex row(R"re(^\| `(.)` \| `([a-z_]+)` \|.*\|$)re");
-  std::map<std::string, std::string> documented;  // name -> key
-  for (const auto& line : Lines(ReadFile(kReadmePath))) {
-    std::smatch m;
-    if (!std::regex_match(line, m, row)) continue;
-    EXPECT_TRUE(documented.emplace(m[2], m[1]).second) << m[2] << " is listed twice";
-  }
-  for (const Command& command : kCommands) {
-    SCOPED_TRACE(command.name);
-    ASSERT_TRUE(documented.count(command.name)) << "command missing from the README's table";
-    EXPECT_EQ(documented[command.name], std::string(1, command.default_key));
-  }
-  EXPECT_EQ(documented.size(), kCommands.size()) << "the README lists commands that do not exist";
+  test::ExpectListsEveryCommand(ReadFile(kReadmePath),
+                                std::regex(R"re(^\| `(.)` \| `([a-z_]+)` \|.*\|$)re"),
+                                "the README's table");
 }
 
 // Every setting that is not a command's key has a row of its own in the settings reference.

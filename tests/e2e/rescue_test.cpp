@@ -5,14 +5,11 @@
 // On a terminal these runs use the terminal's own line discipline (--no-line-editing), so
 // what they type and read is exact; line_editing_test.cpp checks that line editing ends the
 // same way.
-#include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include "e2e/checks.h"
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <iterator>
 #include <thread>
 

@@ -3,10 +3,7 @@
 // in place. Links, owners and permission bits survive a save.
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include "e2e/checks.h"
-
-#include <fstream>
 
 #include "common/platform.h"
 

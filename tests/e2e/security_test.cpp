@@ -3,8 +3,6 @@
 // terminal escape sequences.
 #include "e2e/checks.h"
 
-#include <iostream>
-
 namespace ostrel::e2e {
 namespace {
 

@@ -3,8 +3,6 @@
 // settings file its trust, and a running session's rescue file says so.
 #include "e2e/checks.h"
 
-#include <fstream>
-
 namespace ostrel::e2e {
 namespace {
 

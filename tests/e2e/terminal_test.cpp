@@ -3,8 +3,6 @@
 #include "e2e/checks.h"
 
 #include <csignal>
-#include <fstream>
-#include <sstream>
 
 namespace ostrel::e2e {
 namespace {

@@ -3,8 +3,6 @@
 // narrow to read commands, and the share shown by the partial-load warning.
 #include "e2e/checks.h"
 
-#include <iostream>
-
 namespace ostrel::e2e {
 namespace {
 

@@ -1,16 +1,10 @@
 #include <cstdint>
 
-#include <gtest/gtest.h>
-
 #include "editor/commands.h"
-#include "support/memory_console.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
-
-using test::MakeState;
-using test::MemoryConsole;
 
 TEST(PageMoves, ExtremePageLengthsStayInTheGrid) {
   auto s = MakeState(8, 5);

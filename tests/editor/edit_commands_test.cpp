@@ -1,19 +1,13 @@
 // Drives the editing handlers and undo on small states, for what the view cannot show.
-#include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "editor/commands.h"
-#include "support/memory_console.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
 
-using test::AllLines;
-using test::MakeState;
-using test::MemoryConsole;
-using test::SlotsAreClean;
 using Lines = std::vector<std::string>;
 
 TEST(EditCommands, TrimWrapAndItsUndo) {

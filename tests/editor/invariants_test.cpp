@@ -1,12 +1,10 @@
 #include "support/invariants.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <functional>
 
 #include "buffer/lines.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 
@@ -25,8 +23,6 @@ struct UndoTestAccess {
 namespace {
 
 using Access = UndoTestAccess;
-
-using test::MakeState;
 
 TEST(CheckInvariants, AFreshStateAndOrdinaryEditsPass) {
   auto s = MakeState(8, 4, {"abc", "", "1234567"});

@@ -1,16 +1,12 @@
 #include "editor/launch.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <string>
 
-#include "support/memory_console.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
-
-using test::MemoryConsole;
 
 std::string Edit(std::array<char, 256>& command, const std::string& input, bool replaced) {
   MemoryConsole mc(input);

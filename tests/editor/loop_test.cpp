@@ -1,19 +1,11 @@
 #include "editor/loop.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
-#include "support/memory_console.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
-
-using test::AllLines;
-using test::LineText;
-using test::MakeState;
-using test::MemoryConsole;
 
 void Type(EditorState& s, Console& con, const char* input) {
   std::strcpy(s.session.command_input.data(), input);

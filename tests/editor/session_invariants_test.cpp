@@ -1,6 +1,5 @@
 // Every editing, cursor and view command, on the smallest grids and at their edges, leaves the
 // editor state whole: checked after every cycle of a scripted session.
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,16 +9,12 @@
 #include "editor/commands.h"
 #include "editor/loop.h"
 #include "support/invariants.h"
-#include "support/memory_console.h"
-#include "support/scratch_dir.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::MakeState;
-using test::MemoryConsole;
 
 // Commands that touch no file, each with answers at and beyond its bounds.
 const char* const kScript =

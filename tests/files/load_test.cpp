@@ -1,8 +1,5 @@
 #include "files/load.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -10,18 +7,10 @@
 #include "files/save.h"
 #include "support/assembly.h"
 #include "support/invariants.h"
-#include "support/memory_console.h"
-#include "support/scratch_dir.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
-
-using test::AllLines;
-using test::MakeState;
-using test::MemoryConsole;
-using test::SlotsAreClean;
-using ::testing::ElementsAre;
 
 struct Loaded {
   bool ok;

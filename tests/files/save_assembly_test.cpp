@@ -1,6 +1,5 @@
 // The saved form of documents whose lines were moved around the grid, and of grids too large for
 // every slot to be looked at.
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
@@ -8,12 +7,10 @@
 #include "buffer/lines.h"
 #include "files/save.h"
 #include "support/assembly.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
-
-using test::MakeState;
 
 TEST(DocLength, FollowsLinesThatOpeningAndDeletingMoved) {
   auto s = MakeState(8, 10, {"a", "", "c"});

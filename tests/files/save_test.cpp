@@ -1,8 +1,5 @@
 #include "files/save.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -11,16 +8,11 @@
 
 #include "files/write_file.h"
 #include "support/assembly.h"
-#include "support/memory_console.h"
-#include "support/scratch_dir.h"
-#include "support/state_fixture.h"
+#include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
 
-using test::MakeState;
-using test::MemoryConsole;
-using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
 NameBuffer Name(const std::string& text) {
