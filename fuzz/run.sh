@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds the fuzz preset and runs each fuzz target for SECONDS seconds (default 60), one after
-# the other. New inputs go to build/fuzz/corpus/<target> (the seed corpus in fuzz/corpus stays as
-# it is); a crash, leak, hang or broken invariant leaves its input in build/fuzz/artifacts and
-# makes the script exit non-zero. With --long, each target runs to 10 million inputs instead, and
-# then the inputs that reach something the seed corpus in fuzz/corpus does not are merged into it
+# Builds the fuzz preset (AddressSanitizer and UndefinedBehaviorSanitizer) and runs each fuzz
+# target for SECONDS seconds (default 60), one after the other. New inputs go to
+# build/fuzz/corpus/<target> (the seed corpus in fuzz/corpus stays as it is); a crash, leak, hang
+# or broken invariant leaves its input in build/fuzz/artifacts and makes the script exit non-zero.
+# With --long, each target runs to 10 million inputs instead, built with the fuzz-fast preset
+# (UndefinedBehaviorSanitizer alone, a few times faster), into build/fuzz-fast/corpus/<target>;
+# the inputs that reach something the seed corpus in fuzz/corpus does not are merged into it
 # (libFuzzer's -merge=1: the seeds stay, and of the new inputs only a smallest set that adds
-# coverage joins them), to be kept.
+# coverage joins them), to be kept, and then every input of that corpus is run once more under the
+# fuzz preset's build, so that what is kept has also been checked for memory errors and leaks.
 #   bash fuzz/run.sh [SECONDS] [TARGET...]
 #   bash fuzz/run.sh --long [TARGET...]
 set -euo pipefail
@@ -31,15 +34,20 @@ fi
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-
-work="$root/build/fuzz"
+checked="$root/build/fuzz"
+work=$checked
+if [ "$long" -eq 1 ]; then
+  cmake --preset fuzz-fast >/dev/null
+  cmake --build --preset fuzz-fast
+  work="$root/build/fuzz-fast"
+fi
 if [ ${#targets[@]} -eq 0 ]; then
   for binary in "$work"/fuzz/*_fuzzer; do
     name=$(basename "$binary")
     targets+=("${name%_fuzzer}")
   done
 fi
-mkdir -p "$work/artifacts"
+mkdir -p "$work/artifacts" "$checked/artifacts"
 # The targets write files in a scratch directory; saving syncs them to the disk, so a memory
 # file system, where syncing costs nothing, keeps the runs fast.
 scratch_base=${TMPDIR:-/tmp}
@@ -47,14 +55,16 @@ scratch_base=${TMPDIR:-/tmp}
 scratch=$(mktemp -d "$scratch_base/ostrel-fuzz-run-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-# Runs the target $binary, named $name, with the options every run has and the ones given.
+# Runs the target $name of the build in $1 with the options every run has and the ones given.
 # Absolute paths throughout: the targets change their working directory.
 run() {
+  local build=$1
+  shift
   TMPDIR="$scratch" \
     ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$binary" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
-    -artifact_prefix="$work/artifacts/$name-" "$@"
+    "$build/fuzz/${name}_fuzzer" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+    -artifact_prefix="$build/artifacts/$name-" "$@"
 }
 
 for name in "${targets[@]}"; do
@@ -69,10 +79,12 @@ for name in "${targets[@]}"; do
     echo "== $name: $seconds s"
     limit=(-max_total_time="$seconds")
   fi
-  run "${limit[@]}" -print_final_stats=1 "$work/corpus/$name" "$root/fuzz/corpus/$name"
+  run "$work" "${limit[@]}" -print_final_stats=1 "$work/corpus/$name" "$root/fuzz/corpus/$name"
   if [ "$long" -eq 1 ]; then
     echo "== $name: merging what the run found into fuzz/corpus/$name"
-    run -merge=1 "$root/fuzz/corpus/$name" "$work/corpus/$name"
+    run "$work" -merge=1 "$root/fuzz/corpus/$name" "$work/corpus/$name"
+    echo "== $name: every input of fuzz/corpus/$name under the fuzz preset's sanitizers"
+    run "$checked" -runs=0 "$root/fuzz/corpus/$name"
   fi
 done
 echo "fuzzing passed: ${targets[*]}"
