@@ -5,10 +5,39 @@
 #include <cstdio>
 #include <string>
 
+#include "common/unique_fd.h"
 #include "support/unit_checks.h"
 
 namespace ostrel {
 namespace {
+
+std::string Shown(const std::string& bytes) {
+  std::string shown;
+  AppendVisible(shown, bytes);
+  return shown;
+}
+
+// A pipe that already holds `input`; its write end is closed unless more input is to come.
+struct Pipe {
+  UniqueFd read;
+  UniqueFd write;
+};
+
+Pipe PipeHolding(const std::string& input, bool more_to_come = false) {
+  int fds[2] = {-1, -1};
+  EXPECT_EQ(pipe(fds), 0);
+  Pipe p{UniqueFd(fds[0]), UniqueFd(fds[1])};
+  EXPECT_EQ(write(fds[1], input.data(), input.size()), std::ssize(input));
+  if (!more_to_come) p.write.Reset();
+  return p;
+}
+
+// The next piece of a command line read into `limit` bytes, once the read had `outcome`.
+std::string Next(Console& con, int limit, bool& goes_on, ReadOutcome outcome = ReadOutcome::kLine) {
+  std::string piece(static_cast<std::size_t>(limit), '\0');
+  EXPECT_EQ(con.ReadPiece(piece.data(), limit, InputKind::kCommand, goes_on), outcome);
+  return piece.c_str();
+}
 
 TEST(ConsoleOutput, CaretFormForControlBytesOnly) {
   const struct {
@@ -22,17 +51,11 @@ TEST(ConsoleOutput, CaretFormForControlBytesOnly) {
       {std::string("\x00\x1f\x7f", 3), "^@^_^?"},
       {"caf\xc3\xa9 \x80\xff", "caf\xc3\xa9 \x80\xff"},  // 0x80 and above pass
   };
-  for (const auto& c : cases) {
-    std::string shown;
-    AppendVisible(shown, c.bytes);
-    EXPECT_EQ(shown, c.shown);
-  }
+  for (const auto& c : cases) EXPECT_EQ(Shown(c.bytes), c.shown);
   // Every byte: nothing below 0x20 but tab, and no DEL, comes out.
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-  std::string shown;
-  AppendVisible(shown, all);
-  for (const char c : shown) {
+  for (const char c : Shown(all)) {
     const auto b = static_cast<unsigned char>(c);
     EXPECT_TRUE((b >= 0x20 && b != 0x7f) || b == '\t') << int{b};
   }
@@ -69,34 +92,21 @@ TEST(ConsoleInput, LinesSpanBlocksAndAFileIsPutBackWhereTheyEnd) {
   const std::string input = std::string(5000, 'x') + "\ntail";
   for (const bool file : {false, true}) {
     SCOPED_TRACE(file ? "file" : "pipe");
-    int fds[2] = {-1, -1};
-    test::MemoryFile memory(input);
-    if (!file) {
-      ASSERT_EQ(pipe(fds), 0);
-      ASSERT_EQ(write(fds[1], input.data(), input.size()), std::ssize(input));
-      close(fds[1]);
+    const test::MemoryFile memory(input);
+    const Pipe piped = PipeHolding(input);
+    const int in = file ? memory.fd() : piped.read.get();
+    const test::MemoryFile out;
+    Console con(in, out.fd());
+    bool goes_on = false;
+    EXPECT_EQ(Next(con, 8000, goes_on), input.substr(0, 5001));
+    if (file) {
+      con.ReleaseInput();
+      EXPECT_EQ(lseek(in, 0, SEEK_CUR), 5001);
     }
-    const int in = file ? memory.fd() : fds[0];
-    {
-      test::MemoryFile out;
-      Console con(in, out.fd());
-      std::string line(8000, '\0');
-      bool goes_on = false;
-      ASSERT_EQ(con.ReadPiece(line.data(), 8000, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-      EXPECT_EQ(std::string(line.c_str()), input.substr(0, 5001));
-      if (file) {
-        con.ReleaseInput();
-        EXPECT_EQ(lseek(in, 0, SEEK_CUR), 5001);
-      }
-      char piece[3];
-      ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-      EXPECT_STREQ(piece, "ta");
-      ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-      EXPECT_STREQ(piece, "il");
-      EXPECT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kEnd);
-      EXPECT_EQ(con.last_read(), ReadOutcome::kEnd);
-    }
-    if (!file) close(fds[0]);
+    EXPECT_EQ(Next(con, 3, goes_on), "ta");
+    EXPECT_EQ(Next(con, 3, goes_on), "il");
+    Next(con, 3, goes_on, ReadOutcome::kEnd);
+    EXPECT_EQ(con.last_read(), ReadOutcome::kEnd);
   }
 }
 
@@ -104,30 +114,22 @@ TEST(ConsoleInput, LinesSpanBlocksAndAFileIsPutBackWhereTheyEnd) {
 // editor sees every prompt it must answer; answers it has already sent are read without a
 // write each, and a chunk of output is written as soon as it fills.
 TEST(ConsoleOutput, WrittenBeforeEveryReadThatTakesInInput) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  ASSERT_EQ(write(fds[1], "a\nb\n", 4), 4);
-  {
-    test::MemoryFile out;
-    Console con(fds[0], out.fd());
-    char piece[8];
-    bool goes_on = false;
-    con.Write("view 0\n");
-    ASSERT_EQ(con.ReadPiece(piece, 8, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-    EXPECT_EQ(out.Content(), "view 0\n");
-    con.Write("view a\n");
-    ASSERT_EQ(con.ReadPiece(piece, 8, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-    EXPECT_STREQ(piece, "b\n");
-    EXPECT_EQ(out.Content(), "view 0\n");
-    con.Write("view b\n");
-    ASSERT_EQ(write(fds[1], "c\n", 2), 2);
-    ASSERT_EQ(con.ReadPiece(piece, 8, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-    EXPECT_EQ(out.Content(), "view 0\nview a\nview b\n");
-    con.Write(std::string(64 * 1024, 'v'));
-    EXPECT_EQ(out.Content().size(), 21 + 64 * 1024);
-  }
-  close(fds[0]);
-  close(fds[1]);
+  const Pipe piped = PipeHolding("a\nb\n", true);
+  const test::MemoryFile out;
+  Console con(piped.read.get(), out.fd());
+  bool goes_on = false;
+  con.Write("view 0\n");
+  Next(con, 8, goes_on);
+  EXPECT_EQ(out.Content(), "view 0\n");
+  con.Write("view a\n");
+  EXPECT_EQ(Next(con, 8, goes_on), "b\n");
+  EXPECT_EQ(out.Content(), "view 0\n");
+  con.Write("view b\n");
+  ASSERT_EQ(write(piped.write.get(), "c\n", 2), 2);
+  Next(con, 8, goes_on);
+  EXPECT_EQ(out.Content(), "view 0\nview a\nview b\n");
+  con.Write(std::string(64 * 1024, 'v'));
+  EXPECT_EQ(out.Content().size(), 21 + 64 * 1024);
 }
 
 // A line cut by its limit is cut before a UTF-8 character that does not fit whole, also when
@@ -136,32 +138,18 @@ TEST(ConsoleOutput, WrittenBeforeEveryReadThatTakesInInput) {
 TEST(ConsoleInput, ALineCutByItsLimitIsCutBeforeACharacter) {
   const std::string euro = "\xE2\x82\xAC";
   // The pipe's first block of 4096 bytes ends after the first byte of the euro sign.
-  const std::string input =
-      std::string(4095, 'x') + euro + "\n" + euro + "\n" + euro + "\n\xE2\x82x\n";
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  ASSERT_EQ(write(fds[1], input.data(), input.size()), std::ssize(input));
-  close(fds[1]);
-  {
-    test::MemoryFile out;
-    Console con(fds[0], out.fd());
-    std::string line(4097, '\0');
-    bool goes_on = false;
-    ASSERT_EQ(con.ReadPiece(line.data(), 4097, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-    EXPECT_EQ(std::string(line.c_str()), std::string(4095, 'x'));
-    EXPECT_TRUE(goes_on);
-    char piece[8];
-    ASSERT_EQ(con.ReadPiece(piece, 8, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-    EXPECT_EQ(std::string(piece), euro + "\n");
-    ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-    EXPECT_EQ(std::string(piece), euro.substr(0, 2));
-    ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-    EXPECT_EQ(std::string(piece), euro.substr(2) + "\n");
-    // Bytes that only begin a character are characters of their own.
-    ASSERT_EQ(con.ReadPiece(piece, 3, InputKind::kCommand, goes_on), ReadOutcome::kLine);
-    EXPECT_EQ(std::string(piece), "\xE2\x82");
-  }
-  close(fds[0]);
+  const Pipe piped =
+      PipeHolding(std::string(4095, 'x') + euro + "\n" + euro + "\n" + euro + "\n\xE2\x82x\n");
+  const test::MemoryFile out;
+  Console con(piped.read.get(), out.fd());
+  bool goes_on = false;
+  EXPECT_EQ(Next(con, 4097, goes_on), std::string(4095, 'x'));
+  EXPECT_TRUE(goes_on);
+  EXPECT_EQ(Next(con, 8, goes_on), euro + "\n");
+  EXPECT_EQ(Next(con, 3, goes_on), euro.substr(0, 2));
+  EXPECT_EQ(Next(con, 3, goes_on), euro.substr(2) + "\n");
+  // Bytes that only begin a character are characters of their own.
+  EXPECT_EQ(Next(con, 3, goes_on), "\xE2\x82");
 }
 
 }  // namespace

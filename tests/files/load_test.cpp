@@ -12,21 +12,12 @@
 namespace ostrel {
 namespace {
 
-struct Loaded {
-  bool ok;
-  std::string out;
-  std::vector<std::string> lines;
-};
+std::string Split(int line) {
+  return "WARNING!  Line " + std::to_string(line) + " is being split\n";
+}
 
-// Parses `file` (which may hold NUL bytes) into a fresh lsize x lines grid, answering the
-// partial-load question with `input`.
-Loaded Parse(const std::string& file, int32_t lsize, int32_t lines, const std::string& input = "") {
-  auto s = MakeState(lsize, lines);
-  MemoryConsole mc(input);
-  const std::string_view text(file.c_str());  // up to the first NUL
-  const bool ok = ParseLines(text, file.size(), s.doc.buffer, mc.con());
-  EXPECT_TRUE(SlotsAreClean(s.doc.buffer));
-  return {ok, mc.Output(), AllLines(s)};
+std::string Generated(int lines) {
+  return std::to_string(lines) + " Lines Generated\n";
 }
 
 std::string Warning(const char* percent) {
@@ -48,113 +39,102 @@ TEST(MarkLines, RecordsNewlineAndSplitBoundaries) {
               ElementsAre(0, 3, 5, 6, 9));
   EXPECT_THAT(std::vector<int32_t>(kinds.begin() + 1, kinds.begin() + n),
               ElementsAre(kSplitBoundary, kNewlineBoundary, kNewlineBoundary, kSplitBoundary));
-  EXPECT_EQ(mc.Output(), "WARNING!  Line 1 is being split\n4 Lines Generated\n");
+  EXPECT_EQ(mc.Output(), Split(1) + Generated(4));
   EXPECT_EQ(positions.size(), 11u);
 }
 
-TEST(ParseLines, CutsLinesWithAndWithoutFinalNewline) {
-  auto r = Parse("abc\ndef\n", 256, 5);
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.out, "2 Lines Generated\n");
-  EXPECT_THAT(r.lines, ElementsAre("abc", "def", "", "", ""));
+using Lines = std::vector<std::string>;
 
-  r = Parse("abc\ndef", 256, 5);
-  EXPECT_EQ(r.out, "2 Lines Generated\n");
-  EXPECT_THAT(r.lines, ElementsAre("abc", "def", "", "", ""));
+// A text (which may hold NUL bytes) parsed into a fresh lsize x lines grid once for each answer
+// to the partial-load question: whether the parse went through, what it printed, the lines stored.
+struct ParseRow {
+  std::string file;
+  int32_t lsize;
+  int32_t lines;
+  std::string out;
+  Lines stored;
+  std::vector<std::string> answers = {""};
+  bool ok = true;
+};
 
-  r = Parse("\n\nabc\n", 256, 5);
-  EXPECT_EQ(r.out, "3 Lines Generated\n");
-  EXPECT_THAT(r.lines, ElementsAre("", "", "abc", "", ""));
-
-  r = Parse("", 256, 2);
-  EXPECT_EQ(r.out, "0 Lines Generated\n");
-  EXPECT_THAT(r.lines, ElementsAre("", ""));
-
-  // A grid of more slots than the text has bytes: the loader's table is sized by the text, and
-  // the most lines a text can make (a line for every byte) fit.
-  r = Parse("\n\n\n", 256, 8);
-  EXPECT_EQ(r.out, "3 Lines Generated\n");
-  r = Parse("\n\na", 256, 8);
-  EXPECT_THAT(r.lines, ElementsAre("", "", "a", "", "", "", "", ""));
-  r = Parse("abc", 2, 8);
-  EXPECT_THAT(r.lines, ElementsAre("a", "b", "c", "", "", "", "", ""));
+ParseRow Row(std::string file, int32_t lsize, int32_t lines, std::string out, Lines stored,
+             std::vector<std::string> answers = {""}, bool ok = true) {
+  return {std::move(file), lsize, lines, std::move(out), std::move(stored), std::move(answers), ok};
 }
 
-TEST(ParseLines, SplitsOnlyLinesLongerThanASlot) {
-  // A full line followed by its newline is not split; one more character is.
-  auto r = Parse("abc\nabcd\n", 4, 5);
-  EXPECT_EQ(r.out, "WARNING!  Line 2 is being split\n3 Lines Generated\n");
-  EXPECT_THAT(r.lines, ElementsAre("abc", "abc", "d", "", ""));
+struct ParseCase {
+  const char* name;
+  std::vector<ParseRow> rows;
+};
 
-  const std::string long_line(600, 'x');
-  r = Parse(long_line + "\n", 256, 5);
-  EXPECT_EQ(r.out,
-            "WARNING!  Line 1 is being split\nWARNING!  Line 2 is being split\n"
-            "3 Lines Generated\n");
-  EXPECT_EQ(r.lines[0].size(), 255u);
-  EXPECT_EQ(r.lines[1].size(), 255u);
-  EXPECT_EQ(r.lines[2].size(), 90u);
-}
+const std::string kLong(600, 'x');
+const std::string kFourLines = "a\nb\nc\nd\n";
+const std::string kNul("ab\ncd\0ef\n", 9);
 
-TEST(ParseLines, PartialLoadWarnsAndAsksForExactlyY) {
-  auto r = Parse("a\nb\nc\nd\n", 256, 3, "Y\n");
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.out, "3 Lines Generated\n" + Warning("75.0"));
-  EXPECT_THAT(r.lines, ElementsAre("a", "b", "c"));
+const ParseCase kParseCases[] = {
+    {"CutsLinesWithAndWithoutFinalNewline",
+     {Row("abc\ndef\n", 256, 5, Generated(2), {"abc", "def", "", "", ""}),
+      Row("abc\ndef", 256, 5, Generated(2), {"abc", "def", "", "", ""}),
+      Row("\n\nabc\n", 256, 5, Generated(3), {"", "", "abc", "", ""}),
+      Row("", 256, 2, Generated(0), {"", ""}),
+      // A grid of more slots than the text has bytes: the loader's table is sized by the text,
+      // and the most lines a text can make (a line for every byte) fit.
+      Row("\n\n\n", 256, 8, Generated(3), Lines(8)),
+      Row("\n\na", 256, 8, Generated(3), {"", "", "a", "", "", "", "", ""}),
+      Row("abc", 2, 8, Split(1) + Split(2) + Generated(3), {"a", "b", "c", "", "", "", "", ""})}},
+    // A full line followed by its newline is not split; one more character is.
+    {"SplitsOnlyLinesLongerThanASlot",
+     {Row("abc\nabcd\n", 4, 5, Split(2) + Generated(3), {"abc", "abc", "d", "", ""}),
+      Row(kLong + "\n", 256, 5, Split(1) + Split(2) + Generated(3),
+          {kLong.substr(0, 255), kLong.substr(0, 255), kLong.substr(0, 90), "", ""})}},
+    // Only an exact "Y" keeps what was read; after a refusal no line is stored.
+    {"PartialLoadWarnsAndAsksForExactlyY",
+     {Row(kFourLines, 256, 3, Generated(3) + Warning("75.0"), {"a", "b", "c"}, {"Y\n"}),
+      Row(kFourLines, 256, 3, Generated(3) + Warning("75.0"), Lines(3),
+          {"y\n", "\n", "Y \n", "yes\n", "n\n", ""}, false)}},
+    {"NeverDropsTextSilently",
+     {// Only an empty last line has no slot: no question.
+      Row("a\nb\nc\n\n", 256, 3, Generated(3), {"a", "b", "c"}),
+      // One character without a newline after the last slot is text too.
+      Row("a\nb\nc\nd", 256, 3, Generated(3) + Warning("85.7"), {"a", "b", "c"}, {"Y\n"}),
+      // The piece left over by the last split.
+      Row("abcdefghij\n", 4, 3, Split(1) + Split(2) + Split(3) + Generated(3) + Warning("81.8"),
+          {"abc", "def", "ghi"}, {"Y\n"}),
+      // Lines that exactly fill the grid lose nothing.
+      Row("abc\ndef\n", 4, 2, Generated(2), {"abc", "def"}),
+      Row("abcdef", 4, 2, Split(1) + Generated(2), {"abc", "def"})}},
+    {"TextEndsAtTheFirstNulAndTheLossIsAskedAbout",
+     {// 5 of 9 bytes loaded.
+      Row(kNul, 256, 5, Generated(2) + Warning("55.6"), {"ab", "cd", "", "", ""}, {"Y\n"}),
+      Row(kNul, 256, 5, Generated(2) + Warning("55.6"), Lines(5), {"n\n"}, false),
+      // The marking pass has asked already: one question only.
+      Row(kFourLines + std::string("\0x", 2), 256, 3, Generated(3) + Warning("75.0"),
+          {"a", "b", "c"}, {"Y\n"}),
+      // A NUL as the first byte: an empty document, still asked about.
+      Row(std::string("\0abc", 4), 256, 2, Generated(0) + Warning("0.0"), Lines(2), {"Y\n"})}},
+};
 
-  for (const char* answer : {"y\n", "\n", "Y \n", "yes\n", "n\n", ""}) {
-    r = Parse("a\nb\nc\nd\n", 256, 3, answer);
-    EXPECT_FALSE(r.ok) << answer;
-    EXPECT_EQ(r.out, "3 Lines Generated\n" + Warning("75.0")) << answer;
-    EXPECT_THAT(r.lines, ElementsAre("", "", "")) << "no line is stored after a refusal";
+class ParseLinesOf : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseLinesOf, Text) {
+  for (const ParseRow& row : GetParam().rows) {
+    for (const std::string& answer : row.answers) {
+      SCOPED_TRACE(::testing::PrintToString(row.file + " answered " + answer));
+      auto s = MakeState(row.lsize, row.lines);
+      MemoryConsole mc(answer);
+      const std::string_view text(row.file.c_str());  // up to the first NUL
+      EXPECT_EQ(ParseLines(text, row.file.size(), s.doc.buffer, mc.con()), row.ok);
+      EXPECT_TRUE(SlotsAreClean(s.doc.buffer));
+      EXPECT_EQ(mc.Output(), row.out);
+      EXPECT_EQ(AllLines(s), row.stored);
+    }
   }
 }
 
-TEST(ParseLines, NeverDropsTextSilently) {
-  // Only an empty last line has no slot: no question.
-  auto r = Parse("a\nb\nc\n\n", 256, 3);
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.out, "3 Lines Generated\n");
-
-  // One character without a newline after the last slot is text too.
-  r = Parse("a\nb\nc\nd", 256, 3, "Y\n");
-  EXPECT_EQ(r.out, "3 Lines Generated\n" + Warning("85.7"));
-  EXPECT_THAT(r.lines, ElementsAre("a", "b", "c"));
-
-  // The piece left over by the last split.
-  r = Parse("abcdefghij\n", 4, 3, "Y\n");
-  EXPECT_EQ(r.out,
-            "WARNING!  Line 1 is being split\nWARNING!  Line 2 is being split\n"
-            "WARNING!  Line 3 is being split\n3 Lines Generated\n" +
-                Warning("81.8"));
-  EXPECT_THAT(r.lines, ElementsAre("abc", "def", "ghi"));
-
-  // Lines that exactly fill the grid lose nothing.
-  r = Parse("abc\ndef\n", 4, 2);
-  EXPECT_EQ(r.out, "2 Lines Generated\n");
-  r = Parse("abcdef", 4, 2);
-  EXPECT_EQ(r.out, "WARNING!  Line 1 is being split\n2 Lines Generated\n");
-  EXPECT_THAT(r.lines, ElementsAre("abc", "def"));
-}
-
-TEST(ParseLines, TextEndsAtTheFirstNulAndTheLossIsAskedAbout) {
-  const std::string file("ab\ncd\0ef\n", 9);
-  auto r = Parse(file, 256, 5, "Y\n");
-  EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.out, "2 Lines Generated\n" + Warning("55.6"));  // 5 of 9 bytes
-  EXPECT_THAT(r.lines, ElementsAre("ab", "cd", "", "", ""));
-
-  r = Parse(file, 256, 5, "n\n");
-  EXPECT_FALSE(r.ok);
-
-  // The marking pass has asked already: one question only.
-  r = Parse(std::string("a\nb\nc\nd\n\0x", 10), 256, 3, "Y\n");
-  EXPECT_EQ(r.out, "3 Lines Generated\n" + Warning("75.0"));
-
-  // A NUL as the first byte: an empty document, still asked about.
-  r = Parse(std::string("\0abc", 4), 256, 2, "Y\n");
-  EXPECT_EQ(r.out, "0 Lines Generated\n" + Warning("0.0"));
-}
+INSTANTIATE_TEST_SUITE_P(ParseLines, ParseLinesOf, ::testing::ValuesIn(kParseCases),
+                         [](const ::testing::TestParamInfo<ParseCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // The open dialogue replaces the document only when the file was read, and after a save asked
 // for first went through; the open name takes the name given unless nothing could be read.
