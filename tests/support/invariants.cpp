@@ -28,8 +28,7 @@ bool Terminated(const char* data, std::size_t size) {
 
 }  // namespace
 
-bool CheckInvariants(const EditorState& s, std::string* why) {
-  const TextBuffer& buffer = s.doc.buffer;
+bool CheckSlots(const TextBuffer& buffer, std::string* why) {
   if (!buffer.allocated()) return Fail(why, "text buffer not allocated");
   const int32_t lsize = buffer.lsize();
   const int32_t lines = buffer.lines();
@@ -89,18 +88,26 @@ bool CheckInvariants(const EditorState& s, std::string* why) {
                            std::to_string(length));
     }
   }
+  return true;
+}
 
-  if (!InRange(s.view.cursor_line, 0, lines - 1)) {
-    return Fail(why, "cursor line " + std::to_string(s.view.cursor_line) + " outside 0.." +
-                         std::to_string(lines - 1));
-  }
-  if (!InRange(s.view.cursor_pos, 0, lsize - 1)) {
-    return Fail(why, "cursor position " + std::to_string(s.view.cursor_pos) + " outside 0.." +
-                         std::to_string(lsize - 1));
-  }
-  if (!InRange(s.session.settings.anchor_pos, 0, lsize - 1)) {
-    return Fail(why, "anchor position " + std::to_string(s.session.settings.anchor_pos) +
-                         " outside 0.." + std::to_string(lsize - 1));
+bool CheckInvariants(const EditorState& s, std::string* why) {
+  if (!CheckSlots(s.doc.buffer, why)) return false;
+  const int32_t lsize = s.doc.buffer.lsize();
+  const int32_t lines = s.doc.buffer.lines();
+  const auto slot_size = static_cast<std::size_t>(lsize);
+  const struct {
+    const char* name;
+    int32_t value;
+    int32_t last;
+  } positions[] = {{"cursor line", s.view.cursor_line, lines - 1},
+                   {"cursor position", s.view.cursor_pos, lsize - 1},
+                   {"anchor position", s.session.settings.anchor_pos, lsize - 1}};
+  for (const auto& [name, value, last] : positions) {
+    if (!InRange(value, 0, last)) {
+      return Fail(why, std::string(name) + " " + std::to_string(value) + " outside 0.." +
+                           std::to_string(last));
+    }
   }
 
   const struct {

@@ -22,4 +22,8 @@ namespace ostrel {
 // Otherwise false, with the first broken invariant described in *why (when why is not null).
 bool CheckInvariants(const EditorState& s, std::string* why);
 
+// The first of those invariants alone: true when the buffer is allocated and every line's
+// storage, the slots past the written mark and the blank slot are as described there.
+bool CheckSlots(const TextBuffer& buffer, std::string* why);
+
 }  // namespace ostrel

@@ -1,11 +1,10 @@
 #include "support/state_fixture.h"
 
-#include <algorithm>
 #include <cstring>
-#include <span>
 #include <stdexcept>
 
 #include "editor/commands.h"
+#include "support/invariants.h"
 
 namespace ostrel::test {
 
@@ -35,20 +34,7 @@ std::vector<std::string> AllLines(const EditorState& s) {
 }
 
 bool SlotsAreClean(const TextBuffer& buffer) {
-  const auto lsize = static_cast<std::size_t>(buffer.lsize());
-  const auto zeros = [](std::span<const char> bytes, std::size_t from) {
-    return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(),
-                       [](char c) { return c == '\0'; });
-  };
-  if (!zeros(buffer.BlankSlot(), 0)) return false;
-  for (int32_t i = 0; i < buffer.lines(); ++i) {
-    // Each line's storage: its text, the terminator and only zeros, within lsize bytes.
-    const std::span<const char> stored = buffer.SlotBytes(i);
-    if (stored.empty()) continue;
-    const std::size_t length = strnlen(stored.data(), stored.size());
-    if (stored.size() > lsize || length >= stored.size() || !zeros(stored, length)) return false;
-  }
-  return true;
+  return CheckSlots(buffer, nullptr);
 }
 
 }  // namespace ostrel::test

@@ -18,7 +18,7 @@ std::string LineText(const EditorState& s, int32_t line);
 // All lines as strings, trailing empty lines included.
 std::vector<std::string> AllLines(const EditorState& s);
 
-// True when every slot holds its terminator and only zeros after it.
+// True when every slot holds its terminator and only zeros after it (CheckSlots).
 bool SlotsAreClean(const TextBuffer& buffer);
 
 }  // namespace ostrel::test
