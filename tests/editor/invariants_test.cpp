@@ -24,6 +24,11 @@ namespace {
 
 using Access = UndoTestAccess;
 
+// Fills the first 8 bytes at `data`, the lsize of the states below: no terminator is left.
+void Fill(char* data) {
+  std::memset(data, 'a', 8);
+}
+
 TEST(CheckInvariants, AFreshStateAndOrdinaryEditsPass) {
   auto s = MakeState(8, 4, {"abc", "", "1234567"});
   std::string why = "untouched";
@@ -45,42 +50,34 @@ TEST(CheckInvariants, CatchesEachBrokenInvariant) {
     const char* expected;
     std::function<void(EditorState&)> breakit;
   } cases[] = {
-      {"line 2 has no terminator",
-       [](EditorState& s) { std::memset(s.doc.buffer.WritableSlot(2), 'x', 8); }},
+      {"line 2 has no terminator", [](auto& s) { Fill(s.doc.buffer.WritableSlot(2)); }},
       {"line 0 has a non-zero byte at 5 after its terminator at 3",
-       [](EditorState& s) { s.doc.buffer.WritableSlot(0)[5] = 'z'; }},
+       [](auto& s) { s.doc.buffer.WritableSlot(0)[5] = 'z'; }},
       {"line 1 has a non-zero byte at 7 after its terminator at 0",
-       [](EditorState& s) { s.doc.buffer.WritableSlot(1)[7] = 'z'; }},
-      {"cursor line 4 outside 0..3", [](EditorState& s) { s.view.cursor_line = 4; }},
-      {"cursor line -1 outside 0..3", [](EditorState& s) { s.view.cursor_line = -1; }},
-      {"cursor position 8 outside 0..7", [](EditorState& s) { s.view.cursor_pos = 8; }},
-      {"cursor position -1 outside 0..7", [](EditorState& s) { s.view.cursor_pos = -1; }},
-      {"anchor position 8 outside 0..7", [](EditorState& s) { s.session.settings.anchor_pos = 8; }},
-      {"command input has no terminator",
-       [](EditorState& s) { std::memset(s.session.command_input.data(), 'a', 8); }},
-      {"insert text has no terminator",
-       [](EditorState& s) { std::memset(s.session.insert_text.data(), 'a', 8); }},
-      {"jump string has no terminator",
-       [](EditorState& s) { std::memset(s.session.jump_string.data(), 'a', 8); }},
-      {"clip has no terminator",
-       [](EditorState& s) { std::memset(s.session.clip.data(), 'a', 8); }},
-      {"undo copy 1 has no terminator",
-       [](EditorState& s) { std::memset(Access::Copy1(s.doc.undo).data(), 'a', 8); }},
-      {"undo copy 2 has no terminator",
-       [](EditorState& s) { std::memset(Access::Copy2(s.doc.undo).data(), 'a', 8); }},
-      {"clip is 9 bytes, not lsize 8",
-       [](EditorState& s) { ASSERT_TRUE(s.session.clip.Allocate(9)); }},
-      {"file name has no terminator", [](EditorState& s) { s.doc.file_name.fill('f'); }},
-      {"open name has no terminator", [](EditorState& s) { s.doc.open_name.fill('o'); }},
+       [](auto& s) { s.doc.buffer.WritableSlot(1)[7] = 'z'; }},
+      {"cursor line 4 outside 0..3", [](auto& s) { s.view.cursor_line = 4; }},
+      {"cursor line -1 outside 0..3", [](auto& s) { s.view.cursor_line = -1; }},
+      {"cursor position 8 outside 0..7", [](auto& s) { s.view.cursor_pos = 8; }},
+      {"cursor position -1 outside 0..7", [](auto& s) { s.view.cursor_pos = -1; }},
+      {"anchor position 8 outside 0..7", [](auto& s) { s.session.settings.anchor_pos = 8; }},
+      {"command input has no terminator", [](auto& s) { Fill(s.session.command_input.data()); }},
+      {"insert text has no terminator", [](auto& s) { Fill(s.session.insert_text.data()); }},
+      {"jump string has no terminator", [](auto& s) { Fill(s.session.jump_string.data()); }},
+      {"clip has no terminator", [](auto& s) { Fill(s.session.clip.data()); }},
+      {"undo copy 1 has no terminator", [](auto& s) { Fill(Access::Copy1(s.doc.undo).data()); }},
+      {"undo copy 2 has no terminator", [](auto& s) { Fill(Access::Copy2(s.doc.undo).data()); }},
+      {"clip is 9 bytes, not lsize 8", [](auto& s) { ASSERT_TRUE(s.session.clip.Allocate(9)); }},
+      {"file name has no terminator", [](auto& s) { s.doc.file_name.fill('f'); }},
+      {"open name has no terminator", [](auto& s) { s.doc.open_name.fill('o'); }},
       {"launch command has no terminator",
-       [](EditorState& s) { s.session.settings.launch_command.fill('l'); }},
-      {"undo kind 7", [](EditorState& s) { Access::Set(s.doc.undo, static_cast<UndoKind>(7), 0); }},
+       [](auto& s) { s.session.settings.launch_command.fill('l'); }},
+      {"undo kind 7", [](auto& s) { Access::Set(s.doc.undo, static_cast<UndoKind>(7), 0); }},
       {"undo line 4 outside the grid",
-       [](EditorState& s) { Access::Set(s.doc.undo, UndoKind::kLineText, 4); }},
+       [](auto& s) { Access::Set(s.doc.undo, UndoKind::kLineText, 4); }},
       {"undo line -1 outside the grid",
-       [](EditorState& s) { Access::Set(s.doc.undo, UndoKind::kDeletedLine, -1); }},
+       [](auto& s) { Access::Set(s.doc.undo, UndoKind::kDeletedLine, -1); }},
       {"undo lines 0, 4 outside the grid",
-       [](EditorState& s) { Access::Set(s.doc.undo, UndoKind::kWrap, 0, 0, 4); }},
+       [](auto& s) { Access::Set(s.doc.undo, UndoKind::kWrap, 0, 0, 4); }},
   };
   for (const auto& c : cases) {
     auto s = MakeState(8, 4, {"abc"});

@@ -2,12 +2,12 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 
 #include "files/write_file.h"
 #include "support/assembly.h"
+#include "support/documents.h"
 #include "support/unit_checks.h"
 
 namespace ostrel {
@@ -97,8 +97,7 @@ TEST(ReplaceFile, GivesTheNameTheWholeTextAndTheModeAndLeavesNothingElse) {
   ASSERT_TRUE(ReplaceFile(dir.Path("autosave").c_str(), "new text\n", 0600).ok());
   EXPECT_EQ(fs::status(dir.Path("autosave")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
-  std::ifstream in(dir.Path("autosave"));
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new text\n");
+  EXPECT_EQ(test::ReadFile(dir.Path("autosave")), "new text\n");
   ASSERT_TRUE(ReplaceFile(dir.Path("fresh").c_str(), "x", 0640).ok());
   EXPECT_EQ(fs::status(dir.Path("fresh")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
@@ -115,8 +114,7 @@ TEST(WriteNewFileUnderFreeName, TakesTheFirstFreeNameAndTouchesNoOther) {
   std::string name;
   ASSERT_TRUE(WriteNewFileUnderFreeName(name_of, 3, "text\n", 0600, name).ok());
   EXPECT_EQ(name, dir.Path("2.r"));
-  std::ifstream in(name);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "text\n");
+  EXPECT_EQ(test::ReadFile(name), "text\n");
   EXPECT_EQ(fs::status(name).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   // Every name taken: nothing is left behind.
   EXPECT_EQ(WriteNewFileUnderFreeName(name_of, 3, "more\n", 0600, name).error().Errno(), EEXIST);
@@ -161,8 +159,7 @@ TEST(WriteNewFile, WritesATextOfManyPiecesInBoundedBlocks) {
   std::string expected;
   for (int i = 0; i < 100000; ++i) expected += i % 2 == 0 ? "even\n" : "odd.\n";
   expected += std::string(200000, 'x');
-  std::ifstream in(dir.Path("big"), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), expected);
+  EXPECT_EQ(test::ReadFile(dir.Path("big")), expected);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// What the tests that hold the documentation (the manual page, the README) to the code share:
-// reading a file whole, splitting text into lines, and the check of a command table.
+// Reading a file whole and splitting text into lines, and what the tests that hold the
+// documentation (the manual page, the README) to the code share: the check of a command table.
 #pragma once
 
 #include <gtest/gtest.h>
