@@ -1,8 +1,8 @@
 #include "support/invariants.h"
 
-#include <algorithm>
 #include <cstring>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace ostrel {
@@ -71,21 +71,15 @@ bool CheckSlots(const TextBuffer& buffer, std::string* why) {
       return Fail(why, "line " + std::to_string(i) + " is stored in " +
                            std::to_string(stored.size()) + " bytes, more than lsize");
     }
-    const char* slot = stored.data();
-    const std::size_t length = strnlen(slot, stored.size());
-    if (length == stored.size()) {
+    const std::string_view bytes(stored.data(), stored.size());
+    const std::size_t length = bytes.find('\0');
+    if (length == std::string_view::npos) {
       return Fail(why, "line " + std::to_string(i) + " has no terminator");
     }
-    const char* rest = slot + length + 1;
-    const std::size_t rest_size = stored.size() - length - 1;
-    if (!AllZero(rest, rest_size)) {
-      const std::size_t j =
-          length + 1 +
-          static_cast<std::size_t>(
-              std::find_if(rest, rest + rest_size, [](char c) { return c != '\0'; }) - rest);
+    if (!AllZero(bytes.data() + length, bytes.size() - length)) {
       return Fail(why, "line " + std::to_string(i) + " has a non-zero byte at " +
-                           std::to_string(j) + " after its terminator at " +
-                           std::to_string(length));
+                           std::to_string(bytes.find_first_not_of('\0', length)) +
+                           " after its terminator at " + std::to_string(length));
     }
   }
   return true;
