@@ -1,10 +1,12 @@
 #include "files/save.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <string>
 
+#include "buffer/lines.h"
 #include "files/write_file.h"
 #include "support/assembly.h"
 #include "support/documents.h"
@@ -33,6 +35,34 @@ TEST(AssembleDocument, WritesThroughTheLastNonEmptyLine) {
   // Blanks are text, and a full last line is written whole.
   s = MakeState(4, 6, {"", "", "", "", "  ", "xyz"});
   EXPECT_EQ(AssembleDocument(s.doc.buffer), "\n\n\n\n  \nxyz\n");
+}
+
+// The saved form of documents whose lines were moved around the grid, and of grids too large for
+// every slot to be looked at.
+TEST(DocLength, FollowsLinesThatOpeningAndDeletingMoved) {
+  auto s = MakeState(8, 10, {"a", "", "c"});
+  Wedge(0, s.doc.buffer);  // "", a, "", c
+  Wedge(0, s.doc.buffer);  // "", "", a, "", c
+  EXPECT_EQ(DocLength(s.doc.buffer), 4);
+  EXPECT_EQ(AssembleDocument(s.doc.buffer), "\n\na\n\nc\n");
+  Delete(4, s.doc.buffer);
+  EXPECT_EQ(DocLength(s.doc.buffer), 2);
+  // A line written into the last line's slot, which opening took from the end of the grid.
+  std::memcpy(s.doc.buffer.WritableSlot(9), "z", 1);
+  EXPECT_EQ(DocLength(s.doc.buffer), 9);
+  s.doc.buffer.ClearAll();
+  EXPECT_EQ(DocLength(s.doc.buffer), 0);
+  EXPECT_EQ(AssembleDocument(s.doc.buffer), "\n");
+}
+
+TEST(AssembleInto, FullLinesOfAFullGridWithinTheBound) {
+  auto s = MakeState(4, 3, {"abc", "d", "efg"});
+  const int32_t last = DocLength(s.doc.buffer);
+  ASSERT_EQ(last, 2);
+  EXPECT_EQ(AssembledBound(s.doc.buffer, last), 12u);
+  std::string out(AssembledBound(s.doc.buffer, last), '#');
+  out.resize(AssembleInto(s.doc.buffer, last, out.data()));
+  EXPECT_EQ(out, "abc\nd\nefg\n");
 }
 
 TEST(DefineSaveName, EndOfInputGivesUpAndKeepsTheName) {
@@ -120,11 +150,8 @@ TEST(WriteNewFileUnderFreeName, TakesTheFirstFreeNameAndTouchesNoOther) {
   EXPECT_EQ(WriteNewFileUnderFreeName(name_of, 3, "more\n", 0600, name).error().Errno(), EEXIST);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.dir()), fs::directory_iterator()), 3);
   EXPECT_FALSE(fs::exists(dir.Path("nodir")));
-  EXPECT_EQ(
-      WriteNewFileUnderFreeName([&dir](int) { return dir.Path("nodir/x"); }, 1, "x", 0600, name)
-          .error()
-          .Errno(),
-      ENOENT);
+  const auto in_no_dir = [&dir](int) { return dir.Path("nodir/x"); };
+  EXPECT_EQ(WriteNewFileUnderFreeName(in_no_dir, 1, "x", 0600, name).error().Errno(), ENOENT);
 }
 
 // The hash of a file read in pieces of any size is the hash of its text at once; equal texts
