@@ -2,8 +2,6 @@
 // settings name, every setting of the default settings file and the key matching order must
 // appear in it, CMake must have filled in its version, and it must render without warnings.
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <regex>
 #include <set>
@@ -15,6 +13,7 @@
 #include "editor/commands.h"
 #include "settings/settings.h"
 #include "support/documents.h"
+#include "support/scratch_dir.h"
 
 namespace ostrel {
 namespace {
@@ -37,17 +36,9 @@ std::string DefaultSettingsFile() {
 // Runs a shell command; returns its standard output (and standard error when asked to by the
 // command itself) and sets `status` to its exit status.
 std::string Capture(const std::string& command, int& status) {
-  std::string out;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    status = -1;
-    return out;
-  }
-  std::array<char, 4096> chunk{};
-  std::size_t got = 0;
-  while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) out.append(chunk.data(), got);
-  status = pclose(pipe);
-  return out;
+  const test::ScratchDir dir;
+  status = std::system(("(" + command + ") >'" + dir.Path("out") + "'").c_str());
+  return ReadFile(dir.Path("out"));
 }
 
 bool HaveGroff() {
