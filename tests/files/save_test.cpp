@@ -150,8 +150,11 @@ TEST(WriteNewFileUnderFreeName, TakesTheFirstFreeNameAndTouchesNoOther) {
   EXPECT_EQ(WriteNewFileUnderFreeName(name_of, 3, "more\n", 0600, name).error().Errno(), EEXIST);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.dir()), fs::directory_iterator()), 3);
   EXPECT_FALSE(fs::exists(dir.Path("nodir")));
-  const auto in_no_dir = [&dir](int) { return dir.Path("nodir/x"); };
-  EXPECT_EQ(WriteNewFileUnderFreeName(in_no_dir, 1, "x", 0600, name).error().Errno(), ENOENT);
+  EXPECT_EQ(
+      WriteNewFileUnderFreeName([&dir](int) { return dir.Path("nodir/x"); }, 1, "x", 0600, name)
+          .error()
+          .Errno(),
+      ENOENT);
 }
 
 // The hash of a file read in pieces of any size is the hash of its text at once; equal texts
