@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 #include "common/platform.h"
 #include "e2e/injector.h"
@@ -96,24 +95,15 @@ std::vector<int> ErrorsFor(const std::string& name) {
 // Calls that are no part of the file's fate: the process's own state (the ids cannot fail),
 // and, under the sanitizers, memory calls, which their allocator does not survive.
 bool Skipped(const Call& call) {
+  // clang-format off
   static const std::set<std::string> kSkipped = {
-    "getpid",
-    "gettid",
-    "getuid",
-    "geteuid",
-    "getgid",
-    "getegid",
-    "rt_sigprocmask",
-    "rt_sigaction",
-    "clock_gettime",
+    "getpid", "gettid", "getuid", "geteuid", "getgid", "getegid", "rt_sigprocmask",
+    "rt_sigaction", "clock_gettime",
 #if defined(__SANITIZE_ADDRESS__)
-    "mmap",
-    "munmap",
-    "mprotect",
-    "madvise",
-    "brk",
+    "mmap", "munmap", "mprotect", "madvise", "brk",
 #endif
   };
+  // clang-format on
   // Standard input and output belong to the conversation, not to the save.
   const std::string args = call.line.substr(call.name.size() + 1);
   return kSkipped.contains(call.name) || args.starts_with("0,") || args.starts_with("1,") ||
@@ -773,11 +763,7 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
       }
     }
     ASSERT_LT(done, to);
-    struct Run {
-      std::size_t at;
-      Act act;
-    };
-    std::vector<Run> runs;
+    std::vector<std::pair<std::size_t, Act>> runs;  // before which call, what
     const std::set<std::size_t> sanitizer_calls = SanitizerPipeCalls(trace);
     for (std::size_t i = from; i < to; ++i) {
       if (Skipped(trace[i]) || sanitizer_calls.contains(i) || rename_window.contains(i)) continue;

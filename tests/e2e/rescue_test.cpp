@@ -5,7 +5,6 @@
 // On a terminal these runs use the terminal's own line discipline (--no-line-editing), so
 // what they type and read is exact; line_editing_test.cpp checks that line editing ends the
 // same way.
-#include <sys/ioctl.h>
 #include "e2e/checks.h"
 
 #include <algorithm>
@@ -32,7 +31,7 @@ std::string SavedForm(const std::vector<std::string>& args,
 }
 
 // A terminal run on notes.txt with the terminal's own line discipline.
-TerminalPlan Plain(const std::optional<std::string>& settings, const Files& files = {}) {
+TerminalPlan NoLineEditing(const std::optional<std::string>& settings, const Files& files = {}) {
   return {.settings = settings,
           .args = {"--no-line-editing", "notes.txt"},
           .files = files,
@@ -91,7 +90,7 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sandbox box;
-    Terminal t(box, Plain(row.settings, row.files));
+    Terminal t(box, NoLineEditing(row.settings, row.files));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
     ASSERT_TRUE(Typed(t, "hello\n", "[2] \n"));
@@ -131,7 +130,7 @@ TEST(Rescue, CtrlCElsewhereOnATerminal) {
   for (const std::string key : {"\x03", "\x1c"}) {
     SCOPED_TRACE("a launched command takes Ctrl-C and Ctrl-\\ itself: " + key);
     Sandbox box;
-    Terminal t(box, Plain(Settings({"launch_command=echo started; sleep 20"})));
+    Terminal t(box, NoLineEditing(Settings({"launch_command=echo started; sleep 20"})));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     ASSERT_TRUE(Typed(t, "hello\n=\n", "started\n"));
     // The shell catches Ctrl-C for itself between its echo and the start of sleep, and would
@@ -246,7 +245,7 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
 void SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind() {
   using Clock = std::chrono::steady_clock;
   Sandbox box;
-  Terminal t(box, Plain(Settings({"autosave_seconds=1"})));
+  Terminal t(box, NoLineEditing(Settings({"autosave_seconds=1"})));
   ASSERT_TRUE(t.WaitFor(kPrompt));
   std::vector<Clock::time_point> sent;
   std::string typed;
@@ -280,7 +279,7 @@ void SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind() {
 // is told that a running session keeps it, and which. It runs beside the pause rows.
 void ARunningSessionsRescueFileIsNamedAsSuch() {
   Sandbox box;
-  Terminal a(box, Plain(Settings({"autosave_seconds=1"})));
+  Terminal a(box, NoLineEditing(Settings({"autosave_seconds=1"})));
   ASSERT_TRUE(a.WaitFor(kPrompt));
   ASSERT_TRUE(Typed(a, "hello\n", "Editing 2:1"));
   ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
