@@ -205,7 +205,7 @@ Traced RunTraced(const std::string& strace, const Sandbox& box, RunPlan plan, bo
   Sandbox traces;
   chmod(traces.dir().c_str(), 0777);  // strace may write as an ordinary user
   const std::string trace_path = traces.dir() + "/trace";
-  std::vector<std::string> argv = {strace, "-qqq", "-o", trace_path, EditorPath(as_user)};
+  Strings argv = {strace, "-qqq", "-o", trace_path, EditorPath(as_user)};
   argv.insert(argv.end(), plan.args.begin(), plan.args.end());
   plan.in_child = [=]() mutable {
     if (!home.empty()) setenv("HOME", home.c_str(), 1);
@@ -393,7 +393,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   if (const auto why = CannotRunAsOrdinaryUser(); as_user && why) GTEST_SKIP() << *why;
   const bool root = geteuid() == 0;
   const std::string doc = c.trigger == Trigger::kLink ? "real/doc" : "doc";
-  const std::vector<std::string> args = {c.trigger == Trigger::kLink ? "link" : "doc"};
+  const Strings args = {c.trigger == Trigger::kLink ? "link" : "doc"};
   const std::string input = c.typed + "S\nq\nq\n";
 
   // Each run starts from the same directory, so that it makes the same calls. $HOME is a
@@ -459,7 +459,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   // Each run gets a directory of its own, prepared here; the runs then go side by side.
   std::vector<std::optional<Sandbox>> boxes(faults.size());
   std::vector<struct stat> befores(faults.size());
-  std::vector<std::set<std::string>> entries_before(faults.size());
+  std::vector<Names> entries_before(faults.size());
   const auto set_up = [&](std::size_t k) {
     boxes[k].emplace();
     prepare(*boxes[k]);
@@ -498,7 +498,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     const Sandbox& box = *boxes[k];
     const RunResult& r = results[k];
     const struct stat& before = befores[k];
-    const std::set<std::string>& entries = entries_before[k];
+    const Names& entries = entries_before[k];
     SCOPED_TRACE(fault.Option());
     const int failed_checks = result->total_part_count();
     const std::string path = box.dir() + "/" + doc;
@@ -521,8 +521,8 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
       EXPECT_EQ(r.status, 128 + fault.signal);
       EXPECT_EQ(now, existed ? std::optional(c.old_text) : std::nullopt);
       const std::string where = fs::path(path).parent_path().string();
-      std::set<std::string> left = Entries(where);
-      std::set<std::string> temporary;
+      Names left = Entries(where);
+      Names temporary;
       for (const std::string& name : left) {
         if (name.starts_with(".ostrel-save-")) temporary.insert(name);
       }
@@ -536,7 +536,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
         EXPECT_EQ(FileText(where + "/" + name), new_text);
         left.erase(name);
       }
-      EXPECT_EQ(left, where == box.dir() ? entries : std::set<std::string>{"doc"});
+      EXPECT_EQ(left, where == box.dir() ? entries : Names{"doc"});
       if (where != box.dir()) {
         EXPECT_EQ(Entries(box.dir()), entries);
       }
@@ -582,15 +582,14 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     } else {
       EXPECT_TRUE(!now || now == new_text);
     }
-    std::set<std::string> expected = entries;
+    Names expected = entries;
     if (!existed && now) expected.insert("doc");
     const bool copy_kept = !rescue.empty() || (saved && copy_left);
     if (copy_kept && !as_user) expected.insert("doc.save");
-    EXPECT_EQ(Entries(home),
-              copy_kept && as_user ? std::set<std::string>{"doc.save"} : std::set<std::string>{});
+    EXPECT_EQ(Entries(home), copy_kept && as_user ? Names{"doc.save"} : Names{});
     EXPECT_EQ(Entries(box.dir()), expected);
     if (c.trigger == Trigger::kLink) {
-      EXPECT_EQ(Entries(box.dir() + "/real"), std::set<std::string>{"doc"});
+      EXPECT_EQ(Entries(box.dir() + "/real"), Names{"doc"});
       EXPECT_TRUE(fs::is_symlink(box.dir() + "/link"));
     }
     struct stat after {};
@@ -724,8 +723,7 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
       box.Write("doc", kOld);
       if (c.second_name) fs::create_hard_link(box.Path("doc"), box.Path("other"));
     };
-    const std::vector<std::string> args =
-        c.exists ? std::vector<std::string>{"doc"} : std::vector<std::string>{};
+    const Strings args = c.exists ? Strings{"doc"} : Strings{};
     Sandbox normal;
     prepare(normal);
     const Traced traced =
@@ -873,9 +871,8 @@ TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
   const std::string second = first.substr(0, 100) + "again" + first.substr(105);
   // Without unnamed files the new file has its temporary name from the start: no link to kill at.
   const std::string rename = platform::NameSwapOffered() ? "renameat2" : "renameat";
-  const std::vector<std::string> calls = platform::UnnamedFilesOffered()
-                                             ? std::vector<std::string>{"linkat", rename}
-                                             : std::vector<std::string>{rename};
+  const Strings calls =
+      platform::UnnamedFilesOffered() ? Strings{"linkat", rename} : Strings{rename};
   InParallel(calls.size(), calls.size(), [&](std::size_t k) {
     const std::string& call = calls[k];
     SCOPED_TRACE(call);
@@ -887,7 +884,7 @@ TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
                     {.settings = "", .args = {"doc"}, .input = "changed\nS\nagain\nS\nq\nq\n"});
     EXPECT_EQ(r.status, 128 + SIGKILL);
     EXPECT_TRUE(r.File("doc") == first) << "the first save's text is not there byte for byte";
-    std::set<std::string> left = Entries(box.dir());
+    Names left = Entries(box.dir());
     left.erase(".vazaru_da");
     left.erase("doc");
     // Only a kill at the rename leaves the new file, under its temporary name and whole.

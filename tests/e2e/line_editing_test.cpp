@@ -30,18 +30,18 @@ struct Session {
   TerminalExit end;
   std::optional<std::string> file;
   std::optional<std::string> rescue;  // the file's rescue file
-  std::vector<std::string> headers;   // every "Editing L:C NAME" line, in order
+  Strings headers;                    // every "Editing L:C NAME" line, in order
   std::string out;                    // what the terminal showed, line ends as "\n"
 };
 
 // Every header but those Ctrl-L draws again after clearing the screen: the redraw starts with
 // the view whose header was just counted.
-std::vector<std::string> Headers(std::string out) {
+Strings Headers(std::string out) {
   for (auto at = out.find("\x1b[2J"); at != std::string::npos; at = out.find("\x1b[2J", at)) {
     const auto header = out.find("\nEditing ", at);
     out.erase(at, header == std::string::npos ? header : out.find('\n', header + 1) - at);
   }
-  std::vector<std::string> headers;
+  Strings headers;
   const std::regex header("\nEditing [0-9]+:[0-9]+ [^\r\n]*");
   for (auto it = std::sregex_iterator(out.begin(), out.end(), header); it != std::sregex_iterator();
        ++it) {

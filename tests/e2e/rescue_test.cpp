@@ -23,8 +23,8 @@ const std::string kLongName = std::string(200, 'n') + std::string(55, 'x');
 const std::string kLongRescue = std::string(200, 'n') + std::string(50, 'x') + ".save";
 
 // What `S` writes for the text typed after starting on `args` with `files`.
-std::string SavedForm(const std::vector<std::string>& args,
-                      const std::map<std::string, std::string>& files, const std::string& typed) {
+std::string SavedForm(const Strings& args, const std::map<std::string, std::string>& files,
+                      const std::string& typed) {
   Sandbox box;
   RunPlan plan{.settings = "", .args = args, .input = typed + "S\nsaved\nq\nq\n", .files = files};
   return box.Run(plan).File(args.empty() ? "saved" : args[0]).value_or("(not saved)");
@@ -125,7 +125,7 @@ TEST(Rescue, CtrlCElsewhereOnATerminal) {
     ASSERT_TRUE(t.WaitFor("Do you wish to continue (Y,n)?\n"));
     ASSERT_TRUE(t.Send("\x03"));
     EXPECT_EQ(t.Wait().status(), 1);
-    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "many"}));
+    EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "many"}));
   }
   for (const std::string key : {"\x03", "\x1c"}) {
     SCOPED_TRACE("a launched command takes Ctrl-C and Ctrl-\\ itself: " + key);
@@ -194,7 +194,7 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     SCOPED_TRACE(row.name);
     Sandbox box;
     fs::create_directory(box.dir() + "/home");
-    std::vector<std::string> args = {"--no-line-editing"};
+    Strings args = {"--no-line-editing"};
     if (!row.doc.empty()) args.push_back(row.doc);
     Terminal t(box, {.settings = "",
                      .args = args,
@@ -223,13 +223,12 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     left.insert({".vazaru_da", "home"});
     ExpectHolds(box.dir(), row.files, left);
     if (row.rescue.empty()) {
-      EXPECT_EQ(Entries(box.dir() + "/home"), std::set<std::string>{});
+      EXPECT_EQ(Entries(box.dir() + "/home"), Names{});
       continue;
     }
     const bool named = !row.doc.empty() && !row.doc.starts_with("nodir");
-    EXPECT_EQ(
-        box.File(row.rescue),
-        SavedForm(named ? std::vector{row.doc} : std::vector<std::string>{}, row.files, row.typed));
+    EXPECT_EQ(box.File(row.rescue),
+              SavedForm(named ? std::vector{row.doc} : Strings{}, row.files, row.typed));
     EXPECT_EQ(Mode(box.dir() + "/" + row.rescue), 0600u);
     if (row.ending != kCloseTerminal) {
       const std::string shown =
@@ -396,7 +395,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
     // Without line editing built in, the editor reads a terminal as it reads a pipe.
     if (row.line_editing && !kLineEditingBuiltIn) return;
     Sandbox box;
-    std::vector<std::string> args = {kDoc};
+    Strings args = {kDoc};
     if (!row.line_editing) args.insert(args.begin(), "--no-line-editing");
     Terminal t(box, {.settings = Settings({row.autosave}),
                      .args = args,
@@ -407,8 +406,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
                      .files = row.files,
                      .echo = false});
     ASSERT_TRUE(t.WaitFor(kPrompt));
-    const std::set<std::string> kAlways = row.piped ? std::set<std::string>{".vazaru_da", "pipe"}
-                                                    : std::set<std::string>{".vazaru_da"};
+    const Names kAlways = row.piped ? Names{".vazaru_da", "pipe"} : Names{".vazaru_da"};
     std::map<std::string, ino_t> inodes;
     Files before;
     for (const Step& step : row.steps) {
@@ -417,7 +415,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
       ASSERT_TRUE(t.WaitFor(step.cue)) << step.keys;
       if (!step.now) continue;
       ASSERT_TRUE(t.WaitUntilReadingWithoutTimeLimit()) << step.keys;
-      std::set<std::string> expected = kAlways;
+      Names expected = kAlways;
       for (const auto& [name, text] : *step.now) {
         expected.insert(name);
         EXPECT_EQ(box.File(name), text) << step.keys << ": " << name;
@@ -557,7 +555,7 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
     const auto r = box.Run(plan);
     ExpectEnded(r, row.status, row.err);
     EXPECT_EQ(r.File("notes.txt.save"), "hello\nworld\n");
-    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "notes.txt.save"}));
+    EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "notes.txt.save"}));
   }
 }
 
@@ -602,7 +600,7 @@ TEST(Rescue, ExitStatusTellsAFailedLastSave) {
     const auto r = box.Run(
         {.settings = "", .args = {"nodir/doc"}, .input = row.input, .files = {{"ok", "x\n"}}});
     ExpectEnded(r, row.status);
-    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "ok"}));
+    EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "ok"}));
   }
 }
 
@@ -690,7 +688,7 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
     if (row.plant) row.plant(box.dir());
     const std::string home = row.home == "." ? box.dir() : box.dir() + "/" + row.home;
     RunPlan plan{
-        .args = row.doc.empty() ? std::vector<std::string>{} : std::vector{row.doc},
+        .args = row.doc.empty() ? Strings{} : std::vector{row.doc},
         .input = "",
         .in_child = [&] { row.home.empty() ? unsetenv("HOME") : setenv("HOME", home.c_str(), 1); },
         .as_ordinary_user = row.as_user};

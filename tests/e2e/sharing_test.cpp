@@ -196,7 +196,7 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
       } else if (!q.in_place) {
         EXPECT_EQ(now, "hello\n");
       }
-      std::set<std::string> names = {".vazaru_da", "notes.txt"};
+      Names names = {".vazaru_da", "notes.txt"};
       if (q.in_place) names.insert("other");
       if (row.ended) names.insert("notes.txt.save");
       EXPECT_EQ(Entries(box.dir()), names);
