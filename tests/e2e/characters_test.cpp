@@ -25,12 +25,12 @@ const std::string kAsciiLine = Ascii(kLine);  // a##########z
 
 struct Row {
   const char* name;
-  std::string keys;                       // typed before the save
-  std::string saved;                      // doc.txt afterwards
-  std::string ascii;                      // doc.txt afterwards, on the text made ASCII
-  std::string doc = kLine + "\n";         // doc.txt before
-  std::vector<std::string> options = {};  // before the file name
-  std::string shown = "";                 // in the output, when not empty
+  std::string keys;                // typed before the save
+  std::string saved;               // doc.txt afterwards
+  std::string ascii;               // doc.txt afterwards, on the text made ASCII
+  std::string doc = kLine + "\n";  // doc.txt before
+  Strings options = {};            // before the file name
+  std::string shown = "";          // in the output, when not empty
   std::string ascii_shown = "";
 };
 
@@ -99,7 +99,7 @@ struct Outcome {
 
 Outcome RunRow(const Row& row, const std::string& doc, const std::string& keys) {
   Sandbox box;
-  std::vector<std::string> args = row.options;
+  Strings args = row.options;
   args.push_back("doc.txt");
   const auto r = box.Run({.settings = Settings({"max_lines=5", "max_char=16"}),
                           .args = args,

@@ -71,4 +71,13 @@ inline void ExpectEnded(const RunResult& r, int status = 0, const std::string& e
   EXPECT_EQ(r.status, status);
 }
 
+// Directory `dir` holds the `files`, each with its text, and besides them only `others`.
+inline void ExpectHolds(const std::string& dir, const Files& files, Names others = {}) {
+  for (const auto& [name, text] : files) {
+    EXPECT_EQ(FileText(dir + "/" + name), text) << name;
+    others.insert(name);
+  }
+  EXPECT_EQ(Entries(dir), others);
+}
+
 }  // namespace ostrel::e2e

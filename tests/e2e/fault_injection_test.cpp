@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 #include "common/platform.h"
 #include "e2e/injector.h"
@@ -30,25 +29,9 @@ std::optional<std::string> FindStrace() {
   return std::nullopt;
 }
 
-// For RunPlan::in_child: runs the editor on `args` under strace, which writes its trace to
-// `trace_path`, as an ordinary user when `as_user`. strace ends as the editor does.
-std::function<void()> UnderStrace(const std::string& strace, const std::string& trace_path,
-                                  const std::vector<std::string>& args, bool as_user) {
-  const std::string editor = EditorPath(as_user);
-  return [=] {
-    if (as_user) AsOrdinaryUser();
-    // The leak checker of a sanitizer build cannot work in a traced process.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    const std::string sanitizer = std::string(asan != nullptr ? asan : "") + ":detect_leaks=0";
-    setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
-    std::vector<std::string> store = {strace, "-qqq", "-o", trace_path, editor};
-    store.insert(store.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : store) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(strace.c_str(), argv.data());
-    _exit(127);
-  };
+// Whether `text` holds `part`.
+bool Holds(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
 }
 
 // One system call of a trace: its name and the whole line.
@@ -56,18 +39,6 @@ struct Call {
   std::string name;
   std::string line;
 };
-
-std::vector<Call> ReadTrace(const std::string& path) {
-  std::vector<Call> calls;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::size_t paren = line.find('(');
-    if (line.starts_with("---") || line.starts_with("+++") || paren == std::string::npos) continue;
-    calls.push_back({line.substr(0, paren), line});
-  }
-  return calls;
-}
 
 // A fault to inject: the `when`th call of `name` since the start fails with `error`, or with a
 // `signal` kills the editor as it makes the call; with a `path` (in the run's directory), every
@@ -100,6 +71,14 @@ struct Fault {
   }
 };
 
+// A run of `plan` in `box` with the `injections` made.
+RunResult RunInjected(const Sandbox& box, const std::vector<Injection>& injections, RunPlan plan) {
+  const Injector injector(injections);
+  plan.in_child = injector.InChild();
+  plan.in_child_calls_only = true;
+  return box.Run(plan);
+}
+
 // The errors a call can really meet, the ones that steer the code first.
 std::vector<int> ErrorsFor(const std::string& name) {
   if (name == "write" || name == "fallocate") return {EIO, ENOSPC, EDQUOT, EINTR};
@@ -116,24 +95,15 @@ std::vector<int> ErrorsFor(const std::string& name) {
 // Calls that are no part of the file's fate: the process's own state (the ids cannot fail),
 // and, under the sanitizers, memory calls, which their allocator does not survive.
 bool Skipped(const Call& call) {
+  // clang-format off
   static const std::set<std::string> kSkipped = {
-    "getpid",
-    "gettid",
-    "getuid",
-    "geteuid",
-    "getgid",
-    "getegid",
-    "rt_sigprocmask",
-    "rt_sigaction",
-    "clock_gettime",
+    "getpid", "gettid", "getuid", "geteuid", "getgid", "getegid", "rt_sigprocmask",
+    "rt_sigaction", "clock_gettime",
 #if defined(__SANITIZE_ADDRESS__)
-    "mmap",
-    "munmap",
-    "mprotect",
-    "madvise",
-    "brk",
+    "mmap", "munmap", "mprotect", "madvise", "brk",
 #endif
   };
+  // clang-format on
   // Standard input and output belong to the conversation, not to the save.
   const std::string args = call.line.substr(call.name.size() + 1);
   return kSkipped.contains(call.name) || args.starts_with("0,") || args.starts_with("1,") ||
@@ -183,7 +153,7 @@ std::vector<Fault> FaultsBetween(const std::vector<Call>& trace, std::size_t fro
     std::vector<int> errors = ErrorsFor(trace[i].name);
     if (i >= first_error_only.first && i < first_error_only.second) errors.resize(1);
     // A file system without unnamed files refuses them so.
-    if (trace[i].line.find("O_TMPFILE") != std::string::npos) errors.push_back(EOPNOTSUPP);
+    if (Holds(trace[i].line, "O_TMPFILE")) errors.push_back(EOPNOTSUPP);
     for (const int error : errors) {
       faults.push_back({.name = trace[i].name, .when = when, .error = error});
     }
@@ -195,21 +165,18 @@ std::vector<Fault> FaultsBetween(const std::vector<Call>& trace, std::size_t fro
   return faults;
 }
 
-std::size_t FindCall(const std::vector<Call>& trace, std::size_t from, const std::string& start) {
+// The first call from trace[from] whose line starts with `start` and holds `part`.
+std::size_t FindCall(const std::vector<Call>& trace, std::size_t from, const std::string& start,
+                     const std::string& part = "") {
   for (std::size_t i = from; i < trace.size(); ++i) {
-    if (trace[i].line.starts_with(start)) return i;
+    if (trace[i].line.starts_with(start) && Holds(trace[i].line, part)) return i;
   }
   return trace.size();
 }
 
 // The open of the document to be written in place, relative to the folder the save opened.
 std::size_t FindInPlaceOpen(const std::vector<Call>& trace, std::size_t from) {
-  for (std::size_t i = from; i < trace.size(); ++i) {
-    if (trace[i].name == "openat" && trace[i].line.find(", \"doc\", O_RDWR") != std::string::npos) {
-      return i;
-    }
-  }
-  return trace.size();
+  return FindCall(trace, from, "openat(", ", \"doc\", O_RDWR");
 }
 
 // How many calls of trace[at]'s name the trace holds up to `at`: its `when` for strace.
@@ -228,7 +195,7 @@ std::string Returned(const Call& call) {
 }
 
 // A run of `plan` in `box` with the editor under strace (as an ordinary user when `as_user`,
-// with $HOME set to `home` when given), and the calls it made.
+// with $HOME set to `home` when given), and the calls it made. strace ends as the editor does.
 struct Traced {
   RunResult run;
   std::vector<Call> calls;
@@ -238,12 +205,28 @@ Traced RunTraced(const std::string& strace, const Sandbox& box, RunPlan plan, bo
   Sandbox traces;
   chmod(traces.dir().c_str(), 0777);  // strace may write as an ordinary user
   const std::string trace_path = traces.dir() + "/trace";
-  plan.in_child = [home, traced = UnderStrace(strace, trace_path, plan.args, as_user)] {
+  Strings argv = {strace, "-qqq", "-o", trace_path, EditorPath(as_user)};
+  argv.insert(argv.end(), plan.args.begin(), plan.args.end());
+  plan.in_child = [=]() mutable {
     if (!home.empty()) setenv("HOME", home.c_str(), 1);
-    traced();
+    if (as_user) AsOrdinaryUser();
+    // The leak checker of a sanitizer build cannot work in a traced process.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string sanitizer = std::string(asan != nullptr ? asan : "") + ":detect_leaks=0";
+    setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
+    std::vector<char*> pointers;
+    for (auto& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    execv(strace.c_str(), pointers.data());
+    _exit(127);
   };
   Traced t{.run = box.Run(plan)};
-  t.calls = ReadTrace(trace_path);
+  std::ifstream in(trace_path);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t paren = line.find('(');
+    if (line.starts_with("---") || line.starts_with("+++") || paren == std::string::npos) continue;
+    t.calls.push_back({line.substr(0, paren), line});
+  }
   return t;
 }
 
@@ -271,7 +254,7 @@ void ExpectSyncedInOrder(const std::vector<Call>& trace, std::size_t from, std::
     if (Skipped(call) || sanitizer_calls.contains(i)) continue;
     const std::string args = call.line.substr(call.name.size() + 1);
     const std::string fd = args.substr(0, args.find_first_of(",)"));
-    if (call.name == "openat" && call.line.find("O_DIRECTORY") != std::string::npos) {
+    if (call.name == "openat" && Holds(call.line, "O_DIRECTORY")) {
       directories.insert(call.line.substr(call.line.rfind("= ") + 2));
     } else if (call.name == "close") {
       directories.erase(fd);
@@ -301,10 +284,8 @@ void ExpectRelativeToFolder(const std::vector<Call>& trace, std::size_t from, st
     std::string line = call.line;
     const std::string proc = "AT_FDCWD, \"/proc/self/fd/";
     if (line.find(proc) != std::string::npos) line.erase(line.find(proc), proc.size());
-    const bool names_document = line.find("\"doc\"") != std::string::npos ||
-                                line.find("\"link\"") != std::string::npos ||
-                                line.find("\"real\"") != std::string::npos ||
-                                line.find("\".ostrel-save-") != std::string::npos;
+    const bool names_document = Holds(line, "\"doc\"") || Holds(line, "\"link\"") ||
+                                Holds(line, "\"real\"") || Holds(line, "\".ostrel-save-");
     if (!names_document) continue;
     EXPECT_TRUE(call.name.ends_with("at") || call.name.ends_with("at2")) << line;
     EXPECT_EQ(line.find("AT_FDCWD"), std::string::npos) << line;
@@ -355,9 +336,8 @@ void KilledInPlace(const Case& c, const std::vector<Call>& trace, const std::str
   const std::size_t written = FindCall(trace, opened, "write(" + fd + ", ");
   const auto new_file = [](const Call& call) {
     const std::string& line = call.line;
-    const bool unnamed = line.find("O_TMPFILE") != std::string::npos;
-    const bool named =
-        line.find("O_EXCL") != std::string::npos && line.find(".ostrel-save-") != std::string::npos;
+    const bool unnamed = Holds(line, "O_TMPFILE");
+    const bool named = Holds(line, "O_EXCL") && Holds(line, ".ostrel-save-");
     return call.name == "openat" && (unnamed || named) && !Returned(call).starts_with("-");
   };
   std::size_t tmpfile = written;
@@ -365,7 +345,7 @@ void KilledInPlace(const Case& c, const std::vector<Call>& trace, const std::str
   const std::size_t copy_write =
       FindCall(trace, tmpfile, "write(" + Returned(trace[tmpfile]) + ", ");
   ASSERT_LT(copy_write, written);
-  const bool unnamed = trace[tmpfile].line.find("O_TMPFILE") != std::string::npos;
+  const bool unnamed = Holds(trace[tmpfile].line, "O_TMPFILE");
   const std::size_t copy_kill = kills.size();
   kills.push_back({.name = "write",
                    .when = CallNumber(trace, copy_write),
@@ -380,13 +360,9 @@ void KilledInPlace(const Case& c, const std::vector<Call>& trace, const std::str
     Sandbox box;
     prepare(box);
     const std::string home = box.dir() + "/home";
-    const Injector injector(kill.Injections(box.dir()));
-    const auto r = box.Run({.args = {"doc"},
-                            .input = input,
-                            .in_child = injector.InChild(),
-                            .in_child_calls_only = true,
-                            .env = {{"HOME", home}},
-                            .as_ordinary_user = as_user});
+    const auto r = RunInjected(
+        box, kill.Injections(box.dir()),
+        {.args = {"doc"}, .input = input, .env = {{"HOME", home}}, .as_ordinary_user = as_user});
     chmod(box.dir().c_str(), 0700);
     EXPECT_EQ(r.status, 128 + SIGKILL);
     const auto now = r.File("doc");
@@ -417,7 +393,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   if (const auto why = CannotRunAsOrdinaryUser(); as_user && why) GTEST_SKIP() << *why;
   const bool root = geteuid() == 0;
   const std::string doc = c.trigger == Trigger::kLink ? "real/doc" : "doc";
-  const std::vector<std::string> args = {c.trigger == Trigger::kLink ? "link" : "doc"};
+  const Strings args = {c.trigger == Trigger::kLink ? "link" : "doc"};
   const std::string input = c.typed + "S\nq\nq\n";
 
   // Each run starts from the same directory, so that it makes the same calls. $HOME is a
@@ -483,7 +459,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   // Each run gets a directory of its own, prepared here; the runs then go side by side.
   std::vector<std::optional<Sandbox>> boxes(faults.size());
   std::vector<struct stat> befores(faults.size());
-  std::vector<std::set<std::string>> entries_before(faults.size());
+  std::vector<Names> entries_before(faults.size());
   const auto set_up = [&](std::size_t k) {
     boxes[k].emplace();
     prepare(*boxes[k]);
@@ -499,13 +475,11 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
   };
   std::vector<RunResult> results(faults.size());
   const auto run = [&](std::size_t k) {
-    const Injector injector(faults[k].Injections(boxes[k]->dir()));
-    results[k] = boxes[k]->Run({.args = args,
-                                .input = input,
-                                .in_child = injector.InChild(),
-                                .in_child_calls_only = true,
-                                .env = {{"HOME", boxes[k]->dir() + "/home"}},
-                                .as_ordinary_user = as_user});
+    results[k] = RunInjected(*boxes[k], faults[k].Injections(boxes[k]->dir()),
+                             {.args = args,
+                              .input = input,
+                              .env = {{"HOME", boxes[k]->dir() + "/home"}},
+                              .as_ordinary_user = as_user});
   };
   for (std::size_t k = 0; k < faults.size(); ++k) set_up(k);
   InParallel(faults.size(), 4, run);
@@ -524,7 +498,7 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     const Sandbox& box = *boxes[k];
     const RunResult& r = results[k];
     const struct stat& before = befores[k];
-    const std::set<std::string>& entries = entries_before[k];
+    const Names& entries = entries_before[k];
     SCOPED_TRACE(fault.Option());
     const int failed_checks = result->total_part_count();
     const std::string path = box.dir() + "/" + doc;
@@ -547,8 +521,8 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
       EXPECT_EQ(r.status, 128 + fault.signal);
       EXPECT_EQ(now, existed ? std::optional(c.old_text) : std::nullopt);
       const std::string where = fs::path(path).parent_path().string();
-      std::set<std::string> left = Entries(where);
-      std::set<std::string> temporary;
+      Names left = Entries(where);
+      Names temporary;
       for (const std::string& name : left) {
         if (name.starts_with(".ostrel-save-")) temporary.insert(name);
       }
@@ -562,24 +536,23 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
         EXPECT_EQ(FileText(where + "/" + name), new_text);
         left.erase(name);
       }
-      EXPECT_EQ(left, where == box.dir() ? entries : std::set<std::string>{"doc"});
+      EXPECT_EQ(left, where == box.dir() ? entries : Names{"doc"});
       if (where != box.dir()) {
         EXPECT_EQ(Entries(box.dir()), entries);
       }
       held += result->total_part_count() == failed_checks ? 1 : 0;
       continue;
     }
-    const bool saved = r.out.find("Saved to " + args[0] + "\n") != std::string::npos;
+    const bool saved = Holds(r.out, "Saved to " + args[0] + "\n");
     const std::string reason = fault.error == ENOMEM ? "Not saved: not enough memory\n"
                                                      : "Cannot save to " + args[0] + ": " +
                                                            std::strerror(fault.error) + "\n";
     // A copy that could not be made before a write in place stops the save before it starts.
     const bool no_copy =
-        in_place &&
-        r.out.find(
-            "No safe copy of doc could be made first: " + std::string(std::strerror(fault.error)) +
-            "\nNot saved: no safe copy could be made first\n") != std::string::npos;
-    const bool failed = r.out.find(reason) != std::string::npos || no_copy;
+        in_place && Holds(r.out, "No safe copy of doc could be made first: " +
+                                     std::string(std::strerror(fault.error)) +
+                                     "\nNot saved: no safe copy could be made first\n");
+    const bool failed = Holds(r.out, reason) || no_copy;
     EXPECT_NE(saved, failed) << r.out;
     EXPECT_EQ(r.status, saved ? 0 : 1);
     if (fault.name == "fallocate" && fault.error == EINVAL) {
@@ -587,12 +560,11 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     }
     // A write in place that failed part way names the copy of the new text made before it.
     const std::string kRescued = reason + "Unsaved text written to ";
-    const std::size_t rescued_at = r.out.find(kRescued);
-    const std::string rescue = rescued_at == std::string::npos
-                                   ? ""
-                                   : r.out.substr(rescued_at + kRescued.size(),
-                                                  r.out.find('\n', rescued_at + kRescued.size()) -
-                                                      rescued_at - kRescued.size());
+    std::string rescue;
+    if (const std::size_t at = r.out.find(kRescued); at != std::string::npos) {
+      rescue = r.out.substr(at + kRescued.size());
+      rescue = rescue.substr(0, rescue.find('\n'));
+    }
     // The copy made for a write in place that succeeded is removed, unless that removal fails.
     const std::string copy = (as_user ? home : box.dir()) + "/doc.save";
     const std::optional<std::string> copy_left = FileText(copy);
@@ -610,15 +582,14 @@ TEST_P(SaveUnderFault, HoldsAtEverySystemCall) {
     } else {
       EXPECT_TRUE(!now || now == new_text);
     }
-    std::set<std::string> expected = entries;
+    Names expected = entries;
     if (!existed && now) expected.insert("doc");
     const bool copy_kept = !rescue.empty() || (saved && copy_left);
     if (copy_kept && !as_user) expected.insert("doc.save");
-    EXPECT_EQ(Entries(home),
-              copy_kept && as_user ? std::set<std::string>{"doc.save"} : std::set<std::string>{});
+    EXPECT_EQ(Entries(home), copy_kept && as_user ? Names{"doc.save"} : Names{});
     EXPECT_EQ(Entries(box.dir()), expected);
     if (c.trigger == Trigger::kLink) {
-      EXPECT_EQ(Entries(box.dir() + "/real"), std::set<std::string>{"doc"});
+      EXPECT_EQ(Entries(box.dir() + "/real"), Names{"doc"});
       EXPECT_TRUE(fs::is_symlink(box.dir() + "/link"));
     }
     struct stat after {};
@@ -681,7 +652,7 @@ TEST(SaveUnderFault, NamesAddedOrRemovedAreSyncedInTheirDirectory) {
     bool synced = false;
     for (std::size_t j = i + 1; j < trace.size() && !synced; ++j) {
       if (trace[j].line.starts_with("write(1, ")) break;
-      if (trace[j].name == "openat" && trace[j].line.find("O_DIRECTORY") != std::string::npos) {
+      if (trace[j].name == "openat" && Holds(trace[j].line, "O_DIRECTORY")) {
         dir_fd = Returned(trace[j]);
       }
       synced = !dir_fd.empty() && trace[j].line.starts_with("fsync(" + dir_fd + ")");
@@ -752,8 +723,7 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
       box.Write("doc", kOld);
       if (c.second_name) fs::create_hard_link(box.Path("doc"), box.Path("other"));
     };
-    const std::vector<std::string> args =
-        c.exists ? std::vector<std::string>{"doc"} : std::vector<std::string>{};
+    const Strings args = c.exists ? Strings{"doc"} : Strings{};
     Sandbox normal;
     prepare(normal);
     const Traced traced =
@@ -784,18 +754,14 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
           const std::string& open = trace[opened].line;
           done = FindCall(trace, i, "newfstatat(" + open.substr(7, open.find(',') - 7) + ", ");
         }
-      } else if (call.line.find("\"doc\"") != std::string::npos &&
+      } else if (Holds(call.line, "\"doc\"") &&
                  (call.name == "linkat" || call.name.starts_with("rename"))) {
         done = i;
         if (call.name == "renameat") rename_window.insert(i);
       }
     }
     ASSERT_LT(done, to);
-    struct Run {
-      std::size_t at;
-      Act act;
-    };
-    std::vector<Run> runs;
+    std::vector<std::pair<std::size_t, Act>> runs;  // before which call, what
     const std::set<std::size_t> sanitizer_calls = SanitizerPipeCalls(trace);
     for (std::size_t i = from; i < to; ++i) {
       if (Skipped(trace[i]) || sanitizer_calls.contains(i) || rename_window.contains(i)) continue;
@@ -832,23 +798,16 @@ TEST(SaveUnderFault, NothingDoneBetweenTwoCallsIsWrittenThroughOverOrLost) {
           },
           [&] { unlink(doc.c_str()); },
       };
-      const Injector injector({{.name = trace[at].name,
-                                .when = CallNumber(trace, at),
-                                .act = acts[static_cast<int>(act)]}});
-      const auto r = box.Run({.args = args,
-                              .input = c.input,
-                              .in_child = injector.InChild(),
-                              .in_child_calls_only = true,
-                              .env = {{"HOME", box.dir()}}});
-      const bool saved = r.out.find("Saved to doc\n") != std::string::npos;
-      const bool changed =
-          r.out.find("Not saved: doc changed on disk since it was read\n") != std::string::npos;
+      const auto r = RunInjected(box,
+                                 {{.name = trace[at].name,
+                                   .when = CallNumber(trace, at),
+                                   .act = acts[static_cast<int>(act)]}},
+                                 {.args = args, .input = c.input, .env = {{"HOME", box.dir()}}});
+      const bool saved = Holds(r.out, "Saved to doc\n");
+      const bool changed = Holds(r.out, "Not saved: doc changed on disk since it was read\n");
+      const bool foreign = Holds(r.out, "Cannot save to doc: it is a link owned by another user\n");
       const bool after = at > done;
-      EXPECT_EQ(saved + changed +
-                    (r.out.find("Cannot save to doc: it is a link owned by another user\n") !=
-                     std::string::npos),
-                1)
-          << told(r.out);
+      EXPECT_EQ(saved + changed + foreign, 1) << told(r.out);
       EXPECT_EQ(r.status, saved ? 0 : 1);
       if (changed) {
         EXPECT_EQ(r.File("doc.save"), kNew);
@@ -894,7 +853,7 @@ TEST(SaveUnderFault, CallsOnlySomeSystemsOfferAreMadeOnlyWhereFound) {
   std::map<std::string, bool> seen = {
       {"O_TMPFILE", false}, {"renameat2(", false}, {"pidfd_open(", false}};
   for (const Call& call : trace) {
-    for (auto& [what, found] : seen) found = found || call.line.find(what) != std::string::npos;
+    for (auto& [what, found] : seen) found = found || Holds(call.line, what);
   }
   EXPECT_EQ(seen["O_TMPFILE"], platform::UnnamedFilesOffered());
   EXPECT_EQ(seen["renameat2("], platform::NameSwapOffered());
@@ -912,24 +871,20 @@ TEST(SaveUnderFault, ASigkillDuringSavesLeavesNoTemporaryFile) {
   const std::string second = first.substr(0, 100) + "again" + first.substr(105);
   // Without unnamed files the new file has its temporary name from the start: no link to kill at.
   const std::string rename = platform::NameSwapOffered() ? "renameat2" : "renameat";
-  const std::vector<std::string> calls = platform::UnnamedFilesOffered()
-                                             ? std::vector<std::string>{"linkat", rename}
-                                             : std::vector<std::string>{rename};
+  const Strings calls =
+      platform::UnnamedFilesOffered() ? Strings{"linkat", rename} : Strings{rename};
   InParallel(calls.size(), calls.size(), [&](std::size_t k) {
     const std::string& call = calls[k];
     SCOPED_TRACE(call);
     Sandbox box;
     box.Write("doc", old);
     const Fault kill{.name = call, .when = 2, .signal = SIGKILL};
-    const Injector injector(kill.Injections(box.dir()));
-    const auto r = box.Run({.settings = "",
-                            .args = {"doc"},
-                            .input = "changed\nS\nagain\nS\nq\nq\n",
-                            .in_child = injector.InChild(),
-                            .in_child_calls_only = true});
+    const auto r =
+        RunInjected(box, kill.Injections(box.dir()),
+                    {.settings = "", .args = {"doc"}, .input = "changed\nS\nagain\nS\nq\nq\n"});
     EXPECT_EQ(r.status, 128 + SIGKILL);
     EXPECT_TRUE(r.File("doc") == first) << "the first save's text is not there byte for byte";
-    std::set<std::string> left = Entries(box.dir());
+    Names left = Entries(box.dir());
     left.erase(".vazaru_da");
     left.erase("doc");
     // Only a kill at the rename leaves the new file, under its temporary name and whole.

@@ -1,7 +1,6 @@
 // Line editing on a terminal: what the user edits arrives as if the finished line had come
 // through a pipe, history and Tab work where they should, and Ctrl-C and Ctrl-D do what they
 // do without line editing.
-#include <csignal>
 #include <regex>
 #include "e2e/checks.h"
 
@@ -31,18 +30,18 @@ struct Session {
   TerminalExit end;
   std::optional<std::string> file;
   std::optional<std::string> rescue;  // the file's rescue file
-  std::vector<std::string> headers;   // every "Editing L:C NAME" line, in order
+  Strings headers;                    // every "Editing L:C NAME" line, in order
   std::string out;                    // what the terminal showed, line ends as "\n"
 };
 
 // Every header but those Ctrl-L draws again after clearing the screen: the redraw starts with
 // the view whose header was just counted.
-std::vector<std::string> Headers(std::string out) {
+Strings Headers(std::string out) {
   for (auto at = out.find("\x1b[2J"); at != std::string::npos; at = out.find("\x1b[2J", at)) {
     const auto header = out.find("\nEditing ", at);
     out.erase(at, header == std::string::npos ? header : out.find('\n', header + 1) - at);
   }
-  std::vector<std::string> headers;
+  Strings headers;
   const std::regex header("\nEditing [0-9]+:[0-9]+ [^\r\n]*");
   for (auto it = std::sregex_iterator(out.begin(), out.end(), header); it != std::sregex_iterator();
        ++it) {
@@ -223,11 +222,7 @@ TEST_F(LineEditing, DroppedCharactersAreToldAndTheLineIsKept) {
 TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
   const std::vector<Step> more = {
       {kPrompt, "text\r"}, {kPrompt, "S\r"}, {kPrompt, "q\r"}, {"continue\r\n", "q\r"}};
-  struct Case {
-    std::string name;
-    std::vector<Step> steps;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<std::pair<std::string, std::vector<Step>>> cases = {
       {"Ctrl-D at the command line", {{kPrompt, "\x04"}}},
       {"Ctrl-D at a question", {{kPrompt, "J\r"}, {"string\r\n", "\x04"}}},
       {"Ctrl-C at the command line", {{kPrompt, "abc\x03"}}},
@@ -237,9 +232,9 @@ TEST_F(LineEditing, CtrlCAndCtrlDAsWithoutLineEditing) {
       {"SIGHUP at a question", {{kPrompt, "hello\r"}, {kPrompt, "g\r"}, {"line?\r\n", "", SIGHUP}}},
       {"Ctrl-\\ while a line is typed", {{kPrompt, "hello\r"}, {kPrompt, "abc\x1c"}}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<Step> steps = c.steps;
+  for (const auto& [name, first] : cases) {
+    SCOPED_TRACE(name);
+    std::vector<Step> steps = first;
     steps.insert(steps.end(), more.begin(), more.end());
     const Session edited = Type({.settings = "", .args = {"doc.txt"}}, steps, "doc.txt");
     const Session plain =
@@ -349,20 +344,16 @@ TEST_F(LineEditing, ASignalReachesTheEditorAlone) {
 TEST(LineEditingOff, TerminalOutputIsThePipedOutput) {
   const std::string input = "hello\nJ\nl\nS\nq\nq\n";
   const auto piped = RunEditor({.settings = "", .args = {"doc.txt"}, .input = input});
-  struct Case {
-    std::string name;
-    TerminalPlan plan;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<std::pair<std::string, TerminalPlan>> cases = {
       {"TERM=dumb", {.settings = "", .args = {"doc.txt"}, .term = "dumb", .echo = false}},
       {"TERM empty", {.settings = "", .args = {"doc.txt"}, .term = "", .echo = false}},
       {"--no-line-editing",
        {.settings = "", .args = {"--no-line-editing", "doc.txt"}, .echo = false}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, plan] : cases) {
+    SCOPED_TRACE(name);
     Sandbox box;
-    Terminal t(box, c.plan);
+    Terminal t(box, plan);
     ASSERT_TRUE(t.WaitFor(kPrompt));
     ASSERT_TRUE(t.Send(input));
     const TerminalExit end = t.Wait();

@@ -13,17 +13,6 @@
 
 namespace ostrel::e2e {
 
-namespace {
-
-// The inherited environment with TERM and the plan's variables set.
-std::vector<std::string> Environment(const TerminalPlan& plan) {
-  std::map<std::string, std::string> vars = {{"TERM", plan.term}};
-  for (const auto& [name, value] : plan.env) vars[name] = value;
-  return InheritedEnvironmentWith(vars);
-}
-
-}  // namespace
-
 Terminal::Terminal(const Sandbox& box, const TerminalPlan& plan) {
   if (plan.settings) box.Write(".vazaru_da", *plan.settings);
   for (const auto& [name, content] : plan.files) box.Write(name, content);
@@ -47,12 +36,15 @@ Terminal::Terminal(const Sandbox& box, const TerminalPlan& plan) {
   tcsetattr(slave, TCSANOW, &modes);
   fcntl(master_, F_SETFD, FD_CLOEXEC);
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  // The inherited environment with the plan's variables and TERM, unless they set it.
+  std::map<std::string, std::string> vars = plan.env;
+  vars.emplace("TERM", plan.term);
 
   try {
     process_ = std::make_unique<Process>(
         ProcessPlan{.argv = args,
                     .dir = box.dir(),
-                    .env = Environment(plan),
+                    .env = InheritedEnvironmentWith(vars),
                     .in_child =
                         [&] {
                           close(master_);

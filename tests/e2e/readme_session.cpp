@@ -14,11 +14,9 @@
 namespace ostrel::e2e {
 namespace {
 
-std::string BeginMarker(const std::string& name) {
-  return "<!-- " + name + ":begin -->";
-}
-std::string EndMarker(const std::string& name) {
-  return "<!-- " + name + ":end -->";
+// The comment where block `name` begins (`end` "begin") or ends ("end").
+std::string Marker(const std::string& name, const std::string& end) {
+  return "<!-- " + name + ":" + end + " -->";
 }
 
 bool PipeEmpty(int fd) {
@@ -33,10 +31,10 @@ std::string Fenced(const std::string& body) {
 }
 
 std::optional<std::string> Block(const std::string& text, const std::string& name) {
-  const auto begin = text.find(BeginMarker(name));
+  const auto begin = text.find(Marker(name, "begin"));
   if (begin == std::string::npos) return std::nullopt;
-  const auto start = begin + BeginMarker(name).size();
-  const auto end = text.find(EndMarker(name), start);
+  const auto start = begin + Marker(name, "begin").size();
+  const auto end = text.find(Marker(name, "end"), start);
   if (end == std::string::npos) return std::nullopt;
   return text.substr(start, end - start);
 }
@@ -44,7 +42,7 @@ std::optional<std::string> Block(const std::string& text, const std::string& nam
 bool ReplaceBlock(std::string& text, const std::string& name, const std::string& body) {
   const auto current = Block(text, name);
   if (!current) return false;
-  const auto start = text.find(BeginMarker(name)) + BeginMarker(name).size();
+  const auto start = text.find(Marker(name, "begin")) + Marker(name, "begin").size();
   text.replace(start, current->size(), body);
   return true;
 }
@@ -70,7 +68,7 @@ TypedRun RunTyped(const Sandbox& box, const std::vector<std::string>& lines) {
                     signal(SIGPIPE, SIG_DFL);
                   }});
   close(in_pipe[0]);
-  int in = in_pipe[1];
+  const int in = in_pipe[1];
 
   const Deadline deadline(20);
   std::size_t shown = 0;  // bytes of the output file already in the transcript
@@ -91,12 +89,9 @@ TypedRun RunTyped(const Sandbox& box, const std::vector<std::string>& lines) {
     const std::string typed = line + "\n";
     if (write(in, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) break;
   }
-  // Whatever follows the last line; end of input if the editor still waits for more.
-  if (await_read()) {
-    close(in);
-    in = -1;
-  }
-  if (in >= 0) close(in);
+  // Whatever follows the last line is taken before the end of input.
+  await_read();
+  close(in);
   const ProcessExit end = editor.Wait(deadline);
   take_output();
   run.err = ReadFile(err_path);

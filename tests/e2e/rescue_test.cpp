@@ -5,7 +5,6 @@
 // On a terminal these runs use the terminal's own line discipline (--no-line-editing), so
 // what they type and read is exact; line_editing_test.cpp checks that line editing ends the
 // same way.
-#include <sys/ioctl.h>
 #include "e2e/checks.h"
 
 #include <algorithm>
@@ -24,11 +23,24 @@ const std::string kLongName = std::string(200, 'n') + std::string(55, 'x');
 const std::string kLongRescue = std::string(200, 'n') + std::string(50, 'x') + ".save";
 
 // What `S` writes for the text typed after starting on `args` with `files`.
-std::string SavedForm(const std::vector<std::string>& args,
-                      const std::map<std::string, std::string>& files, const std::string& typed) {
+std::string SavedForm(const Strings& args, const std::map<std::string, std::string>& files,
+                      const std::string& typed) {
   Sandbox box;
   RunPlan plan{.settings = "", .args = args, .input = typed + "S\nsaved\nq\nq\n", .files = files};
   return box.Run(plan).File(args.empty() ? "saved" : args[0]).value_or("(not saved)");
+}
+
+// A terminal run on notes.txt with the terminal's own line discipline.
+TerminalPlan NoLineEditing(const std::optional<std::string>& settings, const Files& files = {}) {
+  return {.settings = settings,
+          .args = {"--no-line-editing", "notes.txt"},
+          .files = files,
+          .echo = false};
+}
+
+// What the start-up hint says of rescue file `name`.
+std::string Hint(const std::string& name) {
+  return name + " holds unsaved text from an earlier session\n";
 }
 
 unsigned Mode(const std::string& path) {
@@ -78,10 +90,7 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sandbox box;
-    Terminal t(box, {.settings = row.settings,
-                     .args = {"--no-line-editing", "notes.txt"},
-                     .files = row.files,
-                     .echo = false});
+    Terminal t(box, NoLineEditing(row.settings, row.files));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     t.Mark();
     ASSERT_TRUE(Typed(t, "hello\n", "[2] \n"));
@@ -99,10 +108,9 @@ TEST(Rescue, CtrlCOnATerminalCancelsAndTheEditorGoesOn) {
     ASSERT_TRUE(Typed(t, row.then + "S\n", "Saved to notes.txt\n"));
     ASSERT_TRUE(t.Send(row.quit));
     EXPECT_EQ(t.Wait().status(), 0);
-    EXPECT_EQ(box.File("notes.txt"), row.saved);
-    std::set<std::string> left = {".vazaru_da", "notes.txt"};
-    for (const auto& file : row.files) left.insert(file.first);
-    EXPECT_EQ(Entries(box.dir()), left);
+    Files left = row.files;  // untouched
+    left["notes.txt"] = row.saved;
+    ExpectHolds(box.dir(), left, {".vazaru_da"});
   }
 }
 
@@ -117,14 +125,12 @@ TEST(Rescue, CtrlCElsewhereOnATerminal) {
     ASSERT_TRUE(t.WaitFor("Do you wish to continue (Y,n)?\n"));
     ASSERT_TRUE(t.Send("\x03"));
     EXPECT_EQ(t.Wait().status(), 1);
-    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "many"}));
+    EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "many"}));
   }
   for (const std::string key : {"\x03", "\x1c"}) {
     SCOPED_TRACE("a launched command takes Ctrl-C and Ctrl-\\ itself: " + key);
     Sandbox box;
-    Terminal t(box, {.settings = Settings({"launch_command=echo started; sleep 20"}),
-                     .args = {"--no-line-editing", "notes.txt"},
-                     .echo = false});
+    Terminal t(box, NoLineEditing(Settings({"launch_command=echo started; sleep 20"})));
     ASSERT_TRUE(t.WaitFor(kPrompt));
     ASSERT_TRUE(Typed(t, "hello\n=\n", "started\n"));
     // The shell catches Ctrl-C for itself between its echo and the start of sleep, and would
@@ -188,7 +194,7 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     SCOPED_TRACE(row.name);
     Sandbox box;
     fs::create_directory(box.dir() + "/home");
-    std::vector<std::string> args = {"--no-line-editing"};
+    Strings args = {"--no-line-editing"};
     if (!row.doc.empty()) args.push_back(row.doc);
     Terminal t(box, {.settings = "",
                      .args = args,
@@ -204,38 +210,25 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
     if (!row.question.empty()) {
       ASSERT_TRUE(Typed(t, row.question, row.asked));
     }
-    switch (row.ending) {
-      case kHangup:
-        t.Kill(SIGHUP);
-        break;
-      case kTerminate:
-        t.Kill(SIGTERM);
-        break;
-      case kCloseTerminal:
-        t.CloseMaster();
-        break;
-      case kCtrlD:
-        ASSERT_TRUE(t.Send("\x04"));
-        break;
-      case kCtrlBackslash:
-        ASSERT_TRUE(t.Send("\x1c"));
-        break;
+    if (row.ending == kCloseTerminal) {
+      t.CloseMaster();
+    } else if (row.ending == kHangup || row.ending == kTerminate) {
+      t.Kill(row.ending == kHangup ? SIGHUP : SIGTERM);
+    } else {
+      ASSERT_TRUE(t.Send(row.ending == kCtrlD ? "\x04" : "\x1c"));
     }
     EXPECT_EQ(t.Wait().status(), row.status);
+    // The files given are left as they were.
     Names left = row.left;
     left.insert({".vazaru_da", "home"});
-    EXPECT_EQ(Entries(box.dir()), left);
-    for (const auto& [name, content] : row.files) {
-      EXPECT_EQ(box.File(name), content);
-    }
+    ExpectHolds(box.dir(), row.files, left);
     if (row.rescue.empty()) {
-      EXPECT_EQ(Entries(box.dir() + "/home"), std::set<std::string>{});
+      EXPECT_EQ(Entries(box.dir() + "/home"), Names{});
       continue;
     }
     const bool named = !row.doc.empty() && !row.doc.starts_with("nodir");
-    EXPECT_EQ(
-        box.File(row.rescue),
-        SavedForm(named ? std::vector{row.doc} : std::vector<std::string>{}, row.files, row.typed));
+    EXPECT_EQ(box.File(row.rescue),
+              SavedForm(named ? std::vector{row.doc} : Strings{}, row.files, row.typed));
     EXPECT_EQ(Mode(box.dir() + "/" + row.rescue), 0600u);
     if (row.ending != kCloseTerminal) {
       const std::string shown =
@@ -251,9 +244,7 @@ TEST(Rescue, HangupsTerminationAndCtrlDWriteTheRescueFile) {
 void SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind() {
   using Clock = std::chrono::steady_clock;
   Sandbox box;
-  Terminal t(box, {.settings = Settings({"autosave_seconds=1"}),
-                   .args = {"--no-line-editing", "notes.txt"},
-                   .echo = false});
+  Terminal t(box, NoLineEditing(Settings({"autosave_seconds=1"})));
   ASSERT_TRUE(t.WaitFor(kPrompt));
   std::vector<Clock::time_point> sent;
   std::string typed;
@@ -287,9 +278,7 @@ void SteadyTypingLeavesTheRescueFileAtMostFivePausesBehind() {
 // is told that a running session keeps it, and which. It runs beside the pause rows.
 void ARunningSessionsRescueFileIsNamedAsSuch() {
   Sandbox box;
-  Terminal a(box, {.settings = Settings({"autosave_seconds=1"}),
-                   .args = {"--no-line-editing", "notes.txt"},
-                   .echo = false});
+  Terminal a(box, NoLineEditing(Settings({"autosave_seconds=1"})));
   ASSERT_TRUE(a.WaitFor(kPrompt));
   ASSERT_TRUE(Typed(a, "hello\n", "Editing 2:1"));
   ASSERT_TRUE(a.WaitUntilReadingWithoutTimeLimit());
@@ -305,8 +294,7 @@ void ARunningSessionsRescueFileIsNamedAsSuch() {
   // Once A is gone, the file is an earlier session's.
   a.Kill(SIGKILL);
   a.Wait();
-  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out,
-              HasSubstr("notes.txt.save holds unsaved text from an earlier session\n"));
+  EXPECT_THAT(box.Run({.args = {"notes.txt"}}).out, HasSubstr(Hint("notes.txt.save")));
 }
 
 // The pauses of a terminal session keep its one rescue file current. Each step types its keys,
@@ -364,12 +352,10 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
         {"more\n", "Editing 3:1",
          Files{{kDoc, "hello\n"}, {"other.txt", "hello\n"}, {"other.txt.save", "hello\nmore\n"}}}},
        {{kDoc, "hello\n"}, {"other.txt", "hello\n"}, {"other.txt.save", "hello\nmore\n"}}},
-      {"q q removes it",
-       {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}}, {"q\nq\n", "continue\n"}},
-       {},
-       {},
-       0,
-       0},
+      {.name = "q q removes it",
+       .steps = {{"hello\n", "Editing 2:1", Files{{kSave, "hello\n"}}}, {"q\nq\n", "continue\n"}},
+       .end_signal = 0,
+       .status = 0},
       {"a load by O removes it",
        {{"hello\n", "Editing 2:1", Files{{"other", "x\n"}, {kSave, "hello\n"}}},
         {"O\nother\n", "Opened other\n", Files{{"other", "x\n"}}}},
@@ -409,7 +395,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
     // Without line editing built in, the editor reads a terminal as it reads a pipe.
     if (row.line_editing && !kLineEditingBuiltIn) return;
     Sandbox box;
-    std::vector<std::string> args = {kDoc};
+    Strings args = {kDoc};
     if (!row.line_editing) args.insert(args.begin(), "--no-line-editing");
     Terminal t(box, {.settings = Settings({row.autosave}),
                      .args = args,
@@ -420,8 +406,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
                      .files = row.files,
                      .echo = false});
     ASSERT_TRUE(t.WaitFor(kPrompt));
-    const std::set<std::string> kAlways = row.piped ? std::set<std::string>{".vazaru_da", "pipe"}
-                                                    : std::set<std::string>{".vazaru_da"};
+    const Names kAlways = row.piped ? Names{".vazaru_da", "pipe"} : Names{".vazaru_da"};
     std::map<std::string, ino_t> inodes;
     Files before;
     for (const Step& step : row.steps) {
@@ -430,7 +415,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
       ASSERT_TRUE(t.WaitFor(step.cue)) << step.keys;
       if (!step.now) continue;
       ASSERT_TRUE(t.WaitUntilReadingWithoutTimeLimit()) << step.keys;
-      std::set<std::string> expected = kAlways;
+      Names expected = kAlways;
       for (const auto& [name, text] : *step.now) {
         expected.insert(name);
         EXPECT_EQ(box.File(name), text) << step.keys << ": " << name;
@@ -449,12 +434,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
     }
     if (row.end_signal != 0) t.Kill(row.end_signal);
     EXPECT_EQ(t.Wait().status(), row.status);
-    std::set<std::string> expected = kAlways;
-    for (const auto& [name, text] : row.left) {
-      expected.insert(name);
-      EXPECT_EQ(box.File(name), text) << name;
-    }
-    EXPECT_EQ(Entries(box.dir()), expected);
+    ExpectHolds(box.dir(), row.left, kAlways);
     if (!row.shown.empty()) {
       EXPECT_THAT(t.OutputSinceMark(), HasSubstr(row.shown));
     }
@@ -466,7 +446,7 @@ TEST(Rescue, PausesAndSteadyTypingKeepTheSessionRescueFileCurrent) {
       const auto next = box.Run({.args = {kDoc}, .input = ""});
       for (const auto& [name, text] : row.left) {
         if (name.starts_with(kSave)) {
-          EXPECT_THAT(next.out, HasSubstr(name + " holds unsaved text from an earlier session\n"));
+          EXPECT_THAT(next.out, HasSubstr(Hint(name)));
         }
       }
     }
@@ -575,7 +555,7 @@ TEST(Rescue, ThroughPipesInterruptAndAClosedOutputEndAsAHangupDoes) {
     const auto r = box.Run(plan);
     ExpectEnded(r, row.status, row.err);
     EXPECT_EQ(r.File("notes.txt.save"), "hello\nworld\n");
-    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "notes.txt.save"}));
+    EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "notes.txt.save"}));
   }
 }
 
@@ -620,14 +600,11 @@ TEST(Rescue, ExitStatusTellsAFailedLastSave) {
     const auto r = box.Run(
         {.settings = "", .args = {"nodir/doc"}, .input = row.input, .files = {{"ok", "x\n"}}});
     ExpectEnded(r, row.status);
-    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "ok"}));
+    EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "ok"}));
   }
 }
 
 TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
-  const auto hint = [](const std::string& name) {
-    return name + " holds unsaved text from an earlier session\n";
-  };
   struct Row {
     const char* name;
     Files files;
@@ -645,16 +622,16 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
   const auto mkfifo_at = [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); };
   const bool root = geteuid() == 0;
   std::vector<Row> rows = {
-      {"loaded", Files{{"notes.txt", "a\n"}, {"notes.txt.save", "b\n"}}, hint("notes.txt.save")},
-      {"not found", Files{{"notes.txt.save", "b\n"}}, hint("notes.txt.save")},
+      {"loaded", Files{{"notes.txt", "a\n"}, {"notes.txt.save", "b\n"}}, Hint("notes.txt.save")},
+      {"not found", Files{{"notes.txt.save", "b\n"}}, Hint("notes.txt.save")},
       {"no rescue file", Files{{"notes.txt", "a\n"}}, ""},
       {"no name", Files{{"ostrel.save", "b\n"}}, "", ""},
       {"several, newest first, a gap between them",
        Files{{"notes.txt.save", "b\n"}, {"notes.txt.save.1", "c\n"}, {"notes.txt.save.3", "d\n"}},
-       hint("notes.txt.save.1") + hint("notes.txt.save") + hint("notes.txt.save.3"), "notes.txt",
+       Hint("notes.txt.save.1") + Hint("notes.txt.save") + Hint("notes.txt.save.3"), "notes.txt",
        "", Ages{{"notes.txt.save", 1}, {"notes.txt.save.3", 2}}},
       {"a long name: the rescue file's shortened name", Files{{kLongRescue, "b\n"}},
-       hint(kLongRescue), kLongName},
+       Hint(kLongRescue), kLongName},
       {"numbers from 1 to 1000, without leading zeros",
        Files{{"notes.txt.save.1000", "b\n"},
              {"notes.txt.save.1001", "b\n"},
@@ -662,17 +639,17 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
              {"notes.txt.save.0", "b\n"},
              {"notes.txt.save.x", "b\n"},
              {"xnotes.txt.save", "b\n"}},
-       hint("notes.txt.save.1000")},
+       Hint("notes.txt.save.1000")},
       {"in $HOME too, after those beside the document",
        Files{
            {"notes.txt.save", "b\n"}, {"home/notes.txt.save.2", "c\n"}, {"home/other.save", "d\n"}},
-       hint("notes.txt.save") + in_home("notes.txt.save.2"), "notes.txt", "home"},
+       Hint("notes.txt.save") + in_home("notes.txt.save.2"), "notes.txt", "home"},
       {"in $HOME, for a document in another directory: its last part",
        Files{{"home/notes.txt.save", "c\n"}}, in_home("notes.txt.save"), "sub/notes.txt", "home"},
       {"$HOME is the document's directory: each file named once", Files{{"notes.txt.save", "b\n"}},
-       hint("notes.txt.save"), "notes.txt", "."},
+       Hint("notes.txt.save"), "notes.txt", "."},
       {"planted: a link, a FIFO and a directory are not named; nothing hangs",
-       Files{{"notes.txt.save.3", "b\n"}}, hint("notes.txt.save.3"), "notes.txt", "", Ages{},
+       Files{{"notes.txt.save.3", "b\n"}}, Hint("notes.txt.save.3"), "notes.txt", "", Ages{},
        [&](const std::string& dir) {
          fs::create_symlink(dir + "/notes.txt.save.3", dir + "/notes.txt.save");
          mkfifo_at(dir + "/notes.txt.save.1");
@@ -682,7 +659,7 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
   if (root) {
     rows.push_back({"planted: another user's file is not named",
                     Files{{"notes.txt.save", "b\n"}, {"notes.txt.save.1", "c\n"}},
-                    hint("notes.txt.save.1"), "notes.txt", "", Ages{}, [](const std::string& dir) {
+                    Hint("notes.txt.save.1"), "notes.txt", "", Ages{}, [](const std::string& dir) {
                       ASSERT_EQ(chown((dir + "/notes.txt.save").c_str(), kOther, kOther), 0);
                     }});
   }
@@ -690,7 +667,7 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
   if (root && !CannotRunAsOrdinaryUser()) {
     rows.push_back({"a directory that cannot be read",
                     Files{{"notes.txt.save.7", "b\n"}, {".vazaru_da", ""}},
-                    hint("notes.txt.save.7"), "notes.txt", "", Ages{},
+                    Hint("notes.txt.save.7"), "notes.txt", "", Ages{},
                     [](const std::string& dir) {
                       for (const auto& e : fs::directory_iterator(dir)) {
                         ASSERT_EQ(lchown(e.path().c_str(), kNobody, kNobody), 0);
@@ -710,17 +687,11 @@ TEST(Rescue, StartUpHintNamesEveryEarlierRescueFileNewestFirst) {
     }
     if (row.plant) row.plant(box.dir());
     const std::string home = row.home == "." ? box.dir() : box.dir() + "/" + row.home;
-    RunPlan plan{.args = row.doc.empty() ? std::vector<std::string>{} : std::vector{row.doc},
-                 .input = "",
-                 .in_child =
-                     [&] {
-                       if (row.home.empty()) {
-                         unsetenv("HOME");
-                       } else {
-                         setenv("HOME", home.c_str(), 1);
-                       }
-                     },
-                 .as_ordinary_user = row.as_user};
+    RunPlan plan{
+        .args = row.doc.empty() ? Strings{} : std::vector{row.doc},
+        .input = "",
+        .in_child = [&] { row.home.empty() ? unsetenv("HOME") : setenv("HOME", home.c_str(), 1); },
+        .as_ordinary_user = row.as_user};
     if (!row.as_user) plan.settings = "";
     const auto r = box.Run(plan);
     EXPECT_EQ(r.status, 0);

@@ -29,7 +29,7 @@ TEST(SafeSave, FileSizeLimitLeavesTheOldFileByteForByte) {
     Sandbox box;
     box.Write("big", big);
     box.Write("doc", old);
-    std::set<std::string> names = {".vazaru_da", "big", "doc"};
+    Names names = {".vazaru_da", "big", "doc"};
     if (second_name) {
       fs::create_hard_link(box.dir() + "/doc", box.dir() + "/other");
       names.insert("other");
@@ -65,7 +65,7 @@ TEST(SafeSave, ReplacesTheFileALinkPointsToAndKeepsTheLink) {
   EXPECT_TRUE(fs::is_symlink(box.dir() + "/link"));
   EXPECT_EQ(fs::read_symlink(box.dir() + "/link"), "real/doc");
   EXPECT_EQ(r.File("real/doc"), "new\n");
-  EXPECT_EQ(Entries(box.dir() + "/real"), (std::set<std::string>{"doc"}));
+  EXPECT_EQ(Entries(box.dir() + "/real"), (Names{"doc"}));
 }
 
 TEST(SafeSave, AFileWithTwoNamesIsWrittenInPlace) {
@@ -108,7 +108,7 @@ TEST(SafeSave, KeepsPermissionBitsOwnerAndGroup) {
     EXPECT_EQ(Stat(box.dir() + "/private").st_uid, kNobody);
     EXPECT_EQ(Stat(box.dir() + "/private").st_gid, kNobody);
   }
-  EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "private", "script"}));
+  EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "private", "script"}));
 }
 
 // A directory that takes no new file: the file is written in place once its copy is in the
@@ -141,8 +141,8 @@ TEST(SafeSave, ADirectoryThatAllowsNoNewFileGetsTheFileWrittenInPlace) {
                                        "denied\nNot saved: no safe copy could be made first\n"));
     EXPECT_EQ(r.File("doc"), home_takes_files ? "new text\n" : "old text\n");
     EXPECT_EQ(Stat(box.dir() + "/doc").st_ino, inode);
-    EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "doc", "home"}));
-    EXPECT_EQ(Entries(box.dir() + "/home"), std::set<std::string>{});
+    EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "doc", "home"}));
+    EXPECT_EQ(Entries(box.dir() + "/home"), Names{});
   }
 }
 
@@ -163,7 +163,7 @@ TEST(SafeSave, AnOwnerThatCannotBeKeptGetsTheFileWrittenInPlace) {
   const auto after = Stat(box.dir() + "/doc");
   EXPECT_EQ(after.st_ino, inode);
   EXPECT_EQ(after.st_uid, 0u);
-  EXPECT_EQ(Entries(box.dir()), (std::set<std::string>{".vazaru_da", "doc"}));
+  EXPECT_EQ(Entries(box.dir()), (Names{".vazaru_da", "doc"}));
 }
 
 TEST(SafeSave, AFileWeMayNotWriteIsNotReplaced) {

@@ -114,12 +114,7 @@ TEST(Sharing, AFileChangedOnDiskIsNotOverwrittenThroughAPipe) {
     } else {
       EXPECT_THAT(r.out, Not(HasSubstr("changed on disk")));
     }
-    std::set<std::string> names = {".vazaru_da"};
-    for (const auto& [name, text] : row.left) {
-      names.insert(name);
-      EXPECT_EQ(r.File(name), text) << name;
-    }
-    EXPECT_EQ(Entries(box.dir()), names);
+    ExpectHolds(box.dir(), row.left, {".vazaru_da"});
   });
 }
 
@@ -201,7 +196,7 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
       } else if (!q.in_place) {
         EXPECT_EQ(now, "hello\n");
       }
-      std::set<std::string> names = {".vazaru_da", "notes.txt"};
+      Names names = {".vazaru_da", "notes.txt"};
       if (q.in_place) names.insert("other");
       if (row.ended) names.insert("notes.txt.save");
       EXPECT_EQ(Entries(box.dir()), names);
@@ -218,6 +213,12 @@ TEST(Sharing, OnATerminalTheUserIsAskedBeforeAChangedFileIsOverwritten) {
 TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as two ordinary users";
   if (const auto why = CannotRunAsOrdinaryUser()) GTEST_SKIP() << *why;
+  // The shared directory's owner, group and mode.
+  struct Shared {
+    uid_t owner = 0;
+    gid_t group = kNobody;
+    mode_t mode = 01777;
+  };
   struct Row {
     const char* name;
     std::string link;    // a link planted in the shared directory (the run's own) as `to`
@@ -225,7 +226,7 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
     uid_t owner;         // of the link
     std::string expect;  // in the output
     bool victim_changed = false;
-    std::string dir_mode = "1777";  // of the shared directory
+    Shared shared = {};
     std::string doc = "notes.txt";
     bool hard = false;   // the link is a hard link
     bool plain = false;  // no link: the settings file is the user's own file of that text
@@ -233,6 +234,8 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
   const std::string foreign_save = "Cannot save to notes.txt: it is a link owned by another user\n";
   const std::string foreign_rc =
       ".vazaru_da: launch_command ignored: a link on the way is owned by another user\n";
+  const std::string foreign_folder =
+      ".vazaru_da: launch_command ignored: its folder can be changed by another user\n";
   const std::string ran = "Command in memory = echo RAN\n";
   const std::vector<Row> rows = {
       {"a foreign link in a sticky world-writable directory", "notes.txt", "home/mine", kOther,
@@ -240,14 +243,14 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
       {"the same, dangling: no file of the user's choosing", "notes.txt", "home/key", kOther,
        foreign_save},
       {"a foreign link in a group-writable directory", "notes.txt", "home/mine", kOther,
-       foreign_save, false, "0775"},
+       foreign_save, false, Shared{.mode = 0775}},
       {"a foreign link in a directory part", "unused", "home/none", kNobody,
-       "Cannot save to part/mine: it is a link owned by another user\n", false, "1777",
+       "Cannot save to part/mine: it is a link owned by another user\n", false, Shared{},
        "part/mine"},
       {"the user's own link", "notes.txt", "home/mine", kNobody, "Saved to notes.txt\n", true},
       {"root's link", "notes.txt", "home/mine", 0, "Saved to notes.txt\n", true},
       {"a link owned by the directory's owner", "notes.txt", "home/mine", kOther,
-       "Saved to notes.txt\n", true, "owned"},
+       "Saved to notes.txt\n", true, Shared{kOther, kOther}},
       {"the settings file through a foreign link", ".vazaru_da", "home/mailbox", kOther,
        foreign_rc},
       {"the settings file through a foreign link in a directory part", ".vazaru_da", "part/mailbox",
@@ -256,18 +259,15 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
       {"the settings file through root's link", ".vazaru_da", "home/mailbox", 0, ran},
       {"a hard link to the user's file planted in the shared directory", ".vazaru_da",
        "home/mailbox", kNobody,
-       ".vazaru_da: launch_command ignored: it has other names in a directory others "
-       "may write\n",
-       false, "1777", "notes.txt", true},
+       ".vazaru_da: launch_command ignored: it has other names in a directory others may write\n",
+       false, Shared{}, "notes.txt", true},
       // The user's own file, with one name, renamed to the settings file's name by whoever may
       // change the folder: only a folder nobody else can change gives a command.
       {"the user's own settings file in another user's open folder", ".vazaru_da", "", kNobody,
-       ".vazaru_da: launch_command ignored: its folder can be changed by another user\n", false,
-       "other's 0777", "notes.txt", false, true},
+       foreign_folder, false, Shared{kOther, kOther, 0777}, "notes.txt", false, true},
       {"the same in a folder its group may write, not the user's own group", ".vazaru_da", "",
-       kNobody, ".vazaru_da: launch_command ignored: its folder can be changed by another user\n",
-       false, "root group's 0775", "notes.txt", false, true},
-      {"the same in a sticky folder", ".vazaru_da", "", kNobody, ran, false, "1777", "notes.txt",
+       kNobody, foreign_folder, false, Shared{kNobody, 0, 0775}, "notes.txt", false, true},
+      {"the same in a sticky folder", ".vazaru_da", "", kNobody, ran, false, Shared{}, "notes.txt",
        false, true},
   };
   for (const Row& row : rows) {
@@ -295,18 +295,8 @@ TEST(Sharing, AnotherUsersLinkNeitherRedirectsASaveNorRunsACommand) {
       ASSERT_EQ(symlink((dir + "/" + row.to).c_str(), (dir + "/" + row.link).c_str()), 0);
       ASSERT_EQ(lchown((dir + "/" + row.link).c_str(), row.owner, row.owner), 0);
     }
-    if (row.dir_mode == "owned") {
-      ASSERT_EQ(chown(dir.c_str(), kOther, kOther), 0);
-      ASSERT_EQ(chmod(dir.c_str(), 01777), 0);
-    } else if (row.dir_mode.find(' ') != std::string::npos) {  // whose, and its mode
-      const uid_t owner = row.dir_mode.starts_with("other") ? kOther : kNobody;
-      const gid_t group = row.dir_mode.starts_with("root") ? 0 : kOther;
-      ASSERT_EQ(chown(dir.c_str(), owner, group), 0);
-      ASSERT_EQ(chmod(dir.c_str(), row.dir_mode.ends_with("0777") ? 0777 : 0775), 0);
-    } else {
-      ASSERT_EQ(chown(dir.c_str(), 0, kNobody), 0);
-      ASSERT_EQ(chmod(dir.c_str(), row.dir_mode == "0775" ? 0775 : 01777), 0);
-    }
+    ASSERT_EQ(chown(dir.c_str(), row.shared.owner, row.shared.group), 0);
+    ASSERT_EQ(chmod(dir.c_str(), row.shared.mode), 0);
     RunPlan plan{.args = {row.doc}, .input = "hello\nS\n+\n\nq\nq\n"};
     if (row.link != ".vazaru_da") plan.settings = "";
     plan.as_ordinary_user = true;
