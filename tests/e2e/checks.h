@@ -72,3 +72,62 @@ inline void ExpectEnded(const RunResult& r, int status = 0, const std::string& e
 }
 
 }  // namespace ostrel::e2e
+
+namespace ostrel::e2e {
+
+// For INSTANTIATE_TEST_SUITE_P: each instance is named after its row's `name`.
+inline constexpr auto RowName = [](const auto& info) { return std::string(info.param.name); };
+
+// How many times `piece` occurs in `text`, overlaps counted.
+inline int Count(const std::string& text, const std::string& piece) {
+  int n = 0;
+  for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+  return n;
+}
+
+// One run of the editor in a sandbox of its own, and what it must show and leave.
+struct RunCase {
+  const char* name;
+  RunPlan plan;
+  int status = 0;                       // as ExpectEnded checks, nothing on standard error
+  Strings dirs = {};                    // empty folders made first, which the run leaves so
+  Strings fifos = {};                   // FIFOs made first
+  Strings shown = {};                   // pieces of the output
+  Strings hidden = {};                  // pieces the output must not hold
+  std::optional<std::string> out = {};  // the whole output
+  std::string ends = "";                // how the output ends
+  std::string view = "";                // how the last view (LastView) starts
+  std::map<std::string, std::optional<std::string>> left = {};  // texts of files; nullopt: none
+};
+
+// A failed instance names its case instead of dumping its bytes.
+inline void PrintTo(const RunCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+// Runs `c` and checks all it names.
+inline void ExpectRun(const RunCase& c) {
+  SCOPED_TRACE(c.name);
+  Sandbox box;
+  for (const auto& dir : c.dirs) ASSERT_TRUE(fs::create_directory(box.Path(dir))) << dir;
+  for (const auto& fifo : c.fifos) ASSERT_EQ(mkfifo(box.Path(fifo).c_str(), 0600), 0) << fifo;
+  const auto r = box.Run(c.plan);
+  ExpectEnded(r, c.status);
+  for (const auto& piece : c.shown) EXPECT_THAT(r.out, HasSubstr(piece));
+  for (const auto& piece : c.hidden) EXPECT_THAT(r.out, Not(HasSubstr(piece)));
+  if (c.out) {
+    EXPECT_EQ(r.out, *c.out);
+  }
+  if (!c.ends.empty()) {
+    EXPECT_THAT(r.out, EndsWith(c.ends));
+  }
+  if (!c.view.empty()) {
+    EXPECT_THAT(LastView(r.out), StartsWith(c.view));
+  }
+  for (const auto& [name, text] : c.left) EXPECT_EQ(r.File(name), text) << name;
+  for (const auto& dir : c.dirs) {
+    EXPECT_TRUE(fs::is_directory(box.Path(dir)) && fs::is_empty(box.Path(dir))) << dir;
+  }
+}
+
+}  // namespace ostrel::e2e
