@@ -19,7 +19,8 @@ std::function<void()> PipeHolding(const std::string& input) {
 const std::string kNotRun = "Command not run: the document was not saved\n\nEditing";
 const std::string kEcho = Settings({"launch_command=echo RAN"});
 const std::string kLong = "echo " + std::string(251, 'e');  // 256 characters
-std::string Block() {
+// Runs a command that copies what it reads to "got", then more than 4096 bytes of text.
+std::string PipedInput() {
   std::string block = "=\ncat > got\n";
   while (block.size() < 5000) block += "0123456789abcdefghijklmnopqrstuvwxyz\n";
   return block;
@@ -91,8 +92,8 @@ const RunCase kRuns[] = {
               .input_from_file = true},
      .left = {{"got", "after the editor\n"}, {"doc", "hello\n"}}},
     {.name = "CommandFindsAPipePastTheEditorsFirstBlock",
-     .plan = {.settings = "", .args = {"doc"}, .in_child = PipeHolding(Block())},
-     .left = {{"got", Block().substr(4096)}, {"doc", "\n"}}},  // saved before the command ran
+     .plan = {.settings = "", .args = {"doc"}, .in_child = PipeHolding(PipedInput())},
+     .left = {{"got", PipedInput().substr(4096)}, {"doc", "\n"}}},  // saved before the command ran
 };
 INSTANTIATE_TEST_SUITE_P(, LaunchRuns, ::testing::ValuesIn(kRuns), RowName);
 
