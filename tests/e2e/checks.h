@@ -78,6 +78,12 @@ namespace ostrel::e2e {
 // For INSTANTIATE_TEST_SUITE_P: each instance is named after its row's `name`.
 inline constexpr auto RowName = [](const auto& info) { return std::string(info.param.name); };
 
+// For RunPlan::in_child: standard output becomes a full device.
+inline void OutputToDevFull() {
+  const int fd = open("/dev/full", O_WRONLY);
+  if (fd >= 0) dup2(fd, 1);
+}
+
 // How many times `piece` occurs in `text`, overlaps counted.
 inline int Count(const std::string& text, const std::string& piece) {
   int n = 0;

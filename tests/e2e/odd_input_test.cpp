@@ -123,11 +123,7 @@ TEST(OddInput, StandardStreamsThatFailAreToldAndEndTheRun) {
     bool rescued = false;
   };
   const std::vector<Row> rows = {
-      {"standard output on a full device",
-       [] {
-         const int fd = open("/dev/full", O_WRONLY);
-         if (fd >= 0) dup2(fd, 1);
-       },
+      {"standard output on a full device", OutputToDevFull,
        "ostrel: cannot write the view: No space left on device\n"},
       {"standard output under a file size limit, after the text was read",
        [] {

@@ -143,10 +143,7 @@ TEST(Options, StartPositionIsClampedIntoTheGrid) {
 TEST(Options, OutputThatCannotBeWrittenFailsTheRun) {
   for (const char* option : {"--help", "--version"}) {
     SCOPED_TRACE(option);
-    const auto r = RunEditor({.args = {option}, .in_child = [] {
-                                const int fd = open("/dev/full", O_WRONLY);
-                                if (fd >= 0) dup2(fd, 1);
-                              }});
+    const auto r = RunEditor({.args = {option}, .in_child = OutputToDevFull});
     ExpectEnded(r, 1);
   }
 }
