@@ -137,4 +137,8 @@ inline RunResult ExpectRun(const RunCase& c) {
   return r;
 }
 
+// The tests of RunCase tables: a file instantiates Runs with its table (prefixed with the name
+// of its suite), and the one body of these tests, in files_test.cpp, runs ExpectRun on a case.
+class Runs : public ::testing::TestWithParam<RunCase> {};
+
 }  // namespace ostrel::e2e

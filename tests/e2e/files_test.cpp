@@ -16,8 +16,8 @@ const Files kFourLines = {{"f", "a\nb\nc\nd\n"}};
 const Files kFromA = {{"a", "from a\n"}};
 const Files kOther = {{"other", "other\n"}};
 
-class FileRuns : public ::testing::TestWithParam<RunCase> {};
-TEST_P(FileRuns, ShowAndLeave) {
+// The body of every RunCase table's tests, here and in the other files that instantiate Runs.
+TEST_P(Runs, ShowAndLeave) {
   ExpectRun(GetParam());
 }
 
@@ -124,7 +124,7 @@ const RunCase kLoads[] = {
      .plan = {.settings = "", .args = {std::string(255, 'n')}, .input = "q\nq\n"},
      .shown = {"File " + std::string(255, 'n') + " not found!\n"}},
 };
-INSTANTIATE_TEST_SUITE_P(Load, FileRuns, ::testing::ValuesIn(kLoads), RowName);
+INSTANTIATE_TEST_SUITE_P(Load, Runs, ::testing::ValuesIn(kLoads), RowName);
 
 // 'x' saves nothing; an existing name asks; the next existing ones, 'o' among them, loop; a
 // free one saves; 'o' at the first question overwrites.
@@ -173,7 +173,7 @@ const RunCase kSaves[] = {
      .shown = {"Enter a filename to save to\nEnter a filename to save to\n"
                "Not saved: no file name was given\n"}},
 };
-INSTANTIATE_TEST_SUITE_P(Save, FileRuns, ::testing::ValuesIn(kSaves), RowName);
+INSTANTIATE_TEST_SUITE_P(Save, Runs, ::testing::ValuesIn(kSaves), RowName);
 
 TEST(Save, FullDefaultGridLoadsAndSavesWhole) {
   Sandbox box;

@@ -26,11 +26,6 @@ std::string PipedInput() {
   return block;
 }
 
-class LaunchRuns : public ::testing::TestWithParam<RunCase> {};
-TEST_P(LaunchRuns, ShowAndLeave) {
-  ExpectRun(GetParam());
-}
-
 const RunCase kRuns[] = {
     {.name = "NoCommandAndEnterDoesNothing",
      .plan = {.settings = "", .args = {"doc"}, .input = "text\n=\n\nq\nq\n"},
@@ -95,7 +90,7 @@ const RunCase kRuns[] = {
      .plan = {.settings = "", .args = {"doc"}, .in_child = PipeHolding(PipedInput())},
      .left = {{"got", PipedInput().substr(4096)}, {"doc", "\n"}}},  // saved before the command ran
 };
-INSTANTIATE_TEST_SUITE_P(, LaunchRuns, ::testing::ValuesIn(kRuns), RowName);
+INSTANTIATE_TEST_SUITE_P(Launch, Runs, ::testing::ValuesIn(kRuns), RowName);
 
 // Ctrl-C at the name question cancels the save: nothing runs, and that is said first.
 TEST(Launch, NothingRunsAfterASaveCancelledWithCtrlC) {

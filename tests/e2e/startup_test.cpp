@@ -176,11 +176,6 @@ TEST(StartUp, SettingsFileThatNeverEndsGivesDefaults) {
   EXPECT_EQ(zero.status, 0);
 }
 
-class StartUpRuns : public ::testing::TestWithParam<RunCase> {};
-TEST_P(StartUpRuns, ShowAndLeave) {
-  ExpectRun(GetParam());
-}
-
 const RunCase kRuns[] = {
     {.name = "SettingsFileThatIsADirectoryIsLeftAlone",
      .plan = {.input = kQuit},
@@ -194,7 +189,7 @@ const RunCase kRuns[] = {
      .plan = {.settings = Settings({"help=?", "quit=Q"}), .input = "Q\nq\n"},
      .out = StartupOutput("?", "Q") + kEmptyView + kQuitPrompt},
 };
-INSTANTIATE_TEST_SUITE_P(, StartUpRuns, ::testing::ValuesIn(kRuns), RowName);
+INSTANTIATE_TEST_SUITE_P(StartUp, Runs, ::testing::ValuesIn(kRuns), RowName);
 
 // One slot of 2^31-1 bytes: the grid and its six work buffers are 14 GB of address space, of
 // which a short session touches a few pages. Then every whole-line operation, the clip and undo
