@@ -81,3 +81,73 @@ inline void ExpectHolds(const std::string& dir, const Files& files, Names others
 }
 
 }  // namespace ostrel::e2e
+
+namespace ostrel::e2e {
+
+// For INSTANTIATE_TEST_SUITE_P: each instance is named after its row's `name`.
+inline constexpr auto RowName = [](const auto& info) { return std::string(info.param.name); };
+
+// For RunPlan::in_child: standard output becomes a full device.
+inline void OutputToDevFull() {
+  const int fd = open("/dev/full", O_WRONLY);
+  if (fd >= 0) dup2(fd, 1);
+}
+
+// How many times `piece` occurs in `text`, overlaps counted.
+inline int Count(const std::string& text, const std::string& piece) {
+  int n = 0;
+  for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+  return n;
+}
+
+// One run of the editor in a sandbox of its own, and what it must show and leave.
+struct RunCase {
+  const char* name;
+  RunPlan plan;
+  int status = 0;                       // as ExpectEnded checks, nothing on standard error
+  Strings dirs = {};                    // empty folders made first, which the run leaves so
+  Strings fifos = {};                   // FIFOs made first
+  Strings shown = {};                   // pieces of the output
+  Strings hidden = {};                  // pieces the output must not hold
+  std::optional<std::string> out = {};  // the whole output
+  std::string ends = "";                // how the output ends
+  std::string view = "";                // how the last view (LastView) starts
+  std::map<std::string, std::optional<std::string>> left = {};  // texts of files; nullopt: none
+};
+
+// A failed instance names its case instead of dumping its bytes.
+inline void PrintTo(const RunCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+// Runs `c` and checks all it names; returns the run, whose folder is gone by then.
+inline RunResult ExpectRun(const RunCase& c) {
+  SCOPED_TRACE(c.name);
+  Sandbox box;
+  for (const auto& dir : c.dirs) EXPECT_TRUE(fs::create_directory(box.Path(dir))) << dir;
+  for (const auto& fifo : c.fifos) EXPECT_EQ(mkfifo(box.Path(fifo).c_str(), 0600), 0) << fifo;
+  const auto r = box.Run(c.plan);
+  ExpectEnded(r, c.status);
+  for (const auto& piece : c.shown) EXPECT_THAT(r.out, HasSubstr(piece));
+  for (const auto& piece : c.hidden) EXPECT_THAT(r.out, Not(HasSubstr(piece)));
+  if (c.out) {
+    EXPECT_EQ(r.out, *c.out);
+  }
+  if (!c.ends.empty()) {
+    EXPECT_THAT(r.out, EndsWith(c.ends));
+  }
+  if (!c.view.empty()) {
+    EXPECT_THAT(LastView(r.out), StartsWith(c.view));
+  }
+  for (const auto& [name, text] : c.left) EXPECT_EQ(r.File(name), text) << name;
+  for (const auto& dir : c.dirs) {
+    EXPECT_TRUE(fs::is_directory(box.Path(dir)) && fs::is_empty(box.Path(dir))) << dir;
+  }
+  return r;
+}
+
+// The tests of RunCase tables: a file instantiates Runs with its table (prefixed with the name
+// of its suite), and the one body of these tests, in files_test.cpp, runs ExpectRun on a case.
+class Runs : public ::testing::TestWithParam<RunCase> {};
+
+}  // namespace ostrel::e2e

@@ -72,7 +72,7 @@ TEST(CursorMoves, PageLengthShapesTheWindow) {
 TEST(CursorMoves, NumberAnswers) {
   // Seven digits are read and the rest of the answer thrown away: 1234567 is out of range.
   const auto r = Drive("g\n123456789\n", "");
-  EXPECT_THAT(LastView(r.out), ::testing::StartsWith("Editing 1:1 \n\n[1] \n 2\n"));
+  EXPECT_THAT(LastView(r.out), StartsWith("Editing 1:1 \n\n[1] \n 2\n"));
   EXPECT_EQ(Last("G\n5\ng\n  +3\n"), "3:5");
   EXPECT_EQ(Last("G\n5\ng\n0\ng\n-1\ng\nx\ng\n13\n"), "1:5");
   EXPECT_EQ(Last("G\n21\n"), "1:21");
@@ -117,7 +117,7 @@ TEST(CursorSettings, LockAnchorAndNumbers) {
   EXPECT_EQ(Last("L\nab\ncd\n"), "1:1");
   EXPECT_EQ(Last("G\n10\nA\nl\n.\na\n"), "2:10");
   EXPECT_EQ(Last("a\n", Settings({"max_char=20", "anchor_position=5"})), "1:5");
-  EXPECT_THAT(LastView(Drive("#\n").out), ::testing::StartsWith("Editing 1:1 \n\n>\n\n"));
+  EXPECT_THAT(LastView(Drive("#\n").out), StartsWith("Editing 1:1 \n\n>\n\n"));
   EXPECT_EQ(LastView(Drive("#\n#\n").out), LastView(Drive("").out));
 }
 

@@ -15,44 +15,40 @@ const std::string kNotSaved = "Not saved: no file name was given\n";
 
 struct Row {
   const char* prompt_name;
-  std::string doc;     // the document named at the start; "" for none
-  std::string input;   // everything before the end of input
-  std::string prompt;  // the last text printed before the end of input was met
-  std::string after;   // what the editor prints next, up to the next view if it carries on
-  bool carries_on;     // true: one more view, then the command line ends the editor
-  int status;
+  std::string input;       // everything before the end of input
+  std::string prompt;      // the last text printed before the end of input was met
+  std::string after = "";  // what the editor prints next, up to the next view if it carries on
+  bool carries_on = true;  // true: one more view, then the command line ends the editor
+  int status = 0;
+  std::string doc = "doc";  // the document named at the start; "" for none
 };
 
 const std::vector<Row> kRows = {
-    {"command line", "doc", "", "2 Lines Generated\n", "", true, 0},
-    {"quit confirmation", "doc", "q\n", kQuitPrompt, "", false, 0},
-    {"page length", "doc", "p\n", "Enter number of lines to display\n", "", true, 0},
-    {"go to line", "doc", "g\n", "Go to which line?\n", "", true, 0},
-    {"go to position", "doc", "G\n", "Go to which position?\n", "", true, 0},
-    {"line move destination", "doc", "m\n", "Move line 1 to where?\n",
-     "Destination line is not valid\n", true, 0},
-    {"line copy destination", "doc", "C\n", "Copy line 1 to where?\n",
-     "Desination line is not valid\n", true, 0},
-    {"copy size", "doc", "c\n", "Copy how many characters?\n", "", true, 0},
-    {"cut size", "doc", "x\n", "Enter cut size\n", "", true, 0},
-    {"jump string in the line", "doc", "j\n", "Enter jump string\n", "", true, 0},
-    {"jump string in the document", "doc", "J\n", "Enter jump string\n", "", true, 0},
-    {"insert text", "doc", "i\n", "Enter string to insert\n", "", true, 0},
-    {"open prompt", "doc", "O\n", kOpenPrompt, "", true, 0},
-    {"open: name after saving", "doc", "O\ns\n", "Next, enter a new filename to open\n", "", true,
-     0},
-    {"save name", "", "S\n", "Enter a filename to save to\n", kNotSaved, true, 1},
-    {"save as", "doc", "s\n", "Enter a filename to save to, or 'x' to return\n", kNotSaved, true,
-     1},
-    {"save as: file exists", "doc", "s\na\n", "Enter a new filename or 'o' to overwrite\n",
-     kNotSaved, true, 1},
-    {"save as: try again", "doc", "s\na\na\n", "File exists. Try again\n", kNotSaved, true, 1},
-    {"partial load at start-up", "many", "", kPartialLoadQuestion, "", false, 1},
-    {"partial load from open", "doc", "O\nmany\n", kPartialLoadQuestion, "", false, 1},
-    {"launch command edit", "doc", "+\n", kNoCommand, "", true, 0},
-    {"launch command run", "doc", "=\n", kNoCommand, "", true, 0},
-    {"help menu", "doc", "h\n", "'x'  Exit Help\n", "", true, 0},
-    {"help menu after a page", "doc", "h\nf\n", "'x'  Exit Help\n", "", true, 0},
+    {"command line", "", "2 Lines Generated\n"},
+    {"quit confirmation", "q\n", kQuitPrompt, "", false},
+    {"page length", "p\n", "Enter number of lines to display\n"},
+    {"go to line", "g\n", "Go to which line?\n"},
+    {"go to position", "G\n", "Go to which position?\n"},
+    {"line move destination", "m\n", "Move line 1 to where?\n", "Destination line is not valid\n"},
+    {"line copy destination", "C\n", "Copy line 1 to where?\n", "Desination line is not valid\n"},
+    {"copy size", "c\n", "Copy how many characters?\n"},
+    {"cut size", "x\n", "Enter cut size\n"},
+    {"jump string in the line", "j\n", "Enter jump string\n"},
+    {"jump string in the document", "J\n", "Enter jump string\n"},
+    {"insert text", "i\n", "Enter string to insert\n"},
+    {"open prompt", "O\n", kOpenPrompt},
+    {"open: name after saving", "O\ns\n", "Next, enter a new filename to open\n"},
+    {"save name", "S\n", "Enter a filename to save to\n", kNotSaved, true, 1, ""},
+    {"save as", "s\n", "Enter a filename to save to, or 'x' to return\n", kNotSaved, true, 1},
+    {"save as: file exists", "s\na\n", "Enter a new filename or 'o' to overwrite\n", kNotSaved,
+     true, 1},
+    {"save as: try again", "s\na\na\n", "File exists. Try again\n", kNotSaved, true, 1},
+    {"partial load at start-up", "", kPartialLoadQuestion, "", false, 1, "many"},
+    {"partial load from open", "O\nmany\n", kPartialLoadQuestion, "", false, 1},
+    {"launch command edit", "+\n", kNoCommand},
+    {"launch command run", "=\n", kNoCommand},
+    {"help menu", "h\n", "'x'  Exit Help\n"},
+    {"help menu after a page", "h\nf\n", "'x'  Exit Help\n"},
 };
 
 TEST(EndOfInput, EveryPromptEndsOrCarriesOnAsDecided) {

@@ -13,12 +13,6 @@ RunResult Drive(const std::string& input, const std::string& settings = "") {
   return r;
 }
 
-int Count(const std::string& out, const std::string& what) {
-  int n = 0;
-  for (auto at = out.find(what); at != std::string::npos; at = out.find(what, at + 1)) ++n;
-  return n;
-}
-
 // Everything printed after the first view's prompt up to the next view.
 std::string HelpOutput(const std::string& out) {
   const auto start = out.find("> ") + 2;
@@ -32,7 +26,7 @@ TEST(Help, OpensWithTheLimitsAndLeavesAtTheEndOfInput) {
                        "\nLimits:  Line length = 255     Total Lines = 32767\n\n" + kMenu + "\n" +
                        view);
   EXPECT_THAT(Drive("h\nx\n", Settings({"max_char=100", "max_lines=500"})).out,
-              ::testing::HasSubstr("\nLimits:  Line length = 100     Total Lines = 500\n\n"));
+              HasSubstr("\nLimits:  Line length = 100     Total Lines = 500\n\n"));
 }
 
 TEST(Help, PagesShowTheCurrentKeys) {
@@ -124,12 +118,11 @@ TEST(Help, LongAnswersAreOneAnswer) {
   // Fifteen characters are read and the rest of the line thrown away: the page, the menu once.
   auto r = Drive("h\nnnnnnnnnnnnnnnn\nx\n");
   EXPECT_EQ(Count(r.out, "Navigation:\n"), 1);
-  EXPECT_THAT(r.out, ::testing::HasSubstr("    'A' to set the anchored position\n\n" + kMenu +
-                                          "\nEditing"));
+  EXPECT_THAT(r.out, HasSubstr("    'A' to set the anchored position\n\n" + kMenu + "\nEditing"));
   // Nothing of a leaving answer reaches the command loop.
   r = Drive("h\nxaaaaaaaaaaaaaahello\n");
   EXPECT_EQ(Count(r.out, kMenu), 1);
-  EXPECT_THAT(LastView(r.out), ::testing::StartsWith("Editing 1:1 \n\n[1] \n"));
+  EXPECT_THAT(LastView(r.out), StartsWith("Editing 1:1 \n\n[1] \n"));
 }
 
 }  // namespace

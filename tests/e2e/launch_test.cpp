@@ -4,69 +4,98 @@
 namespace ostrel::e2e {
 namespace {
 
-TEST(Launch, NoCommandAndEnterDoesNothing) {
-  Sandbox box;
-  const auto r = box.Run({.settings = "", .args = {"doc"}, .input = "text\n=\n\nq\nq\n"});
-  ExpectEnded(r);
-  EXPECT_THAT(r.out, HasSubstr("There is no command in memory\n"
-                               "Enter new command or [enter] to keep current one\n\nEditing"));
-  EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
-  EXPECT_EQ(r.File("doc"), std::nullopt);
-}
-
-TEST(Launch, SavesThenRunsWithOutputInOrder) {
-  Sandbox box;
-  // The command sees the saved file, and its output comes after "Saved to" and before the view.
-  const auto r =
-      box.Run({.settings = "", .args = {"doc"}, .input = "text\n=\ncat doc; echo RAN\nq\nq\n"});
-  ExpectEnded(r);
-  EXPECT_THAT(r.out, HasSubstr("Enter new command or [enter] to keep current one\n"
-                               "Saved to doc\ntext\nRAN\n\nEditing 2:1 doc\n"));
-}
-
-TEST(Launch, StoredCommandRunsAtOnceAndIsPassedUnchanged) {
-  Sandbox box;
-  const auto r = box.Run({.settings = Settings({"launch_command=printf '%s|' doc"}),
-                          .input = "=\nname\n+\necho second\n=\nq\nq\n"});
-  ExpectEnded(r);
-  // No name yet: the save asks for one; the "%s" reaches the shell as it stands.
-  EXPECT_THAT(r.out, HasSubstr("Enter a filename to save to\nSaved to name\ndoc|\nEditing"));
-  EXPECT_THAT(r.out, HasSubstr("Command in memory = printf '%s|' doc\n"));
-  EXPECT_THAT(r.out, HasSubstr("Saved to name\nsecond\n\nEditing"));
-}
-
-// The command acts on the saved file, so nothing runs when the save failed or was given up.
-TEST(Launch, NothingRunsAfterASaveThatDidNotWork) {
-  const std::string not_run = "Command not run: the document was not saved\n\nEditing";
-  const struct {
-    const char* name;
-    std::vector<std::string> args;
-    std::string input;
-    std::string shown;
-  } rows[] = {
-      {"failed",
-       {"nodir/doc.txt"},
-       "text\n=\nq\nq\n",
-       "Cannot save to nodir/doc.txt: No such file or directory\n" + not_run},
-      // The end of input at the name question gives the save up.
-      {"given up",
-       {},
-       "text\n=\n",
-       "Enter a filename to save to\nNot saved: no file name was given\n" + not_run},
+// In the child: standard input becomes a pipe that already holds all of `input`.
+std::function<void()> PipeHolding(const std::string& input) {
+  return [input] {
+    int fds[2];
+    if (pipe(fds) != 0) _exit(125);
+    if (write(fds[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) _exit(125);
+    close(fds[1]);
+    dup2(fds[0], 0);
+    close(fds[0]);
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const auto r = RunEditor(
-        {.settings = Settings({"launch_command=echo RAN"}), .args = row.args, .input = row.input});
-    ExpectEnded(r, 1);  // the save the user asked for failed
-    EXPECT_THAT(r.out, HasSubstr(row.shown));
-    EXPECT_THAT(r.out, Not(HasSubstr("RAN")));
-  }
-  // Ctrl-C at the name question cancels the save: nothing runs, and that is said first.
+}
+
+const std::string kNotRun = "Command not run: the document was not saved\n\nEditing";
+const std::string kEcho = Settings({"launch_command=echo RAN"});
+const std::string kLong = "echo " + std::string(251, 'e');  // 256 characters
+// Runs a command that copies what it reads to "got", then more than 4096 bytes of text.
+std::string PipedInput() {
+  std::string block = "=\ncat > got\n";
+  while (block.size() < 5000) block += "0123456789abcdefghijklmnopqrstuvwxyz\n";
+  return block;
+}
+
+const RunCase kRuns[] = {
+    {.name = "NoCommandAndEnterDoesNothing",
+     .plan = {.settings = "", .args = {"doc"}, .input = "text\n=\n\nq\nq\n"},
+     .shown = {"There is no command in memory\n"
+               "Enter new command or [enter] to keep current one\n\nEditing"},
+     .hidden = {"Saved to"},
+     .left = {{"doc", std::nullopt}}},
+    // The command sees the saved file, and its output comes after "Saved to" and before the view.
+    {.name = "SavesThenRunsWithOutputInOrder",
+     .plan = {.settings = "", .args = {"doc"}, .input = "text\n=\ncat doc; echo RAN\nq\nq\n"},
+     .shown = {"Enter new command or [enter] to keep current one\n"
+               "Saved to doc\ntext\nRAN\n\nEditing 2:1 doc\n"}},
+    // No name yet: the save asks for one; the "%s" reaches the shell as it stands.
+    {.name = "StoredCommandRunsAtOnceAndIsPassedUnchanged",
+     .plan = {.settings = Settings({"launch_command=printf '%s|' doc"}),
+              .input = "=\nname\n+\necho second\n=\nq\nq\n"},
+     .shown = {"Enter a filename to save to\nSaved to name\ndoc|\nEditing",
+               "Command in memory = printf '%s|' doc\n", "Saved to name\nsecond\n\nEditing"}},
+    // The command acts on the saved file, so nothing runs when the save failed or was given up
+    // (by the end of input at the name question); the save the user asked for failed.
+    {.name = "NothingRunsAfterAFailedSave",
+     .plan = {.settings = kEcho, .args = {"nodir/doc.txt"}, .input = "text\n=\nq\nq\n"},
+     .status = 1,
+     .shown = {"Cannot save to nodir/doc.txt: No such file or directory\n" + kNotRun},
+     .hidden = {"RAN"}},
+    {.name = "NothingRunsAfterASaveGivenUp",
+     .plan = {.settings = kEcho, .input = "text\n=\n"},
+     .status = 1,
+     .shown = {"Enter a filename to save to\nNot saved: no file name was given\n" + kNotRun},
+     .hidden = {"RAN"}},
+    // The editor ignores SIGPIPE for itself; `yes` must still end quietly when `head` is done.
+    {.name = "CommandStartsWithTheUsualSignalActions",
+     .plan = {.settings = "", .args = {"doc"}, .input = "=\nyes | head -1\nq\nq\n"},
+     .shown = {"Saved to doc\ny\n\nEditing"}},
+    // In the settings file and typed at the dialogue: the stored command (none) stays, and
+    // nothing runs.
+    {.name = "CommandsLongerThan255CharactersAreRefusedNeverCut",
+     .plan = {.settings = Settings({"launch_command=" + kLong}),
+              .args = {"doc"},
+              .input = "+\n" + kLong + "\n=\n\nq\nq\n"},
+     .shown = {"Reading RC file: .vazaru_da\n"
+               ".vazaru_da: launch_command ignored: longer than 255 characters\n",
+               "Command is longer than 255 characters\n\nEditing"},
+     .hidden = {"Saved to"}},
+    // Where a launched command, and the script that started the editor, find the shared input
+    // (in "got"). A regular file is put back where the editor's input ends, and the editor
+    // reads on from its own position; a pipe is read in blocks of 4096 bytes, and a command
+    // finds what lies beyond.
+    {.name = "CommandReadsOnFromAFileTheEditorFromItsOwnPosition",
+     .plan = {.settings = "",
+              .args = {"doc"},
+              .input = "=\nhead -n 2 > got\nline A\nline B\nS\nq\nq\n",
+              .input_from_file = true},
+     .left = {{"got", "line A\nline B\n"}, {"doc", "line A\nline B\n"}}},
+    {.name = "ScriptReadsOnFromAFileAfterTheEditorEnds",
+     .plan = {.settings = "",
+              .shell = "\"$0\" doc; cat > got",
+              .input = "hello\nS\nq\nq\nafter the editor\n",
+              .input_from_file = true},
+     .left = {{"got", "after the editor\n"}, {"doc", "hello\n"}}},
+    {.name = "CommandFindsAPipePastTheEditorsFirstBlock",
+     .plan = {.settings = "", .args = {"doc"}, .in_child = PipeHolding(PipedInput())},
+     .left = {{"got", PipedInput().substr(4096)}, {"doc", "\n"}}},  // saved before the command ran
+};
+INSTANTIATE_TEST_SUITE_P(Launch, Runs, ::testing::ValuesIn(kRuns), RowName);
+
+// Ctrl-C at the name question cancels the save: nothing runs, and that is said first.
+TEST(Launch, NothingRunsAfterASaveCancelledWithCtrlC) {
   Sandbox box;
-  Terminal t(box, {.settings = Settings({"launch_command=echo RAN"}),
-                   .args = {"--no-line-editing"},
-                   .echo = false});
+  Terminal t(box, {.settings = kEcho, .args = {"--no-line-editing"}, .echo = false});
   ASSERT_TRUE(t.WaitFor(kPrompt));
   ASSERT_TRUE(Typed(t, "text\n=\n", "Enter a filename to save to\n"));
   t.MarkAfterLast("Enter a filename to save to\n");
@@ -77,14 +106,6 @@ TEST(Launch, NothingRunsAfterASaveThatDidNotWork) {
   ASSERT_TRUE(t.Send("q\nq\n"));
   EXPECT_EQ(t.Wait().status(), 0);  // a cancelled save is no failed save
   EXPECT_THAT(t.Output(), Not(HasSubstr("RAN")));
-}
-
-TEST(Launch, CommandStartsWithTheUsualSignalActions) {
-  Sandbox box;
-  // The editor ignores SIGPIPE for itself; `yes` must still end quietly when `head` is done.
-  const auto r = box.Run({.settings = "", .args = {"doc"}, .input = "=\nyes | head -1\nq\nq\n"});
-  ExpectEnded(r);
-  EXPECT_THAT(r.out, HasSubstr("Saved to doc\ny\n\nEditing"));
 }
 
 // The command starts with no signal ignored; the editor keeps its own actions meanwhile: a
@@ -121,75 +142,6 @@ TEST(Launch, SignalsWhileACommandRuns) {
     for (const int sig : {SIGINT, SIGQUIT, SIGPIPE, SIGXFSZ, SIGHUP, SIGTERM}) {
       EXPECT_EQ(mask & (1ULL << (sig - 1)), 0U) << sig;
     }
-  }
-}
-
-TEST(Launch, CommandsLongerThan255CharactersAreRefusedNeverCut) {
-  Sandbox box;
-  const std::string echo = "echo " + std::string(251, 'e');  // 256 characters
-  const auto r = box.Run({.settings = Settings({"launch_command=" + echo}),
-                          .args = {"doc"},
-                          .input = "+\n" + echo + "\n=\n\nq\nq\n"});
-  ExpectEnded(r);
-  EXPECT_THAT(r.out, HasSubstr("Reading RC file: .vazaru_da\n"
-                               ".vazaru_da: launch_command ignored: longer than 255 characters\n"));
-  // Typed at the dialogue: the stored command (none) stays, and nothing runs.
-  EXPECT_THAT(r.out, HasSubstr("Command is longer than 255 characters\n\nEditing"));
-  EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
-}
-
-// In the child: standard input becomes a pipe that already holds all of `input`.
-std::function<void()> PipeHolding(const std::string& input) {
-  return [input] {
-    int fds[2];
-    if (pipe(fds) != 0) _exit(125);
-    if (write(fds[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) _exit(125);
-    close(fds[1]);
-    dup2(fds[0], 0);
-    close(fds[0]);
-  };
-}
-
-// Where a launched command, and the script that started the editor, find the shared input. A
-// regular file is put back where the editor's input ends, and the editor reads on from its own
-// position; a pipe is read in blocks of 4096 bytes, and a command finds what lies beyond.
-TEST(Launch, SharedInputIsLeftWhereTheEditorsInputEnds) {
-  std::string block;
-  while (block.size() < 5000) block += "0123456789abcdefghijklmnopqrstuvwxyz\n";
-  const std::string piped = "=\ncat > got\n" + block;
-  struct Row {
-    const char* name;
-    RunPlan plan;
-    std::string got;  // what the command or the script read
-    std::string doc;  // the document saved last
-  };
-  const std::vector<Row> rows = {
-      {"a command reads on from a file, the editor from its own position",
-       {.settings = "",
-        .args = {"doc"},
-        .input = "=\nhead -n 2 > got\nline A\nline B\nS\nq\nq\n",
-        .input_from_file = true},
-       "line A\nline B\n",
-       "line A\nline B\n"},
-      {"a script reads on from a file after the editor ends",
-       {.settings = "",
-        .shell = "\"$0\" doc; cat > got",
-        .input = "hello\nS\nq\nq\nafter the editor\n",
-        .input_from_file = true},
-       "after the editor\n",
-       "hello\n"},
-      {"a command finds a pipe past the editor's first block",
-       {.settings = "", .args = {"doc"}, .in_child = PipeHolding(piped)},
-       piped.substr(4096),
-       "\n"},  // saved before the command ran
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Sandbox box;
-    const auto r = box.Run(row.plan);
-    ExpectEnded(r);
-    EXPECT_EQ(r.File("got"), row.got);
-    EXPECT_EQ(r.File("doc"), row.doc);
   }
 }
 

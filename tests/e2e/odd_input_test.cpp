@@ -15,44 +15,95 @@ std::string Lines(const std::string& text, std::size_t width) {
   return out;
 }
 
-// A file that exists but cannot be loaded ends the editor before the view: nothing typed can
-// be saved over it.
-TEST(OddInput, DirectoryAsTheFile) {
-  Sandbox box;
-  fs::create_directory(box.dir() + "/sub");
-  const auto r = box.Run({.settings = "", .args = {"sub"}, .input = "text\nS\n" + kQuit});
-  ExpectEnded(r, 1);
-  EXPECT_THAT(r.out, EndsWith("Cannot load sub: Is a directory\n"));
-  EXPECT_TRUE(fs::is_empty(box.dir() + "/sub"));
-}
+const std::string kBinary("ab\0cd\nef\n", 9);
+const std::string kShell = "a;touch pwned1 $(touch pwned2) `touch pwned3`";
 
-TEST(OddInput, FifoAsTheFile) {
-  Sandbox box;
-  ASSERT_EQ(mkfifo((box.dir() + "/fifo").c_str(), 0600), 0);
-  RunPlan plan{.settings = "", .args = {"fifo"}, .input = "text\nS\n" + kQuit};
-  plan.timeout_seconds = 5;
-  const auto r = box.Run(plan);
-  ExpectEnded(r, 1);
-  EXPECT_THAT(r.out, EndsWith("Cannot load fifo: not a regular file\n"));
-  // Nobody reads the FIFO: a save to it fails at once instead of waiting for a reader.
-  const auto saved =
-      box.Run({.settings = "", .input = "text\nS\nfifo\n" + kQuit, .timeout_seconds = 5});
-  ExpectEnded(saved, 1);  // the last save failed
-  EXPECT_THAT(saved.out, HasSubstr("Cannot save to fifo: No such device or address\n"));
-}
-
-TEST(OddInput, DevNullAsTheFile) {
-  const auto r = RunEditor({.settings = "", .args = {"/dev/null"}, .input = "text\nS\n" + kQuit});
-  ExpectEnded(r, 1);
-  EXPECT_THAT(r.out, EndsWith("Cannot load /dev/null: not a regular file\n"));
-}
-
-TEST(OddInput, SavingToDevFull) {
-  const auto r = RunEditor({.settings = "", .input = "text\nS\n/dev/full\n" + kQuit});
-  ExpectEnded(r, 1);  // the last save failed
-  EXPECT_THAT(r.out, HasSubstr("Cannot save to /dev/full: No space left on device\n"));
-  EXPECT_THAT(r.out, Not(HasSubstr("Saved to")));
-}
+// A file that exists but cannot be loaded ends the editor before the view: nothing typed can be
+// saved over it. A save that fails leaves status 1 as the last save failed.
+const RunCase kRuns[] = {
+    {.name = "DirectoryAsTheFile",
+     .plan = {.settings = "", .args = {"sub"}, .input = "text\nS\n" + kQuit},
+     .status = 1,
+     .dirs = {"sub"},
+     .ends = "Cannot load sub: Is a directory\n"},
+    {.name = "FifoAsTheFile",
+     .plan = {.settings = "", .args = {"fifo"}, .input = "text\nS\n" + kQuit, .timeout_seconds = 5},
+     .status = 1,
+     .fifos = {"fifo"},
+     .ends = "Cannot load fifo: not a regular file\n"},
+    // Nobody reads the FIFO: a save to it fails at once instead of waiting for a reader.
+    {.name = "SavingToAFifo",
+     .plan = {.settings = "", .input = "text\nS\nfifo\n" + kQuit, .timeout_seconds = 5},
+     .status = 1,
+     .fifos = {"fifo"},
+     .shown = {"Cannot save to fifo: No such device or address\n"}},
+    {.name = "DevNullAsTheFile",
+     .plan = {.settings = "", .args = {"/dev/null"}, .input = "text\nS\n" + kQuit},
+     .status = 1,
+     .ends = "Cannot load /dev/null: not a regular file\n"},
+    {.name = "SavingToDevFull",
+     .plan = {.settings = "", .input = "text\nS\n/dev/full\n" + kQuit},
+     .status = 1,
+     .shown = {"Cannot save to /dev/full: No space left on device\n"},
+     .hidden = {"Saved to"}},
+    {.name = "SavingIntoAMissingDirectory",
+     .plan = {.settings = "", .input = "text\ns\nnodir/doc\n" + kQuit},
+     .status = 1,
+     .shown = {"Cannot save to nodir/doc: No such file or directory\n"},
+     .left = {{"nodir", std::nullopt}}},
+    {.name = "SavingToADirectory",
+     .plan = {.settings = "", .input = "text\ns\nsub\no\n" + kQuit},
+     .status = 1,
+     .dirs = {"sub"},
+     .shown = {"The file already exists.\n", "Cannot save to sub: Is a directory\n"}},
+    // The text ends at the first NUL; the rest would be lost, so the editor asks first.
+    {.name = "BinaryFileWithNulBytes",
+     .plan = {.settings = "", .args = {"bin"}, .input = "n\n", .files = {{"bin", kBinary}}},
+     .status = 1,
+     .shown = {"Read 9 bytes, 1 Lines Generated\n\n"
+               "Warning!! Only 22.2 percent of the data was loaded!\n"}},
+    {.name = "BinaryFileWithNulBytesLoadedAnyway",
+     .plan = {.settings = "",
+              .args = {"bin"},
+              .input = "Y\ns\nout\n" + kQuit,
+              .files = {{"bin", kBinary}}},
+     .left = {{"out", "ab\n"}, {"bin", kBinary}}},
+    // The carriage return is a character of the line: the end of line is after it.
+    {.name = "CrlfFileRoundTrips",
+     .plan = {.settings = "",
+              .args = {"crlf"},
+              .input = "e\n!X\nS\n" + kQuit,
+              .files = {{"crlf", "one\r\ntwo\r\n"}}},
+     .shown = {"Editing 1:5 crlf"},
+     .left = {{"crlf", "one\rX\ntwo\r\n"}}},
+    {.name = "SettingsWithHugeOrNegativeValues",
+     .plan = {.settings = Settings({"max_lines=99999999999", "max_char=-5", "max_char=4294967296",
+                                    "lines_per_page=-3", "anchor_position=-1", "help=-1"}),
+              .input = "h\nx\n" + kQuit},
+     .shown = {"Enter 'h' for help or 'q' to quit\n",
+               "Limits:  Line length = 255     Total Lines = 32767\n"}},
+    {.name = "SettingsWithATooLargeGrid",
+     .plan = {.settings = Settings({"max_lines=2000000000"}), .input = kQuit},
+     .status = 1,
+     .ends =
+         "Text buffer of 2000000000 lines of 256 bytes is too large (2147483648 bytes or more)\n"},
+    {.name = "SettingsFileThatIsADirectory",
+     .plan = {.input = kQuit},
+     .dirs = {".vazaru_da"},
+     .shown = {"Reading RC file: .vazaru_da\n\nEnter 'h' for help or 'q' to quit\n"}},
+    {.name = "FileNamesAndAnswersNeverReachAShell",
+     .plan = {.settings = Settings({"launch_command=true"}),
+              .input = "text\ns\n" + kShell + "\n=\nO\n" + kShell + "|touch pwned4\n" +
+                       "i\n$(touch pwned5)\n" + kQuit},
+     .shown = {"Saved to " + kShell + "\n"},
+     .left = {{kShell, "text\n"},
+              {"pwned1", std::nullopt},
+              {"pwned2", std::nullopt},
+              {"pwned3", std::nullopt},
+              {"pwned4", std::nullopt},
+              {"pwned5", std::nullopt}}},
+};
+INSTANTIATE_TEST_SUITE_P(OddInput, Runs, ::testing::ValuesIn(kRuns), RowName);
 
 // A standard stream that fails is never passed over in silence: a full device or a file size
 // limit as the output, or a folder as the input, ends the editor with one line on standard error
@@ -68,11 +119,7 @@ TEST(OddInput, StandardStreamsThatFailAreToldAndEndTheRun) {
     bool rescued = false;
   };
   const std::vector<Row> rows = {
-      {"standard output on a full device",
-       [] {
-         const int fd = open("/dev/full", O_WRONLY);
-         if (fd >= 0) dup2(fd, 1);
-       },
+      {"standard output on a full device", OutputToDevFull,
        "ostrel: cannot write the view: No space left on device\n"},
       {"standard output under a file size limit, after the text was read",
        [] {
@@ -130,49 +177,6 @@ TEST(OddInput, StandardStreamsThatFailAreToldAndEndTheRun) {
   }
 }
 
-TEST(OddInput, SavingIntoAMissingDirectory) {
-  Sandbox box;
-  const auto r = box.Run({.settings = "", .input = "text\ns\nnodir/doc\n" + kQuit});
-  ExpectEnded(r, 1);  // the last save failed
-  EXPECT_THAT(r.out, HasSubstr("Cannot save to nodir/doc: No such file or directory\n"));
-  EXPECT_FALSE(fs::exists(box.dir() + "/nodir"));
-}
-
-TEST(OddInput, SavingToADirectory) {
-  Sandbox box;
-  fs::create_directory(box.dir() + "/sub");
-  const auto r = box.Run({.settings = "", .input = "text\ns\nsub\no\n" + kQuit});
-  ExpectEnded(r, 1);  // the last save failed
-  EXPECT_THAT(r.out, HasSubstr("The file already exists.\n"));
-  EXPECT_THAT(r.out, HasSubstr("Cannot save to sub: Is a directory\n"));
-  EXPECT_TRUE(fs::is_empty(box.dir() + "/sub"));
-}
-
-TEST(OddInput, BinaryFileWithNulBytes) {
-  Sandbox box;
-  const std::string file("ab\0cd\nef\n", 9);
-  box.Write("bin", file);
-  // The text ends at the first NUL; the rest would be lost, so the editor asks first.
-  const auto refused = box.Run({.settings = "", .args = {"bin"}, .input = "n\n"});
-  ExpectEnded(refused, 1);
-  EXPECT_THAT(refused.out, HasSubstr("Read 9 bytes, 1 Lines Generated\n\nWarning!! Only 22.2 "
-                                     "percent of the data was loaded!\n"));
-  const auto kept = box.Run({.settings = "", .args = {"bin"}, .input = "Y\ns\nout\n" + kQuit});
-  ExpectEnded(kept);
-  EXPECT_EQ(kept.File("out"), "ab\n");
-  EXPECT_EQ(kept.File("bin"), file);
-}
-
-TEST(OddInput, CrlfFileRoundTrips) {
-  Sandbox box;
-  box.Write("crlf", "one\r\ntwo\r\n");
-  const auto r = box.Run({.settings = "", .args = {"crlf"}, .input = "e\n!X\nS\n" + kQuit});
-  ExpectEnded(r);
-  // The carriage return is a character of the line: the end of line is after it.
-  EXPECT_THAT(r.out, HasSubstr("Editing 1:5 crlf"));
-  EXPECT_EQ(r.File("crlf"), "one\rX\ntwo\r\n");
-}
-
 TEST(OddInput, TenMegabyteLine) {
   Sandbox box;
   std::string line;
@@ -185,32 +189,6 @@ TEST(OddInput, TenMegabyteLine) {
   EXPECT_THAT(r.out, HasSubstr("WARNING!  Line 32767 is being split\n32767 Lines Generated\n\n"
                                "Warning!! Only 79.7 percent of the data was loaded!\n"));
   EXPECT_EQ(r.File("out"), Lines(line.substr(0, 32767 * 255), 255));
-}
-
-TEST(OddInput, HundredThousandLinesIntoTheDefaultGrid) {
-  Sandbox box;
-  std::string file;
-  for (int i = 1; i <= 100000; ++i) file += std::to_string(i) + "\n";
-  box.Write("many", file);
-  const auto r = box.Run({.settings = "", .args = {"many"}, .input = "Y\ns\nout\n" + kQuit});
-  ExpectEnded(r);
-  EXPECT_THAT(r.out, HasSubstr("32767 Lines Generated\n\nWarning!! Only 31.5 percent"));
-  EXPECT_EQ(r.File("out"), file.substr(0, file.find("\n32768\n") + 1));
-}
-
-TEST(OddInput, SettingsWithHugeOrNegativeValues) {
-  const auto r = RunEditor(
-      {.settings = Settings({"max_lines=99999999999", "max_char=-5", "max_char=4294967296",
-                             "lines_per_page=-3", "anchor_position=-1", "help=-1"}),
-       .input = "h\nx\n" + kQuit});
-  ExpectEnded(r);
-  EXPECT_THAT(r.out, HasSubstr("Enter 'h' for help or 'q' to quit\n"));
-  EXPECT_THAT(r.out, HasSubstr("Limits:  Line length = 255     Total Lines = 32767\n"));
-
-  const auto too_big = RunEditor({.settings = Settings({"max_lines=2000000000"}), .input = kQuit});
-  ExpectEnded(too_big, 1);
-  EXPECT_THAT(too_big.out, EndsWith("Text buffer of 2000000000 lines of 256 bytes is too large "
-                                    "(2147483648 bytes or more)\n"));
 }
 
 // Only lines that end within the first MiB are read, in bounded memory and stack, whatever the
@@ -262,14 +240,15 @@ TEST(OddInput, SettingsFileReadUpToOneMegabyte) {
   }
 }
 
-TEST(OddInput, SettingsFileThatIsADirectory) {
+TEST(OddInput, HundredThousandLinesIntoTheDefaultGrid) {
   Sandbox box;
-  fs::create_directory(box.dir() + "/.vazaru_da");
-  const auto r = box.Run({.input = kQuit});
+  std::string file;
+  for (int i = 1; i <= 100000; ++i) file += std::to_string(i) + "\n";
+  box.Write("many", file);
+  const auto r = box.Run({.settings = "", .args = {"many"}, .input = "Y\ns\nout\n" + kQuit});
   ExpectEnded(r);
-  EXPECT_THAT(r.out,
-              HasSubstr("Reading RC file: .vazaru_da\n\nEnter 'h' for help or 'q' to quit\n"));
-  EXPECT_TRUE(fs::is_directory(box.dir() + "/.vazaru_da"));
+  EXPECT_THAT(r.out, HasSubstr("32767 Lines Generated\n\nWarning!! Only 31.5 percent"));
+  EXPECT_EQ(r.File("out"), file.substr(0, file.find("\n32768\n") + 1));
 }
 
 TEST(OddInput, OneMegabyteInputLine) {
@@ -300,20 +279,6 @@ TEST(OddInput, LaunchCommandThatFailsOrDoesNotExist) {
       EXPECT_THAT(r.err, HasSubstr("ostrel-no-such-command"));
       EXPECT_THAT(r.err, HasSubstr("not found"));
     }
-  }
-}
-
-TEST(OddInput, FileNamesAndAnswersNeverReachAShell) {
-  Sandbox box;
-  const std::string name = "a;touch pwned1 $(touch pwned2) `touch pwned3`";
-  const auto r = box.Run({.settings = Settings({"launch_command=true"}),
-                          .input = "text\ns\n" + name + "\n=\nO\n" + name + "|touch pwned4\n" +
-                                   "i\n$(touch pwned5)\n" + kQuit});
-  ExpectEnded(r);
-  EXPECT_THAT(r.out, HasSubstr("Saved to " + name + "\n"));
-  EXPECT_EQ(r.File(name), "text\n");
-  for (const std::string file : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5"}) {
-    EXPECT_FALSE(fs::exists(box.dir() + "/" + file)) << file;
   }
 }
 

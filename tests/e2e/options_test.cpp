@@ -19,15 +19,19 @@ std::string FirstHeader(const std::string& out) {
   return out.substr(at + 1, out.find('\n', at + 1) - at - 1);
 }
 
-// Each row's arguments start the editor, which quits, on the file its first header names.
+// Each row's arguments start the editor, which quits, on the file its first header names. The
+// folder holds a document of five lines, the last two empty.
 struct HeaderRow {
   std::vector<std::string> args;
   std::string header;
 };
 void ExpectFirstHeaders(const std::vector<HeaderRow>& rows) {
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.args.empty() ? "(none)" : row.args.back());
-    const auto r = RunEditor({.settings = "", .args = row.args, .input = "q\nq\n"});
+    SCOPED_TRACE(::testing::PrintToString(row.args));
+    const auto r = RunEditor({.settings = "",
+                              .args = row.args,
+                              .input = "q\nq\n",
+                              .files = {{"doc.txt", "one\ntwo\n\nfour\n\n"}}});
     ExpectEnded(r);
     EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
     EXPECT_EQ(FirstHeader(r.out), row.header);
@@ -42,11 +46,10 @@ TEST(Options, HelpPrintsUsageAndTouchesNothing) {
   // No editor ran: no settings file was made.
   EXPECT_FALSE(r.File(".vazaru_da").has_value());
   // How to start, where the commands are listed, how to leave.
-  EXPECT_NE(r.out.find("Usage: ostrel [--no-line-editing] [+LINE[,COLUMN]] [FILE]"),
-            std::string::npos);
-  EXPECT_NE(r.out.find("help command (key h"), std::string::npos);
-  EXPECT_NE(r.out.find("ostrel(1)"), std::string::npos);
-  EXPECT_NE(r.out.find("To leave, type q"), std::string::npos);
+  for (const char* piece : {"Usage: ostrel [--no-line-editing] [+LINE[,COLUMN]] [FILE]",
+                            "help command (key h", "ostrel(1)", "To leave, type q"}) {
+    EXPECT_NE(r.out.find(piece), std::string::npos) << piece;
+  }
 }
 
 TEST(Options, VersionPrintsOneLineMatchingTheBanner) {
@@ -121,11 +124,7 @@ TEST(Options, AnUnknownOptionIsAUsageError) {
 // +LINE[,COLUMN] puts the cursor there, clamped into the grid; "+" alone is the last line that
 // holds text. Anything else that starts with '+', and anything after "--", is a file name.
 TEST(Options, StartPositionIsClampedIntoTheGrid) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string header;
-  };
-  const std::vector<Case> cases = {
+  ExpectFirstHeaders({
       {{"+3", "doc.txt"}, "Editing 3:1 doc.txt"},
       {{"+3,5", "doc.txt"}, "Editing 3:5 doc.txt"},
       {{"doc.txt", "+2,2"}, "Editing 2:2 doc.txt"},
@@ -138,26 +137,13 @@ TEST(Options, StartPositionIsClampedIntoTheGrid) {
       {{"+3x"}, "Editing 1:1 +3x"},
       {{"+3,"}, "Editing 1:1 +3,"},
       {{"+,3"}, "Editing 1:1 +,3"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.front());
-    const auto r = RunEditor({.settings = "",
-                              .args = c.args,
-                              .input = "q\nq\n",
-                              .files = {{"doc.txt", "one\ntwo\n\nfour\n\n"}}});
-    ExpectEnded(r);
-    EXPECT_EQ(r.out.rfind(StartupOutput(), 0), 0u);
-    EXPECT_EQ(FirstHeader(r.out), c.header);
-  }
+  });
 }
 
 TEST(Options, OutputThatCannotBeWrittenFailsTheRun) {
   for (const char* option : {"--help", "--version"}) {
     SCOPED_TRACE(option);
-    const auto r = RunEditor({.args = {option}, .in_child = [] {
-                                const int fd = open("/dev/full", O_WRONLY);
-                                if (fd >= 0) dup2(fd, 1);
-                              }});
+    const auto r = RunEditor({.args = {option}, .in_child = OutputToDevFull});
     ExpectEnded(r, 1);
   }
 }

@@ -45,17 +45,6 @@ TEST(StartUp, UnwritableDirectoryRunsWithDefaults) {
   EXPECT_NE(r.out.find(kEmptyView), std::string::npos);
 }
 
-TEST(StartUp, SettingsFileThatIsADirectoryIsLeftAlone) {
-  Sandbox box;
-  ASSERT_EQ(mkdir((box.dir() + "/.vazaru_da").c_str(), 0755), 0);
-  const auto r = box.Run({.input = kQuit});
-  EXPECT_EQ(r.out, StartupOutput() + kEmptyView + kQuitPrompt);
-  EXPECT_EQ(r.status, 0);
-  struct stat st {};
-  ASSERT_EQ(stat((box.dir() + "/.vazaru_da").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
-}
-
 TEST(StartUp, SettingsFileThatCannotBeOpenedIsNotOverwritten) {
   // A file its owner may write but not read. root gives up the powers that let it read anyway.
   Sandbox box;
@@ -92,75 +81,82 @@ TEST(StartUp, GridTooLargeEndsBeforeAnyView) {
   }
 }
 
-TEST(StartUp, HintNamesTheBoundKeys) {
-  const auto r = RunEditor({.settings = Settings({"help=?", "quit=Q"}), .input = "Q\nq\n"});
-  EXPECT_EQ(r.out.rfind(StartupOutput("?", "Q"), 0), 0u);
-  EXPECT_EQ(r.status, 0);
-}
-
-TEST(View, NumberedWindowEndsAtTheCursorLine) {
+// A run through pipes that the end of input ends, and the last view it shows.
+struct ViewRow {
+  const char* name;
+  std::string settings;
   std::string input;
-  for (int i = 1; i <= 10; ++i) input += "line" + std::to_string(i) + "\n";
-  const auto r = RunEditor({.settings = "", .input = input});
-  // Ten lines down the window ends at the cursor line and the prompt widens with its number.
-  EXPECT_EQ(LastView(r.out),
-            "Editing 11:1 \n\n 4  line4\n 5  line5\n 6  line6\n 7  line7\n 8  line8\n"
-            " 9  line9\n 10  line10\n[11] \n   > ");
-  // Near the top the window starts at line 1 and shows the lines below the cursor.
-  const auto top = RunEditor({.settings = "", .input = "Hello, world\n\nabc\n"});
-  EXPECT_EQ(LastView(top.out),
-            "Editing 4:1 \n\n 1  Hello, world\n 2\n 3  abc\n[4] \n 5\n 6\n 7\n 8\n  > ");
+  std::string view;
+};
+
+void PrintTo(const ViewRow& row, std::ostream* os) {
+  *os << row.name;
 }
 
-TEST(View, MarkerViewAndShortWindows) {
-  const auto r = RunEditor({.settings = Settings({"show_numbers=off", "lines_per_page=3"}),
-                            .input = "Hello, world\n\nabc\n"});
-  EXPECT_EQ(LastView(r.out), "Editing 4:1 \n\n\n  abc\n>\n> ");
-  // A window never runs past the last slot.
-  const auto end =
-      RunEditor({.settings = Settings({"max_lines=3", "lines_per_page=2"}), .input = "u\nk\nr\n"});
-  EXPECT_EQ(LastView(end.out), "Editing 3:1 \n\n 2  k\n[3] r\n  > ");
-}
+class Views : public ::testing::TestWithParam<ViewRow> {};
 
-TEST(Keys, MatchingOrderCollisionsAndTheBangEscape) {
-  // quit bound to 'b' loses to position_back; help bound to 'z' shadows undo; the line '!bc'
-  // writes the rest of the line; 'bb' and ' b' are text.
-  const auto r = RunEditor({.settings = Settings({"quit=b", "max_lines=6", "lines_per_page=6"}),
-                            .input = "!bc\nbb\n b\nb\n!\n"});
-  EXPECT_EQ(LastView(r.out), "Editing 5:1 \n\n 1  bc\n 2  bb\n 3   b\n 4\n[5] \n 6\n  > ");
-  EXPECT_EQ(r.status, 0);  // the end of input ends the editor
-
-  // With undo on '!', the line '!' runs undo; with another command on '!' it is empty text.
-  const auto undo = RunEditor({.settings = Settings({"undo=!", "max_lines=3"}), .input = "x\n!\n"});
-  EXPECT_EQ(LastView(undo.out), "Editing 1:1 \n\n[1] \n 2\n 3\n  > ");
-  const auto other =
-      RunEditor({.settings = Settings({"line_delete=!", "max_lines=3"}), .input = "x\n,\n!\n"});
-  // The line '!' is text over line 1 (which it empties), not a line delete: the cursor moves on.
-  EXPECT_EQ(LastView(other.out), "Editing 2:1 \n\n 1\n[2] \n 3\n  > ");
-}
-
-TEST(TextEntry, LongLinesArriveInPiecesAndOddBytesAreText) {
-  const std::string raw = std::string("a\rb\x80\xff") + '\0' + "zz\n";
-  const auto r = RunEditor(
-      {.settings = Settings({"max_char=4", "max_lines=4"}), .input = "abcdefghij\n" + raw});
-  // "abcd", "efgh" and "ij" land on lines 1 to 3. On the last line the raw bytes arrive as
-  // "a\rb\x80", then "\xff" (the piece ends at its NUL byte), then an empty line.
-  EXPECT_EQ(LastView(r.out), "Editing 4:1 \n\n 1  abcd\n 2  efgh\n 3  ij\n[4] \xff\rb\x80\n  > ");
+TEST_P(Views, LastViewAfterTheInput) {
+  const ViewRow& row = GetParam();
+  const auto r = RunEditor({.settings = row.settings, .input = row.input});
   ExpectEnded(r);
-  const auto big = RunEditor({.settings = "", .input = std::string(1 << 20, 'x') + "\n"});
-  ExpectEnded(big);
+  EXPECT_EQ(LastView(r.out), row.view);
+}
+
+const std::string kRaw = std::string("a\rb\x80\xff") + '\0' + "zz\n";
+
+const ViewRow kViews[] = {
+    // Ten lines down the window ends at the cursor line and the prompt widens with its number.
+    {"NumberedWindowEndsAtTheCursorLine", "",
+     "line1\nline2\nline3\nline4\nline5\nline6\nline7\nline8\nline9\nline10\n",
+     "Editing 11:1 \n\n 4  line4\n 5  line5\n 6  line6\n 7  line7\n 8  line8\n"
+     " 9  line9\n 10  line10\n[11] \n   > "},
+    // Near the top the window starts at line 1 and shows the lines below the cursor.
+    {"NumberedWindowNearTheTopStartsAtLineOne", "", "Hello, world\n\nabc\n",
+     "Editing 4:1 \n\n 1  Hello, world\n 2\n 3  abc\n[4] \n 5\n 6\n 7\n 8\n  > "},
+    {"MarkerViewAndShortWindows", Settings({"show_numbers=off", "lines_per_page=3"}),
+     "Hello, world\n\nabc\n", "Editing 4:1 \n\n\n  abc\n>\n> "},
+    // A window never runs past the last slot.
+    {"ShortWindowNeverRunsPastTheLastSlot", Settings({"max_lines=3", "lines_per_page=2"}),
+     "u\nk\nr\n", "Editing 3:1 \n\n 2  k\n[3] r\n  > "},
+    // quit bound to 'b' loses to position_back; help bound to 'z' shadows undo; the line
+    // '!bc' writes the rest of the line; 'bb' and ' b' are text. The end of input ends the
+    // editor.
+    {"MatchingOrderCollisionsAndTheBangEscape",
+     Settings({"quit=b", "max_lines=6", "lines_per_page=6"}), "!bc\nbb\n b\nb\n!\n",
+     "Editing 5:1 \n\n 1  bc\n 2  bb\n 3   b\n 4\n[5] \n 6\n  > "},
+    // With undo on '!', the line '!' runs undo; with another command on '!' it is empty
+    // text: over line 1 (which it empties), not a line delete, so the cursor moves on.
+    {"BangAloneRunsTheCommandBoundToIt", Settings({"undo=!", "max_lines=3"}), "x\n!\n",
+     "Editing 1:1 \n\n[1] \n 2\n 3\n  > "},
+    {"BangAloneIsTextWhereAnotherCommandIsBoundToIt", Settings({"line_delete=!", "max_lines=3"}),
+     "x\n,\n!\n", "Editing 2:1 \n\n 1\n[2] \n 3\n  > "},
+    // "abcd", "efgh" and "ij" land on lines 1 to 3. On the last line the raw bytes arrive as
+    // "a\rb\x80", then "\xff" (the piece ends at its NUL byte), then an empty line.
+    {"LongLinesArriveInPiecesAndOddBytesAreText", Settings({"max_char=4", "max_lines=4"}),
+     "abcdefghij\n" + kRaw, "Editing 4:1 \n\n 1  abcd\n 2  efgh\n 3  ij\n[4] \xff\rb\x80\n  > "},
+    // Line 1 "Hello, world", line 3 "abc"; back to line 1 (line 3 in the marker view), then to
+    // column 6 (4).
+    {"EveryLineIsShownFromTheCursorColumn", "", "Hello, world\n\nabc\ng\n1\nG\n6\n",
+     "Editing 1:6 \n\n[1] , world\n 2\n 3\n 4\n 5\n 6\n 7\n 8\n  > "},
+    {"EveryLineIsShownFromTheCursorColumnInTheMarkerView", "show_numbers=off\n",
+     "Hello, world\n\nabc\ng\n3\nG\n4\n", "Editing 3:4 \n\n  lo, world\n\n>\n\n\n\n\n\n> "},
+    {"AnchorBeyondShrunkSlotsIsLowered", Settings({"anchor_position=200", "max_char=9"}), "a\n",
+     "Editing 1:10 \n\n[1] \n 2\n 3\n 4\n 5\n 6\n 7\n 8\n  > "},
+    // Enter on line 1 moves down; Enter on the last line pads it to the cursor; then text.
+    {"EnterOnTheLastLinePadsIt", Settings({"max_lines=2", "show_numbers=off"}), "G\n4\n\n\nok\n",
+     "Editing 2:4 \n\n\n> ok\n> "},
+};
+INSTANTIATE_TEST_SUITE_P(, Views, ::testing::ValuesIn(kViews), RowName);
+
+TEST(TextEntry, AMegabyteLineEndsCleanly) {
+  ExpectEnded(RunEditor({.settings = "", .input = std::string(1 << 20, 'x') + "\n"}));
 }
 
 TEST(Quit, OnlyTheLetterQConfirms) {
   const auto r = RunEditor(
       {.settings = Settings({"quit=Q", "lines_per_page=1"}), .input = "Q\nQ\nQ\nq \nQ\n\nQ\nq\n"});
   EXPECT_EQ(r.status, 0);
-  size_t prompts = 0;
-  for (size_t at = r.out.find(kQuitPrompt); at != std::string::npos;
-       at = r.out.find(kQuitPrompt, at + 1)) {
-    ++prompts;
-  }
-  EXPECT_EQ(prompts, 4u);
+  EXPECT_EQ(Count(r.out, kQuitPrompt), 4);
   // The dropped answers wrote nothing.
   EXPECT_EQ(LastView(r.out), "Editing 1:1 \n\n[1] \n  > " + kQuitPrompt);
 
@@ -170,70 +166,53 @@ TEST(Quit, OnlyTheLetterQConfirms) {
   EXPECT_EQ(eof.out.substr(eof.out.size() - kQuitPrompt.size()), kQuitPrompt);
 }
 
-TEST(View, EveryLineIsShownFromTheCursorColumn) {
-  // Line 1 "Hello, world", line 3 "abc"; back to line 1, then to column 6.
-  const auto r = RunEditor({.settings = "", .input = "Hello, world\n\nabc\ng\n1\nG\n6\n"});
-  EXPECT_EQ(LastView(r.out), "Editing 1:6 \n\n[1] , world\n 2\n 3\n 4\n 5\n 6\n 7\n 8\n  > ");
-  const auto marker =
-      RunEditor({.settings = "show_numbers=off\n", .input = "Hello, world\n\nabc\ng\n3\nG\n4\n"});
-  EXPECT_EQ(LastView(marker.out), "Editing 3:4 \n\n  lo, world\n\n>\n\n\n\n\n\n> ");
-}
-
-TEST(StartUp, AnchorBeyondShrunkSlotsIsLowered) {
-  const auto r =
-      RunEditor({.settings = Settings({"anchor_position=200", "max_char=9"}), .input = "a\n"});
-  EXPECT_EQ(LastView(r.out).substr(0, 14), "Editing 1:10 \n");
-  EXPECT_EQ(r.status, 0);
-}
-
-TEST(TextEntry, EnterOnTheLastLinePadsIt) {
-  const auto r = RunEditor(
-      {.settings = Settings({"max_lines=2", "show_numbers=off"}), .input = "G\n4\n\n\nok\n"});
-  // Enter on line 1 moves down; Enter on the last line pads it to the cursor; then text.
-  EXPECT_EQ(LastView(r.out), "Editing 2:4 \n\n\n> ok\n> ");
-}
-
-TEST(StartUp, SettingsFileThatNeverEndsOrBlocksGivesDefaults) {
-  // A link to a device that never ends, and a FIFO nobody writes: read nothing, keep defaults,
-  // overwrite nothing.
+// A link to a device that never ends, and a FIFO nobody writes (below), as the settings file:
+// read nothing, keep defaults, overwrite nothing.
+TEST(StartUp, SettingsFileThatNeverEndsGivesDefaults) {
   Sandbox box;
   ASSERT_EQ(symlink("/dev/zero", (box.dir() + "/.vazaru_da").c_str()), 0);
   const auto zero = box.Run({.input = kQuit, .timeout_seconds = 5});
   EXPECT_EQ(zero.out, StartupOutput() + kEmptyView + kQuitPrompt);
   EXPECT_EQ(zero.status, 0);
-
-  Sandbox fifo_box;
-  ASSERT_EQ(mkfifo((fifo_box.dir() + "/.vazaru_da").c_str(), 0644), 0);
-  const auto fifo = fifo_box.Run({.input = kQuit, .timeout_seconds = 5});
-  EXPECT_FALSE(fifo.timed_out);
-  EXPECT_EQ(fifo.out, StartupOutput() + kEmptyView + kQuitPrompt);
 }
 
-TEST(StartUp, HugeLinesCostOnlyWhatIsUsed) {
-  // One slot of 2^31-1 bytes: the grid and its six work buffers are 14 GB of address space, of
-  // which a short session touches a few pages.
-  const auto r = RunEditor({.settings = Settings({"max_lines=1", "max_char=2147483646"}),
-                            .input = "hello\n",
-                            .timeout_seconds = 60});
-  ExpectEnded(r);
-  EXPECT_EQ(LastView(r.out), "Editing 1:1 \n\n[1] hello\n  > ");
-#if !defined(__SANITIZE_ADDRESS__)
-  EXPECT_LT(r.max_rss_kb, 64 * 1024);
-#endif
+const RunCase kRuns[] = {
+    {.name = "SettingsFileThatIsADirectoryIsLeftAlone",
+     .plan = {.input = kQuit},
+     .dirs = {".vazaru_da"},
+     .out = StartupOutput() + kEmptyView + kQuitPrompt},
+    {.name = "SettingsFileThatBlocksGivesDefaults",
+     .plan = {.input = kQuit, .timeout_seconds = 5},
+     .fifos = {".vazaru_da"},
+     .out = StartupOutput() + kEmptyView + kQuitPrompt},
+    {.name = "HintNamesTheBoundKeys",
+     .plan = {.settings = Settings({"help=?", "quit=Q"}), .input = "Q\nq\n"},
+     .out = StartupOutput("?", "Q") + kEmptyView + kQuitPrompt},
+};
+INSTANTIATE_TEST_SUITE_P(StartUp, Runs, ::testing::ValuesIn(kRuns), RowName);
 
-  // Every whole-line operation, the clip and undo on two 1 GB slots: copy, move, undo, wedge,
-  // delete, cut, insert, wrap, undo, clear, undo, save.
-  Sandbox box;
-  const auto ops = box.Run({.settings = Settings({"max_lines=2", "max_char=1073741822"}),
-                            .input = "hello\n,\nC\n2\nm\n2\nz\nw\nD\nx\n3\nV\nT\nz\nd\nz\n"
-                                     "s\nout.txt\n",
-                            .timeout_seconds = 60});
-  EXPECT_FALSE(ops.timed_out);
-  EXPECT_EQ(ops.status, 0);
-  EXPECT_EQ(ops.File("out.txt"), "hello\n");
+// One slot of 2^31-1 bytes: the grid and its six work buffers are 14 GB of address space, of
+// which a short session touches a few pages. Then every whole-line operation, the clip and undo
+// on two 1 GB slots: copy, move, undo, wedge, delete, cut, insert, wrap, undo, clear, undo, save.
+TEST(StartUp, HugeLinesCostOnlyWhatIsUsed) {
+  const RunCase runs[] = {
+      {.name = "one slot",
+       .plan = {.settings = Settings({"max_lines=1", "max_char=2147483646"}),
+                .input = "hello\n",
+                .timeout_seconds = 60},
+       .ends = "\nEditing 1:1 \n\n[1] hello\n  > "},
+      {.name = "every whole-line operation",
+       .plan = {.settings = Settings({"max_lines=2", "max_char=1073741822"}),
+                .input = "hello\n,\nC\n2\nm\n2\nz\nw\nD\nx\n3\nV\nT\nz\nd\nz\ns\nout.txt\n",
+                .timeout_seconds = 60},
+       .left = {{"out.txt", "hello\n"}}},
+  };
+  for (const RunCase& c : runs) {
+    [[maybe_unused]] const auto r = ExpectRun(c);
 #if !defined(__SANITIZE_ADDRESS__)
-  EXPECT_LT(ops.max_rss_kb, 64 * 1024);
+    EXPECT_LT(r.max_rss_kb, 64 * 1024);
 #endif
+  }
 }
 
 // Through pipes the line-editing library is never loaded: the dynamic loader's trace of the
