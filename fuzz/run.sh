@@ -4,7 +4,9 @@
 # build/fuzz/corpus/<target> (the seed corpus in fuzz/corpus stays as it is); a crash, leak, hang
 # or broken invariant leaves its input in build/fuzz/artifacts and makes the script exit non-zero.
 # With --long, each target runs to 10 million inputs instead, built with the fuzz-fast preset
-# (UndefinedBehaviorSanitizer alone, a few times faster), into build/fuzz-fast/corpus/<target>;
+# (UndefinedBehaviorSanitizer alone, a few times faster), into build/fuzz-fast/corpus/<target>,
+# shared by one worker process per core (FUZZ_WORKERS sets how many), each running its share of
+# the inputs and taking up what the others keep (FUZZ_RUNS sets another number of inputs);
 # the inputs that reach something the seed corpus in fuzz/corpus does not are merged into it
 # (libFuzzer's -merge=1: the seeds stay, and of the new inputs only a smallest set that adds
 # coverage joins them), to be kept, and then every input of that corpus is run once more under the
@@ -72,15 +74,34 @@ for name in "${targets[@]}"; do
   [ -x "$binary" ] || { echo "no fuzz target $name" >&2; exit 2; }
   mkdir -p "$work/corpus/$name" "$root/fuzz/corpus/$name"
   # New inputs go to the first corpus given, the build's.
-  if [ "$long" -eq 1 ]; then
-    echo "== $name: 10 million inputs"
-    limit=(-runs=10000000)
-  else
+  if [ "$long" -eq 0 ]; then
     echo "== $name: $seconds s"
-    limit=(-max_total_time="$seconds")
-  fi
-  run "$work" "${limit[@]}" -print_final_stats=1 "$work/corpus/$name" "$root/fuzz/corpus/$name"
-  if [ "$long" -eq 1 ]; then
+    run "$work" -max_total_time="$seconds" -print_final_stats=1 "$work/corpus/$name" \
+      "$root/fuzz/corpus/$name"
+  else
+    workers=${FUZZ_WORKERS:-$(nproc)}
+    total=${FUZZ_RUNS:-10000000}
+    echo "== $name: $total inputs on $workers workers"
+    # Each worker logs to a file of its own; a finding in any of them fails the run, once all
+    # have ended.
+    pids=()
+    logs=()
+    for ((w = 0; w < workers; ++w)); do
+      share=$((total / workers + (w < total % workers ? 1 : 0)))
+      run "$work" -runs="$share" -print_final_stats=1 "$work/corpus/$name" \
+        "$root/fuzz/corpus/$name" >"$work/$name-$w.log" 2>&1 &
+      pids+=($!)
+      logs+=("$work/$name-$w.log")
+    done
+    failed=0
+    for ((w = 0; w < workers; ++w)); do
+      wait "${pids[$w]}" || { failed=1; tail -n 30 "$work/$name-$w.log" >&2; }
+    done
+    [ "$failed" -eq 0 ] || { echo "== $name: a worker failed (logs in $work)" >&2; exit 1; }
+    cat "${logs[@]}" | awk -v w="$workers" '
+      /stat::number_of_executed_units/ { runs += $2 }
+      /[ \t]DONE / { sub(/^#[0-9]+[ \t]+/, ""); print "   " $0 }
+      END { print "== executed: " runs " inputs on " w " workers" }'
     echo "== $name: merging what the run found into fuzz/corpus/$name"
     run "$work" -merge=1 "$root/fuzz/corpus/$name" "$work/corpus/$name"
     echo "== $name: every input of fuzz/corpus/$name under the fuzz preset's sanitizers"
