@@ -58,14 +58,6 @@ std::string ReadHead(int fd, bool& cut) {
   return text;
 }
 
-// Opens the settings file `file_name` for reading, without blocking, so that a FIFO of that
-// name cannot hang the start-up.
-SysResult<UniqueFd> OpenSettingsFile(const char* file_name) {
-  UniqueFd file(open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!file.valid()) return SysError::FromErrno("open the settings file");
-  return file;
-}
-
 // An hour: a longer pause is no moment to lose.
 constexpr int32_t kMaxAutosaveSeconds = 3600;
 
@@ -243,16 +235,16 @@ void ApplySettings(std::string_view text, const KeyNameTable& names, Settings& s
 }
 
 bool ReadRC(const KeyNameTable& names, Settings& settings, Console& con, const char* file_name) {
-  SysResult<UniqueFd> opened = OpenSettingsFile(file_name);
-  if (!opened.ok() && opened.error().Is(ENOENT)) {
+  // Opened without blocking, so that a FIFO of that name cannot hang the start-up.
+  const UniqueFd file(open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!file.valid() && errno == ENOENT) {
     con.Print("Making RC file: %s\n", Visible(file_name));
     MakeRC(names, settings, file_name, con);
     return false;
   }
   con.Print("Reading RC file: %s\n", Visible(file_name));
   // A file that exists but may not be read is the user's: it is neither read nor replaced.
-  if (!opened.ok()) return true;
-  const UniqueFd& file = opened.value();
+  if (!file.valid()) return true;
   // A regular file is read. Anything else of that name (a directory, a FIFO, a device that
   // never ends) gives no text: every setting stays as it was and nothing is overwritten.
   struct stat info {};
