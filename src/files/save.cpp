@@ -161,7 +161,8 @@ Outcome Save(NameBuffer& name, const TextBuffer& buffer, Console& con, SessionRe
     const bool had_rescue = !session.name.empty();
     bool copied = false;
     std::string copy;
-    Outcome declined = Outcome::kRefused;
+    // What the user answered when the copy could not be made: anything but kDone ends the save.
+    Outcome declined = Outcome::kDone;
     InPlaceGuard in_place{.copy_first =
                               [&] {
                                 SysResult<> made = WriteRescue(file_name, buffer, session, copy);
@@ -177,7 +178,7 @@ Outcome Save(NameBuffer& name, const TextBuffer& buffer, Console& con, SessionRe
       result = WriteDocument({.dir = at.folder.get(), .name = at.leaf},
                              at.exists ? &at.file : nullptr, text, &in_place);
     }
-    if (in_place.copy_declined) return declined;
+    if (declined != Outcome::kDone) return declined;
     const bool changed_meanwhile = !result.ok() && IsChangedMeanwhile(result.error());
     if (changed_meanwhile && !in_place.torn) {
       // Nothing under the name changed: the rule for a file changed on disk decides.

@@ -191,10 +191,7 @@ SysResult<> WriteInPlace(const FileAt& at, const struct stat& first, const TextS
   const bool regular = S_ISREG(info.st_mode);
   if (regular && guard != nullptr && guard->copy_first) {
     if (const SysResult<> copy = guard->copy_first(); !copy.ok()) {
-      if (!guard->without_copy || !guard->without_copy(copy.error())) {
-        guard->copy_declined = true;
-        return copy;
-      }
+      if (!guard->without_copy || !guard->without_copy(copy.error())) return copy;
     }
     // The copy took its time: the file must still be the one looked at.
     if (fstat(fd, &info) != 0) return SysError::FromErrno("look at the file after the copy");

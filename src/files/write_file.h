@@ -67,11 +67,8 @@ struct InPlaceGuard {
   // the whole new text elsewhere.
   std::function<SysResult<>()> copy_first;
   // Called when that copy could not be made, with why: whether to write in place all the same.
-  // Without it, nothing is written.
+  // When it is missing or says no, nothing is written, and the write gives the copy's failure.
   std::function<bool(const SysError&)> without_copy;
-  // Set when the copy could not be made and the file was not to be written without it: nothing
-  // was written, and the write gives the copy's failure.
-  bool copy_declined = false;
   // Set when writing in place failed after its first byte: the file may hold parts of both
   // texts.
   bool torn = false;
