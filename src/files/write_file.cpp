@@ -80,8 +80,8 @@ SysResult<> WriteText(int fd, const TextSource& text, std::size_t& written,
     if (used + piece.size() > capacity) {
       if (SysResult<> flushed = flush(); !flushed.ok()) return flushed;
     }
-    // A piece that does not fit even an empty block goes out on its own.
-    if (piece.size() >= kBlockSize || piece.size() > capacity) return write_all(piece);
+    // A piece that fills a whole block goes out on its own.
+    if (piece.size() >= capacity) return write_all(piece);
     std::memcpy(block.data() + used, piece.data(), piece.size());
     used += piece.size();
     return {};
