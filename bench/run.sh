@@ -324,6 +324,7 @@ echo "Workload 8 peak memory: Ostrel ${big_peak_kb} KiB, ed $(sort -g -k2,2 w8.e
 # Workload 9: the command-loop fuzzer.
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
 if [ "$FUZZ_SECONDS" -gt 0 ]; then
+  . "$ROOT/fuzz/workers.sh"
   (cd "$ROOT" && cmake --preset fuzz-fast >/dev/null &&
     cmake --build --preset fuzz-fast --target loop_fuzzer >/dev/null)
   # From the hand-written seeds alone, not what long runs kept beside them (named by libFuzzer
@@ -332,25 +333,15 @@ if [ "$FUZZ_SECONDS" -gt 0 ]; then
   mkdir -p fuzz.corpus fuzz.seeds
   find "$ROOT/fuzz/corpus/loop" -maxdepth 1 -type f -regextype posix-extended \
     ! -regex '.*/[0-9a-f]{40}' -exec cp {} fuzz.seeds/ \;
-  # Saves sync their files: in memory, where that costs nothing, as fuzz/run.sh runs it.
-  scratch_base=$WORK
-  [ -d /dev/shm ] && [ -w /dev/shm ] && scratch_base=/dev/shm
-  fuzz_scratch=$(mktemp -d "$scratch_base/ostrel-bench-fuzz-XXXXXX")
+  fuzz_scratch=$(mktemp -d "$(fuzz_scratch_base "$WORK")/ostrel-bench-fuzz-XXXXXX")
   fuzz_workers=${FUZZ_WORKERS:-$(nproc)}
-  pids=()
-  for ((w = 0; w < fuzz_workers; ++w)); do
-    TMPDIR="$fuzz_scratch" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-      "$ROOT/build/fuzz-fast/fuzz/loop_fuzzer" -max_total_time="$FUZZ_SECONDS" -timeout=10 \
-      -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 "$WORK/fuzz.corpus" \
-      "$WORK/fuzz.seeds" >"fuzz.$w.log" 2>&1 &
-    pids+=($!)
-  done
-  for ((w = 0; w < fuzz_workers; ++w)); do
-    wait "${pids[$w]}" || {
-      echo "the loop fuzzer failed: see its log" >&2; tail -n 30 "fuzz.$w.log" >&2; exit 1; }
-  done
+  TMPDIR="$fuzz_scratch" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    fuzz_workers "$fuzz_workers" fuzz 0 "$ROOT/build/fuzz-fast/fuzz/loop_fuzzer" \
+    -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+    -print_final_stats=1 "$WORK/fuzz.corpus" "$WORK/fuzz.seeds" ||
+    { echo "the loop fuzzer failed: see its logs in $WORK" >&2; exit 1; }
   rm -rf "$fuzz_scratch"
-  runs=$(cat fuzz.*.log | awk '/stat::number_of_executed_units/ { n += $2 } END { print n }')
+  runs=$(fuzz_executed fuzz "$fuzz_workers")
   per_second=$(awk -v n="$runs" -v s="$FUZZ_SECONDS" 'BEGIN { printf "%.0f", n / s }')
   per_worker=$(awk -v n="$runs" -v s="$FUZZ_SECONDS" -v w="$fuzz_workers" \
     'BEGIN { printf "%.0f", n / s / w }')

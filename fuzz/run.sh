@@ -16,6 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. fuzz/workers.sh
 long=0
 if [ "${1:-}" = "--long" ]; then
   long=1
@@ -50,10 +51,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 mkdir -p "$work/artifacts" "$checked/artifacts"
-# The targets write files in a scratch directory; saving syncs them to the disk, so a memory
-# file system, where syncing costs nothing, keeps the runs fast.
-scratch_base=${TMPDIR:-/tmp}
-[ -d /dev/shm ] && [ -w /dev/shm ] && scratch_base=/dev/shm
+scratch_base=$(fuzz_scratch_base "${TMPDIR:-/tmp}")
 scratch=$(mktemp -d "$scratch_base/ostrel-fuzz-run-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
@@ -82,26 +80,10 @@ for name in "${targets[@]}"; do
     workers=${FUZZ_WORKERS:-$(nproc)}
     total=${FUZZ_RUNS:-10000000}
     echo "== $name: $total inputs on $workers workers"
-    # Each worker logs to a file of its own; a finding in any of them fails the run, once all
-    # have ended.
-    pids=()
-    logs=()
-    for ((w = 0; w < workers; ++w)); do
-      share=$((total / workers + (w < total % workers ? 1 : 0)))
-      run "$work" -runs="$share" -print_final_stats=1 "$work/corpus/$name" \
-        "$root/fuzz/corpus/$name" >"$work/$name-$w.log" 2>&1 &
-      pids+=($!)
-      logs+=("$work/$name-$w.log")
-    done
-    failed=0
-    for ((w = 0; w < workers; ++w)); do
-      wait "${pids[$w]}" || { failed=1; tail -n 30 "$work/$name-$w.log" >&2; }
-    done
-    [ "$failed" -eq 0 ] || { echo "== $name: a worker failed (logs in $work)" >&2; exit 1; }
-    cat "${logs[@]}" | awk -v w="$workers" '
-      /stat::number_of_executed_units/ { runs += $2 }
-      /[ \t]DONE / { sub(/^#[0-9]+[ \t]+/, ""); print "   " $0 }
-      END { print "== executed: " runs " inputs on " w " workers" }'
+    fuzz_workers "$workers" "$work/$name" "$total" run "$work" -print_final_stats=1 \
+      "$work/corpus/$name" "$root/fuzz/corpus/$name" ||
+      { echo "== $name: a worker failed (logs in $work)" >&2; exit 1; }
+    echo "== executed: $(fuzz_executed "$work/$name" "$workers") inputs on $workers workers"
     echo "== $name: merging what the run found into fuzz/corpus/$name"
     run "$work" -merge=1 "$root/fuzz/corpus/$name" "$work/corpus/$name"
     echo "== $name: every input of fuzz/corpus/$name under the fuzz preset's sanitizers"
