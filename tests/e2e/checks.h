@@ -1,6 +1,7 @@
 // What the end-to-end test files share: GoogleTest and the matchers they use, the system and
 // stream headers most of them need, the harnesses that run the editor through pipes (harness.h)
-// and on a terminal (pty.h), and the checks many of them make of a run.
+// and on a terminal (pty.h), the file readers (documents.h), and the checks many of them make of
+// a run.
 #pragma once
 
 #include <fcntl.h>
@@ -25,10 +26,13 @@
 
 #include "e2e/harness.h"
 #include "e2e/pty.h"
+#include "support/documents.h"
 
 namespace ostrel::e2e {
 
 namespace fs = std::filesystem;
+using test::FileText;
+using test::ReadFile;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;

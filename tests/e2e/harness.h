@@ -50,9 +50,6 @@ class Sandbox : public test::ScratchDir {
   std::optional<std::string> File(const std::string& name) const;
 };
 
-// The text of the file at `path`, or nullopt when it cannot be read.
-std::optional<std::string> FileText(const std::string& path);
-
 // The user an editor run as root changes to with AsOrdinaryUser.
 inline constexpr unsigned kNobody = 65534;
 // A second ordinary user, whom root makes the owner of what "another user" plants.

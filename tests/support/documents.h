@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -15,12 +16,18 @@
 
 namespace ostrel::test {
 
-// The whole text of the file at `path`, or "" when it cannot be read.
-inline std::string ReadFile(const std::string& path) {
+// The whole text of the file at `path`, or nullopt when it cannot be read.
+inline std::optional<std::string> FileText(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
+  if (!f) return std::nullopt;
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
+}
+
+// The whole text of the file at `path`, or "" when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  return FileText(path).value_or("");
 }
 
 inline std::vector<std::string> Lines(const std::string& text) {
