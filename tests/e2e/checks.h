@@ -1,7 +1,7 @@
 // What the end-to-end test files share: GoogleTest and the matchers they use, the system and
 // stream headers most of them need, the harnesses that run the editor through pipes (harness.h)
-// and on a terminal (pty.h), the file readers (documents.h), and the checks many of them make of
-// a run.
+// and on a terminal (pty.h), the file readers and the default settings file (documents.h), and the
+// checks many of them make of a run.
 #pragma once
 
 #include <fcntl.h>
@@ -31,6 +31,7 @@
 namespace ostrel::e2e {
 
 namespace fs = std::filesystem;
+using test::DefaultSettingsText;
 using test::FileText;
 using test::ReadFile;
 using ::testing::ElementsAre;

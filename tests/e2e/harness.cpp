@@ -15,8 +15,6 @@
 #include <thread>
 
 #include "e2e/process.h"
-#include "editor/commands.h"
-#include "settings/settings.h"
 #include "support/documents.h"
 
 namespace ostrel::e2e {
@@ -224,14 +222,6 @@ std::string Settings(const std::vector<std::string>& lines) {
   std::string s;
   for (const auto& l : lines) s += l + "\n";
   return s;
-}
-
-std::string DefaultSettingsText() {
-  KeyNameTable names{};
-  ostrel::Settings defaults;
-  MakeKeys(names);
-  SetDefaultValues(defaults.keys);
-  return SettingsText(names, defaults);
 }
 
 std::string StartupOutput(const std::string& help_key, const std::string& quit_key) {

@@ -88,10 +88,6 @@ std::set<std::string> Entries(const std::string& dir);
 // A settings file with the given lines appended to nothing else.
 std::string Settings(const std::vector<std::string>& lines);
 
-// The default settings file, as the editor writes it where there is none: taken from the code
-// that writes it, so that it exists in one place.
-std::string DefaultSettingsText();
-
 // The startup output up to and including the hint, for the default settings file read.
 std::string StartupOutput(const std::string& help_key = "h", const std::string& quit_key = "q");
 

@@ -1,5 +1,6 @@
 // Reading a file whole and splitting text into lines, and what the tests that hold the
-// documentation (the manual page, the README) to the code share: the check of a command table.
+// documentation (the manual page, the README) to the code share: the check of a command table
+// and the default settings file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "editor/commands.h"
+#include "settings/settings.h"
 
 namespace ostrel::test {
 
@@ -54,6 +56,16 @@ inline void ExpectListsEveryCommand(const std::string& text, const std::regex& e
     EXPECT_EQ(documented[command.name], std::string(1, command.default_key));
   }
   EXPECT_EQ(documented.size(), kCommands.size()) << where << " lists commands that do not exist";
+}
+
+// The default settings file, as the editor writes it where there is none: taken from the code
+// that writes it, so that it exists in one place.
+inline std::string DefaultSettingsText() {
+  KeyNameTable names{};
+  Settings defaults;
+  MakeKeys(names);
+  SetDefaultValues(defaults.keys);
+  return SettingsText(names, defaults);
 }
 
 }  // namespace ostrel::test
