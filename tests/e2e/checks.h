@@ -85,10 +85,6 @@ inline void ExpectHolds(const std::string& dir, const Files& files, Names others
   EXPECT_EQ(Entries(dir), others);
 }
 
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
-
 // For INSTANTIATE_TEST_SUITE_P: each instance is named after its row's `name`.
 inline constexpr auto RowName = [](const auto& info) { return std::string(info.param.name); };
 
