@@ -8,7 +8,6 @@
 #include <cerrno>
 
 #include <filesystem>
-#include <fstream>
 
 namespace ostrel::fuzz {
 
@@ -134,13 +133,6 @@ void Workspace::Prepare(const std::vector<std::pair<const char*, std::string_vie
     }
     if (!Unchanged(*file, content)) Write(*file, content);
   }
-}
-
-void WriteFile(const char* name, const std::string& content) {
-  // Removed first: truncating a file that holds data makes some file systems write it out at
-  // once, which slows every run down to the disk's pace.
-  std::remove(name);
-  std::ofstream(name, std::ios::binary | std::ios::trunc) << content;
 }
 
 void AbortOnBrokenInvariant(const EditorState& s, const char* when, long cycle) {

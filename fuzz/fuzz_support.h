@@ -78,9 +78,6 @@ class Workspace {
   std::string read_back_;
 };
 
-// Writes `content` to `name` in the working directory.
-void WriteFile(const char* name, const std::string& content);
-
 // Ends the run with a report on standard error when the state breaks an invariant.
 void AbortOnBrokenInvariant(const EditorState& s, const char* when, long cycle);
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,8 @@ using namespace ostrel;
 
 KeyNameTable g_names;
 int g_out = -1;
+// The scratch directory, made ready for each run.
+std::unique_ptr<fuzz::Workspace> g_work;
 
 void Check(bool ok, const char* what) {
   if (ok) return;
@@ -34,7 +37,7 @@ void Check(bool ok, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::EnterScratchDirectory();
+  g_work = std::make_unique<fuzz::Workspace>(fuzz::EnterScratchDirectory().c_str());
   MakeKeys(g_names);
   g_out = fuzz::NullOutput();
   return 0;
@@ -65,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   Check(LaunchRuleReason(rule).empty() == trusted, "launch rule reason");
 
   // The reader on a file of that mode, owned by the user running this.
-  fuzz::WriteFile(kSettingsFileName, text);
+  g_work->Prepare({{kSettingsFileName, text}});
   Check(chmod(kSettingsFileName, mode) == 0, "chmod");
   Settings read;
   SetDefaultValues(read.keys);

@@ -11,27 +11,18 @@
 #include <gtest/gtest.h>
 
 #include "editor/commands.h"
-#include "settings/settings.h"
 #include "support/documents.h"
 #include "support/scratch_dir.h"
 
 namespace ostrel {
 namespace {
 
+using test::DefaultSettingsText;
 using test::ExpectListsEveryCommand;
 using test::Lines;
 using test::ReadFile;
 
 const std::string kPagePath = OSTREL_MANPAGE;
-
-// The default settings file, as the editor writes it.
-std::string DefaultSettingsFile() {
-  KeyNameTable names{};
-  Settings defaults;
-  MakeKeys(names);
-  SetDefaultValues(defaults.keys);
-  return SettingsText(names, defaults);
-}
 
 // Runs a shell command; returns its standard output (and standard error when asked to by the
 // command itself) and sets `status` to its exit status.
@@ -64,7 +55,7 @@ TEST_F(ManPage, ListsEveryCommandWithItsDefaultKeyAndName) {
 // in slot order, and each setting after them has an entry `.BI NAME= ...`; the file's tail
 // after the keys is shown as it is written.
 TEST_F(ManPage, DescribesEverySettingOfTheDefaultFile) {
-  const auto file = Lines(DefaultSettingsFile());
+  const auto file = Lines(DefaultSettingsText());
   ASSERT_GT(file.size(), kCommands.size());
   for (int k = 0; k < kSlotCount; ++k) {
     const Command& command = CommandAt(k);

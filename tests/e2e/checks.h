@@ -1,6 +1,7 @@
 // What the end-to-end test files share: GoogleTest and the matchers they use, the system and
 // stream headers most of them need, the harnesses that run the editor through pipes (harness.h)
-// and on a terminal (pty.h), and the checks many of them make of a run.
+// and on a terminal (pty.h), the file readers and the default settings file (documents.h), and the
+// checks many of them make of a run.
 #pragma once
 
 #include <fcntl.h>
@@ -25,10 +26,14 @@
 
 #include "e2e/harness.h"
 #include "e2e/pty.h"
+#include "support/documents.h"
 
 namespace ostrel::e2e {
 
 namespace fs = std::filesystem;
+using test::DefaultSettingsText;
+using test::FileText;
+using test::ReadFile;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
@@ -79,10 +84,6 @@ inline void ExpectHolds(const std::string& dir, const Files& files, Names others
   }
   EXPECT_EQ(Entries(dir), others);
 }
-
-}  // namespace ostrel::e2e
-
-namespace ostrel::e2e {
 
 // For INSTANTIATE_TEST_SUITE_P: each instance is named after its row's `name`.
 inline constexpr auto RowName = [](const auto& info) { return std::string(info.param.name); };

@@ -623,7 +623,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"LockedDirectoryShorter", Trigger::kLockedDirectory, kThreeLines, "t\n"},
                       Case{"NewFile", Trigger::kNewFile, "", kLonger},
                       Case{"LoadAtStartUp", Trigger::kLoad, kThreeLines, kLonger}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    RowName);
 
 // Every name added, replaced or removed is made durable: after each link, rename or unlink,
 // its directory is opened and synced before the editor says anything more. Traced on a first

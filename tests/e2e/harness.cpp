@@ -11,13 +11,11 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "e2e/process.h"
-#include "editor/commands.h"
-#include "settings/settings.h"
+#include "support/documents.h"
 
 namespace ostrel::e2e {
 namespace fs = std::filesystem;
@@ -69,18 +67,10 @@ std::string EditorPath(bool as_ordinary_user) {
   return as_ordinary_user && geteuid() == 0 ? Copy().path : OSTREL_BINARY;
 }
 
-std::optional<std::string> FileText(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return std::nullopt;
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 std::optional<std::string> RunResult::File(const std::string& name) const {
   const std::string path = dir + "/" + name;
   if (!fs::exists(path)) return std::nullopt;
-  return FileText(path).value_or("");
+  return test::ReadFile(path);
 }
 
 std::optional<std::string> Sandbox::File(const std::string& name) const {
@@ -153,8 +143,8 @@ RunResult Sandbox::Run(const RunPlan& plan) const {
   result.timed_out = end.timed_out;
   result.max_rss_kb = end.max_rss_kb;
   result.status = end.status();
-  result.out = FileText("/proc/self/fd/" + std::to_string(out_file)).value_or("");
-  result.err = FileText("/proc/self/fd/" + std::to_string(err_file)).value_or("");
+  result.out = test::ReadFile("/proc/self/fd/" + std::to_string(out_file));
+  result.err = test::ReadFile("/proc/self/fd/" + std::to_string(err_file));
   close(out_file);
   close(err_file);
   std::error_code ec;
@@ -186,7 +176,7 @@ std::function<void()> Staged(const std::string& before, const std::string& cue,
       if (!send(before)) _exit(0);
       const Deadline deadline(20);
       while (!deadline.Passed() &&
-             FileText("/proc/self/fd/1").value_or("").find(cue) == std::string::npos) {
+             test::ReadFile("/proc/self/fd/1").find(cue) == std::string::npos) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
       meanwhile();
@@ -232,14 +222,6 @@ std::string Settings(const std::vector<std::string>& lines) {
   std::string s;
   for (const auto& l : lines) s += l + "\n";
   return s;
-}
-
-std::string DefaultSettingsText() {
-  KeyNameTable names{};
-  ostrel::Settings defaults;
-  MakeKeys(names);
-  SetDefaultValues(defaults.keys);
-  return SettingsText(names, defaults);
 }
 
 std::string StartupOutput(const std::string& help_key, const std::string& quit_key) {

@@ -50,9 +50,6 @@ class Sandbox : public test::ScratchDir {
   std::optional<std::string> File(const std::string& name) const;
 };
 
-// The text of the file at `path`, or nullopt when it cannot be read.
-std::optional<std::string> FileText(const std::string& path);
-
 // The user an editor run as root changes to with AsOrdinaryUser.
 inline constexpr unsigned kNobody = 65534;
 // A second ordinary user, whom root makes the owner of what "another user" plants.
@@ -90,10 +87,6 @@ std::set<std::string> Entries(const std::string& dir);
 
 // A settings file with the given lines appended to nothing else.
 std::string Settings(const std::vector<std::string>& lines);
-
-// The default settings file, as the editor writes it where there is none: taken from the code
-// that writes it, so that it exists in one place.
-std::string DefaultSettingsText();
 
 // The startup output up to and including the hint, for the default settings file read.
 std::string StartupOutput(const std::string& help_key = "h", const std::string& quit_key = "q");

@@ -86,8 +86,8 @@ Session Type(TerminalPlan plan, const std::vector<Step>& steps, const std::strin
     }
   }
   Session s{.end = t.Wait()};
-  s.file = FileText(box.dir() + "/" + file);
-  s.rescue = FileText(box.dir() + "/" + file + ".save");
+  s.file = box.File(file);
+  s.rescue = box.File(file + ".save");
   s.out = CrLfToLf(t.Output());
   s.headers = Headers(s.out);
   return s;
@@ -300,8 +300,8 @@ TEST_F(LineEditing, CtrlCCancelsAndMessagesStartOnAFreshLine) {
     ASSERT_TRUE(await_read("continue\r\n"));
     ASSERT_TRUE(t.Send("q\r"));
     EXPECT_EQ(t.Wait().status(), 0);  // the cancelled save failed nothing
-    EXPECT_FALSE(FileText(box.dir() + "/notes.txt").has_value());
-    EXPECT_FALSE(FileText(box.dir() + "/part").has_value());
+    EXPECT_FALSE(box.File("notes.txt").has_value());
+    EXPECT_FALSE(box.File("part").has_value());
   }
   {
     // The rescue line after a half-typed line, and the terminal left at the start of a line.
@@ -330,7 +330,7 @@ TEST_F(LineEditing, ASignalReachesTheEditorAlone) {
   t.Mark();
   ASSERT_TRUE(t.Send("\x0c"));  // answered once the line editor reads
   ASSERT_TRUE(t.WaitFor("\x1b[2J"));
-  const std::optional<std::string> pid = FileText(box.dir() + "/editor.pid");
+  const std::optional<std::string> pid = box.File("editor.pid");
   ASSERT_TRUE(pid.has_value());
   ASSERT_EQ(kill(std::stoi(*pid), SIGTERM), 0);
   EXPECT_EQ(t.Wait().status(), 0);

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iterator>
 #include <thread>
 
 #include "console/line_editor.h"
@@ -471,8 +470,7 @@ std::function<void()> MidSession(const std::string& typed, const std::string& cu
     const pid_t editor = getpid();
     if (sig != 0 && !stall && fork() == 0) {
       for (std::size_t from = 0; getppid() == editor;) {
-        std::ifstream file("/proc/self/fd/1", std::ios::binary);  // the run's output, anew
-        const std::string seen{std::istreambuf_iterator<char>(file), {}};
+        const std::string seen = ReadFile("/proc/self/fd/1");  // the run's output, anew
         if (const std::size_t at = seen.find(cue, from); at != std::string::npos) {
           kill(editor, sig);
           from = at + cue.size();

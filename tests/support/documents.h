@@ -1,26 +1,35 @@
 // Reading a file whole and splitting text into lines, and what the tests that hold the
-// documentation (the manual page, the README) to the code share: the check of a command table.
+// documentation (the manual page, the README) to the code share: the check of a command table
+// and the default settings file.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "editor/commands.h"
+#include "settings/settings.h"
 
 namespace ostrel::test {
 
-// The whole text of the file at `path`, or "" when it cannot be read.
-inline std::string ReadFile(const std::string& path) {
+// The whole text of the file at `path`, or nullopt when it cannot be read.
+inline std::optional<std::string> FileText(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
+  if (!f) return std::nullopt;
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
+}
+
+// The whole text of the file at `path`, or "" when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  return FileText(path).value_or("");
 }
 
 inline std::vector<std::string> Lines(const std::string& text) {
@@ -47,6 +56,16 @@ inline void ExpectListsEveryCommand(const std::string& text, const std::regex& e
     EXPECT_EQ(documented[command.name], std::string(1, command.default_key));
   }
   EXPECT_EQ(documented.size(), kCommands.size()) << where << " lists commands that do not exist";
+}
+
+// The default settings file, as the editor writes it where there is none: taken from the code
+// that writes it, so that it exists in one place.
+inline std::string DefaultSettingsText() {
+  KeyNameTable names{};
+  Settings defaults;
+  MakeKeys(names);
+  SetDefaultValues(defaults.keys);
+  return SettingsText(names, defaults);
 }
 
 }  // namespace ostrel::test
